@@ -15,3 +15,8 @@ int RunSaverWindow(HWND)
 void ControlRebootDevice(DWORD)
 {
 }
+
+LRESULT SaverHostDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcA(window, message, wParam, lParam);
+}
