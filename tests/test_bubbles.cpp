@@ -72,7 +72,7 @@ TEST_CASE("the bubble is drawn over the stage and its text inside the text recta
     {
         ShowBubble(stage.window, "Hello there\rfriend");
         RECT box = BoundingBox(stage.window, area, IsTextPixel);
-        REQUIRE(box.bottom > box.top);
+        CHECK(box.bottom > box.top);
         // Rows of text pixels fall into two bands separated by a blank row.
         std::vector<RECT> bands;
         for (int y = box.top; y < box.bottom; y++) {
@@ -90,15 +90,16 @@ TEST_CASE("the bubble is drawn over the stage and its text inside the text recta
                 bands.back().bottom = y + 1;
             }
         }
-        REQUIRE(bands.size() == 2);
-        CHECK(bands[0].right - bands[0].left > bands[1].right - bands[1].left);
+        CHECK(bands.size() == 2);
+        if (bands.size() == 2)
+            CHECK(bands[0].right - bands[0].left > bands[1].right - bands[1].left);
         for (const RECT &band : bands)
             CHECK(std::abs((band.left + band.right) - 2 * 570) <= 3);
     }
     SUBCASE("on the left side the text moves towards the tail's other end")
     {
         PlaceBubble(stage.window, 700, 335, BUBBLE_SIDE_RIGHT);
-        REQUIRE(bubble.x == 525);
+        CHECK(bubble.x == 525);
         std::string line(30, 'W');
         ShowBubble(stage.window, (line + "\r" + line).c_str());
         RECT box = BoundingBox(stage.window, { 500, 260, 720, 420 }, IsTextPixel);
@@ -173,8 +174,8 @@ TEST_CASE("the bubbles of the program load with the stored side prepared")
     int headroom = GdiHeadroom();
     LoadBubbles(stage.window, instance);
     CHECK(GdiHeadroom() == headroom);
-    REQUIRE(bubbleLeft != NULL);
-    REQUIRE(bubbleRight != NULL);
+    CHECK(bubbleLeft != NULL);
+    CHECK(bubbleRight != NULL);
     CHECK(bubble.source == (bubbleSide == BUBBLE_SIDE_RIGHT ? bubbleLeft : bubbleRight));
     CHECK(bubble.width == 160);
     CHECK(bubble.height == 95);
