@@ -63,6 +63,11 @@ private:
     friend void CALLBACK BoxCatcherTimer(HWND, UINT, UINT_PTR, DWORD);
 };
 
+// Points this program's import of dll!function at replacement, so that the
+// program's own calls reach it; returns the address it had, or NULL when the
+// program does not import that function.
+void *PatchImport(const char *dll, const char *function, void *replacement);
+
 }  // namespace testing
 
 #endif
