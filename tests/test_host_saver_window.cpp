@@ -1,6 +1,7 @@
 #include <doctest.h>
 #include "host/host_entry.h"
 #include "host/saver_window.h"
+#include "engine/messages.h"
 #include "support/support.h"
 
 #include <stdio.h>
@@ -492,4 +493,180 @@ TEST_CASE("in preview, input never closes and menus go to the parent")
     CHECK(msg.wParam == (WPARAM)fixture.parent);
     CHECK(msg.lParam == MAKELPARAM(5, 6));
     CHECK(Reached(WM_CONTEXTMENU) == 0);
+}
+
+// The password path: a stand-in PASSWORD.CPL (tests/doubles/password.cpp)
+// answers as told through the environment and logs its calls.
+namespace {
+
+void SetUsePassword(const DWORD *value)
+{
+    HKEY desktop;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, NULL, 0, KEY_SET_VALUE, NULL, &desktop,
+                        NULL) != ERROR_SUCCESS)
+        return;
+    if (value)
+        RegSetValueExA(desktop, "ScreenSaveUsePassword", 0, REG_DWORD, (const BYTE *)value, sizeof *value);
+    else
+        RegDeleteValueA(desktop, "ScreenSaveUsePassword");
+    RegCloseKey(desktop);
+}
+
+std::string PasswordLogPath()
+{
+    char dir[MAX_PATH] = "";
+    GetTempPathA(sizeof dir, dir);
+    return std::string(dir) + "pimbo-password.log";
+}
+
+int CountLines(const std::string &text, const std::string &start)
+{
+    int count = 0;
+    for (size_t at = 0; at < text.size();) {
+        if (text.compare(at, start.size(), start) == 0)
+            ++count;
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            break;
+        at = end + 1;
+    }
+    return count;
+}
+
+// Sets the stage for one password scenario and takes it all down again, so
+// that later tests see no password.
+struct PasswordScene {
+    std::string log = PasswordLogPath();
+    char savedDirectory[MAX_PATH] = "";
+
+    PasswordScene(const DWORD *usePassword, bool libraryReachable, const char *answers, const char *promptMs,
+                  const char *move)
+    {
+        SetUsePassword(usePassword);
+        DeleteFileA(log.c_str());
+        SetEnvironmentVariableA("PIMBO_PASSWORD_LOG", log.c_str());
+        SetEnvironmentVariableA("PIMBO_PASSWORD_ANSWERS", answers);
+        SetEnvironmentVariableA("PIMBO_PASSWORD_PROMPT", promptMs);
+        SetEnvironmentVariableA("PIMBO_PASSWORD_MOVE", move);
+        // The saver finds the library in its current directory.
+        GetCurrentDirectoryA(sizeof savedDirectory, savedDirectory);
+        if (libraryReachable)
+            SetCurrentDirectoryA(BinaryPath("doubles").c_str());
+    }
+    ~PasswordScene()
+    {
+        SetCurrentDirectoryA(savedDirectory);
+        const DWORD none = 0;
+        SetUsePassword(&none);
+        SetEnvironmentVariableA("PIMBO_PASSWORD_LOG", NULL);
+        SetEnvironmentVariableA("PIMBO_PASSWORD_ANSWERS", NULL);
+        SetEnvironmentVariableA("PIMBO_PASSWORD_PROMPT", NULL);
+        SetEnvironmentVariableA("PIMBO_PASSWORD_MOVE", NULL);
+        DeleteFileA(log.c_str());
+    }
+    std::string Log() const { return ReadFileBytes(log); }
+    int Calls() const { return CountLines(Log(), "call "); }
+    int Answers() const { return CountLines(Log(), "answer "); }
+};
+
+void PressSpace()
+{
+    SendKey(VK_SPACE, true);
+    SendKey(VK_SPACE, false);
+}
+
+}  // namespace
+
+TEST_CASE("a refused password keeps the saver and measures from the refusal; an accepted one closes it")
+{
+    const DWORD on = 1;
+    PasswordScene scene(&on, true, "01", "1500", "600,400");
+    RunningSaver saver = StartFullScreen(200, 200);
+    CHECK_OR_RETURN(saver.window != NULL);
+
+    PressSpace();
+    CHECK(PumpUntil([&] { return scene.Calls() == 1; }, CLOSE_TIMEOUT));
+    // While the prompt is open, another close request and more keys are refused.
+    PostMessageA(saver.window, WM_CLOSE, 0, 0);
+    PressSpace();
+    CHECK(PumpUntil([&] { return scene.Answers() == 1; }, CLOSE_TIMEOUT));
+    CHECK(StillRunning(saver, SETTLE));
+    CHECK(scene.Calls() == 1);
+    CHECK(CountLines(scene.Log(), "call 1 WindowsScreenSaverClass|Screen Saver") == 1);
+
+    CURSORINFO cursor;
+    ZeroMemory(&cursor, sizeof cursor);
+    cursor.cbSize = sizeof cursor;
+    CHECK(GetCursorInfo(&cursor));
+    CHECK(cursor.hCursor == NULL);
+
+    // Movement now counts from where the prompt left the mouse.
+    SetCursorPos(602, 401);
+    CHECK(StillRunning(saver, SETTLE));
+    CHECK(scene.Calls() == 1);
+    SetCursorPos(602, 402);
+    CHECK(FinishProcess(saver.process, CLOSE_TIMEOUT) == 0);
+    CHECK(scene.Calls() == 2);
+    CHECK(scene.Answers() == 2);
+}
+
+TEST_CASE("no password is asked when none is set or the library is missing")
+{
+    const DWORD off = 0, on = 1;
+    struct Row { const char *what; const DWORD *usePassword; bool reachable; };
+    const Row rows[] = {
+        { "value 0", &off, true },
+        { "no value", NULL, true },
+        { "no library", &on, false },
+    };
+    for (const Row &row : rows) {
+        CAPTURE(row.what);
+        PasswordScene scene(row.usePassword, row.reachable, "0", "0", "");
+        RunningSaver saver = StartFullScreen();
+        CHECK(saver.window != NULL);
+        PressSpace();
+        CHECK(FinishProcess(saver.process, CLOSE_TIMEOUT) == 0);
+        CHECK(scene.Calls() == 0);
+    }
+}
+
+TEST_CASE("the reboot device hears 1 when a password starts guarding and 2 once when it stops")
+{
+    const DWORD off = 0, on = 1;
+    PasswordScene scene(&on, false, "0", "0", "");
+    FakeDevice("\\\\.\\REBOOT");
+    const std::string doubles = BinaryPath("doubles");
+
+    SUBCASE("a verifier taken up and released")
+    {
+        SetDllDirectoryA(doubles.c_str());
+        LoadPasswordVerifier();
+        CHECK(FakeDeviceCodes() == std::vector<DWORD>{ 1 });
+        // The verifier answers for the window it is given.
+        CHECK(SaverHostDefaultProc(NULL, WM_HOSTVERIFY, 0, 0) == 0);
+        CHECK(scene.Calls() == 1);
+        LoadPasswordVerifier();
+        CHECK(FakeDeviceCodes() == std::vector<DWORD>{ 1, 2, 1 });
+        UnloadPasswordVerifier();
+        UnloadPasswordVerifier();
+        CHECK(FakeDeviceCodes() == std::vector<DWORD>{ 1, 2, 1, 2 });
+        CHECK(SaverHostDefaultProc(NULL, WM_HOSTVERIFY, 0, 0) == 1);
+    }
+    SUBCASE("no password or no library: the device is left alone")
+    {
+        SetUsePassword(&off);
+        SetDllDirectoryA(doubles.c_str());
+        LoadPasswordVerifier();
+        SetUsePassword(NULL);
+        LoadPasswordVerifier();
+        SetUsePassword(&on);
+        SetDllDirectoryA(NULL);
+        LoadPasswordVerifier();
+        UnloadPasswordVerifier();
+        CHECK(FakeDeviceCodes().empty());
+        CHECK(SaverHostDefaultProc(NULL, WM_HOSTVERIFY, 0, 0) == 1);
+        CHECK(scene.Calls() == 0);
+    }
+    SetDllDirectoryA(NULL);
+    RemoveFakeDevice();
 }

@@ -12,9 +12,18 @@
 
 static int calls;
 
+// Read from the process's environment block, which the test may change
+// after start-up, unlike the C library's copy.
+static const char *Setting(const char *name, char *buffer, DWORD size)
+{
+    DWORD length = GetEnvironmentVariableA(name, buffer, size);
+    return length > 0 && length < size ? buffer : NULL;
+}
+
 static void Log(const char *line)
 {
-    const char *path = getenv("PIMBO_PASSWORD_LOG");
+    char buffer[MAX_PATH];
+    const char *path = Setting("PIMBO_PASSWORD_LOG", buffer, sizeof buffer);
     if (!path)
         return;
     FILE *file = fopen(path, "ab");
@@ -52,14 +61,15 @@ extern "C" __declspec(dllexport) BOOL WINAPI VerifyScreenSavePwd(HWND window)
     snprintf(line, sizeof line, "call %d %s|%s", calls, className, title);
     Log(line);
 
-    const char *move = getenv("PIMBO_PASSWORD_MOVE");
+    char buffer[64];
+    const char *move = Setting("PIMBO_PASSWORD_MOVE", buffer, sizeof buffer);
     int x, y;
     if (move && sscanf(move, "%d,%d", &x, &y) == 2)
         SetCursorPos(x, y);
-    const char *prompt = getenv("PIMBO_PASSWORD_PROMPT");
+    const char *prompt = Setting("PIMBO_PASSWORD_PROMPT", buffer, sizeof buffer);
     PumpFor(prompt ? (DWORD)atoi(prompt) : 0);
 
-    const char *answers = getenv("PIMBO_PASSWORD_ANSWERS");
+    const char *answers = Setting("PIMBO_PASSWORD_ANSWERS", buffer, sizeof buffer);
     BOOL accepted = answers && (int)strlen(answers) >= calls && answers[calls - 1] == '1';
     // A real prompt leaves the pointer showing when it goes away.
     SetCursor(LoadCursor(NULL, IDC_ARROW));
