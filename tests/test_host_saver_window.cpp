@@ -476,25 +476,6 @@ TEST_CASE("without a password a close request is accepted at once")
     CHECK(msg.wParam == 0);
 }
 
-TEST_CASE("in preview, input never closes and menus go to the parent")
-{
-    HostWindowFixture fixture(true);
-    GetCursorPos(&referencePoint);
-    referencePoint.x += 100;
-    const UINT input[] = { WM_KEYDOWN, WM_SYSKEYDOWN, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN, WM_MOUSEMOVE };
-    for (UINT message : input)
-        SendMessageA(fixture.window, message, 0, 0);
-    SendMessageA(fixture.window, WM_ACTIVATEAPP, FALSE, 0);
-    CHECK_FALSE(CloseRequested(fixture.window));
-
-    CHECK(SendMessageA(fixture.window, WM_CONTEXTMENU, (WPARAM)fixture.window, MAKELPARAM(5, 6)) == 1);
-    MSG msg;
-    CHECK_OR_RETURN(PeekMessageA(&msg, fixture.parent, WM_CONTEXTMENU, WM_CONTEXTMENU, PM_REMOVE));
-    CHECK(msg.wParam == (WPARAM)fixture.parent);
-    CHECK(msg.lParam == MAKELPARAM(5, 6));
-    CHECK(Reached(WM_CONTEXTMENU) == 0);
-}
-
 // The password path: a stand-in PASSWORD.CPL (tests/doubles/password.cpp)
 // answers as told through the environment and logs its calls.
 namespace {
