@@ -1,0 +1,30 @@
+// Speech bubbles beside Pimbo's mouth, and the statements he says in them.
+#ifndef PIMBO_ENGINE_BUBBLES_H
+#define PIMBO_ENGINE_BUBBLES_H
+
+#include <windows.h>
+#include "engine/raster.h"
+
+#define BUBBLE_SIDE_RIGHT  1     // right of the mouth, "bubleft"
+#define BUBBLE_SIDE_LEFT   2     // left of the mouth, "bubright"
+#define STATEMENT_SIZE     70
+#define PACES_REPORT_ID    (-1)
+
+extern HBITMAP bubbleLeft;       // "bubleft"
+extern HBITMAP bubbleRight;      // "bubright"
+extern SpritePlace bubble;
+extern int bubbleSide;
+extern int noBubble;
+
+void LoadBubbles(HWND window, HINSTANCE instance);
+void FreeBubbles(void);
+void PlaceBubble(HWND window, LONG anchorX, LONG anchorY, int preferredSide);
+void ShowBubble(HWND window, const char *text);
+void HideBubble(HWND window);
+int DrawBubbleText(HWND window, const char *text);
+// Fills buffer (STATEMENT_SIZE bytes) with statement id, the paces report
+// for PACES_REPORT_ID, or the empty text.
+void LoadStatement(HINSTANCE instance, int id, char *buffer);
+void BuildPacesReport(char *buffer);
+
+#endif

@@ -1,0 +1,29 @@
+// Winks and the moving mouth: 10 x 10 cells from the expressions strip
+// pasted over the face of the pose in force.
+#ifndef PIMBO_ENGINE_EXPRESSIONS_H
+#define PIMBO_ENGINE_EXPRESSIONS_H
+
+#include <windows.h>
+
+#define EXPRESSION_CELL   10
+#define EXPRESSION_PITCH  11
+#define EXPR_WINK1        1
+#define EXPR_WINK2        2
+#define EXPR_MOUTH_FIRST  3
+#define EXPR_MOUTH_REST   5
+
+extern HBITMAP expressionsBitmap;   // "expresns", owned by the stage's owner
+extern const POINT eyeOffsets[16];
+extern const POINT mouthOffsets[16];
+extern int talking;
+extern int talkTicks;
+extern int talkTickLimit;
+extern int lastMouthKind;
+
+int ShowExpression(HWND window, int kind);
+int StartTalking(HWND window);
+int StartTalkingForSound(HWND window);
+void OnExpressionTimer(HWND window);
+void StopTalking(HWND window);
+
+#endif

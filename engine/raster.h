@@ -1,0 +1,34 @@
+// Drawing primitives: transparent sprites through a mask (black is
+// transparent), saving and restoring what lies under a sprite, tiling,
+// palette bitmaps and embossed text.
+#ifndef PIMBO_ENGINE_RASTER_H
+#define PIMBO_ENGINE_RASTER_H
+
+#include <windows.h>
+
+struct SpritePlace {
+    LONG targetX;      // where the owner wants the sprite next
+    LONG targetY;
+    LONG x;            // where the prepared image is shown
+    LONG y;
+    LONG width;
+    LONG height;
+    HBITMAP source;    // the owner's bitmap
+    HBITMAP image;     // prepared copy, owned
+    HBITMAP saved;     // screen under the sprite, owned
+};
+
+void StretchCopyToSprite(HDC dc, HBITMAP source, SpritePlace *place);
+void FreeSpritePlace(SpritePlace *place);
+void RestoreUnderSprite(HDC dc, const SpritePlace *place);
+void DrawSpriteMasked(HDC dc, const SpritePlace *place);
+void SaveUnderSprite(HDC dc, SpritePlace *place);
+int PointInSpritePlace(const SpritePlace *place, LONG x, LONG y);
+void DrawBitmapTransparentAt(HDC dc, HBITMAP bitmap, int x, int y);
+void BlitBitmapToRect(HDC dc, int left, int top, int right, int bottom, HBITMAP bitmap);
+void TileBitmap(HDC dc, int left, int top, int right, int bottom, HBITMAP bitmap);
+HBITMAP LoadPaletteBitmap(HINSTANCE instance, HDC dc, const char *name);
+void ClearStageForPalette(HDC dc);
+int EmbossedText(HDC dc, COLORREF colour, const char *text, const RECT *rect, int depth);
+
+#endif

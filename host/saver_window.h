@@ -1,0 +1,23 @@
+// The saver window and the input watch that ends the saver.
+#ifndef PIMBO_HOST_SAVER_WINDOW_H
+#define PIMBO_HOST_SAVER_WINDOW_H
+
+#include <windows.h>
+
+#define SAVER_CLASS_NAME   "WindowsScreenSaverClass"
+
+extern HWND saverWindow;
+extern int previewMode;
+extern int verifying;
+extern int closing;
+extern POINT referencePoint;
+
+int RunSaverWindow(HWND parent);
+LRESULT CALLBACK SaverHostWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT SaverHostDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+int VerifyBeforeClose(HWND window);
+void LoadPasswordVerifier(void);
+void UnloadPasswordVerifier(void);
+void ControlRebootDevice(DWORD code);
+
+#endif

@@ -1,0 +1,34 @@
+// The show: turns the saver window's events into cycles of random walks,
+// toon playback or the preview visit.
+#ifndef PIMBO_SHOW_SAVER_SHOW_H
+#define PIMBO_SHOW_SAVER_SHOW_H
+
+#include <windows.h>
+
+#define TITLE_TEXT_SIZE 30
+
+struct ShowState {
+    int running;
+    DWORD savedStageSize;
+    int backgroundNumber;
+    int backgroundCount;
+    int lastBackground;
+    int paintFlag;
+    char titleText[TITLE_TEXT_SIZE];
+    HFONT titleFont;
+    HFONT textFont;
+};
+
+extern ShowState show;
+
+LRESULT CALLBACK SaverShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void ShowStart(HWND window, HINSTANCE instance);
+void ShowStop(HWND window);
+void ShowBeginCycle(HWND window, HINSTANCE instance);
+void ShowResetCycle(HWND window);
+void ShowChooseNext(HWND window);
+void PickBackground(HWND window);
+void CountBackgrounds(HWND window);
+void RebuildStageBackground(HWND window, HINSTANCE instance);
+
+#endif

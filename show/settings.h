@@ -1,0 +1,30 @@
+// The saver's settings, kept in "Pimbo95.ini" in the Windows directory.
+#ifndef PIMBO_SHOW_SETTINGS_H
+#define PIMBO_SHOW_SETTINGS_H
+
+#include <windows.h>
+
+#define INI_FILE        "Pimbo95.ini"
+#define INI_SECTION     "Fizzy Pimbo Screen Saver"
+#define DIRECTORY_SIZE  128
+
+struct SaverSettings {
+    int walkingStyle;          // 0 random walks, 1 toon files
+    int statements;
+    int backgrounds;
+    char directory[DIRECTORY_SIZE];
+    LONG pacesWalked;
+    int pendingStyle;          // the dialog's radio buttons
+};
+
+extern SaverSettings settings;
+
+int ReadSettings(void);
+void ReadPacesWalked(void);
+void WriteSettings(void);
+void WritePacesWalked(void);
+void WriteSettingInt(const char *section, const char *key, unsigned value);
+// Appends a backslash unless the path ends in one; size is the buffer's.
+void EnsureTrailingBackslash(char *path, size_t size);
+
+#endif

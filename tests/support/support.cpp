@@ -1,0 +1,211 @@
+#include "support/support.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+
+namespace testing {
+
+static std::string Env(const char *name)
+{
+    const char *value = getenv(name);
+    return value ? value : "";
+}
+
+std::string WinPath(const std::string &unixPath)
+{
+    std::string path = "Z:" + unixPath;
+    for (char &c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+std::string ScrPath() { return WinPath(Env("PIMBO_SCR")); }
+std::string SourcePath(const std::string &relative) { return WinPath(Env("PIMBO_SOURCE_DIR") + "/" + relative); }
+std::string BinaryPath(const std::string &relative) { return WinPath(Env("PIMBO_BINARY_DIR") + "/" + relative); }
+
+static PROCESS_INFORMATION Start(const std::string &commandLine)
+{
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    ZeroMemory(&process, sizeof process);
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+        ZeroMemory(&process, sizeof process);
+    return process;
+}
+
+DWORD FinishProcess(PROCESS_INFORMATION &process, DWORD timeoutMs)
+{
+    if (!process.hProcess)
+        return (DWORD)-2;
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &code);
+    else
+        TerminateProcess(process.hProcess, 99);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    ZeroMemory(&process, sizeof process);
+    return code;
+}
+
+DWORD RunProcess(const std::string &commandLine, DWORD timeoutMs)
+{
+    PROCESS_INFORMATION process = Start(commandLine);
+    return FinishProcess(process, timeoutMs);
+}
+
+PROCESS_INFORMATION StartScr(const std::string &tail)
+{
+    return Start("\"" + ScrPath() + "\" " + tail);
+}
+
+void Pump(DWORD milliseconds)
+{
+    PumpUntil([] { return false; }, milliseconds);
+}
+
+bool PumpUntil(const std::function<bool()> &done, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (done())
+            return true;
+        if (GetTickCount() - start >= timeoutMs)
+            return done();
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 5, QS_ALLINPUT);
+    }
+}
+
+int GdiHeadroom()
+{
+    std::vector<HPEN> pens;
+    pens.reserve(70000);
+    for (int i = 0; i < 70000; ++i) {
+        HPEN pen = CreatePen(PS_SOLID, 1, RGB(i & 255, 0, 0));
+        if (!pen)
+            break;
+        pens.push_back(pen);
+    }
+    for (HPEN pen : pens)
+        DeleteObject(pen);
+    return (int)pens.size();
+}
+
+std::string IniPath()
+{
+    char dir[MAX_PATH] = "";
+    GetWindowsDirectoryA(dir, sizeof dir);
+    return std::string(dir) + "\\Pimbo95.ini";
+}
+
+void RemoveIni()
+{
+    // The profile functions cache files; flush before deleting.
+    WritePrivateProfileStringA(NULL, NULL, NULL, "Pimbo95.ini");
+    DeleteFileA(IniPath().c_str());
+}
+
+std::string ReadFileBytes(const std::string &path)
+{
+    std::string bytes;
+    FILE *file = fopen(path.c_str(), "rb");
+    if (!file)
+        return bytes;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.append(buffer, n);
+    fclose(file);
+    return bytes;
+}
+
+bool WriteFileBytes(const std::string &path, const std::string &bytes)
+{
+    FILE *file = fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    bool ok = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return fclose(file) == 0 && ok;
+}
+
+COLORREF ClientPixel(HWND window, int x, int y)
+{
+    HDC dc = GetDC(window);
+    COLORREF colour = GetPixel(dc, x, y);
+    ReleaseDC(window, dc);
+    return colour;
+}
+
+static BoxCatcher *activeCatcher;
+
+static BOOL CALLBACK CollectButton(HWND child, LPARAM param)
+{
+    char cls[32] = "";
+    GetClassNameA(child, cls, sizeof cls);
+    if (lstrcmpiA(cls, "Button") == 0)
+        ((std::vector<int> *)param)->push_back(GetDlgCtrlID(child));
+    return TRUE;
+}
+
+void CALLBACK BoxCatcherTimer(HWND box, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(box, id);
+    if (!activeCatcher)
+        return;
+    CaughtBox caught;
+    char buffer[1024] = "";
+    GetWindowTextA(box, buffer, sizeof buffer);
+    caught.caption = buffer;
+    buffer[0] = '\0';
+    GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);
+    caught.text = buffer;
+    caught.style = GetWindowLongA(box, GWL_STYLE);
+    EnumChildWindows(box, CollectButton, (LPARAM)&caught.buttons);
+    activeCatcher->boxes.push_back(caught);
+    int button = activeCatcher->answer(box, caught);
+    if (button) {
+        HWND control = GetDlgItem(box, button);
+        if (control)
+            SendMessageA(control, BM_CLICK, 0, 0);
+        else
+            PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+    }
+}
+
+LRESULT CALLBACK BoxCatcherHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_ACTIVATE && activeCatcher) {
+        HWND window = (HWND)wParam;
+        char cls[16] = "";
+        GetClassNameA(window, cls, sizeof cls);
+        if (lstrcmpA(cls, "#32770") == 0)
+            SetTimer(window, 0x7E57, 50, BoxCatcherTimer);
+    }
+    return CallNextHookEx(activeCatcher ? activeCatcher->hook : NULL, code, wParam, lParam);
+}
+
+BoxCatcher::BoxCatcher(std::function<int(HWND, const CaughtBox &)> answerBox)
+    : answer(std::move(answerBox)), hook(NULL)
+{
+    activeCatcher = this;
+    hook = SetWindowsHookExA(WH_CBT, BoxCatcherHook, NULL, GetCurrentThreadId());
+}
+
+BoxCatcher::~BoxCatcher()
+{
+    if (hook)
+        UnhookWindowsHookEx(hook);
+    activeCatcher = NULL;
+}
+
+}  // namespace testing

@@ -1,0 +1,68 @@
+// Helpers shared by the test programs.
+#ifndef PIMBO_TESTS_SUPPORT_H
+#define PIMBO_TESTS_SUPPORT_H
+
+#include <windows.h>
+#include <string>
+#include <vector>
+#include <functional>
+
+namespace testing {
+
+// Windows path of a file given by a Unix path (wine maps Z: to /).
+std::string WinPath(const std::string &unixPath);
+// Paths handed to the tests by CTest.
+std::string ScrPath();               // the built Pimbo95.scr
+std::string SourcePath(const std::string &relative);
+std::string BinaryPath(const std::string &relative);
+
+// Starts a program (command line as given) and waits for it; returns its
+// exit code, or STILL_ACTIVE when it was killed after timeoutMs.
+DWORD RunProcess(const std::string &commandLine, DWORD timeoutMs);
+// Starts Pimbo95.scr with the given tail; the process is left running.
+PROCESS_INFORMATION StartScr(const std::string &tail);
+// Waits for a process and closes its handles; STILL_ACTIVE on time-out
+// (the process is then terminated).
+DWORD FinishProcess(PROCESS_INFORMATION &process, DWORD timeoutMs);
+
+// Dispatches this thread's messages for the given time.
+void Pump(DWORD milliseconds);
+// Dispatches messages until done() or the time is up; returns done().
+bool PumpUntil(const std::function<bool()> &done, DWORD timeoutMs);
+
+// How many GDI objects can still be created: a leak lowers it.
+int GdiHeadroom();
+
+// Full path of the settings file in the Windows directory, and removing it.
+std::string IniPath();
+void RemoveIni();
+std::string ReadFileBytes(const std::string &path);
+bool WriteFileBytes(const std::string &path, const std::string &bytes);
+
+// Reads back one pixel of a window's client area as RGB.
+COLORREF ClientPixel(HWND window, int x, int y);
+
+// Catches message boxes and dialogs (class #32770) created on this thread.
+struct CaughtBox {
+    std::string caption;
+    std::string text;          // of the static control 0xFFFF, if any
+    std::vector<int> buttons;  // ids of the push buttons it has
+    LONG style;
+};
+class BoxCatcher {
+public:
+    // answer(box) returns the id of the button to press (for example IDOK).
+    explicit BoxCatcher(std::function<int(HWND, const CaughtBox &)> answer);
+    ~BoxCatcher();
+    const std::vector<CaughtBox> &Boxes() const { return boxes; }
+private:
+    std::vector<CaughtBox> boxes;
+    std::function<int(HWND, const CaughtBox &)> answer;
+    HHOOK hook;
+    friend LRESULT CALLBACK BoxCatcherHook(int, WPARAM, LPARAM);
+    friend void CALLBACK BoxCatcherTimer(HWND, UINT, UINT_PTR, DWORD);
+};
+
+}  // namespace testing
+
+#endif

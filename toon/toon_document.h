@@ -1,0 +1,63 @@
+// The one toon held by the process: its header, its frames in one
+// resizable block, the current frame and the modified flag.
+#ifndef PIMBO_TOON_DOCUMENT_H
+#define PIMBO_TOON_DOCUMENT_H
+
+#include <windows.h>
+#include <stdint.h>
+
+#define TOON_TEXT_SIZE      72
+#define TOON_CAPTION_SIZE   52
+#define TOON_FILENAME_SIZE  256
+#define TOON_FRAME_BYTES    92
+#define TOON_HEADER_BYTES   104
+#define TOON_VERSION        0x20001u
+
+#pragma pack(push, 1)
+struct ToonFrame {
+    int32_t x;
+    int32_t y;
+    int32_t pose;
+    int32_t pause;
+    int32_t wink;
+    char text[TOON_TEXT_SIZE];
+};
+
+struct ToonHeader {
+    char signature[22];
+    uint8_t reserved[10];
+    uint32_t version;
+    char caption[TOON_CAPTION_SIZE];
+    uint32_t windowSize;
+    int32_t frameCount;
+    int32_t frameSpeed;
+    int32_t backgroundIndex;
+};
+#pragma pack(pop)
+
+static_assert(sizeof(ToonFrame) == TOON_FRAME_BYTES, "a frame is 92 bytes on disk");
+static_assert(sizeof(ToonHeader) == TOON_HEADER_BYTES, "a header is 104 bytes on disk");
+
+struct ToonDocument {
+    ToonHeader header;
+    int32_t frameCount;
+    HGLOBAL frames;
+    int32_t currentFrame;
+    int modified;
+    char fileName[TOON_FILENAME_SIZE];
+    char caption[TOON_CAPTION_SIZE];
+};
+
+extern ToonDocument toon;
+
+void FreeToonFrames(void);
+int AllocToonFrames(int count);
+int GetToonFrame(int index, ToonFrame *out);
+int PutToonFrame(int index, const ToonFrame *in);
+int ResizeToonFrames(void);
+int InsertToonFrame(void);
+int DeleteToonFrame(void);
+int SetToonModified(HWND window, int flag);
+int ScaleToonPoint(HWND window, LONG *x, LONG *y);
+
+#endif

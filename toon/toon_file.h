@@ -1,0 +1,26 @@
+// Toon files (*.ptf): reading, writing, the file dialogs and the question
+// whether to save changes.
+#ifndef PIMBO_TOON_FILE_H
+#define PIMBO_TOON_FILE_H
+
+#include <windows.h>
+
+#define TOON_SIGNATURE  "Pimbo Toon Frame File"
+
+void NewToonHeader(void);
+int ReadToonFile(HWND window);
+int WriteToonFile(HWND window);
+int AskSaveToonChanges(HWND window);
+int OpenToonFileDialog(HWND window);
+int ReopenToonFile(HWND window);
+int NewToonFile(HWND window);
+int PrepareToonFileDialogs(HWND window);
+int LoadToonByName(HWND window, const char *name);
+// Set by the frame editor while it is open: stores the frame its controls
+// show into the document. The save question calls it before writing.
+extern int (*StoreShownFrame)(void);
+
+// Whether a name ends in ".ptf", in any case.
+int IsToonFileName(const char *name);
+
+#endif
