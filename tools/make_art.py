@@ -1943,7 +1943,7 @@ def put_rgb(rows, cv, palette, x, y, scale, backdrop=None):
                     row[x + i * scale + dx] = c
 
 
-def contact_sheet(items, width=2200):
+def contact_sheet(items, width=2212):
     """items: (label, canvas, palette, scale, backdrop or None); laid out in
     rows left to right with a label under each picture."""
     pad, label_h = 14, 22
