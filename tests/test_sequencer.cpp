@@ -107,6 +107,20 @@ static bool CellAt(HWND window, LONG x, LONG y, COLORREF colour)
     return ClientPixel(window, x, y) == colour && ClientPixel(window, x + 9, y + 9) == colour;
 }
 
+// Walks to the point under way and waits out the half second: he speaks.
+static void ArriveAndSpeak(HWND window)
+{
+    CHECK(DriveWalk() > 0);
+    SendMessageA(window, WM_TIMER, IDT_SPEECHDELAY, 0);
+}
+
+// ...and then the pause ends.
+static void PlayThroughPause(HWND window)
+{
+    ArriveAndSpeak(window);
+    SendMessageA(window, WM_TIMER, IDT_FRAMEPAUSE, 0);
+}
+
 TEST_CASE("RandomNumber")
 {
     SUBCASE("seeded, it gives the generator's known sequence")
@@ -223,9 +237,7 @@ TEST_CASE("a random walk: in from a side, pose, wink, speech, pause, off the nea
 
     // A later cycle ends with one restart only.
     stage.onActDone = nullptr;
-    CHECK(DriveWalk() > 0);
-    SendMessageA(stage.window, WM_TIMER, IDT_SPEECHDELAY, 0);
-    SendMessageA(stage.window, WM_TIMER, IDT_FRAMEPAUSE, 0);
+    PlayThroughPause(stage.window);
     CHECK(DriveWalk() > 0);
     CHECK(stage.actDone == 3);
     CHECK(randomWalkActive == 0);
@@ -427,13 +439,9 @@ TEST_CASE("toon points are scaled from the toon's window to the stage")
     StartToonPlayback(stage.window);
     CHECK(currentPosition.x == (600 - 65) / 2);
     CHECK(currentPosition.y == (400 - 65) / 2);
-    CHECK(DriveWalk() > 0);
-    SendMessageA(stage.window, WM_TIMER, IDT_SPEECHDELAY, 0);
-    SendMessageA(stage.window, WM_TIMER, IDT_FRAMEPAUSE, 0);
+    PlayThroughPause(stage.window);
     CHECK(currentPosition.x == (1500 - 65) / 2);
-    CHECK(DriveWalk() > 0);
-    SendMessageA(stage.window, WM_TIMER, IDT_SPEECHDELAY, 0);
-    SendMessageA(stage.window, WM_TIMER, IDT_FRAMEPAUSE, 0);
+    PlayThroughPause(stage.window);
     // 717 is right of the middle: off to the right.
     CHECK(WalksTo(850, (400 - 65) / 2));
     CHECK(DriveWalk() > 0);
@@ -484,22 +492,36 @@ TEST_CASE("frames from a file are played safely")
     FreeToonFrames();
 }
 
-TEST_CASE("playback stops quietly at a frame that cannot be read")
+TEST_CASE("playback interrupted while he speaks")
 {
     EngineStage &stage = OpenEngineStage(800, 600);
-    LoadToon({ Frame(200, 200, 1, 2, 0, "first"), Frame(500, 300, 2, 2, 0, "second") }, 0);
+    LoadToon({ Frame(600, 200, 1, 2, 0, "first"), Frame(200, 300, 2, 2, 0, "second") }, 0);
     StartToonPlayback(stage.window);
-    CHECK(DriveWalk() > 0);
-    SendMessageA(stage.window, WM_TIMER, IDT_SPEECHDELAY, 0);
+    ArriveAndSpeak(stage.window);
     CHECK(noBubble == 0);
-    FreeToonFrames();
-    SendMessageA(stage.window, WM_TIMER, IDT_FRAMEPAUSE, 0);
-    CHECK(noBubble == 1);
-    CHECK_FALSE(BubbleInkAnywhere(stage.window));
-    CHECK(talking == 0);
-    CHECK_FALSE(walkPath.timerRunning);
-    CHECK(stage.actDone == 0);
+    SUBCASE("a frame that cannot be read stops playback quietly")
+    {
+        FreeToonFrames();
+        SendMessageA(stage.window, WM_TIMER, IDT_FRAMEPAUSE, 0);
+        CHECK(noBubble == 1);
+        CHECK_FALSE(BubbleInkAnywhere(stage.window));
+        CHECK(talking == 0);
+        CHECK_FALSE(walkPath.timerRunning);
+        CHECK(stage.actDone == 0);
+    }
+    SUBCASE("a reset stands the character beside frame 0")
+    {
+        ResetPlayback(stage.window);
+        CHECK(noBubble == 1);
+        CHECK_FALSE(BubbleInkAnywhere(stage.window));
+        CHECK(character.x == 850);
+        CHECK(character.y == 200);
+        CHECK(nextFrameIndex == 0);
+        CHECK(toonStarted == 0);
+        CHECK(walkingToFrame == 0);
+    }
     CloseEngineStage();
+    FreeToonFrames();
 }
 
 TEST_CASE("a clip that cannot play is said in the bubble instead")
@@ -507,8 +529,7 @@ TEST_CASE("a clip that cannot play is said in the bubble instead")
     EngineStage &stage = OpenEngineStage(800, 600);
     LoadToon({ Frame(300, 300, 1, 2, 0, "PBF:nowhere.wav") }, 0);
     StartToonPlayback(stage.window);
-    CHECK(DriveWalk() > 0);
-    SendMessageA(stage.window, WM_TIMER, IDT_SPEECHDELAY, 0);
+    ArriveAndSpeak(stage.window);
     CHECK(noBubble == 0);
     CHECK(talking == 1);
     RECT area = { bubble.x, bubble.y, bubble.x + bubble.width, bubble.y + bubble.height + 2 };
@@ -519,26 +540,6 @@ TEST_CASE("a clip that cannot play is said in the bubble instead")
     CHECK(Capture(stage.window, area) == said);
     SendMessageA(stage.window, WM_TIMER, IDT_FRAMEPAUSE, 0);
     CHECK_FALSE(BubbleInkAnywhere(stage.window));
-    CloseEngineStage();
-    FreeToonFrames();
-}
-
-TEST_CASE("resetting playback stands the character beside frame 0")
-{
-    EngineStage &stage = OpenEngineStage(800, 600);
-    LoadToon({ Frame(600, 200, 1, 2, 0, "first"), Frame(200, 300, 2, 2, 0, "second") }, 0);
-    StartToonPlayback(stage.window);
-    CHECK(DriveWalk() > 0);
-    SendMessageA(stage.window, WM_TIMER, IDT_SPEECHDELAY, 0);
-    CHECK(noBubble == 0);
-    ResetPlayback(stage.window);
-    CHECK(noBubble == 1);
-    CHECK_FALSE(BubbleInkAnywhere(stage.window));
-    CHECK(character.x == 850);
-    CHECK(character.y == 200);
-    CHECK(nextFrameIndex == 0);
-    CHECK(toonStarted == 0);
-    CHECK(walkingToFrame == 0);
     CloseEngineStage();
     FreeToonFrames();
 }
