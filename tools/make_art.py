@@ -720,13 +720,13 @@ def draw_hand(cv, wx, wy, kind, ang, flip=1):
         cv.paint(line_mask(cv.w, cv.h, [(px + nx * 1.4 + ux * 1.2, py + ny * 1.4 + uy * 1.2),
                                         (px + nx * 1.4 - ux * 1.0, py + ny * 1.4 - uy * 1.0)]) & hand, SKIN_SH)
         return hand
-    palm = cv.shape(ellipse(px, py, 3.9, 3.7, ang))
+    palm = cv.shape(ellipse(px, py, 4.4, 3.8, 0.0) if kind == "thumb" else ellipse(px, py, 3.9, 3.7, ang))
     draw_part(cv, palm, SKIN, SKIN_SH, k=1)
     hand = palm
     if kind == "point":
         f = cv.shape(capsule(px + ux * 2, py + uy * 2, px + ux * 8.5, py + uy * 8.5, 1.5, 1.4))
     elif kind == "thumb":
-        f = cv.shape(capsule(px, py - 1.5, px + 0.6, py - 8.0, 1.8, 1.6))
+        f = cv.shape(capsule(px - 0.5, py - 2.0, px + 0.2, py - 7.6, 2.1, 1.9))
     elif kind == "fist":
         f = None
     else:
@@ -1032,9 +1032,9 @@ def pose_bodies():
     builder of body, arms and legs from the middle of the shoulders."""
     P = {}
 
-    def heart(sx, sy):         # both hands on his heart
-        return (dict(), [arm_at((sx - 13, sy), (sx - 15, sy + 12), (sx + 1, sy + 8), hdir=-20, flip=-1),
-                         arm_at((sx + 13, sy), (sx + 15, sy + 12), (sx + 8, sy + 4), hdir=-120, flip=1)],
+    def heart(sx, sy):         # a hand on his heart, the other held out: heartfelt
+        return (dict(star=False), [arm_at((sx - 13, sy), (sx - 22, sy + 9), (sx - 31, sy + 14), "open", hdir=160, flip=1),
+                                   arm_at((sx + 13, sy), (sx + 17, sy + 12), (sx + 8, sy + 7), hdir=-150, flip=1)],
                 standing_legs())
     P[0] = (0, 0, 6, "smile", heart)
 
@@ -1247,10 +1247,14 @@ def walk_frame(phase, start=False):
         sw = -math.sin(psi + (0 if i == 0 else math.pi))
         if start:
             sw = -0.5 if i == 0 else 0.5
-        # the near arm would cross the chest if it swung as far forward as back
-        fwd = 20 if i == 0 else 30
-        a1 = 90 - (fwd if sw > 0 else 34) * sw
-        a2 = a1 - 14 - 22 * max(0.0, sw)
+        # the near arm swings in front of the body: kept straighter there, so
+        # the hand passes by the tummy rather than hugging it
+        if i == 0:
+            a1 = 90 - (22 if sw > 0 else 34) * sw
+            a2 = a1 - 8 - 8 * max(0.0, sw)
+        else:
+            a1 = 90 - 30 * sw
+            a2 = a1 - 14 - 22 * max(0.0, sw)
         s = (sx - 10.5 if i == 0 else sx + 9.5, sy + (0 if i == 0 else -1))
         e = (s[0] + 12.5 * math.cos(D(a1)), s[1] + 12.5 * math.sin(D(a1)))
         w = (e[0] + 11 * math.cos(D(a2)), e[1] + 11 * math.sin(D(a2)))
