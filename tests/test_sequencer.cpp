@@ -524,6 +524,31 @@ TEST_CASE("playback interrupted while he speaks")
     FreeToonFrames();
 }
 
+TEST_CASE("Stop within half a second of arrival: the stage stays, then the same frame again")
+{
+    EngineStage &stage = OpenEngineStage(800, 600);
+    // Frame 1 stands where frame 0's bubble was.
+    LoadToon({ Frame(200, 200, 1, 2, 0, "first"), Frame(295, 170, 2, 2, 0, "second") }, 0);
+    StartToonPlayback(stage.window);
+    PlayThroughPause(stage.window);
+    CHECK(DriveWalk() > 0);
+    RECT client = { 0, 0, 800, 600 };
+    std::vector<COLORREF> arrived = Capture(stage.window, client);
+    // What the editor's Stop does while he stands at a frame.
+    nextFrameIndex--;
+    FramePause(stage.window, NULL, 0);
+    CHECK(Capture(stage.window, client) == arrived);
+    // The delay still fires and he speaks; the pause's end walks to frame 1 again.
+    SendMessageA(stage.window, WM_TIMER, IDT_SPEECHDELAY, 0);
+    CHECK(talking == 1);
+    SendMessageA(stage.window, WM_TIMER, IDT_FRAMEPAUSE, 0);
+    CHECK(toon.currentFrame == 1);
+    CHECK(nextFrameIndex == 2);
+    CHECK(WalksTo(295 - 65, 170 - 65));
+    CloseEngineStage();
+    FreeToonFrames();
+}
+
 TEST_CASE("a clip that cannot play is said in the bubble instead")
 {
     EngineStage &stage = OpenEngineStage(800, 600);
