@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Draws all of Pimbo's artwork and writes the string table fragment.
 
-Run from anywhere: python3 tools/make_art.py
+Run from anywhere: python3 tools/make_art.py [--check]
 Writes resources/*.bmp, resources/pimbo.ico, resources/target.cur,
-resources/art.rc and docs/contact-sheet.png.  Output is deterministic:
-nothing depends on the clock, and the only random numbers come from a
-generator with a fixed seed.
+resources/art.rc and docs/contact-sheet.png; with --check it writes nothing
+and fails when a committed file differs from what it would write.  Output is
+deterministic: nothing depends on the clock, and the only random numbers come
+from generators with fixed seeds.
 """
 
 import math
@@ -16,8 +17,6 @@ import sys
 import zlib
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-RES = os.path.join(ROOT, "resources")
-DOCS = os.path.join(ROOT, "docs")
 
 # ---------------------------------------------------------------------------
 # Masks: one Python int per row, bit x set when pixel x is covered.  Whole-row
@@ -618,7 +617,8 @@ def draw_face(cv, hd, face, eye_lat, mouth_lat, head):
         state = eyes[i]
         if state == "closed":
             arc = hd.decal_line(cv, lon, eye_lat, bezier((-3.0, 1.2), (0, -2.6), (3.0, 1.2), 12))
-            cv.paint(arc.dilated(False) & hd.decal(cv, lon, eye_lat, lambda a, b: b < 0.3 + 0.0 * a, 6) | arc, OL)
+            # the lid line, thickened upwards only so it stays a slim arc
+            cv.paint(arc.dilated(False) & hd.decal(cv, lon, eye_lat, lambda a, b: b < 0.3, 6) | arc, OL)
             continue
         m = hd.decal(cv, lon, eye_lat, eye_shape(state), 6)
         cv.paint(m, OL)
@@ -811,7 +811,7 @@ def draw_torso(cv, b):
     ry = (waist - top) / 2 + 2.5
     shirt = cv.shape(ellipse((sx + cx) / 2, cy, b.get("rx", 14.5), ry, -lean)) | \
         cv.shape(capsule(sx - 9.0, top + 5, sx + 9.0, top + 5, 6.0))
-    shirt = shirt & cv.mask(lambda x, y: y < waist + 1.5 + 0.04 * (x - cx) ** 2 * 0, (0, 0, cv.w, cv.h))
+    shirt = shirt & cv.mask(lambda x, y: y < waist + 1.5, (0, 0, cv.w, cv.h))
     draw_part(cv, shirt, SHIRT, SHIRT_SH, k=3)
     # belt buckle peeking out under the hem
     buckle = cv.shape(rect(cx - 2.5, waist + 2.5, cx + 2.5, waist + 5.0))
@@ -868,18 +868,6 @@ def finish_silhouette(cv):
     if not holes.empty():
         cv.paint(holes, OL)
     return holes.count()
-
-
-def stand_pose(cx=64):
-    return dict(
-        head=dict(x=cx, y=28),
-        face=dict(),
-        body=dict(x=cx, top=49, hip=89),
-        arms=[dict(s=(cx - 13, 55), e=(cx - 17.5, 68), w=(cx - 18.5, 79), hand="mitt", flip=-1),
-              dict(s=(cx + 13, 55), e=(cx + 17.5, 68), w=(cx + 18.5, 79), hand="mitt")],
-        legs=[dict(h=(cx - 7, 88), k=(cx - 7.5, 102), a=(cx - 8, 114), foot=-1),
-              dict(h=(cx + 7, 88), k=(cx + 7.5, 102), a=(cx + 8, 114), foot=1)],
-    )
 
 
 # Faces of the poses --------------------------------------------------------
@@ -957,31 +945,6 @@ def solve_face(pose, yaw_pref=0.0, pitch_pref=0.0, roll_pref=0.0):
 # Poses -------------------------------------------------------------------
 
 BODY_X, BODY_TOP, BODY_HIP, ANKLE_Y = 64, 49, 89, 114
-UPPER_LEN, FORE_LEN = 12.5, 11.0
-
-
-def limb(start, a1, l1, a2, l2):
-    """Joint positions of a two-part limb from angles in degrees (0 right,
-    90 down) and lengths."""
-    x0, y0 = start
-    x1 = x0 + l1 * math.cos(D(a1))
-    y1 = y0 + l1 * math.sin(D(a1))
-    x2 = x1 + l2 * math.cos(D(a2))
-    y2 = y1 + l2 * math.sin(D(a2))
-    return (x0, y0), (x1, y1), (x2, y2)
-
-
-def arm(shoulder, a1, a2, hand="mitt", hdir=None, layer="mid", flip=1, l1=UPPER_LEN, l2=FORE_LEN):
-    s, e, w = limb(shoulder, a1, l1, a2, l2)
-    d = dict(s=s, e=e, w=w, hand=hand, layer=layer, flip=flip)
-    if hdir is not None:
-        d["hdir"] = hdir
-    return d
-
-
-def leg(hip, a1, a2, foot=0.0, z=0, l1=13.0, l2=12.5, tilt=0.0):
-    h, k, a = limb(hip, a1, l1, a2, l2)
-    return dict(h=h, k=k, a=a, foot=foot, z=z, tilt=tilt)
 
 
 def standing_legs(cx=BODY_X, spread=0.0):
