@@ -35,16 +35,10 @@ static const char *const characterNames[SPRITE_COUNT] = {
     "pose09", "pose10", "pose11", "pose12", "pose13", "pose14", "pose15", "pose16",
 };
 
-// Where the engine pastes the eye and mouth cells over each pose: the art has
-// to put Pimbo's face there.
-static const POINT eyeCell[16] = {
-    { 53, 17 }, { 58, 14 }, { 56, 16 }, { 59, 14 }, { 55, 15 }, { 63, 16 }, { 57, 17 }, { 64, 15 },
-    { 56, 19 }, { 63, 19 }, { 58, 20 }, { 54, 17 }, { 63, 17 }, { 57, 19 }, { 64, 18 }, { 54, 18 },
-};
-static const POINT mouthCell[16] = {
-    { 57, 32 }, { 62, 34 }, { 56, 32 }, { 55, 34 }, { 55, 32 }, { 59, 31 }, { 60, 32 }, { 64, 31 },
-    { 60, 32 }, { 57, 36 }, { 56, 39 }, { 58, 36 }, { 58, 37 }, { 60, 37 }, { 59, 36 }, { 58, 36 },
-};
+// The engine pastes the eye and mouth cells over each pose at eyeOffsets
+// and mouthOffsets: the art has to put Pimbo's face there.
+static const POINT *const eyeCell = eyeOffsets;
+static const POINT *const mouthCell = mouthOffsets;
 
 struct RawBitmap {
     int width = 0, height = 0, bitsPerPixel = 0;
