@@ -245,6 +245,26 @@ TEST_CASE("a random walk: in from a side, pose, wink, speech, pause, off the nea
     CloseEngineStage();
 }
 
+TEST_CASE("a cycle holds on to no GDI object")
+{
+    EngineStage &stage = OpenEngineStage(800, 600);
+    uint32_t seed = FindSeed([](const RandomPlan &p) { return p.wink && p.id == -1; }, 800, 600, 1);
+    int headroom = 0;
+    for (int cycle = 0; cycle < 2; cycle++) {
+        // The first cycle makes the images the bubble and the character keep.
+        if (cycle == 1)
+            headroom = GdiHeadroom();
+        SeedRandomNumber(seed);
+        introWalkDone = 1;
+        CHECK(StartRandomWalk(stage.window, 1) == 1);
+        PlayThroughPause(stage.window);
+        CHECK(DriveWalk() > 0);
+    }
+    CHECK(stage.actDone == 2);
+    CHECK(GdiHeadroom() == headroom);
+    CloseEngineStage();
+}
+
 TEST_CASE("statements are drawn from 4 to 197, never the last one twice in a row")
 {
     EngineStage &stage = OpenEngineStage(800, 600);
