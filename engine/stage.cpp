@@ -110,7 +110,10 @@ HBITMAP BuildStageBackground(HINSTANCE instance, HWND window)
     HDC memoryDc = CreateCompatibleDC(dc);
 
     // Realizing the tile's palette wants the stage in front.
-    HWND focus = SetFocus(window);
+    // Asked before: when the stage is in another top-level window, SetFocus
+    // activates it first and then reports the stage itself as the previous.
+    HWND focus = GetFocus();
+    SetFocus(window);
     HBITMAP tile = show.backgroundNumber != 0
         ? LoadBackgroundTile(instance, dc, show.backgroundNumber)
         : LoadBitmapA(instance, PLAIN_TILE);

@@ -104,9 +104,11 @@ Pixels ReadBitmap(HBITMAP bitmap)
     pixels.height = header.bmHeight;
     BITMAPINFO info = TopDown32(pixels.width, pixels.height);
     std::vector<uint32_t> quads((size_t)pixels.width * pixels.height);
-    HDC dc = GetDC(NULL);
+    // A memory DC rather than the screen's: the screen DC cache grows on
+    // first use, which leak counts would take for a leak.
+    HDC dc = CreateCompatibleDC(NULL);
     GetDIBits(dc, bitmap, 0, pixels.height, quads.data(), &info, DIB_RGB_COLORS);
-    ReleaseDC(NULL, dc);
+    DeleteDC(dc);
     pixels.rgb.resize(quads.size());
     for (size_t i = 0; i < quads.size(); ++i)
         pixels.rgb[i] = FromQuad(quads[i]);
