@@ -1,0 +1,270 @@
+#include <doctest.h>
+#include "show/settings.h"
+#include "support/support.h"
+
+#include <stdlib.h>
+#include <string>
+
+using testing::IniPath;
+using testing::ReadFileBytes;
+using testing::RemoveIni;
+
+static const char SECTION_LINE[] = "[Fizzy Pimbo Screen Saver]\r\n";
+
+// Replaces the INI file with the given lines of our section.
+static void PutIni(const std::string &lines)
+{
+    RemoveIni();
+    CHECK(testing::WriteFileBytes(IniPath(), SECTION_LINE + lines));
+}
+
+static std::string IniText()
+{
+    WritePrivateProfileStringA(NULL, NULL, NULL, INI_FILE);
+    return ReadFileBytes(IniPath());
+}
+
+static std::string CurrentDirectory()
+{
+    char buffer[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof buffer, buffer);
+    return buffer;
+}
+
+// A fresh directory under the temporary one whose full path is exactly
+// `length` characters long.
+static std::string MakeDirectoryOfLength(size_t length)
+{
+    char temp[MAX_PATH] = "";
+    GetTempPathA(sizeof temp, temp);
+    std::string path = temp;
+    if (path.size() + 8 >= length)
+        return "";
+    path += std::string(length - path.size(), 'd');
+    CreateDirectoryA(path.c_str(), NULL);
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return "";
+    return path;
+}
+
+TEST_CASE("a fresh process starts from the built-in defaults")
+{
+    // The defaults live only until the first read, so a child run of this
+    // very program checks them.
+    if (getenv("PIMBO_FRESH_CHILD")) {
+        RemoveIni();
+        std::string current = CurrentDirectory();
+        ReadSettings();
+        CHECK(settings.walkingStyle == 1);
+        CHECK(settings.statements == 1);
+        CHECK(settings.backgrounds == 1);
+        CHECK(settings.pacesWalked == 0);
+        CHECK(settings.pendingStyle == 1);
+        CHECK(std::string(settings.directory) == current + "\\");
+        return;
+    }
+    char self[MAX_PATH] = "";
+    GetModuleFileNameA(NULL, self, sizeof self);
+    SetEnvironmentVariableA("PIMBO_FRESH_CHILD", "1");
+    DWORD code = testing::RunProcess(std::string("\"") + self +
+        "\" -tc=\"a fresh process starts from the built-in defaults\"", 60000);
+    SetEnvironmentVariableA("PIMBO_FRESH_CHILD", NULL);
+    CHECK(code == 0);
+}
+
+TEST_CASE("the directory always ends in one backslash and becomes current")
+{
+    std::string here = CurrentDirectory();
+    char temp[MAX_PATH] = "";
+    GetTempPathA(sizeof temp, temp);          // ends in a backslash
+    std::string tempNoSlash = std::string(temp).substr(0, strlen(temp) - 1);
+
+    struct Row { std::string value; std::string expected; int result; };
+    const Row rows[] = {
+        { "D:\\TOONS", "D:\\TOONS\\", -1 },
+        { "D:\\TOONS\\", "D:\\TOONS\\", -1 },
+        { "", "\\", 0 },
+        { tempNoSlash, temp, 0 },
+    };
+    for (const Row &row : rows) {
+        CAPTURE(row.value);
+        PutIni("Directory=" + row.value + "\r\n");
+        SetCurrentDirectoryA(here.c_str());
+        CHECK(ReadSettings() == row.result);
+        CHECK(std::string(settings.directory) == row.expected);
+        if (row.result == 0) {
+            std::string now = CurrentDirectory();
+            if (now.back() != '\\')
+                now += '\\';
+            CHECK(now.size() <= row.expected.size() + 2);
+            CHECK(lstrcmpiA(now.substr(now.size() - row.expected.size()).c_str(),
+                            row.expected.c_str()) == 0);
+        } else {
+            CHECK(CurrentDirectory() == here);
+        }
+    }
+    SetCurrentDirectoryA(here.c_str());
+}
+
+TEST_CASE("paces walked is read as a decimal number, truncated, low 32 bits")
+{
+    struct Row { const char *text; LONG paces; };
+    const Row rows[] = {
+        { "-5", -5 }, { "7.99", 7 }, { "-7.99", -7 }, { "abc", 0 }, { "  12.9xyz", 12 },
+        { "1e3", 1000 }, { ".5", 0 }, { "0x10", 0 }, { "inf", 0 }, { "nan", 0 },
+        { "4294967297", 1 }, { "2147483648", (LONG)0x80000000 }, { "-4294967301", -5 },
+        { "1e30", 0 }, { "1e999", 0 }, { "123456789012345678901234", 2112454912 },
+    };
+    for (const Row &row : rows) {
+        CAPTURE(row.text);
+        PutIni(std::string("Paces Walked=") + row.text + "\r\n");
+        settings.pacesWalked = 99;
+        ReadPacesWalked();
+        CHECK(settings.pacesWalked == row.paces);
+    }
+
+    SUBCASE("a negative count is written back as it was read")
+    {
+        PutIni("Paces Walked=-5\r\n");
+        ReadPacesWalked();
+        settings.pacesWalked -= 1;
+        WritePacesWalked();
+        CHECK(IniText() == std::string(SECTION_LINE) + "Paces Walked=-6\r\n");
+    }
+    SUBCASE("a missing key reads as 0")
+    {
+        PutIni("Statements=0\r\n");
+        settings.pacesWalked = 99;
+        ReadPacesWalked();
+        CHECK(settings.pacesWalked == 0);
+    }
+}
+
+TEST_CASE("missing keys keep the values held in memory")
+{
+    std::string here = CurrentDirectory();
+    settings.walkingStyle = 0;
+    settings.statements = 0;
+    settings.backgrounds = 7;
+    lstrcpyA(settings.directory, "Q:\\nowhere\\");
+    SUBCASE("no file at all")
+    {
+        RemoveIni();
+        ReadSettings();
+        CHECK(settings.walkingStyle == 0);
+        CHECK(settings.statements == 0);
+        CHECK(settings.backgrounds == 7);
+    }
+    SUBCASE("only one key present")
+    {
+        PutIni("Statements=1\r\n");
+        ReadSettings();
+        CHECK(settings.walkingStyle == 0);
+        CHECK(settings.statements == 1);
+        CHECK(settings.backgrounds == 7);
+    }
+    SUBCASE("values are taken as they are, odd ones too")
+    {
+        PutIni("Walking Style=5\r\nStatements=abc\r\nBackgrounds=0\r\n");
+        ReadSettings();
+        CHECK(settings.walkingStyle == 5);
+        CHECK(settings.statements == 0);
+        CHECK(settings.backgrounds == 0);
+        CHECK(settings.pendingStyle == 5);
+    }
+    // The directory's default is the current one, not what memory held.
+    CHECK(std::string(settings.directory) == here + "\\");
+    SetCurrentDirectoryA(here.c_str());
+}
+
+TEST_CASE("the five keys are first written in their order, and a paces write touches nothing else")
+{
+    RemoveIni();
+    settings.walkingStyle = 0;
+    settings.statements = 1;
+    settings.backgrounds = 0;
+    lstrcpyA(settings.directory, "C:\\toons\\");
+    settings.pacesWalked = -12;
+    WriteSettings();
+    CHECK(IniText() == std::string(SECTION_LINE) +
+          "Walking Style=0\r\nStatements=1\r\nBackgrounds=0\r\n"
+          "Directory=C:\\toons\\\r\nPaces Walked=-12\r\n");
+
+    SUBCASE("style values are unsigned in the file")
+    {
+        settings.walkingStyle = -1;
+        WriteSettings();
+        CHECK(IniText().find("Walking Style=4294967295\r\n") != std::string::npos);
+    }
+    SUBCASE("only Paces Walked changes")
+    {
+        const std::string before = std::string(SECTION_LINE) +
+            "Walking Style=1\r\nDirectory=E:\\x\\\r\nPaces Walked=3\r\nOther=keep\r\n";
+        PutIni(before.substr(sizeof SECTION_LINE - 1));
+        settings.walkingStyle = 0;
+        lstrcpyA(settings.directory, "F:\\");
+        settings.pacesWalked = 4000;
+        WritePacesWalked();
+        std::string expected = before;
+        expected.replace(expected.find("=3\r"), 2, "=4000");
+        CHECK(IniText() == expected);
+    }
+}
+
+TEST_CASE("a directory with no room for its backslash stays inside its buffer")
+{
+    std::string here = CurrentDirectory();
+    const std::string longValue = "C:\\" + std::string(200, 'x');
+
+    struct Row { size_t length; std::string expected; };
+    const Row rows[] = {
+        { 126, "C:\\" + std::string(123, 'x') + "\\" },
+        { 127, "C:\\" + std::string(124, 'x') },
+        { 128, "C:\\" + std::string(124, 'x') },
+        { 203, "C:\\" + std::string(124, 'x') },
+    };
+    for (const Row &row : rows) {
+        CAPTURE(row.length);
+        PutIni("Directory=" + longValue.substr(0, row.length) + "\r\nPaces Walked=12345\r\n");
+        ReadSettings();
+        CHECK(std::string(settings.directory) == row.expected);
+        CHECK(settings.pacesWalked == 12345);
+    }
+
+    SUBCASE("the current directory as the default")
+    {
+        PutIni("Paces Walked=777\r\n");
+        std::string exact = MakeDirectoryOfLength(DIRECTORY_SIZE - 1);
+        CHECK(exact.size() == DIRECTORY_SIZE - 1);
+        CHECK(SetCurrentDirectoryA(exact.c_str()));
+        CHECK(CurrentDirectory() == exact);
+        CHECK(ReadSettings() == 0);
+        CHECK(std::string(settings.directory) == exact);
+        CHECK(settings.pacesWalked == 777);
+
+        std::string tooLong = MakeDirectoryOfLength(DIRECTORY_SIZE + 3);
+        CHECK(tooLong.size() == DIRECTORY_SIZE + 3);
+        CHECK(SetCurrentDirectoryA(tooLong.c_str()));
+        ReadSettings();
+        CHECK(std::string(settings.directory) == "\\");
+        CHECK(settings.pacesWalked == 777);
+
+        SetCurrentDirectoryA(here.c_str());
+        RemoveDirectoryA(exact.c_str());
+        RemoveDirectoryA(tooLong.c_str());
+    }
+
+    SUBCASE("the helper on its own")
+    {
+        char small[4] = { 'a', 'b', 'c', 'd' };   // not even terminated
+        EnsureTrailingBackslash(small, sizeof small);
+        CHECK(std::string(small) == "abc");
+        char room[4] = "ab";
+        EnsureTrailingBackslash(room, sizeof room);
+        CHECK(std::string(room) == "ab\\");
+        EnsureTrailingBackslash(room, sizeof room);
+        CHECK(std::string(room) == "ab\\");
+    }
+    SetCurrentDirectoryA(here.c_str());
+    RemoveIni();
+}
