@@ -123,19 +123,38 @@ static int RunMode(const HostCommand *command)
     }
 }
 
-// A fault that escapes the mode must not leave the reboot device guarded.
+static LPTOP_LEVEL_EXCEPTION_FILTER earlierFaultFilter;
+static int askingPlatform;
+
+// A fault that escapes a mode must not leave the reboot device guarded. The
+// platform's own handling decides the fault's fate; it calls the top-level
+// filter itself, so while we ask it, that call goes on to the filter we
+// replaced instead of coming back here for ever.
 static LONG WINAPI HostFaultFilter(EXCEPTION_POINTERS *info)
 {
+    if (askingPlatform)
+        return earlierFaultFilter ? earlierFaultFilter(info) : EXCEPTION_CONTINUE_SEARCH;
+    askingPlatform = 1;
     LONG verdict = UnhandledExceptionFilter(info);
+    askingPlatform = 0;
+    // The process is about to end: release the guard before it does.
     if (verdict == EXCEPTION_EXECUTE_HANDLER)
         ControlRebootDevice(2);
     return verdict;
+}
+
+int RunGuardedMode(HostModeProc mode, const HostCommand *command)
+{
+    earlierFaultFilter = SetUnhandledExceptionFilter(HostFaultFilter);
+    int result = mode(command);
+    SetUnhandledExceptionFilter(earlierFaultFilter);
+    earlierFaultFilter = NULL;
+    return result;
 }
 
 int SaverHostMain(HINSTANCE instance, const char *tail)
 {
     hostInstance = instance;
     HostCommand command = ScanCommandTail(tail);
-    SetUnhandledExceptionFilter(HostFaultFilter);
-    return RunMode(&command);
+    return RunGuardedMode(RunMode, &command);
 }

@@ -30,4 +30,9 @@ INT_PTR RunConfigDialog(HWND owner);
 int PrepareDialogClasses(HINSTANCE instance);
 void ChangeSaverPassword(HWND window);
 
+// Runs a mode under the fault guard: a fault no one handles releases the
+// reboot device before the process ends.
+typedef int (*HostModeProc)(const HostCommand *command);
+int RunGuardedMode(HostModeProc mode, const HostCommand *command);
+
 #endif

@@ -1,0 +1,193 @@
+#include "toon/toon_document.h"
+
+#include <string.h>
+#include <limits.h>
+
+#include "resources/resource.h"
+
+ToonDocument toon;
+
+// Bytes the frame block really holds. frameCount runs ahead of the block
+// during insert and append, so every access is bounded by this as well.
+static size_t frameBlockBytes;
+
+// A block never reaches zero bytes: a moveable block reallocated to zero
+// is discarded, and then it can no longer be locked.
+static SIZE_T BlockRequest(size_t bytes)
+{
+    return bytes ? (SIZE_T)bytes : 1;
+}
+
+// Byte size of count frames, or 0 with ok cleared when it cannot be had.
+static size_t FrameBytes(int count, int *ok)
+{
+    *ok = count >= 0 && count <= INT_MAX / TOON_FRAME_BYTES;
+    return *ok ? (size_t)count * TOON_FRAME_BYTES : 0;
+}
+
+// Whether slot index lies inside both the document and the block.
+static int FrameInBlock(int index)
+{
+    return toon.frames && index >= 0 && index < toon.frameCount &&
+           (size_t)index < frameBlockBytes / TOON_FRAME_BYTES;
+}
+
+// Copies a text up to and including its terminator; a text without one
+// within the field is cut short so that it gets one.
+static void CopyFrameText(char *to, const char *from)
+{
+    size_t length = 0;
+    while (length < TOON_TEXT_SIZE - 1 && from[length])
+        ++length;
+    memcpy(to, from, length);
+    to[length] = '\0';
+}
+
+static void CopyFrameNumbers(ToonFrame *to, const ToonFrame *from)
+{
+    to->x = from->x;
+    to->y = from->y;
+    to->pose = from->pose;
+    to->pause = from->pause;
+    to->wink = from->wink;
+}
+
+void FreeToonFrames(void)
+{
+    if (toon.frames) {
+        GlobalFree(toon.frames);
+        toon.frames = NULL;
+    }
+    frameBlockBytes = 0;
+}
+
+int AllocToonFrames(int count)
+{
+    FreeToonFrames();
+    int ok;
+    size_t bytes = FrameBytes(count, &ok);
+    if (!ok)
+        return 0;
+    toon.frames = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, BlockRequest(bytes));
+    if (!toon.frames)
+        return 0;
+    frameBlockBytes = bytes;
+    return 1;
+}
+
+int GetToonFrame(int index, ToonFrame *out)
+{
+    if (!out || !FrameInBlock(index))
+        return 0;
+    const ToonFrame *frames = (const ToonFrame *)GlobalLock(toon.frames);
+    if (!frames)
+        return 0;
+    CopyFrameNumbers(out, &frames[index]);
+    CopyFrameText(out->text, frames[index].text);
+    GlobalUnlock(toon.frames);
+    return 1;
+}
+
+int PutToonFrame(int index, const ToonFrame *in)
+{
+    if (!in || !FrameInBlock(index))
+        return 0;
+    ToonFrame *frames = (ToonFrame *)GlobalLock(toon.frames);
+    if (!frames)
+        return 0;
+    CopyFrameNumbers(&frames[index], in);
+    CopyFrameText(frames[index].text, in->text);
+    GlobalUnlock(toon.frames);
+    return 1;
+}
+
+int ResizeToonFrames(void)
+{
+    int ok;
+    size_t bytes = FrameBytes(toon.frameCount, &ok);
+    if (!toon.frames || !ok)
+        return 0;
+    HGLOBAL resized = GlobalReAlloc(toon.frames, BlockRequest(bytes), GMEM_MOVEABLE | GMEM_ZEROINIT);
+    if (!resized)
+        return 0;
+    toon.frames = resized;
+    if (bytes > frameBlockBytes) {
+        // Zero the growth ourselves: bytes dropped by an earlier shrink may
+        // still lie there, and they must not come back as frames.
+        char *base = (char *)GlobalLock(toon.frames);
+        if (base) {
+            memset(base + frameBlockBytes, 0, bytes - frameBlockBytes);
+            GlobalUnlock(toon.frames);
+        }
+    }
+    frameBlockBytes = bytes;
+    return 1;
+}
+
+int InsertToonFrame(void)
+{
+    int n = toon.frameCount;
+    int k = toon.currentFrame;
+    if (!toon.frames || n < 1 || k < 0 || k >= n)
+        return 0;
+    if (!ResizeToonFrames())
+        return 0;
+    char *base = (char *)GlobalLock(toon.frames);
+    if (!base)
+        return 0;
+    memmove(base + (size_t)(k + 1) * TOON_FRAME_BYTES, base + (size_t)k * TOON_FRAME_BYTES,
+            (size_t)(n - k - 1) * TOON_FRAME_BYTES);
+    memset(base + (size_t)k * TOON_FRAME_BYTES, 0, TOON_FRAME_BYTES);
+    GlobalUnlock(toon.frames);
+    return 1;
+}
+
+int DeleteToonFrame(void)
+{
+    int n = toon.frameCount;
+    int k = toon.currentFrame;
+    // The block still holds the n + 1 frames from before the caller's count.
+    if (!toon.frames || n < 0 || k < 0 || k > n ||
+        (size_t)n + 1 > frameBlockBytes / TOON_FRAME_BYTES)
+        return 0;
+    char *base = (char *)GlobalLock(toon.frames);
+    if (!base)
+        return 0;
+    memmove(base + (size_t)k * TOON_FRAME_BYTES, base + (size_t)(k + 1) * TOON_FRAME_BYTES,
+            (size_t)(n - k) * TOON_FRAME_BYTES);
+    GlobalUnlock(toon.frames);
+    return ResizeToonFrames();
+}
+
+int SetToonModified(HWND window, int flag)
+{
+    toon.modified = flag;
+    HMENU menu = window ? GetMenu(window) : NULL;
+    if (menu)
+        EnableMenuItem(menu, IDM_FILESAVE, MF_BYCOMMAND | (flag ? MF_ENABLED : MF_GRAYED));
+    return 1;
+}
+
+// Toon coordinates to client coordinates. The products can exceed 32 bits
+// for far-off points, so they are taken in 64 and the result is clamped.
+static LONG ScaleCoordinate(LONG value, LONG clientExtent, unsigned toonExtent)
+{
+    long long scaled = (long long)clientExtent * value / (long long)toonExtent;
+    if (scaled > LONG_MAX)
+        return LONG_MAX;
+    if (scaled < LONG_MIN)
+        return LONG_MIN;
+    return (LONG)scaled;
+}
+
+int ScaleToonPoint(HWND window, LONG *x, LONG *y)
+{
+    unsigned toonWidth = toon.header.windowSize & 0xFFFFu;
+    unsigned toonHeight = toon.header.windowSize >> 16;
+    RECT client;
+    if (!x || !y || !toonWidth || !toonHeight || !GetClientRect(window, &client))
+        return 0;
+    *x = ScaleCoordinate(*x, client.right - client.left, toonWidth);
+    *y = ScaleCoordinate(*y, client.bottom - client.top, toonHeight);
+    return 1;
+}
