@@ -175,6 +175,9 @@ void ShowStop(HWND window)
 
     introWalkDone = 0;
     titleShown = 0;
+    // A walk cut short by the window's end would refuse the next show's walks.
+    randomWalkActive = 0;
+    walkingOff = 0;
     WritePacesWalked();
     if (!previewMode)
         ShowCursor(TRUE);
