@@ -14,6 +14,7 @@
 #define PREVIEW_STYLE        (WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN)
 #define CLOSE_DISTANCE       3      // pixels of mouse travel that are still a jitter
 #define PENDING_TIMER_DROPS  2
+#define HELP_SEND_TIMEOUT    2000   // ms
 #define DRAIN_LIMIT          1000   // a window that never validates must not trap us
 
 #define REBOOT_DEVICE        "\\\\.\\REBOOT"
@@ -120,7 +121,13 @@ static void RestoreInputContext(HWND window)
 static LRESULT ForwardToParent(HWND window, UINT message, LPARAM lParam)
 {
     HWND parent = GetParent(window);
-    if (parent && IsWindow(parent))
+    if (!parent || !IsWindow(parent))
+        return 1;
+    // Help carries a pointer, which only a sent message takes across to the
+    // parent's process; posting it fails. A hung parent must not hang us.
+    if (message == WM_HELP)
+        SendMessageTimeoutA(parent, message, (WPARAM)parent, lParam, SMTO_ABORTIFHUNG, HELP_SEND_TIMEOUT, NULL);
+    else
         PostMessageA(parent, message, (WPARAM)parent, lParam);
     return 1;
 }

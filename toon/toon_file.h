@@ -16,6 +16,10 @@ int ReopenToonFile(HWND window);
 int NewToonFile(HWND window);
 int PrepareToonFileDialogs(HWND window);
 int LoadToonByName(HWND window, const char *name);
+// Set by the frame editor while it is open: stores the frame its controls
+// show into the document. The save question calls it before writing.
+extern int (*StoreShownFrame)(void);
+
 // Whether a name ends in ".ptf", in any case.
 int IsToonFileName(const char *name);
 

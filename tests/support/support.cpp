@@ -208,4 +208,106 @@ BoxCatcher::~BoxCatcher()
     activeCatcher = NULL;
 }
 
+void *PatchImport(const char *dll, const char *function, void *replacement)
+{
+    BYTE *base = (BYTE *)GetModuleHandleA(NULL);
+    IMAGE_NT_HEADERS *nt = (IMAGE_NT_HEADERS *)(base + ((IMAGE_DOS_HEADER *)base)->e_lfanew);
+    IMAGE_DATA_DIRECTORY directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (!directory.VirtualAddress)
+        return NULL;
+    for (IMAGE_IMPORT_DESCRIPTOR *import = (IMAGE_IMPORT_DESCRIPTOR *)(base + directory.VirtualAddress);
+         import->Name; ++import) {
+        if (lstrcmpiA((const char *)(base + import->Name), dll) != 0 || !import->OriginalFirstThunk)
+            continue;
+        IMAGE_THUNK_DATA *names = (IMAGE_THUNK_DATA *)(base + import->OriginalFirstThunk);
+        IMAGE_THUNK_DATA *slots = (IMAGE_THUNK_DATA *)(base + import->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+                continue;
+            IMAGE_IMPORT_BY_NAME *byName = (IMAGE_IMPORT_BY_NAME *)(base + names->u1.AddressOfData);
+            if (lstrcmpA((const char *)byName->Name, function) != 0)
+                continue;
+            DWORD protection;
+            if (!VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &protection))
+                return NULL;
+            void *previous = (void *)slots->u1.Function;
+            slots->u1.Function = (ULONG_PTR)replacement;
+            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection, &protection);
+            return previous;
+        }
+    }
+    return NULL;
+}
+
+typedef HANDLE (WINAPI *CreateFileAProc)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+typedef BOOL (WINAPI *DeviceIoControlProc)(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+
+static std::string fakeDeviceName;
+static std::string fakeDeviceLog;
+static std::vector<HANDLE> fakeDeviceHandles;
+static std::vector<DWORD> fakeDeviceCodes;
+static CreateFileAProc realCreateFileA;
+static DeviceIoControlProc realDeviceIoControl;
+
+static HANDLE WINAPI FakeCreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                     DWORD disposition, DWORD flags, HANDLE templateFile)
+{
+    if (name && lstrcmpiA(name, fakeDeviceName.c_str()) == 0) {
+        // Any handle that CloseHandle accepts will do.
+        HANDLE handle = CreateEventA(NULL, TRUE, FALSE, NULL);
+        fakeDeviceHandles.push_back(handle);
+        return handle;
+    }
+    return realCreateFileA(name, access, share, security, disposition, flags, templateFile);
+}
+
+static BOOL WINAPI FakeDeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
+                                       DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped)
+{
+    bool ours = false;
+    for (HANDLE handle : fakeDeviceHandles)
+        ours = ours || handle == device;
+    if (!ours)
+        return realDeviceIoControl(device, code, in, inSize, out, outSize, returned, overlapped);
+    fakeDeviceCodes.push_back(code);
+    if (!fakeDeviceLog.empty()) {
+        FILE *file = fopen(fakeDeviceLog.c_str(), "ab");
+        if (file) {
+            fprintf(file, "control %lu\n", (unsigned long)code);
+            fclose(file);
+        }
+    }
+    if (returned)
+        *returned = 0;
+    return TRUE;
+}
+
+void FakeDevice(const char *name, const char *logPath)
+{
+    fakeDeviceName = name;
+    fakeDeviceLog = logPath ? logPath : "";
+    fakeDeviceCodes.clear();
+    if (!realCreateFileA)
+        realCreateFileA = (CreateFileAProc)PatchImport("kernel32.dll", "CreateFileA", (void *)FakeCreateFileA);
+    if (!realDeviceIoControl)
+        realDeviceIoControl = (DeviceIoControlProc)PatchImport("kernel32.dll", "DeviceIoControl",
+                                                                (void *)FakeDeviceIoControl);
+}
+
+void RemoveFakeDevice()
+{
+    if (realCreateFileA)
+        PatchImport("kernel32.dll", "CreateFileA", (void *)realCreateFileA);
+    if (realDeviceIoControl)
+        PatchImport("kernel32.dll", "DeviceIoControl", (void *)realDeviceIoControl);
+    realCreateFileA = NULL;
+    realDeviceIoControl = NULL;
+    fakeDeviceHandles.clear();
+}
+
+const std::vector<DWORD> &FakeDeviceCodes()
+{
+    return fakeDeviceCodes;
+}
+
 }  // namespace testing

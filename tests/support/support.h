@@ -63,6 +63,19 @@ private:
     friend void CALLBACK BoxCatcherTimer(HWND, UINT, UINT_PTR, DWORD);
 };
 
+// Points this program's import of dll!function at replacement, so that the
+// program's own calls reach it; returns the address it had, or NULL when the
+// program does not import that function.
+void *PatchImport(const char *dll, const char *function, void *replacement);
+
+// Makes this program's CreateFileA open the device of the given name (for
+// example \\.\REBOOT) and records the control codes DeviceIoControl sends
+// to it; other files and handles are left alone. With a log path, each code
+// is also appended to that file as a line "control N" as it arrives.
+void FakeDevice(const char *name, const char *logPath = NULL);
+void RemoveFakeDevice();
+const std::vector<DWORD> &FakeDeviceCodes();
+
 }  // namespace testing
 
 #endif

@@ -1,0 +1,193 @@
+// ctest: sound
+#include <doctest.h>
+#include <windows.h>
+#include <mmsystem.h>
+#include <string.h>
+#include <string>
+
+#include "toon/sound_clip.h"
+#include "toon/toon_document.h"
+#include "support/support.h"
+
+#define ENSURE(condition) do { bool ensured_ = (condition); CHECK_MESSAGE(ensured_, #condition); \
+                               if (!ensured_) return; } while (0)
+
+namespace {
+
+int notifyCount;
+WPARAM notifyCode;
+LPARAM notifyDevice;
+
+LRESULT CALLBACK ListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == MM_MCINOTIFY) {
+        ++notifyCount;
+        notifyCode = wParam;
+        notifyDevice = lParam;
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND MakeListener()
+{
+    WNDCLASSA cls;
+    ZeroMemory(&cls, sizeof cls);
+    cls.lpfnWndProc = ListenerProc;
+    cls.hInstance = GetModuleHandleA(NULL);
+    cls.lpszClassName = "SoundClipListener";
+    RegisterClassA(&cls);
+    return CreateWindowExA(0, "SoundClipListener", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL,
+                           GetModuleHandleA(NULL), NULL);
+}
+
+std::string Le(uint32_t value, int bytes)
+{
+    std::string out;
+    for (int i = 0; i < bytes; ++i)
+        out += (char)(value >> (8 * i));
+    return out;
+}
+
+// A short 8-bit mono PCM tone.
+std::string ToneWav(int milliseconds)
+{
+    const uint32_t rate = 8000;
+    std::string samples;
+    for (uint32_t i = 0; i < rate * milliseconds / 1000; ++i)
+        samples += (char)((i / 8) % 2 ? 0xC0 : 0x40);
+    std::string wav = "RIFF" + Le(36 + (uint32_t)samples.size(), 4) + "WAVEfmt " + Le(16, 4) +
+                      Le(1, 2) + Le(1, 2) + Le(rate, 4) + Le(rate, 4) + Le(1, 2) + Le(8, 2) +
+                      "data" + Le((uint32_t)samples.size(), 4) + samples;
+    return wav;
+}
+
+// Works in a directory of its own, with a tone, a fake and a folder.
+void EnterClipDirectory()
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string directory = std::string(temp) + "pimbo-clips";
+    CreateDirectoryA(directory.c_str(), NULL);
+    SetCurrentDirectoryA(directory.c_str());
+    testing::WriteFileBytes("tone.wav", ToneWav(300));
+    testing::WriteFileBytes("noise.wav", std::string(500, '\x5A'));
+    CreateDirectoryA("folder.wav", NULL);
+}
+
+void SetText(char *text, const char *value)
+{
+    memset(text, 'Z', TOON_TEXT_SIZE);
+    lstrcpynA(text, value, TOON_TEXT_SIZE);
+}
+
+}  // namespace
+
+TEST_CASE("a sound clip reference has its prefix and ending in any case")
+{
+    struct Row { const char *text; int clip; };
+    const Row rows[] = {
+        { "PBF:hello.wav", 1 }, { "PBR:hello.wav", 1 }, { "pbf:hello.WAV", 1 }, { "pBr:C:\\x\\y.Wav", 1 },
+        { "PBF:.wav", 1 }, { "PBF.wav", 0 }, { "PBF:", 0 }, { "", 0 },
+        { "PBF:hello.wave", 0 }, { "PBF:hello.wav ", 0 }, { "hello.wav", 0 }, { "PBX:hello.wav", 0 },
+        { " PBF:hello.wav", 0 }, { "Say PBF:hello.wav", 0 },
+    };
+    for (const Row &row : rows) {
+        CAPTURE(row.text);
+        char text[TOON_TEXT_SIZE];
+        SetText(text, row.text);
+        CHECK(IsSoundClip(text) == row.clip);
+        CHECK(std::string(text) == row.text);
+    }
+    // Only a text that fits a frame can be a reference.
+    std::string tooLong = "PBF:" + std::string(80, 'a') + ".wav";
+    CHECK(IsSoundClip(tooLong.c_str()) == 0);
+    std::string longest = "PBF:" + std::string(63, 'a') + ".wav";
+    CHECK(IsSoundClip(longest.c_str()) == 1);
+}
+
+TEST_CASE("a clip plays asynchronously and its end reaches the window once")
+{
+    EnterClipDirectory();
+    HWND window = MakeListener();
+    ENSURE(window != nullptr);
+    ENSURE(waveOutGetNumDevs() == 1);
+    notifyCount = 0;
+    char text[TOON_TEXT_SIZE];
+    SetText(text, "pbf:TONE.wav");
+    CHECK(PlaySoundClip(window, text) == 1);
+    CHECK(std::string(text) == "pbf:TONE.wav");
+    CHECK(clipDevice != 0);
+    UINT device = clipDevice;
+
+    // While it is open every other request is turned down, untouched.
+    char second[TOON_TEXT_SIZE];
+    SetText(second, "PBR:tone.wav");
+    CHECK(PlaySoundClip(window, second) == 0);
+    CHECK(PlaySoundClipAndWait(window, second) == 0);
+    SetText(second, "PBR:missing.wav");
+    CHECK(PlaySoundClip(window, second) == 0);
+    CHECK(std::string(second) == "PBR:missing.wav");
+    CHECK(clipDevice == device);
+
+    CHECK(testing::PumpUntil([] { return notifyCount > 0; }, 10000));
+    testing::Pump(200);
+    CHECK(notifyCount == 1);
+    CHECK(notifyCode == MCI_NOTIFY_SUCCESSFUL);
+    CHECK((UINT)notifyDevice == device);
+    CHECK(clipDevice == device);   // only the caller closes it
+    CloseSoundClip();
+    CHECK(clipDevice == 0);
+    CloseSoundClip();
+    CHECK(clipDevice == 0);
+
+    SetText(text, "PBR:tone.wav");
+    CHECK(PlaySoundClip(window, text) == 1);
+    CloseSoundClip();
+    DestroyWindow(window);
+}
+
+TEST_CASE("waiting play closes the device before it returns")
+{
+    EnterClipDirectory();
+    HWND window = MakeListener();
+    ENSURE(window != nullptr);
+    char path[MAX_PATH];
+    GetFullPathNameA("tone.wav", sizeof path, path, NULL);
+    for (std::string reference : { std::string("PBF:tone.wav"), "PBR:" + std::string(path) }) {
+        CAPTURE(reference);
+        char text[TOON_TEXT_SIZE];
+        SetText(text, reference.c_str());
+        CHECK(PlaySoundClipAndWait(window, text) == 1);
+        CHECK(clipDevice == 0);
+        CHECK(std::string(text) == reference);
+    }
+    DestroyWindow(window);
+}
+
+TEST_CASE("a clip that cannot play says why instead")
+{
+    EnterClipDirectory();
+    HWND window = MakeListener();
+    ENSURE(window != nullptr);
+    char text[TOON_TEXT_SIZE];
+    for (const char *reference : { "PBF:absent.wav", "PBF:folder.wav", "PBF:*.wav" }) {
+        CAPTURE(reference);
+        SetText(text, reference);
+        CHECK(PlaySoundClip(window, text) == 0);
+        CHECK(std::string(text) == "Hey, someone stole this frame's sound file!");
+        CHECK(clipDevice == 0);
+    }
+
+    // A file that is no WAV at all: the platform's words, or ours.
+    SetText(text, "PBF:noise.wav");
+    CHECK(PlaySoundClip(window, text) == 0);
+    std::string said = text;
+    CAPTURE(said);
+    CHECK(said != "PBF:noise.wav");
+    CHECK(!said.empty());
+    CHECK(said.size() <= 69u);
+    CloseSoundClip();
+    CHECK(clipDevice == 0);
+    DestroyWindow(window);
+}

@@ -1,0 +1,555 @@
+#include <doctest.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "engine/bubbles.h"
+#include "engine/stage.h"
+#include "host/saver_window.h"
+#include "show/saver_show.h"
+#include "show/settings.h"
+#include "support/canvas.h"
+#include "support/support.h"
+#include "toon/toon_document.h"
+
+using testing::Pixels;
+
+static const char *const spriteNames[SPRITE_COUNT] = {
+    "PBL2R1", "PBL2R2", "PBL2R3", "PBL2R4", "PBL2R5", "PBL2R6", "PBL2R7", "PBL2R8",
+    "PBR2L1", "PBR2L2", "PBR2L3", "PBR2L4", "PBR2L5", "PBR2L6", "PBR2L7", "PBR2L8",
+    "PBLTN1", "PBLTN2", "PBRTN1", "PBRTN2",
+    "POSE01", "POSE02", "POSE03", "POSE04", "POSE05", "POSE06", "POSE07", "POSE08",
+    "POSE09", "POSE10", "POSE11", "POSE12", "POSE13", "POSE14", "POSE15", "POSE16",
+};
+
+static COLORREF SpriteColour(int index)
+{
+    return RGB(40 + index * 6, 250 - index * 5, (index * 29) & 0xFF);
+}
+
+static COLORREF Ground(int x, int y)
+{
+    return ((x / 16 + y / 16) % 2) ? RGB(30, 90, 150) : RGB(60, 140, 70);
+}
+
+// A character image: black (transparent) corners and diagonals, colours elsewhere.
+static COLORREF Figure(int x, int y)
+{
+    if (x + y < 20 || (x * 3 + y) % 11 == 0)
+        return RGB(0, 0, 0);
+    return RGB(100 + x, 255 - y, (x * y) & 0xFF);
+}
+
+static COLORREF WithSprite(int x, int y, LONG left, LONG top, const testing::PixelFunction &image,
+                           const testing::PixelFunction &ground)
+{
+    const int sx = x - left, sy = y - top;
+    if (sx >= 0 && sy >= 0 && sx < SPRITE_SIZE && sy < SPRITE_SIZE) {
+        COLORREF c = image(sx, sy);
+        if (c != RGB(0, 0, 0))
+            return c;
+    }
+    return ground(x, y);
+}
+
+static LRESULT CALLBACK StageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_PAINT:
+        return PaintStage(window, &show.paintFlag);
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+static void Repaint(HWND window)
+{
+    InvalidateRect(window, NULL, FALSE);
+    UpdateWindow(window);
+}
+
+// A module holding the 36 character images (each one solid colour on a
+// black frame), the two bubbles, and three background tiles.
+static HMODULE MakeArtModule()
+{
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> art;
+    for (int i = 0; i < SPRITE_COUNT; ++i)
+        art.push_back({ spriteNames[i], testing::PackedDib(SPRITE_SIZE, SPRITE_SIZE, 4, { RGB(0, 0, 0), SpriteColour(i) }, 2,
+                                                           [](int x, int y) { return x > 2 && y > 2; }) });
+    art.push_back({ "BUBLEFT", testing::PackedDib(160, 95, 4, { RGB(0, 0, 0), RGB(255, 255, 255) }, 2, [](int, int) { return 1; }) });
+    art.push_back({ "BUBRIGHT", testing::PackedDib(160, 95, 4, { RGB(0, 0, 0), RGB(255, 255, 254) }, 2, [](int, int) { return 1; }) });
+    return testing::MakeResourceModule(art);
+}
+
+static int SpriteMiddle(HBITMAP bitmap, COLORREF *colour)
+{
+    Pixels pixels = testing::ReadBitmap(bitmap);
+    if (pixels.width != SPRITE_SIZE || pixels.height != SPRITE_SIZE)
+        return 0;
+    *colour = pixels.At(65, 65);
+    return 1;
+}
+
+TEST_CASE("the sprite set is loaded by name in table order, parked, and freed completely")
+{
+    HMODULE module = MakeArtModule();
+    CHECK(module != NULL);
+    if (!module)
+        return;
+    HWND stage = testing::CreateCanvas(400, 300);
+    // Once first, so that what the system makes on first use is not counted.
+    LoadSpriteSet(stage, module);
+    ReleaseCharacter();
+    const int before = testing::GdiHeadroom();
+
+    CHECK(LoadSpriteSet(stage, module) == 1);
+    CHECK(spritesLoaded == 1);
+    for (int i = 0; i < SPRITE_COUNT; ++i) {
+        CAPTURE(spriteNames[i]);
+        COLORREF middle = 0;
+        CHECK(SpriteMiddle(spriteSet[i], &middle) == 1);
+        CHECK(middle == SpriteColour(i));
+    }
+    CHECK(bubbleLeft != NULL);
+    CHECK(bubbleRight != NULL);
+    CHECK(character.source == spriteSet[SPRITE_WALKRIGHT]);
+    CHECK(character.x == -150);
+    CHECK(character.y == 150);
+    CHECK(character.width == SPRITE_SIZE);
+    const int loaded = testing::GdiHeadroom();
+
+    CHECK(LoadSpriteSet(stage, module) == 1);
+    CHECK(testing::GdiHeadroom() == loaded);
+
+    ReleaseCharacter();
+    CHECK(spritesLoaded == 0);
+    CHECK(noBubble == 1);
+    for (int i = 0; i < SPRITE_COUNT; ++i)
+        CHECK(spriteSet[i] == NULL);
+    CHECK(character.source == NULL);
+    CHECK(character.image == NULL);
+    CHECK(character.saved == NULL);
+    CHECK(testing::GdiHeadroom() == before);
+
+    DestroyWindow(stage);
+    testing::FreeResourceModule(module);
+}
+
+TEST_CASE("missing images leave null handles and nothing is drawn for them")
+{
+    HMODULE module = testing::MakeResourceModule({ { "POSE01", testing::PackedDib(130, 130, 4, { RGB(9, 9, 9) }, 1, [](int, int) { return 0; }) } });
+    CHECK(module != NULL);
+    if (!module)
+        return;
+    HWND stage = testing::CreateCanvas(200, 120);
+    CHECK(LoadSpriteSet(stage, module) == 1);
+    CHECK(spriteSet[SPRITE_POSE] != NULL);
+    CHECK(spriteSet[SPRITE_WALKRIGHT] == NULL);
+    CHECK(character.image == NULL);
+    CHECK(character.width == 0);
+    ReleaseCharacter();
+    DestroyWindow(stage);
+    testing::FreeResourceModule(module);
+
+    // The program's own images, whichever of them exist so far.
+    HINSTANCE self = GetModuleHandleA(NULL);
+    stage = testing::CreateCanvas(200, 120);
+    LoadSpriteSet(stage, self);
+    for (int i = 0; i < SPRITE_COUNT; ++i) {
+        CAPTURE(spriteNames[i]);
+        CHECK((spriteSet[i] != NULL) == (FindResourceA(self, spriteNames[i], (LPCSTR)RT_BITMAP) != NULL));
+    }
+    ReleaseCharacter();
+    DestroyWindow(stage);
+}
+
+static int TileWidth(int number) { return number == 1 ? 40 : number == 7 ? 50 : 24; }
+static int TileHeight(int number) { return number == 1 ? 30 : number == 7 ? 20 : 24; }
+static COLORREF TileColour(int number, int x, int y)
+{
+    return RGB((number * 20 + x * 5) & 0xFF, (y * 9) & 0xFF, ((x + y) * 3 + number) & 0xFF);
+}
+
+static HMODULE MakeTileModule(std::vector<COLORREF> tables[11])
+{
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> art;
+    const int numbers[] = { 1, 7, 10 };
+    for (int number : numbers) {
+        const int w = TileWidth(number), h = TileHeight(number);
+        std::vector<COLORREF> &table = tables[number];
+        table.clear();
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if (table.size() < 256)
+                    table.push_back(TileColour(number, x, y));
+        const int colours = (int)table.size();
+        const int bpp = number == 1 ? 4 : 8;
+        const int used = number == 1 ? 16 : number == 7 ? 0 : 256;
+        if (bpp == 4)
+            table.resize(16);
+        else
+            table.resize(256);
+        char name[8];
+        snprintf(name, sizeof name, "BG%02d", number);
+        const int span = bpp == 4 ? 16 : colours;
+        art.push_back({ name, testing::PackedDib(w, h, bpp, table, (DWORD)used,
+                                                 [=](int x, int y) { return (x + y * w) % span; }) });
+    }
+    return testing::MakeResourceModule(art);
+}
+
+TEST_CASE("the stage background tiles the numbered background from the top left corner")
+{
+    std::vector<COLORREF> tables[11];
+    HMODULE module = MakeTileModule(tables);
+    CHECK(module != NULL);
+    if (!module)
+        return;
+    HWND stage = testing::CreateCanvas(300, 200);
+    show.running = 0;
+
+    struct Row { int backgroundNumber, tile; } rows[] = { { 0, 1 }, { 7, 7 }, { 10, 10 }, { 25, 10 } };
+    for (const Row &row : rows) {
+        CAPTURE(row.backgroundNumber);
+        show.backgroundNumber = row.backgroundNumber;
+        const int w = TileWidth(row.tile), h = TileHeight(row.tile);
+        const int span = row.tile == 1 ? 16 : (int)std::min<size_t>(256, (size_t)w * h);
+        const std::vector<COLORREF> &table = tables[row.tile];
+
+        SUBCASE("on a bitmap of the stage size")
+        {
+            stageSize = MakePackedSize(300, 200);
+            HBITMAP built = BuildStageBackground(module, stage);
+            Pixels pixels = testing::ReadBitmap(built);
+            CHECK(pixels.width == 300);
+            CHECK(pixels.height == 200);
+            CHECK(testing::Differences(pixels, [&](int x, int y) {
+                      return table[((x % w) + (y % h) * w) % span];
+                  }).empty());
+            DeleteObject(built);
+        }
+        SUBCASE("or, with no room for one, the plain first tile alone")
+        {
+            stageSize = MakePackedSize(0xFFFF, 0xFFFF);
+            HBITMAP built = BuildStageBackground(module, stage);
+            Pixels pixels = testing::ReadBitmap(built);
+            CHECK(pixels.width == TileWidth(1));
+            CHECK(pixels.height == TileHeight(1));
+            CHECK(testing::Differences(pixels, [&](int x, int y) {
+                      return tables[1][(x + y * TileWidth(1)) % 16];
+                  }).empty());
+            DeleteObject(built);
+        }
+    }
+    show.backgroundNumber = 0;
+    stageSize = 0;
+    DestroyWindow(stage);
+    testing::FreeResourceModule(module);
+}
+
+TEST_CASE("rebuilding the background greys the stage between backgrounds, gives the focus back and leaks nothing")
+{
+    std::vector<COLORREF> tables[11];
+    HMODULE module = MakeTileModule(tables);
+    CHECK(module != NULL);
+    if (!module)
+        return;
+    HWND stage = testing::CreateCanvas(300, 200);
+    HWND other = testing::CreateCanvas(50, 50);
+    stageSize = MakePackedSize(300, 200);
+    testing::PaintClient(stage, Ground);
+
+    show.running = 1;
+    settings.backgrounds = 1;
+    titleShown = 1;
+    show.backgroundNumber = 7;
+    SetFocus(other);
+    DeleteObject(BuildStageBackground(module, stage));
+    CHECK(GetFocus() == other);
+    CHECK(testing::ClientPixel(stage, 0, 0) == RGB(0, 0, 0));
+    CHECK(testing::ClientPixel(stage, 150, 100) == RGB(192, 192, 192));
+
+    testing::PaintClient(stage, Ground);
+    show.backgroundNumber = 0;
+    DeleteObject(BuildStageBackground(module, stage));
+    CHECK(testing::ClientPixel(stage, 150, 100) == Ground(150, 100));
+
+    // A missing tile gives an untiled stage, not a failure.
+    show.backgroundNumber = 5;
+    HBITMAP untiled = BuildStageBackground(module, stage);
+    CHECK(untiled != NULL);
+    DeleteObject(untiled);
+
+    show.running = 0;
+    titleShown = 0;
+    const int numbers[] = { 0, 7, 10, 3 };
+    stageSize = MakePackedSize(1024, 768);
+    HBITMAP background = NULL;
+    const int before = testing::GdiHeadroom();
+    for (int i = 0; i < 100; ++i) {
+        show.backgroundNumber = numbers[i % 4];
+        if (background)
+            DeleteObject(background);
+        background = BuildStageBackground(module, stage);
+    }
+    DeleteObject(background);
+    CHECK(testing::GdiHeadroom() == before + 0);
+
+    show.backgroundNumber = 0;
+    stageSize = 0;
+    DestroyWindow(other);
+    DestroyWindow(stage);
+    testing::FreeResourceModule(module);
+}
+
+struct Walk {
+    const char *name;
+    LONG startX, startY;
+    LONG stepX, stepY;
+    int steps;
+};
+
+TEST_CASE("a moving sprite leaves no trace and is never doubled")
+{
+    const int width = 420, height = 320;
+    HWND stage = testing::CreateCanvas(width, height);
+    HBITMAP figure = testing::MakeBitmap(SPRITE_SIZE, SPRITE_SIZE, Figure);
+    const Walk walks[] = {
+        { "right, overlapping", 10, 100, 18, -4, 12 },
+        { "left, overlapping", 300, 60, -18, 4, 12 },
+        { "vertical", 150, 0, 0, 20, 9 },
+        { "tiny steps", 100, 100, 1, 2, 10 },
+        { "steps larger than the sprite", 0, 0, 150, 140, 2 },
+        { "back and far", 280, 180, -140, -135, 2 },
+        { "in place", 120, 90, 0, 0, 3 },
+        { "in from outside the left edge", -150, 120, 20, 0, 10 },
+    };
+    for (const Walk &walk : walks) {
+        CAPTURE(walk.name);
+        testing::PaintClient(stage, Ground);
+        SpritePlace place;
+        ZeroMemory(&place, sizeof place);
+        place.targetX = walk.startX;
+        place.targetY = walk.startY;
+        HDC dc = GetDC(stage);
+        StretchCopyToSprite(dc, figure, &place);
+        SaveUnderSprite(dc, &place);
+        DrawSpriteMasked(dc, &place);
+        ReleaseDC(stage, dc);
+
+        int faults = 0;
+        for (int i = 1; i <= walk.steps; ++i) {
+            POINT next = { walk.startX + i * walk.stepX, walk.startY + i * walk.stepY };
+            MoveSprite(stage, &place, next);
+            CHECK(place.targetX == next.x);
+            CHECK(place.targetY == next.y);
+            CHECK(place.x == next.x);
+            Pixels pixels = testing::ReadClient(stage);
+            if (!testing::Differences(pixels, [&](int x, int y) { return WithSprite(x, y, place.x, place.y, Figure, Ground); }, 1).empty())
+                ++faults;
+        }
+        CHECK(faults == 0);
+        HDC erase = GetDC(stage);
+        RestoreUnderSprite(erase, &place);
+        ReleaseDC(stage, erase);
+        CHECK(testing::Differences(testing::ReadClient(stage), Ground).empty());
+        place.source = NULL;
+        FreeSpritePlace(&place);
+    }
+
+    SUBCASE("the shown position follows the steps where it differs from them")
+    {
+        testing::PaintClient(stage, Ground);
+        SpritePlace place;
+        ZeroMemory(&place, sizeof place);
+        place.targetX = 50;
+        place.targetY = 40;
+        HDC dc = GetDC(stage);
+        StretchCopyToSprite(dc, figure, &place);
+        SaveUnderSprite(dc, &place);
+        DrawSpriteMasked(dc, &place);
+        ReleaseDC(stage, dc);
+        place.targetX = 1000;
+        place.targetY = 1000;
+        MoveSprite(stage, &place, POINT{ 1030, 990 });
+        CHECK(place.x == 80);
+        CHECK(place.y == 30);
+        CHECK(testing::Differences(testing::ReadClient(stage), [&](int x, int y) { return WithSprite(x, y, 80, 30, Figure, Ground); }).empty());
+        place.source = NULL;
+        FreeSpritePlace(&place);
+    }
+    SUBCASE("a thousand steps leak nothing")
+    {
+        testing::PaintClient(stage, Ground);
+        SpritePlace place;
+        ZeroMemory(&place, sizeof place);
+        HDC dc = GetDC(stage);
+        StretchCopyToSprite(dc, figure, &place);
+        SaveUnderSprite(dc, &place);
+        ReleaseDC(stage, dc);
+        const int before = testing::GdiHeadroom();
+        for (int i = 1; i <= 1000; ++i)
+            MoveSprite(stage, &place, POINT{ (i / 50) % 2 ? 250 - (i % 50) * 5 : (i % 50) * 5, (i % 7) * 3 });
+        CHECK(testing::GdiHeadroom() == before);
+        place.source = NULL;
+        FreeSpritePlace(&place);
+    }
+    DeleteObject(figure);
+    DestroyWindow(stage);
+}
+
+static COLORREF Scenery(int x, int y)
+{
+    return RGB(40 + (x / 25 % 2) * 20, 90, 60 + (y / 25 % 2) * 20);
+}
+
+static int CountColour(const Pixels &pixels, COLORREF colour, int top, int bottom)
+{
+    int count = 0;
+    for (int y = top; y < bottom && y < pixels.height; ++y)
+        for (int x = 0; x < pixels.width; ++x)
+            count += pixels.At(x, y) == colour;
+    return count;
+}
+
+TEST_CASE("the stage paint: background, title once per show, caption, preview title, capture request")
+{
+    const int width = 500, height = 400;
+    HWND stage = testing::CreateCanvas(width, height, StageProc);
+    stageSize = MakePackedSize(width, height);
+    stageBackground = testing::MakeBitmap(width, height, Scenery);
+    show.titleFont = CreateFontA(-32, 0, 0, 0, 700, 0, 0, 0, 0, 0, 0, NONANTIALIASED_QUALITY, 0, "MS Serif");
+    show.textFont = CreateFontA(-20, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, NONANTIALIASED_QUALITY, 0, "MS Serif");
+    lstrcpynA(show.titleText, "Fizzy Pimbo Screen Saver", TITLE_TEXT_SIZE);
+    lstrcpynA(toon.caption, "A caption", TOON_CAPTION_SIZE);
+    const COLORREF blue = RGB(0, 0, 255), grey = RGB(192, 192, 192);
+    const COLORREF highlight = GetSysColor(COLOR_BTNHIGHLIGHT), shadow = GetSysColor(COLOR_BTNSHADOW);
+    const int titleTop = height / 2 - 170;
+    spritesLoaded = 0;
+    previewMode = 0;
+
+    SUBCASE("the title once, raised, then the caption while a show runs")
+    {
+        show.running = 1;
+        titleShown = 0;
+        Repaint(stage);
+        CHECK(titleShown == 1);
+        Pixels first = testing::ReadClient(stage);
+        CHECK(CountColour(first, blue, titleTop, titleTop + 40) > 50);
+        CHECK(CountColour(first, blue, 0, titleTop) == 0);
+        CHECK(CountColour(first, highlight, titleTop - 2, titleTop + 40) > 0);
+        CHECK(CountColour(first, shadow, titleTop, titleTop + 42) > 0);
+        CHECK(CountColour(first, grey, 0, height) == 0);
+
+        Repaint(stage);
+        Pixels second = testing::ReadClient(stage);
+        CHECK(CountColour(second, blue, 0, height) == 0);
+        CHECK(CountColour(second, grey, 0, 25) > 20);
+        CHECK(CountColour(second, grey, 25, height) == 0);
+
+        show.running = 0;
+        Repaint(stage);
+        CHECK(testing::Differences(testing::ReadClient(stage), Scenery).empty());
+    }
+    SUBCASE("the preview shows its two-line title instead")
+    {
+        previewMode = 1;
+        show.running = 1;
+        titleShown = 0;
+        Repaint(stage);
+        CHECK(titleShown == 0);
+        Pixels pixels = testing::ReadClient(stage);
+        // Two bands of blue rows with a gap between them, below the drop.
+        int bands = 0, inBand = 0, firstRow = -1;
+        for (int y = 0; y < height; ++y) {
+            const int blueRow = CountColour(pixels, blue, y, y + 1) > 0;
+            if (blueRow && firstRow < 0)
+                firstRow = y;
+            if (blueRow && !inBand)
+                ++bands;
+            inBand = blueRow;
+        }
+        CHECK(bands == 2);
+        CHECK(firstRow >= 20);
+        CHECK(CountColour(pixels, grey, 0, height) == 0);
+        previewMode = 0;
+    }
+    SUBCASE("the capture request takes a fresh saved image; without it the old one stays")
+    {
+        show.running = 0;
+        titleShown = 1;
+        HBITMAP figure = testing::MakeBitmap(SPRITE_SIZE, SPRITE_SIZE, Figure);
+        ZeroMemory(&character, sizeof character);
+        character.targetX = 120;
+        character.targetY = 150;
+        character.source = figure;
+        HDC dc = GetDC(stage);
+        StretchCopyToSprite(dc, figure, &character);
+        ReleaseDC(stage, dc);
+        spritesLoaded = 1;
+
+        show.paintFlag = 1;
+        Repaint(stage);
+        CHECK(show.paintFlag == 0);
+        HBITMAP saved = character.saved;
+        CHECK(saved != NULL);
+        CHECK(testing::Differences(testing::ReadBitmap(saved), [](int x, int y) { return Scenery(x + 120, y + 150); }).empty());
+        CHECK(testing::Differences(testing::ReadClient(stage), [](int x, int y) { return WithSprite(x, y, 120, 150, Figure, Scenery); }).empty());
+
+        // The old saved image is put back first; the character stays whole.
+        Repaint(stage);
+        CHECK(character.saved == saved);
+        CHECK(testing::Differences(testing::ReadClient(stage), [](int x, int y) { return WithSprite(x, y, 120, 150, Figure, Scenery); }).empty());
+
+        // Parking erases him from where he stood.
+        spriteSet[SPRITE_WALKRIGHT] = NULL;
+        ParkCharacter(stage);
+        CHECK(testing::Differences(testing::ReadClient(stage), Scenery).empty());
+        CHECK(character.x == -150);
+        CHECK(character.y == height / 2);
+
+        spritesLoaded = 0;
+        character.source = NULL;
+        FreeSpritePlace(&character);
+        DeleteObject(figure);
+    }
+    show.running = 0;
+    titleShown = 0;
+    DeleteObject(show.titleFont);
+    DeleteObject(show.textFont);
+    show.titleFont = show.textFont = NULL;
+    DeleteObject(stageBackground);
+    stageBackground = NULL;
+    stageSize = 0;
+    DestroyWindow(stage);
+}
+
+TEST_CASE("the editor's stage moves to its place and keeps the character prepared")
+{
+    HWND parent = testing::CreateCanvas(600, 500);
+    HWND stage = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, parent, NULL, NULL, NULL);
+    stageSize = MakePackedSize(400, 300);
+    HBITMAP figure = testing::MakeBitmap(SPRITE_SIZE, SPRITE_SIZE, Figure);
+    ZeroMemory(&character, sizeof character);
+    character.source = figure;
+    character.targetX = 33;
+    character.targetY = 44;
+    spritesLoaded = 1;
+    CHECK(ResizeEditorStage(stage) == 0);
+    RECT rect;
+    GetWindowRect(stage, &rect);
+    MapWindowPoints(NULL, parent, (POINT *)&rect, 2);
+    CHECK(rect.left == 10);
+    CHECK(rect.top == 25);
+    CHECK(rect.right - rect.left == 400);
+    CHECK(rect.bottom - rect.top == 300);
+    CHECK(character.x == 33);
+    CHECK(character.y == 44);
+    CHECK(character.image != NULL);
+    spritesLoaded = 0;
+    character.source = NULL;
+    FreeSpritePlace(&character);
+    DeleteObject(figure);
+    stageSize = 0;
+    DestroyWindow(parent);
+}

@@ -1,0 +1,698 @@
+#include <doctest.h>
+#include <string.h>
+#include <string>
+#include <vector>
+
+#include "toon/toon_file.h"
+#include "toon/toon_document.h"
+#include "engine/messages.h"
+#include "engine/walk.h"
+#include "engine/stage.h"
+#include "show/saver_show.h"
+#include "editor/editor_controls.h"
+#include "resources/resource.h"
+#include "support/support.h"
+
+// REQUIRE needs exceptions, which the program is built without.
+#define ENSURE(condition) do { bool ensured_ = (condition); CHECK_MESSAGE(ensured_, #condition); \
+                               if (!ensured_) return; } while (0)
+
+namespace {
+
+const int ICON_NONE = 0;
+const int MESSAGE_BOX_ICON = 1088;   // the icon control of a message box
+const char *NO_CAPTION = "Error";    // what a box given no caption shows
+
+// A window with a File menu holding Save, counting WM_TOONCHANGED.
+int toonChangedCount;
+
+LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_TOONCHANGED) {
+        ++toonChangedCount;
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND MakeOwner()
+{
+    WNDCLASSA cls;
+    ZeroMemory(&cls, sizeof cls);
+    cls.lpfnWndProc = OwnerProc;
+    cls.hInstance = GetModuleHandleA(NULL);
+    cls.lpszClassName = "ToonFileTestOwner";
+    RegisterClassA(&cls);
+    HMENU bar = CreateMenu();
+    HMENU file = CreatePopupMenu();
+    AppendMenuA(file, MF_STRING, IDM_FILESAVE, "&Save");
+    AppendMenuA(bar, MF_POPUP, (UINT_PTR)file, "&File");
+    return CreateWindowExA(0, "ToonFileTestOwner", "owner", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200,
+                           NULL, bar, GetModuleHandleA(NULL), NULL);
+}
+
+bool SaveGrayed(HWND window)
+{
+    return (GetMenuState(GetMenu(window), IDM_FILESAVE, MF_BYCOMMAND) & MF_GRAYED) != 0;
+}
+
+// 16 for the stop icon, 48 for the exclamation, 0 for none.
+int IconOf(HWND box)
+{
+    HICON icon = (HICON)SendDlgItemMessageA(box, MESSAGE_BOX_ICON, STM_GETICON, 0, 0);
+    if (icon && icon == LoadIconA(NULL, IDI_HAND))
+        return MB_ICONHAND;
+    if (icon && icon == LoadIconA(NULL, IDI_EXCLAMATION))
+        return MB_ICONEXCLAMATION;
+    return ICON_NONE;
+}
+
+struct Seen {
+    std::string caption;
+    std::string text;
+    int icon;
+    std::vector<int> buttons;
+};
+
+// Answers every box with the next of the given buttons (the last one
+// again when they run out) and records what it saw.
+struct Answerer {
+    std::vector<int> answers;
+    std::vector<Seen> seen;
+    testing::BoxCatcher catcher;
+    explicit Answerer(std::vector<int> buttons)
+        : answers(std::move(buttons)),
+          catcher([this](HWND box, const testing::CaughtBox &caught) {
+              seen.push_back({ caught.caption, caught.text, IconOf(box), caught.buttons });
+              size_t i = seen.size() - 1;
+              return answers.empty() ? IDOK : answers[i < answers.size() ? i : answers.size() - 1];
+          })
+    {
+    }
+};
+
+std::string Directory()
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string directory = std::string(temp) + "pimbo-toon-file";
+    CreateDirectoryA(directory.c_str(), NULL);
+    return directory + "\\";
+}
+
+std::vector<std::string> DirectoryListing()
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((Directory() + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (strcmp(found.cFileName, ".") && strcmp(found.cFileName, ".."))
+            names.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+void ClearDirectory()
+{
+    for (const std::string &name : DirectoryListing()) {
+        SetFileAttributesA((Directory() + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA((Directory() + name).c_str());
+    }
+}
+
+void SetFileName(const std::string &path)
+{
+    lstrcpynA(toon.fileName, path.c_str(), sizeof toon.fileName);
+}
+
+std::string Le32(uint32_t value)
+{
+    std::string bytes(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = (char)(value >> (8 * i));
+    return bytes;
+}
+
+// A header as bytes: any signature, the given version and frameCount.
+std::string HeaderBytes(uint32_t version, int32_t frameCount = 3, const char *caption = "Hello caption")
+{
+    std::string header(TOON_HEADER_BYTES, '\0');
+    memcpy(&header[0], "Something Else Entire", 22);
+    for (int i = 22; i < 32; ++i)
+        header[i] = (char)(0xA0 + i);   // reserved bytes of someone else's tool
+    header.replace(32, 4, Le32(version));
+    strncpy(&header[36], caption, 52);
+    header.replace(88, 4, Le32(0x03000400));
+    header.replace(92, 4, Le32((uint32_t)frameCount));
+    header.replace(96, 4, Le32(4));
+    header.replace(100, 4, Le32(7));
+    return header;
+}
+
+// Frame i as bytes: numbers from i, a text, and a tail behind it.
+std::string FrameBytes(int i)
+{
+    std::string frame(TOON_FRAME_BYTES, '\0');
+    frame.replace(0, 4, Le32((uint32_t)(100 * i - 150)));
+    frame.replace(4, 4, Le32((uint32_t)(-7 * i)));
+    frame.replace(8, 4, Le32((uint32_t)i));
+    frame.replace(12, 4, Le32(5));
+    frame.replace(16, 4, Le32(i & 1));
+    std::string text = "line " + std::to_string(i);
+    frame.replace(20, text.size(), text);
+    frame.replace(20 + text.size() + 1, 6, "TAIL!!");
+    for (int j = 60; j < 92; ++j)
+        frame[j] = (char)(j + i);
+    return frame;
+}
+
+std::string ToonBytes(int frames, uint32_t version = TOON_VERSION)
+{
+    std::string bytes = HeaderBytes(version);
+    for (int i = 0; i < frames; ++i)
+        bytes += FrameBytes(i);
+    return bytes;
+}
+
+// The document's frames as raw bytes, tails included.
+std::string BlockBytes(int frames)
+{
+    const char *base = (const char *)GlobalLock(toon.frames);
+    if (!base)
+        return std::string();
+    std::string bytes(base, (size_t)frames * TOON_FRAME_BYTES);
+    GlobalUnlock(toon.frames);
+    return bytes;
+}
+
+void StartDocument(int frames)
+{
+    FreeToonFrames();
+    toon.frameCount = 0;
+    toon.currentFrame = 0;
+    toon.modified = 0;
+    toon.fileName[0] = '\0';
+    if (frames > 0 && AllocToonFrames(frames))
+        toon.frameCount = frames;
+}
+
+}  // namespace
+
+TEST_CASE("a written toon is 104 bytes of header and 92 a frame, and reads back byte for byte")
+{
+    HWND owner = MakeOwner();
+    ENSURE(owner != nullptr);
+    ClearDirectory();
+    StartDocument(3);
+    memcpy(&toon.header, HeaderBytes(TOON_VERSION, 99).data(), TOON_HEADER_BYTES);
+    char *base = (char *)GlobalLock(toon.frames);
+    ENSURE(base != nullptr);
+    for (int i = 0; i < 3; ++i)
+        memcpy(base + i * TOON_FRAME_BYTES, FrameBytes(i).data(), TOON_FRAME_BYTES);
+    GlobalUnlock(toon.frames);
+    std::string block = BlockBytes(3);
+
+    std::string path = Directory() + "three.ptf";
+    SetFileName(path);
+    SetToonModified(owner, 1);
+    Answerer boxes({ IDOK });
+    CHECK(WriteToonFile(owner) == 1);
+    CHECK(boxes.seen.empty());
+    CHECK(toon.modified == 0);
+    CHECK(SaveGrayed(owner));
+    CHECK(toon.header.frameCount == 3);
+
+    std::string bytes = testing::ReadFileBytes(path);
+    ENSURE(bytes.size() == 380u);
+    CHECK(bytes.substr(0, 92) == HeaderBytes(TOON_VERSION, 99).substr(0, 92));   // reserved bytes kept
+    CHECK(bytes.substr(32, 4) == std::string("\x01\x00\x02\x00", 4));
+    CHECK(bytes.substr(92, 4) == Le32(3));
+    CHECK(bytes.substr(104) == block);
+    CHECK(DirectoryListing() == std::vector<std::string>{ "three.ptf" });   // no temporary left
+
+    frameSpeed = 3;
+    show.backgroundNumber = 0;
+    toon.caption[0] = '\0';
+    StartDocument(1);
+    SetFileName(path);
+    CHECK(ReadToonFile(owner) == 3);
+    CHECK(toon.frameCount == 3);
+    CHECK(BlockBytes(3) == block);
+    CHECK(frameSpeed == 4);
+    CHECK(show.backgroundNumber == 7);
+    CHECK(std::string(toon.caption) == "Hello caption");
+    CHECK(boxes.seen.empty());
+    DestroyWindow(owner);
+}
+
+TEST_CASE("the frame count comes from the file size, and short frames read as zero")
+{
+    HWND owner = MakeOwner();
+    ENSURE(owner != nullptr);
+    // 20 frames' worth of non-zero bytes to cut files from.
+    std::string full = ToonBytes(20);
+    struct Row { size_t size; int frames; bool warned; };
+    const Row rows[] = {
+        { 380, 3, false }, { 379, 3, true }, { 470, 3, false }, { 471, 4, true },
+        { 104, 0, false }, { 194, 0, false }, { 195, 1, true }, { 196, 1, false },
+    };
+    for (const Row &row : rows) {
+        CAPTURE(row.size);
+        ClearDirectory();
+        std::string path = Directory() + "sized.ptf";
+        ENSURE(testing::WriteFileBytes(path, full.substr(0, row.size)));
+        StartDocument(2);
+        SetFileName(path);
+        Answerer boxes({ IDOK });
+        int result = ReadToonFile(owner);
+        CHECK(result == row.frames);
+        CHECK(toon.frameCount == row.frames);
+        ENSURE(boxes.seen.size() == (row.warned ? 1u : 0u));
+        if (row.warned) {
+            CHECK(boxes.seen[0].text == "Error reading " + path + ".");
+            CHECK(boxes.seen[0].caption == NO_CAPTION);
+            CHECK(boxes.seen[0].icon == MB_ICONEXCLAMATION);
+            CHECK(boxes.seen[0].buttons == std::vector<int>{ IDOK });
+        }
+        // What the file held is there; what it lacked is zero.
+        size_t have = row.size - TOON_HEADER_BYTES;
+        std::string expected = full.substr(TOON_HEADER_BYTES, have);
+        expected.resize((size_t)row.frames * TOON_FRAME_BYTES, '\0');
+        CHECK(BlockBytes(row.frames) == expected.substr(0, (size_t)row.frames * TOON_FRAME_BYTES));
+    }
+}
+
+TEST_CASE("files too short for a header fail to load without a word")
+{
+    HWND owner = MakeOwner();
+    ENSURE(owner != nullptr);
+    for (size_t size : { 0, 1, 11, 12, 50, 102, 103 }) {
+        CAPTURE(size);
+        ClearDirectory();
+        std::string path = Directory() + "stub.ptf";
+        ENSURE(testing::WriteFileBytes(path, ToonBytes(1).substr(0, size)));
+        StartDocument(2);
+        SetFileName(path);
+        Answerer boxes({ IDOK });
+        CHECK(ReadToonFile(owner) == 0);
+        CHECK(boxes.seen.empty());
+        CHECK(toon.frameCount == 0);   // never more than the block holds
+    }
+    DestroyWindow(owner);
+}
+
+TEST_CASE("the version word decides; signature and stored frame count are ignored")
+{
+    HWND owner = MakeOwner();
+    ENSURE(owner != nullptr);
+    ClearDirectory();
+    std::string path = Directory() + "versions.ptf";
+
+    for (uint32_t version : { 0u, 0x20000u, 0x20002u, 0x10002u, 0xFFFFFFFFu }) {
+        CAPTURE(version);
+        ENSURE(testing::WriteFileBytes(path, ToonBytes(2, version)));
+        StartDocument(1);
+        SetFileName(path);
+        frameSpeed = 2;
+        Answerer boxes({ IDOK });
+        CHECK(ReadToonFile(owner) == 0);
+        ENSURE(boxes.seen.size() == 1u);
+        CHECK(boxes.seen[0].text == "Invalid ToonFile Version " + path + ".");
+        CHECK(boxes.seen[0].caption == NO_CAPTION);
+        CHECK(boxes.seen[0].icon == MB_ICONEXCLAMATION);
+        CHECK(frameSpeed == 2);   // nothing taken from a refused header
+        CHECK(toon.frameCount == 0);
+    }
+
+    // Odd signature (HeaderBytes never writes ours) and a header claiming 10 frames.
+    std::string bytes = HeaderBytes(TOON_VERSION, 10);
+    for (int i = 0; i < 4; ++i)
+        bytes += FrameBytes(i);
+    ENSURE(testing::WriteFileBytes(path, bytes));
+    StartDocument(1);
+    SetFileName(path);
+    Answerer boxes({ IDOK });
+    CHECK(ReadToonFile(owner) == 4);
+    CHECK(boxes.seen.empty());
+    DestroyWindow(owner);
+}
+
+TEST_CASE("a file that cannot be opened leaves the document as it was")
+{
+    HWND owner = MakeOwner();
+    ENSURE(owner != nullptr);
+    ClearDirectory();
+    StartDocument(2);
+    Answerer boxes({ IDOK });
+    CHECK(ReadToonFile(owner) == 0);   // no name: nothing at all
+    CHECK(boxes.seen.empty());
+
+    // Held open by someone who shares nothing: as good as locked.
+    std::string locked = Directory() + "locked.ptf";
+    ENSURE(testing::WriteFileBytes(locked, ToonBytes(1)));
+    HANDLE holder = CreateFileA(locked.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ENSURE(holder != INVALID_HANDLE_VALUE);
+    for (const std::string &path : { Directory() + "missing.ptf", locked }) {
+        CAPTURE(path);
+        SetFileName(path);
+        ENSURE(toon.frames != nullptr);
+        HGLOBAL frames = toon.frames;
+        size_t before = boxes.seen.size();
+        CHECK(ReadToonFile(owner) == 0);
+        ENSURE(boxes.seen.size() == before + 1);
+        CHECK(boxes.seen.back().text == "Error opening file");
+        CHECK(boxes.seen.back().caption == NO_CAPTION);
+        CHECK(boxes.seen.back().icon == MB_ICONHAND);
+        CHECK(toon.frames == frames);
+        CHECK(toon.frameCount == 2);
+    }
+    CloseHandle(holder);
+    DestroyWindow(owner);
+}
+
+TEST_CASE("captions and texts without terminators stay within their fields")
+{
+    HWND owner = MakeOwner();
+    ENSURE(owner != nullptr);
+    ClearDirectory();
+    std::string bytes = ToonBytes(1);
+    memset(&bytes[36], 'C', TOON_CAPTION_SIZE);
+    memset(&bytes[TOON_HEADER_BYTES + 20], 'T', TOON_TEXT_SIZE);
+    std::string path = Directory() + "unterminated.ptf";
+    ENSURE(testing::WriteFileBytes(path, bytes));
+    StartDocument(1);
+    SetFileName(path);
+    CHECK(ReadToonFile(owner) == 1);
+    CHECK(std::string(toon.caption) == std::string(51, 'C'));
+    ToonFrame frame;
+    memset(&frame, 0, sizeof frame);
+    CHECK(GetToonFrame(0, &frame));
+    CHECK(std::string(frame.text) == std::string(71, 'T'));
+
+    // And the header goes back out as it came in.
+    CHECK(WriteToonFile(owner) == 1);
+    CHECK(testing::ReadFileBytes(path).substr(0, 92) == bytes.substr(0, 92));
+    DestroyWindow(owner);
+}
+
+TEST_CASE("a write that fails leaves the old toon file whole")
+{
+    HWND owner = MakeOwner();
+    ENSURE(owner != nullptr);
+    ClearDirectory();
+    std::string path = Directory() + "precious.ptf";
+    const std::string old = ToonBytes(5);
+    ENSURE(testing::WriteFileBytes(path, old));
+    StartDocument(2);
+    NewToonHeader();
+    SetFileName(path);
+    SetToonModified(owner, 1);
+
+    SUBCASE("the frames cannot all be written")
+    {
+        toon.frameCount = 3;   // one more than the block holds
+        Answerer boxes({ IDOK });
+        CHECK(WriteToonFile(owner) == 0);
+        ENSURE(boxes.seen.size() == 1u);
+        CHECK(boxes.seen[0].text == "Error writing to " + path + ".");
+        CHECK(boxes.seen[0].caption == NO_CAPTION);
+        CHECK(boxes.seen[0].icon == MB_ICONHAND);
+        CHECK(boxes.seen[0].buttons == std::vector<int>{ IDOK });
+    }
+    SUBCASE("the old file is held open and cannot be replaced")
+    {
+        HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+        ENSURE(held != INVALID_HANDLE_VALUE);
+        Answerer boxes({ IDOK });
+        CHECK(WriteToonFile(owner) == 0);
+        CloseHandle(held);
+        ENSURE(boxes.seen.size() == 1u);
+        CHECK(boxes.seen[0].text == "Error writing to " + path + ".");
+    }
+    SUBCASE("the old file is read-only")
+    {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+        Answerer boxes({ IDOK });
+        CHECK(WriteToonFile(owner) == 0);
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ENSURE(boxes.seen.size() == 1u);
+        CHECK(boxes.seen[0].text == "Cannot write to " + path + ".");
+        CHECK(boxes.seen[0].caption == NO_CAPTION);
+        CHECK(boxes.seen[0].icon == MB_ICONEXCLAMATION);
+    }
+    CHECK(testing::ReadFileBytes(path) == old);
+    CHECK(DirectoryListing() == std::vector<std::string>{ "precious.ptf" });
+    CHECK(toon.modified == 1);
+    CHECK_FALSE(SaveGrayed(owner));
+
+    SUBCASE("a directory that does not exist")
+    {
+        std::string nowhere = Directory() + "no such dir\\x.ptf";
+        SetFileName(nowhere);
+        Answerer boxes({ IDOK });
+        CHECK(WriteToonFile(owner) == 0);
+        ENSURE(boxes.seen.size() == 1u);
+        CHECK(boxes.seen[0].text == "Cannot write to " + nowhere + ".");
+    }
+    DestroyWindow(owner);
+}
+
+TEST_CASE("a new header takes the working caption and the stage size")
+{
+    memset(&toon.header, 0x5A, sizeof toon.header);
+    lstrcpynA(toon.caption, "My toon", sizeof toon.caption);
+    stageSize = MakePackedSize(1024, 768);
+    frameSpeed = 5;
+    NewToonHeader();
+    CHECK(std::string(toon.header.signature, 22) == std::string("Pimbo Toon Frame File", 22));
+    CHECK(toon.header.reserved[0] == 0x5A);   // left as they were
+    CHECK(toon.header.version == 0x20001u);
+    CHECK(std::string(toon.header.caption) == "My toon");
+    CHECK(toon.header.windowSize == 0x03000400u);
+    CHECK(toon.header.frameCount == 1);
+    CHECK(toon.header.frameSpeed == 3);
+    CHECK(toon.header.backgroundIndex == 1);
+    CHECK(frameSpeed == 5);
+}
+
+TEST_CASE("toon file names end in .ptf in any case")
+{
+    CHECK(IsToonFileName("a.ptf"));
+    CHECK(IsToonFileName("C:\\Toons\\DANCE.PTF"));
+    CHECK(IsToonFileName(".Ptf"));
+    CHECK_FALSE(IsToonFileName("a.ptf.bak"));
+    CHECK_FALSE(IsToonFileName("ptf"));
+    CHECK_FALSE(IsToonFileName(""));
+    CHECK_FALSE(IsToonFileName(NULL));
+}
+
+namespace {
+
+int storeCalls;
+int StoreForTest()
+{
+    ++storeCalls;
+    toon.modified = 1;
+    return 1;
+}
+
+// Fills the file name of an open or save dialog and presses OK.
+int TypeFileName(HWND box, const std::string &name)
+{
+    const int fileNameCombo = 0x047C;   // cmb13
+    SetDlgItemTextA(box, fileNameCombo, name.c_str());
+    return IDOK;
+}
+
+std::string FilterShown(HWND box)
+{
+    const int fileTypeCombo = 0x0470;   // cmb1
+    char text[128] = "";
+    SendDlgItemMessageA(box, fileTypeCombo, CB_GETLBTEXT, 0, (LPARAM)text);
+    return text;
+}
+
+}  // namespace
+
+TEST_CASE("the save question")
+{
+    HWND owner = MakeOwner();
+    ENSURE(owner != nullptr);
+    ClearDirectory();
+    StoreShownFrame = StoreForTest;
+    storeCalls = 0;
+    StartDocument(1);
+    NewToonHeader();
+    PrepareToonFileDialogs(owner);
+    CHECK(toon.modified == 0);
+    CHECK(SaveGrayed(owner));
+
+    SUBCASE("nothing changed: no question")
+    {
+        Answerer boxes({ IDCANCEL });
+        CHECK(AskSaveToonChanges(owner) == 1);
+        CHECK(boxes.seen.empty());
+    }
+    SUBCASE("No goes on with the changes kept in memory")
+    {
+        std::string path = Directory() + "named.ptf";
+        SetFileName(path);
+        SetToonModified(owner, 1);
+        Answerer boxes({ IDNO });
+        CHECK(AskSaveToonChanges(owner) == 1);
+        ENSURE(boxes.seen.size() == 1u);
+        CHECK(boxes.seen[0].text == "Save current changes? " + path);
+        CHECK(boxes.seen[0].caption == "Pimbo Toon Frame File");
+        CHECK(boxes.seen[0].icon == MB_ICONEXCLAMATION);
+        CHECK(boxes.seen[0].buttons == std::vector<int>{ IDYES, IDNO, IDCANCEL });
+        CHECK(toon.modified == 1);
+        CHECK(DirectoryListing().empty());
+        CHECK(storeCalls == 0);
+    }
+    SUBCASE("Cancel stops")
+    {
+        SetFileName(Directory() + "named.ptf");
+        SetToonModified(owner, 1);
+        Answerer boxes({ IDCANCEL });
+        CHECK(AskSaveToonChanges(owner) == 0);
+        CHECK(toon.modified == 1);
+        CHECK(DirectoryListing().empty());
+    }
+    SUBCASE("Yes on a named toon stores the shown frame and writes")
+    {
+        std::string path = Directory() + "named.ptf";
+        SetFileName(path);
+        SetToonModified(owner, 1);
+        Answerer boxes({ IDYES });
+        CHECK(AskSaveToonChanges(owner) == 1);
+        CHECK(boxes.seen.size() == 1u);
+        CHECK(storeCalls == 1);
+        CHECK(toon.modified == 0);
+        CHECK(testing::ReadFileBytes(path).size() == 196u);
+    }
+    SUBCASE("Yes on an untitled toon asks for a name, used as typed")
+    {
+        SetToonModified(owner, 1);
+        std::string typed = Directory() + "no extension";
+        std::string filter;
+        testing::BoxCatcher catcher([&](HWND box, const testing::CaughtBox &caught) {
+            if (caught.caption == "Save Toon File") {
+                filter = FilterShown(box);
+                return TypeFileName(box, typed);
+            }
+            return IDYES;
+        });
+        CHECK(AskSaveToonChanges(owner) == 1);
+        ENSURE(catcher.Boxes().size() == 2u);
+        CHECK(catcher.Boxes()[0].text == "Save current changes? ");
+        CHECK(catcher.Boxes()[1].caption == "Save Toon File");
+        CHECK(filter == "Pimbo Toon Files (*.ptf)");
+        CHECK(std::string(toon.fileName) == typed);
+        CHECK(DirectoryListing() == std::vector<std::string>{ "no extension" });
+        CHECK(storeCalls == 1);
+        CHECK(toon.modified == 0);
+    }
+    SUBCASE("cancelling the name cancels everything")
+    {
+        SetToonModified(owner, 1);
+        Answerer boxes({ IDYES, IDCANCEL });
+        CHECK(AskSaveToonChanges(owner) == 0);
+        CHECK(boxes.seen.size() == 2u);
+        CHECK(toon.fileName[0] == '\0');
+        CHECK(storeCalls == 0);
+        CHECK(toon.modified == 1);
+        CHECK(DirectoryListing().empty());
+
+        SUBCASE("and so New and Open stop too")
+        {
+            Answerer again({ IDCANCEL });
+            CHECK(NewToonFile(owner) == 0);
+            CHECK(OpenToonFileDialog(owner) == 0);
+            CHECK(again.seen.size() == 2u);
+            for (const Seen &box : again.seen)
+                CHECK(box.caption == "Pimbo Toon Frame File");
+        }
+    }
+    StoreShownFrame = NULL;
+    DestroyWindow(owner);
+}
+
+TEST_CASE("opening through the dialog, and New")
+{
+    HWND owner = MakeOwner();
+    ENSURE(owner != nullptr);
+    ClearDirectory();
+    std::string path = Directory() + "picked.ptf";
+    ENSURE(testing::WriteFileBytes(path, ToonBytes(4)));
+    StartDocument(1);
+    PrepareToonFileDialogs(owner);
+
+    std::string filter;
+    testing::BoxCatcher catcher([&](HWND box, const testing::CaughtBox &caught) {
+        if (caught.caption == "Open Toon File") {
+            filter = FilterShown(box);
+            return TypeFileName(box, path);
+        }
+        return IDOK;
+    });
+    CHECK(OpenToonFileDialog(owner) == 4);
+    ENSURE(catcher.Boxes().size() == 1u);
+    CHECK(catcher.Boxes()[0].caption == "Open Toon File");
+    CHECK(filter == "Pimbo Toon Files (*.ptf)");
+    CHECK(lstrcmpiA(toon.fileName, path.c_str()) == 0);
+    CHECK(ReopenToonFile(owner) == 4);
+
+    CHECK(NewToonFile(owner) == 1);   // nothing modified: no question
+    CHECK(toon.fileName[0] == '\0');
+    CHECK(ReopenToonFile(owner) == 0);
+    CHECK(catcher.Boxes().size() == 1u);
+    DestroyWindow(owner);
+}
+
+TEST_CASE("loading by name makes frame 0 the working frame and tells the window")
+{
+    HWND owner = MakeOwner();
+    ENSURE(owner != nullptr);
+    ClearDirectory();
+    std::string path = Directory() + "byname.ptf";
+    ENSURE(testing::WriteFileBytes(path, ToonBytes(3)));
+    StartDocument(1);
+    toon.currentFrame = 0;
+    toonChangedCount = 0;
+    memset(&editFrame, 0x11, sizeof editFrame);
+    SetToonModified(owner, 1);
+
+    Answerer boxes({ IDOK });
+    CHECK(LoadToonByName(owner, path.c_str()) == 3);
+    CHECK(toon.frameCount == 3);
+    CHECK(toon.currentFrame == 0);
+    CHECK(toon.modified == 0);
+    CHECK(toonChangedCount == 1);
+    CHECK(editFrame.x == -150);
+    CHECK(std::string(editFrame.text) == "line 0");
+    CHECK(boxes.seen.empty());
+
+    SUBCASE("a toon that cannot be read changes nothing more")
+    {
+        toon.currentFrame = 2;
+        ToonFrame before = editFrame;
+        std::string missing = Directory() + "gone.ptf";
+        CHECK(LoadToonByName(owner, missing.c_str()) == 0);
+        CHECK(boxes.seen.size() == 1u);
+        CHECK(toon.currentFrame == 2);
+        CHECK(toonChangedCount == 1);
+        CHECK(memcmp(&before, &editFrame, sizeof before) == 0);
+        CHECK(std::string(toon.fileName) == missing);
+    }
+    SUBCASE("a name longer than the document's is refused")
+    {
+        std::string longName(300, 'a');
+        CHECK(LoadToonByName(owner, longName.c_str()) == 0);
+        CHECK(boxes.seen.size() == 1u);
+        CHECK(std::string(toon.fileName) == path);
+    }
+    DestroyWindow(owner);
+}

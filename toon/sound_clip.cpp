@@ -1,0 +1,108 @@
+#include "toon/sound_clip.h"
+
+#include <mmsystem.h>
+#include <string.h>
+
+#include "toon/toon_document.h"
+
+#define CLIP_PREFIX_LENGTH  4
+#define CLIP_SUFFIX         ".wav"
+#define CLIP_SUFFIX_LENGTH  4
+#define ERROR_TEXT_SIZE     70
+
+UINT clipDevice;
+
+static void SayInstead(char *text, const char *complaint)
+{
+    lstrcpynA(text, complaint, TOON_TEXT_SIZE);
+}
+
+static void SayMciError(char *text, MCIERROR error)
+{
+    char description[ERROR_TEXT_SIZE] = "";
+    if (mciGetErrorStringA(error, description, sizeof description) && description[0])
+        SayInstead(text, description);
+    else
+        SayInstead(text, "A rather fizzy sound playback error just occurred!?");
+}
+
+int IsSoundClip(const char *text)
+{
+    if (!text)
+        return 0;
+    // A reference has to fit in a frame's text, terminator included.
+    size_t length = strnlen(text, TOON_TEXT_SIZE);
+    if (length == TOON_TEXT_SIZE || length < CLIP_PREFIX_LENGTH + CLIP_SUFFIX_LENGTH)
+        return 0;
+    if (lstrcmpiA(text + length - CLIP_SUFFIX_LENGTH, CLIP_SUFFIX) != 0)
+        return 0;
+    return _strnicmp(text, "PBF:", CLIP_PREFIX_LENGTH) == 0 ||
+           _strnicmp(text, "PBR:", CLIP_PREFIX_LENGTH) == 0;
+}
+
+static int SoundFileExists(const char *name)
+{
+    DWORD attributes = GetFileAttributesA(name);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+static int PlayClip(HWND window, char *text, DWORD playMode)
+{
+    if (clipDevice || !text)
+        return 0;
+    if (waveOutGetNumDevs() == 0) {
+        SayInstead(text, "I can't speak until you get a sound system!");
+        return 0;
+    }
+    char name[TOON_TEXT_SIZE];
+    lstrcpynA(name, text + CLIP_PREFIX_LENGTH, sizeof name);
+    if (!SoundFileExists(name)) {
+        SayInstead(text, "Hey, someone stole this frame's sound file!");
+        return 0;
+    }
+
+    MCI_OPEN_PARMSA open;
+    memset(&open, 0, sizeof open);
+    open.lpstrDeviceType = (LPCSTR)(UINT_PTR)MCI_DEVTYPE_WAVEFORM_AUDIO;
+    open.lpstrElementName = name;
+    MCIERROR error = mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_TYPE_ID | MCI_OPEN_ELEMENT,
+                                     (DWORD_PTR)&open);
+    if (error) {
+        SayMciError(text, error);
+        return 0;
+    }
+    clipDevice = open.wDeviceID;
+
+    MCI_PLAY_PARMS play;
+    memset(&play, 0, sizeof play);
+    play.dwCallback = (DWORD_PTR)window;
+    play.dwFrom = 0;
+    error = mciSendCommandA(clipDevice, MCI_PLAY, MCI_FROM | playMode, (DWORD_PTR)&play);
+    if (error) {
+        // The device stays open: the caller's usual closing releases it.
+        SayMciError(text, error);
+        return 0;
+    }
+    return 1;
+}
+
+int PlaySoundClip(HWND window, char *text)
+{
+    return PlayClip(window, text, MCI_NOTIFY);
+}
+
+int PlaySoundClipAndWait(HWND window, char *text)
+{
+    if (!PlayClip(window, text, MCI_WAIT))
+        return 0;
+    CloseSoundClip();
+    return 1;
+}
+
+void CloseSoundClip(void)
+{
+    if (!clipDevice)
+        return;
+    mciSendCommandA(clipDevice, MCI_CLOSE, 0, 0);
+    clipDevice = 0;
+}

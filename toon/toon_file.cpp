@@ -1,0 +1,317 @@
+#include "toon/toon_file.h"
+
+#include <commdlg.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "toon/toon_document.h"
+#include "engine/messages.h"
+#include "engine/stage.h"
+#include "engine/walk.h"
+#include "show/saver_show.h"
+#include "editor/editor_controls.h"
+
+#define TOON_FILTER         "Pimbo Toon Files (*.ptf)\0*.ptf\0"
+#define CUSTOM_FILTER_SIZE  40
+#define MESSAGE_SIZE        (TOON_FILENAME_SIZE + 64)
+#define NEW_FRAME_SPEED     3
+#define NEW_BACKGROUND      1
+#define SAVE_NAME_ATTEMPTS  3
+
+int (*StoreShownFrame)(void);
+
+// The record both file dialogs share; fileName is its file buffer, so a
+// chosen path lands straight in the document.
+static OPENFILENAMEA toonDialog;
+static char customFilter[CUSTOM_FILTER_SIZE];
+
+static void ShowToonMessage(HWND window, const char *format, const char *caption, UINT style)
+{
+    char text[MESSAGE_SIZE];
+    snprintf(text, sizeof text, format, toon.fileName);
+    MessageBoxA(window, text, caption, style);
+}
+
+static HCURSOR ShowWaitCursor(void)
+{
+    // With no hourglass loaded yet, SetCursor(NULL) hides the cursor instead.
+    return SetCursor(waitCursor);
+}
+
+// Reads up to size bytes; returns how many arrived.
+static DWORD ReadBytes(HANDLE file, void *buffer, DWORD size)
+{
+    DWORD got = 0;
+    if (!ReadFile(file, buffer, size, &got, NULL))
+        return 0;
+    return got;
+}
+
+static int WriteAll(HANDLE file, const void *buffer, DWORD size)
+{
+    DWORD put = 0;
+    return WriteFile(file, buffer, size, &put, NULL) && put == size;
+}
+
+// Frames a file of this size holds: (size - 103) / 92, with one byte
+// short of a frame still counting as a frame. A file too short for a
+// header holds none; a count beyond what a block can take is -1.
+static int FrameCountForSize(LONGLONG size)
+{
+    if (size < TOON_HEADER_BYTES)
+        return 0;
+    LONGLONG count = (size - (TOON_HEADER_BYTES - 1)) / TOON_FRAME_BYTES;
+    return count > 0x7FFFFFFF / TOON_FRAME_BYTES ? -1 : (int)count;
+}
+
+void NewToonHeader(void)
+{
+    memcpy(toon.header.signature, TOON_SIGNATURE, sizeof toon.header.signature);
+    memset(toon.header.caption, 0, sizeof toon.header.caption);
+    lstrcpynA(toon.header.caption, toon.caption, sizeof toon.header.caption);
+    toon.header.windowSize = stageSize;
+    toon.header.frameCount = 1;
+    toon.header.backgroundIndex = NEW_BACKGROUND;
+    toon.header.version = TOON_VERSION;
+    toon.header.frameSpeed = NEW_FRAME_SPEED;
+}
+
+// Takes over speed, background and caption of the header just read. The
+// caption may come without its terminator; it is cut to fit.
+static void ApplyToonHeader(void)
+{
+    frameSpeed = toon.header.frameSpeed;
+    show.backgroundNumber = toon.header.backgroundIndex;
+    size_t length = strnlen(toon.header.caption, sizeof toon.header.caption);
+    if (length >= sizeof toon.caption)
+        length = sizeof toon.caption - 1;
+    memcpy(toon.caption, toon.header.caption, length);
+    toon.caption[length] = '\0';
+}
+
+int ReadToonFile(HWND window)
+{
+    if (!toon.fileName[0])
+        return 0;
+    HANDLE file = CreateFileA(toon.fileName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    LARGE_INTEGER size;
+    if (file != INVALID_HANDLE_VALUE && !GetFileSizeEx(file, &size)) {
+        CloseHandle(file);
+        file = INVALID_HANDLE_VALUE;
+    }
+    if (file == INVALID_HANDLE_VALUE) {
+        ShowToonMessage(window, "Error opening file", NULL, MB_OK | MB_ICONHAND);
+        return 0;
+    }
+
+    // From here on the old frames are gone, and the count follows them.
+    int count = FrameCountForSize(size.QuadPart);
+    toon.frameCount = 0;
+    if (!AllocToonFrames(count)) {
+        ShowToonMessage(window, "Not enough memory.", NULL, MB_OK | MB_ICONHAND);
+        CloseHandle(file);
+        return 0;
+    }
+    if (ReadBytes(file, &toon.header, TOON_HEADER_BYTES) != TOON_HEADER_BYTES) {
+        CloseHandle(file);
+        return 0;
+    }
+    if (toon.header.version != TOON_VERSION) {
+        ShowToonMessage(window, "Invalid ToonFile Version %s.", NULL, MB_OK | MB_ICONEXCLAMATION);
+        CloseHandle(file);
+        return 0;
+    }
+    ApplyToonHeader();
+
+    DWORD wanted = (DWORD)count * TOON_FRAME_BYTES;
+    DWORD got = 0;
+    HCURSOR previous = ShowWaitCursor();
+    void *frames = GlobalLock(toon.frames);
+    if (frames) {
+        got = ReadBytes(file, frames, wanted);
+        GlobalUnlock(toon.frames);
+    }
+    SetCursor(previous);
+    if (got < wanted)
+        ShowToonMessage(window, "Error reading %s.", NULL, MB_OK | MB_ICONEXCLAMATION);
+
+    CloseHandle(file);
+    toon.frameCount = count;
+    return count;
+}
+
+// The directory part of a full path, with its trailing backslash.
+static int DirectoryOf(const char *path, char *directory, DWORD size)
+{
+    char *namePart = NULL;
+    DWORD length = GetFullPathNameA(path, size, directory, &namePart);
+    if (length == 0 || length >= size || !namePart || !*namePart)
+        return 0;
+    *namePart = '\0';
+    return 1;
+}
+
+// The old file must stay intact until a complete new one exists, so the
+// toon goes to a temporary file beside it that then takes its place.
+static HANDLE CreateTemporaryToonFile(char *temporary)
+{
+    char directory[MAX_PATH];
+    if (!DirectoryOf(toon.fileName, directory, sizeof directory))
+        return INVALID_HANDLE_VALUE;
+    // An existing toon that cannot be written to is refused up front, as
+    // creating it over the old one would be.
+    DWORD attributes = GetFileAttributesA(toon.fileName);
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+        return INVALID_HANDLE_VALUE;
+    if (!GetTempFileNameA(directory, "ptf", 0, temporary))
+        return INVALID_HANDLE_VALUE;
+    HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        DeleteFileA(temporary);
+    return file;
+}
+
+// Writes header and frames; 0 when any write came short.
+static int WriteToonContents(HANDLE file)
+{
+    toon.header.frameCount = toon.frameCount;
+    if (!WriteAll(file, &toon.header, TOON_HEADER_BYTES))
+        return 0;
+    if (toon.frameCount <= 0)
+        return 1;
+    // Never more than the block holds, whatever the count claims.
+    SIZE_T wanted = (SIZE_T)toon.frameCount * TOON_FRAME_BYTES;
+    if (!toon.frames || GlobalSize(toon.frames) < wanted)
+        return 0;
+    const void *frames = GlobalLock(toon.frames);
+    if (!frames)
+        return 0;
+    int ok = WriteAll(file, frames, (DWORD)wanted);
+    GlobalUnlock(toon.frames);
+    return ok;
+}
+
+int WriteToonFile(HWND window)
+{
+    char temporary[MAX_PATH];
+    HANDLE file = toon.fileName[0] ? CreateTemporaryToonFile(temporary) : INVALID_HANDLE_VALUE;
+    if (file == INVALID_HANDLE_VALUE) {
+        ShowToonMessage(window, "Cannot write to %s.", NULL, MB_OK | MB_ICONEXCLAMATION);
+        return 0;
+    }
+    HCURSOR previous = ShowWaitCursor();
+    int ok = WriteToonContents(file) && FlushFileBuffers(file);
+    CloseHandle(file);
+    if (ok)
+        ok = MoveFileExA(temporary, toon.fileName, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!ok)
+        DeleteFileA(temporary);
+    SetCursor(previous);
+    if (!ok) {
+        ShowToonMessage(window, "Error writing to %s.", NULL, MB_OK | MB_ICONHAND);
+        return 0;
+    }
+    SetToonModified(window, 0);
+    return 1;
+}
+
+static void SetToonDialogTitle(const char *title)
+{
+    toonDialog.lpstrTitle = title;
+}
+
+int AskSaveToonChanges(HWND window)
+{
+    if (!toon.modified)
+        return 1;
+    SetToonDialogTitle("Save Toon File");
+    int answer = 0;
+    {
+        char text[MESSAGE_SIZE];
+        snprintf(text, sizeof text, "Save current changes? %s", toon.fileName);
+        answer = MessageBoxA(window, text, TOON_SIGNATURE, MB_YESNOCANCEL | MB_ICONEXCLAMATION);
+    }
+    if (answer == IDNO)
+        return 1;
+    if (answer != IDYES)
+        return 0;
+    for (int attempt = 0; !toon.fileName[0]; ++attempt)
+        if (attempt == SAVE_NAME_ATTEMPTS || !GetSaveFileNameA(&toonDialog))
+            return 0;
+    if (StoreShownFrame)
+        StoreShownFrame();
+    return WriteToonFile(window);
+}
+
+int OpenToonFileDialog(HWND window)
+{
+    if (!AskSaveToonChanges(window))
+        return 0;
+    SetToonDialogTitle("Open Toon File");
+    if (!GetOpenFileNameA(&toonDialog))
+        return 0;
+    return ReadToonFile(window);
+}
+
+int ReopenToonFile(HWND window)
+{
+    if (!toon.fileName[0])
+        return 0;
+    return ReadToonFile(window);
+}
+
+int NewToonFile(HWND window)
+{
+    if (!AskSaveToonChanges(window))
+        return 0;
+    toon.fileName[0] = '\0';
+    return 1;
+}
+
+int PrepareToonFileDialogs(HWND window)
+{
+    memset(&toonDialog, 0, sizeof toonDialog);
+    toonDialog.lStructSize = sizeof toonDialog;
+    toonDialog.hwndOwner = window;
+    toonDialog.lpstrFilter = TOON_FILTER;
+    // An empty custom filter makes some dialogs drop the whole filter
+    // list, so the buffer is only handed over once it holds one.
+    if (customFilter[0]) {
+        toonDialog.lpstrCustomFilter = customFilter;
+        toonDialog.nMaxCustFilter = sizeof customFilter;
+    }
+    toonDialog.nFilterIndex = 1;
+    toonDialog.lpstrFile = toon.fileName;
+    toonDialog.nMaxFile = sizeof toon.fileName;
+    toonDialog.lpstrInitialDir = "";
+    SetToonModified(window, 0);
+    return 1;
+}
+
+int LoadToonByName(HWND window, const char *name)
+{
+    if (!name || strnlen(name, sizeof toon.fileName) >= sizeof toon.fileName) {
+        // A name that does not fit would open some other file.
+        MessageBoxA(window, "Error opening file", NULL, MB_OK | MB_ICONHAND);
+        return 0;
+    }
+    strcpy(toon.fileName, name);
+    PrepareToonFileDialogs(window);
+    int count = ReopenToonFile(window);
+    if (!count)
+        return 0;
+    toon.frameCount = count;
+    toon.currentFrame = 0;
+    GetToonFrame(0, &editFrame);
+    SendMessageA(window, WM_TOONCHANGED, 0, 0);
+    return count;
+}
+
+int IsToonFileName(const char *name)
+{
+    size_t length = name ? strlen(name) : 0;
+    return length >= 4 && lstrcmpiA(name + length - 4, ".ptf") == 0;
+}
