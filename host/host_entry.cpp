@@ -139,7 +139,7 @@ static LONG WINAPI HostFaultFilter(EXCEPTION_POINTERS *info)
     askingPlatform = 0;
     // The process is about to end: release the guard before it does.
     if (verdict == EXCEPTION_EXECUTE_HANDLER)
-        ControlRebootDevice(2);
+        ControlRebootDevice(REBOOT_GUARD_OFF);
     return verdict;
 }
 

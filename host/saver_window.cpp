@@ -18,8 +18,6 @@
 #define DRAIN_LIMIT          1000   // a window that never validates must not trap us
 
 #define REBOOT_DEVICE        "\\\\.\\REBOOT"
-#define REBOOT_GUARD_ON      1
-#define REBOOT_GUARD_OFF     2
 
 typedef BOOL (WINAPI *PasswordVerifier)(HWND window);
 typedef HIMC (WINAPI *AssociateContextProc)(HWND window, HIMC context);

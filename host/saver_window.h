@@ -6,6 +6,10 @@
 
 #define SAVER_CLASS_NAME   "WindowsScreenSaverClass"
 
+// Control codes for the system's reboot device.
+#define REBOOT_GUARD_ON    1    // a password guards the screen
+#define REBOOT_GUARD_OFF   2    // it no longer does
+
 extern HWND saverWindow;
 extern int previewMode;
 extern int verifying;

@@ -247,6 +247,70 @@ TEST_CASE("the stage background tiles the numbered background from the top left 
     testing::FreeResourceModule(module);
 }
 
+// A tile as its bitmap file describes it (4 or 8 bits, bottom-up).
+struct FileTile {
+    int width = 0, height = 0;
+    std::vector<COLORREF> rgb;
+};
+
+static FileTile ReadTileFile(const char *name)
+{
+    FileTile tile;
+    const std::string bytes = testing::ReadFileBytes(testing::SourcePath(std::string("resources/") + name));
+    if (bytes.size() < 54)
+        return tile;
+    BITMAPINFOHEADER header;
+    memcpy(&header, bytes.data() + 14, sizeof header);
+    DWORD offset;
+    memcpy(&offset, bytes.data() + 10, 4);
+    const int bpp = header.biBitCount;
+    if (bpp != 4 && bpp != 8)
+        return tile;
+    const size_t stride = ((size_t)header.biWidth * bpp + 31) / 32 * 4;
+    if (offset + stride * header.biHeight > bytes.size())
+        return tile;
+    const uint8_t *table = (const uint8_t *)bytes.data() + 14 + header.biSize;
+    tile.width = header.biWidth;
+    tile.height = header.biHeight;
+    for (int y = 0; y < tile.height; ++y) {
+        const uint8_t *row = (const uint8_t *)bytes.data() + offset + (size_t)(tile.height - 1 - y) * stride;
+        for (int x = 0; x < tile.width; ++x) {
+            const int index = bpp == 8 ? row[x] : (x % 2 ? row[x / 2] & 0xF : row[x / 2] >> 4);
+            const uint8_t *quad = table + index * 4;
+            tile.rgb.push_back(RGB(quad[2], quad[1], quad[0]));
+        }
+    }
+    return tile;
+}
+
+TEST_CASE("the program's own backgrounds tile the stage in the colours of their files")
+{
+    HINSTANCE self = GetModuleHandleA(NULL);
+    if (!FindResourceA(self, "bg01", (LPCSTR)RT_BITMAP))
+        return;   // no artwork in this build
+    HWND stage = testing::CreateCanvas(300, 200);
+    stageSize = MakePackedSize(300, 200);
+    show.running = 0;
+    for (int number = 0; number <= 10; ++number) {
+        CAPTURE(number);
+        char name[16];
+        snprintf(name, sizeof name, "bg%02d.bmp", number ? number : 1);
+        const FileTile tile = ReadTileFile(name);
+        CHECK(tile.width > 0);
+        if (tile.width == 0)
+            continue;
+        show.backgroundNumber = number;
+        HBITMAP built = BuildStageBackground(self, stage);
+        CHECK(testing::Differences(testing::ReadBitmap(built), [&](int x, int y) {
+                  return tile.rgb[(size_t)(y % tile.height) * tile.width + x % tile.width];
+              }).empty());
+        DeleteObject(built);
+    }
+    show.backgroundNumber = 0;
+    stageSize = 0;
+    DestroyWindow(stage);
+}
+
 TEST_CASE("rebuilding the background greys the stage between backgrounds, gives the focus back and leaks nothing")
 {
     std::vector<COLORREF> tables[11];

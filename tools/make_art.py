@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Draws all of Pimbo's artwork and writes the string table fragment.
 
-Run from anywhere: python3 tools/make_art.py
+Run from anywhere: python3 tools/make_art.py [--check]
 Writes resources/*.bmp, resources/pimbo.ico, resources/target.cur,
-resources/art.rc and docs/contact-sheet.png.  Output is deterministic:
-nothing depends on the clock, and the only random numbers come from a
-generator with a fixed seed.
+resources/art.rc and docs/contact-sheet.png; with --check it writes nothing
+and fails when a committed file differs from what it would write.  Output is
+deterministic: nothing depends on the clock, and the only random numbers come
+from generators with fixed seeds.
 """
 
 import math
@@ -16,8 +17,6 @@ import sys
 import zlib
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-RES = os.path.join(ROOT, "resources")
-DOCS = os.path.join(ROOT, "docs")
 
 # ---------------------------------------------------------------------------
 # Masks: one Python int per row, bit x set when pixel x is covered.  Whole-row
@@ -618,7 +617,8 @@ def draw_face(cv, hd, face, eye_lat, mouth_lat, head):
         state = eyes[i]
         if state == "closed":
             arc = hd.decal_line(cv, lon, eye_lat, bezier((-3.0, 1.2), (0, -2.6), (3.0, 1.2), 12))
-            cv.paint(arc.dilated(False) & hd.decal(cv, lon, eye_lat, lambda a, b: b < 0.3 + 0.0 * a, 6) | arc, OL)
+            # the lid line, thickened upwards only so it stays a slim arc
+            cv.paint(arc.dilated(False) & hd.decal(cv, lon, eye_lat, lambda a, b: b < 0.3, 6) | arc, OL)
             continue
         m = hd.decal(cv, lon, eye_lat, eye_shape(state), 6)
         cv.paint(m, OL)
@@ -649,19 +649,26 @@ def draw_mouth(cv, hd, kind, lat, lon=0.0):
         draw_part(cv, m, MOUTH, diagonal=False)
         t = hd.decal(cv, lon, lat, lambda a, b: b > 2.6, 6) & m
         cv.paint(t, PINK)
-    elif kind in ("wide", "grin"):
-        deep = 4.6 if kind == "wide" else 3.6
-
+    elif kind == "grin":
+        # a broad happy D with a row of teeth
         def shp(a, b):
-            top = -0.4 + 0.06 * a * a
-            return b >= top and (a / 3.3) ** 2 + ((b - top) / deep) ** 2 <= 1
+            top = -0.5 + 0.05 * a * a
+            return b >= top and (a / 3.6) ** 2 + ((b - top) / 3.0) ** 2 <= 1
 
         m = hd.decal(cv, lon, lat, shp, 7)
         draw_part(cv, m, MOUTH, diagonal=False)
-        tongue = hd.decal(cv, lon, lat, lambda a, b: ((a - 0.4) / 2.2) ** 2 + ((b - deep - 0.2) / 1.8) ** 2 <= 1, 7) & m
-        cv.paint(tongue, PINK)
-        teeth = hd.decal(cv, lon, lat, lambda a, b: b < 0.75 + 0.06 * a * a and abs(a) < 2.6, 7) & m
-        cv.paint(teeth, WHITE)
+        cv.paint(hd.decal(cv, lon, lat, lambda a, b: ((a - 0.3) / 2.0) ** 2 + ((b - 2.9) / 1.3) ** 2 <= 1, 7) & m, PINK)
+        cv.paint(hd.decal(cv, lon, lat, lambda a, b: b < 0.7 + 0.05 * a * a and abs(a) < 2.8, 7) & m, WHITE)
+    elif kind == "wide":
+        # "ah": taller than wide, tongue showing
+        m = hd.decal(cv, lon, lat, lambda a, b: (a / 2.7) ** 2 + ((b - 2.3) / 3.1) ** 2 <= 1, 7)
+        draw_part(cv, m, MOUTH, diagonal=False)
+        cv.paint(hd.decal(cv, lon, lat, lambda a, b: ((a - 0.3) / 2.0) ** 2 + ((b - 4.6) / 1.6) ** 2 <= 1, 7) & m, PINK)
+    elif kind == "ee":
+        # a flat wide slit full of teeth
+        m = hd.decal(cv, lon, lat, lambda a, b: (a / 3.6) ** 2 + ((b - 0.9) / 1.5) ** 2 <= 1, 7)
+        draw_part(cv, m, WHITE, diagonal=False)
+        cv.paint(hd.decal_line(cv, lon, lat, [(-3.0, 1.0), (3.0, 1.0)]) & m, PALE)
     elif kind == "flat":
         m = hd.decal_line(cv, lon, lat, bezier((-2.8, 0.6), (0.5, 0.2), (3.0, -0.6), 10))
         cv.paint(m, OL)
@@ -713,13 +720,13 @@ def draw_hand(cv, wx, wy, kind, ang, flip=1):
         cv.paint(line_mask(cv.w, cv.h, [(px + nx * 1.4 + ux * 1.2, py + ny * 1.4 + uy * 1.2),
                                         (px + nx * 1.4 - ux * 1.0, py + ny * 1.4 - uy * 1.0)]) & hand, SKIN_SH)
         return hand
-    palm = cv.shape(ellipse(px, py, 3.9, 3.7, ang))
+    palm = cv.shape(ellipse(px, py, 4.4, 3.8, 0.0) if kind == "thumb" else ellipse(px, py, 3.9, 3.7, ang))
     draw_part(cv, palm, SKIN, SKIN_SH, k=1)
     hand = palm
     if kind == "point":
         f = cv.shape(capsule(px + ux * 2, py + uy * 2, px + ux * 8.5, py + uy * 8.5, 1.5, 1.4))
     elif kind == "thumb":
-        f = cv.shape(capsule(px, py - 1.5, px + 0.6, py - 8.0, 1.8, 1.6))
+        f = cv.shape(capsule(px - 0.5, py - 2.0, px + 0.2, py - 7.6, 2.1, 1.9))
     elif kind == "fist":
         f = None
     else:
@@ -804,7 +811,7 @@ def draw_torso(cv, b):
     ry = (waist - top) / 2 + 2.5
     shirt = cv.shape(ellipse((sx + cx) / 2, cy, b.get("rx", 14.5), ry, -lean)) | \
         cv.shape(capsule(sx - 9.0, top + 5, sx + 9.0, top + 5, 6.0))
-    shirt = shirt & cv.mask(lambda x, y: y < waist + 1.5 + 0.04 * (x - cx) ** 2 * 0, (0, 0, cv.w, cv.h))
+    shirt = shirt & cv.mask(lambda x, y: y < waist + 1.5, (0, 0, cv.w, cv.h))
     draw_part(cv, shirt, SHIRT, SHIRT_SH, k=3)
     # belt buckle peeking out under the hem
     buckle = cv.shape(rect(cx - 2.5, waist + 2.5, cx + 2.5, waist + 5.0))
@@ -861,18 +868,6 @@ def finish_silhouette(cv):
     if not holes.empty():
         cv.paint(holes, OL)
     return holes.count()
-
-
-def stand_pose(cx=64):
-    return dict(
-        head=dict(x=cx, y=28),
-        face=dict(),
-        body=dict(x=cx, top=49, hip=89),
-        arms=[dict(s=(cx - 13, 55), e=(cx - 17.5, 68), w=(cx - 18.5, 79), hand="mitt", flip=-1),
-              dict(s=(cx + 13, 55), e=(cx + 17.5, 68), w=(cx + 18.5, 79), hand="mitt")],
-        legs=[dict(h=(cx - 7, 88), k=(cx - 7.5, 102), a=(cx - 8, 114), foot=-1),
-              dict(h=(cx + 7, 88), k=(cx + 7.5, 102), a=(cx + 8, 114), foot=1)],
-    )
 
 
 # Faces of the poses --------------------------------------------------------
@@ -950,31 +945,6 @@ def solve_face(pose, yaw_pref=0.0, pitch_pref=0.0, roll_pref=0.0):
 # Poses -------------------------------------------------------------------
 
 BODY_X, BODY_TOP, BODY_HIP, ANKLE_Y = 64, 49, 89, 114
-UPPER_LEN, FORE_LEN = 12.5, 11.0
-
-
-def limb(start, a1, l1, a2, l2):
-    """Joint positions of a two-part limb from angles in degrees (0 right,
-    90 down) and lengths."""
-    x0, y0 = start
-    x1 = x0 + l1 * math.cos(D(a1))
-    y1 = y0 + l1 * math.sin(D(a1))
-    x2 = x1 + l2 * math.cos(D(a2))
-    y2 = y1 + l2 * math.sin(D(a2))
-    return (x0, y0), (x1, y1), (x2, y2)
-
-
-def arm(shoulder, a1, a2, hand="mitt", hdir=None, layer="mid", flip=1, l1=UPPER_LEN, l2=FORE_LEN):
-    s, e, w = limb(shoulder, a1, l1, a2, l2)
-    d = dict(s=s, e=e, w=w, hand=hand, layer=layer, flip=flip)
-    if hdir is not None:
-        d["hdir"] = hdir
-    return d
-
-
-def leg(hip, a1, a2, foot=0.0, z=0, l1=13.0, l2=12.5, tilt=0.0):
-    h, k, a = limb(hip, a1, l1, a2, l2)
-    return dict(h=h, k=k, a=a, foot=foot, z=z, tilt=tilt)
 
 
 def standing_legs(cx=BODY_X, spread=0.0):
@@ -1025,9 +995,9 @@ def pose_bodies():
     builder of body, arms and legs from the middle of the shoulders."""
     P = {}
 
-    def heart(sx, sy):         # both hands on his heart
-        return (dict(), [arm_at((sx - 13, sy), (sx - 15, sy + 12), (sx + 1, sy + 8), hdir=-20, flip=-1),
-                         arm_at((sx + 13, sy), (sx + 15, sy + 12), (sx + 8, sy + 4), hdir=-120, flip=1)],
+    def heart(sx, sy):         # a hand on his heart, the other held out: heartfelt
+        return (dict(star=False), [arm_at((sx - 13, sy), (sx - 22, sy + 9), (sx - 31, sy + 14), "open", hdir=160, flip=1),
+                                   arm_at((sx + 13, sy), (sx + 17, sy + 12), (sx + 8, sy + 7), hdir=-150, flip=1)],
                 standing_legs())
     P[0] = (0, 0, 6, "smile", heart)
 
@@ -1148,7 +1118,7 @@ def face_variant(P, kind):
     elif kind == 2:
         eyes[wink] = "sparkle"
     elif kind == 3:
-        face["mouth"] = "o"
+        face["mouth"] = "o" if P["face"]["mouth"] != "o" else "ee"
     elif kind == 4:
         face["mouth"] = "wide" if P["face"]["mouth"] != "wide" else "grin"
     face["eyes"] = tuple(eyes)
@@ -1240,10 +1210,14 @@ def walk_frame(phase, start=False):
         sw = -math.sin(psi + (0 if i == 0 else math.pi))
         if start:
             sw = -0.5 if i == 0 else 0.5
-        # the near arm would cross the chest if it swung as far forward as back
-        fwd = 20 if i == 0 else 30
-        a1 = 90 - (fwd if sw > 0 else 34) * sw
-        a2 = a1 - 14 - 22 * max(0.0, sw)
+        # the near arm swings in front of the body: kept straighter there, so
+        # the hand passes by the tummy rather than hugging it
+        if i == 0:
+            a1 = 90 - (22 if sw > 0 else 34) * sw
+            a2 = a1 - 8 - 8 * max(0.0, sw)
+        else:
+            a1 = 90 - 30 * sw
+            a2 = a1 - 14 - 22 * max(0.0, sw)
         s = (sx - 10.5 if i == 0 else sx + 9.5, sy + (0 if i == 0 else -1))
         e = (s[0] + 12.5 * math.cos(D(a1)), s[1] + 12.5 * math.sin(D(a1)))
         w = (e[0] + 11 * math.cos(D(a2)), e[1] + 11 * math.sin(D(a2)))
@@ -2017,7 +1991,9 @@ def check_character(name, cv):
         raise AssertionError("%s: figure touches the edge %r" % (name, bb))
 
 
-def main():
+def build_all():
+    """Every output file, by path relative to the repository, as bytes."""
+    out = {}
     pics, poses, filled = character_images()
     for name in SPRITE_NAMES:
         check_character(name, pics[name])
@@ -2038,18 +2014,19 @@ def main():
     assert all(22 <= len(s) <= 67 and s.count("\r") <= 2 for s in STATEMENTS)
     assert len(set(STATEMENTS)) == len(STATEMENTS)
 
+    res = "resources/"
     for name in SPRITE_NAMES:
-        write(os.path.join(RES, name + ".bmp"), bmp_bytes(pics[name], PIMBO_PALETTE, 4))
-    write(os.path.join(RES, "expresns.bmp"), bmp_bytes(strip, PIMBO_PALETTE, 4))
-    write(os.path.join(RES, "bubleft.bmp"), bmp_bytes(bl, BUBBLE_PALETTE, 4))
-    write(os.path.join(RES, "bubright.bmp"), bmp_bytes(br, BUBBLE_PALETTE, 4))
+        out[res + name + ".bmp"] = bmp_bytes(pics[name], PIMBO_PALETTE, 4)
+    out[res + "expresns.bmp"] = bmp_bytes(strip, PIMBO_PALETTE, 4)
+    out[res + "bubleft.bmp"] = bmp_bytes(bl, BUBBLE_PALETTE, 4)
+    out[res + "bubright.bmp"] = bmp_bytes(br, BUBBLE_PALETTE, 4)
     for name, (cv, pal), bpp in tiles:
-        write(os.path.join(RES, name + ".bmp"), bmp_bytes(cv, pal, bpp))
-    write(os.path.join(RES, "sysbuts.bmp"), bmp_bytes(glyphs, GLYPH_PALETTE, 4))
-    write(os.path.join(RES, "pimbo.ico"), ico_bytes(icons, PIMBO_PALETTE))
-    write(os.path.join(RES, "target.cur"), cursor_bytes(cursor))
+        out[res + name + ".bmp"] = bmp_bytes(cv, pal, bpp)
+    out[res + "sysbuts.bmp"] = bmp_bytes(glyphs, GLYPH_PALETTE, 4)
+    out[res + "pimbo.ico"] = ico_bytes(icons, PIMBO_PALETTE)
+    out[res + "target.cur"] = cursor_bytes(cursor)
     bitmaps = SPRITE_NAMES + [t[0] for t in TILES] + ["bubleft", "bubright", "expresns", "sysbuts"]
-    write(os.path.join(RES, "art.rc"), art_rc(bitmaps))
+    out[res + "art.rc"] = art_rc(bitmaps)
 
     back = (214, 228, 236)
     items = []
@@ -2067,12 +2044,38 @@ def main():
     items.append(None)
     for name, (cv, pal), bpp in tiles:
         items.append(("%s %dx%d %d-bit" % (name, cv.w, cv.h, bpp), cv, pal, 2, None))
-    write(os.path.join(DOCS, "contact-sheet.png"), contact_sheet(items))
-
-    print("wrote %d bitmaps, pimbo.ico, target.cur, art.rc, contact-sheet.png" % len(bitmaps))
+    out["docs/contact-sheet.png"] = contact_sheet(items)
     closed = {n: c for n, c in filled.items() if c}
+    return out, closed
+
+
+def main(argv):
+    """Writes the files; with --check, only compares them with what is on
+    disk and fails when anything differs or is missing."""
+    check = "--check" in argv[1:]
+    out, closed = build_all()
+    stale = []
+    for rel, data in sorted(out.items()):
+        path = os.path.join(ROOT, rel)
+        if check:
+            try:
+                with open(path, "rb") as f:
+                    same = f.read() == data
+            except OSError:
+                same = False
+            if not same:
+                stale.append(rel)
+        else:
+            write(path, data)
+    if check:
+        for rel in stale:
+            print("differs from what tools/make_art.py makes:", rel)
+        print("%d files checked, %d differ" % (len(out), len(stale)))
+        return 1 if stale else 0
+    print("wrote %d files" % len(out))
     print("enclosed gaps closed:", closed if closed else "none")
+    return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(sys.argv))

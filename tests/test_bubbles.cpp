@@ -1,0 +1,188 @@
+#include <doctest.h>
+#include "engine/bubbles.h"
+#include "resources/resource.h"
+#include "show/settings.h"
+#include "support/engine_stage.h"
+#include "support/support.h"
+#include <string.h>
+#include <string>
+
+using namespace testing;
+
+static bool IsTextPixel(COLORREF c)
+{
+    // Text is black on white; the artwork and the pattern are never grey.
+    return GetRValue(c) == GetGValue(c) && GetGValue(c) == GetBValue(c);
+}
+
+TEST_CASE("the bubble goes beside the mouth, on the side with room")
+{
+    struct Row { int clientWidth; LONG ax, ay; int preferred; int side; LONG x; };
+    const Row rows[] = {
+        { 800, 465, 335, BUBBLE_SIDE_RIGHT, BUBBLE_SIDE_RIGHT, 480 },
+        { 800, 700, 335, BUBBLE_SIDE_RIGHT, BUBBLE_SIDE_LEFT, 525 },    // outer quarter
+        { 800, 100, 335, BUBBLE_SIDE_LEFT, BUBBLE_SIDE_RIGHT, 115 },    // outer quarter
+        { 800, 600, 335, BUBBLE_SIDE_RIGHT, BUBBLE_SIDE_RIGHT, 615 },
+        { 800, 200, 335, BUBBLE_SIDE_LEFT, BUBBLE_SIDE_LEFT, 25 },
+        { 300, 200, 100, BUBBLE_SIDE_RIGHT, BUBBLE_SIDE_LEFT, 25 },     // no room on the right
+        { 300, 100, 100, BUBBLE_SIDE_LEFT, BUBBLE_SIDE_RIGHT, 115 },    // no room on the left
+    };
+    for (const Row &row : rows) {
+        CAPTURE(row.clientWidth);
+        CAPTURE(row.ax);
+        EngineStage &stage = OpenEngineStage(row.clientWidth, 600);
+        PlaceBubble(stage.window, row.ax, row.ay, row.preferred);
+        CHECK(bubbleSide == row.side);
+        CHECK(bubble.source == (row.side == BUBBLE_SIDE_RIGHT ? bubbleLeft : bubbleRight));
+        CHECK(bubble.x == row.x);
+        CHECK(bubble.y == row.ay - 50);
+        CHECK(bubble.width == 160);
+        CHECK(bubble.height == 95);
+    }
+    CloseEngineStage();
+}
+
+TEST_CASE("the bubble is drawn over the stage and its text inside the text rectangle")
+{
+    EngineStage &stage = OpenEngineStage(800, 600);
+    PlaceBubble(stage.window, 465, 335, BUBBLE_SIDE_RIGHT);
+    RECT area = { 440, 260, 680, 420 };
+
+    SUBCASE("black is transparent, the rest is drawn")
+    {
+        ShowBubble(stage.window, "");
+        CHECK(noBubble == 0);
+        CHECK(ClientPixel(stage.window, 481, 286) == PatternColour(481, 286));
+        CHECK(ClientPixel(stage.window, 490, 290) == bubbleInk);
+        CHECK(ClientPixel(stage.window, 635, 375) == bubbleInk);
+        CHECK(ClientPixel(stage.window, 638, 378) == PatternColour(638, 378));
+    }
+    SUBCASE("text that overflows is cut off at (510, 311) to (630, 382)")
+    {
+        std::string line(30, 'W');
+        std::string text = line + "\r" + line + "\r" + line + "\r" + line + "\r" + line + "\r" + line;
+        ShowBubble(stage.window, text.c_str());
+        RECT box = BoundingBox(stage.window, area, IsTextPixel);
+        CHECK(box.left == 510);
+        CHECK(box.top == 311);
+        CHECK(box.right == 630);
+        CHECK(box.bottom == 382);
+    }
+    SUBCASE("a carriage return breaks the text into two centred lines")
+    {
+        ShowBubble(stage.window, "Hello there\rfriend");
+        RECT box = BoundingBox(stage.window, area, IsTextPixel);
+        CHECK(box.bottom > box.top);
+        // Rows of text pixels fall into two bands separated by a blank row.
+        std::vector<RECT> bands;
+        for (int y = box.top; y < box.bottom; y++) {
+            RECT row = { area.left, y, area.right, y + 1 };
+            RECT found = BoundingBox(stage.window, row, [](COLORREF c) {
+                return GetRValue(c) < 128 && IsTextPixel(c);
+            });
+            if (found.right == 0)
+                continue;
+            if (bands.empty() || bands.back().bottom < y) {
+                bands.push_back(found);
+            } else {
+                bands.back().left = std::min(bands.back().left, found.left);
+                bands.back().right = std::max(bands.back().right, found.right);
+                bands.back().bottom = y + 1;
+            }
+        }
+        CHECK(bands.size() == 2);
+        if (bands.size() == 2)
+            CHECK(bands[0].right - bands[0].left > bands[1].right - bands[1].left);
+        for (const RECT &band : bands)
+            CHECK(std::abs((band.left + band.right) - 2 * 570) <= 3);
+    }
+    SUBCASE("on the left side the text moves towards the tail's other end")
+    {
+        PlaceBubble(stage.window, 700, 335, BUBBLE_SIDE_RIGHT);
+        CHECK(bubble.x == 525);
+        std::string line(30, 'W');
+        ShowBubble(stage.window, (line + "\r" + line).c_str());
+        RECT box = BoundingBox(stage.window, { 500, 260, 720, 420 }, IsTextPixel);
+        CHECK(box.left == 535);
+        CHECK(box.right == 655);
+        CHECK(box.top == 311);
+    }
+    HideBubble(stage.window);
+    CHECK(noBubble == 1);
+    CloseEngineStage();
+}
+
+TEST_CASE("hiding the bubble right after showing it puts back every pixel")
+{
+    EngineStage &stage = OpenEngineStage(800, 600);
+    RECT client = { 0, 0, 800, 600 };
+    std::vector<COLORREF> before = Capture(stage.window, client);
+    PlaceBubble(stage.window, 465, 335, BUBBLE_SIDE_RIGHT);
+    ShowBubble(stage.window, "Pixels, pixels\reverywhere!");
+    CHECK(Capture(stage.window, client) != before);
+    HideBubble(stage.window);
+    CHECK(Capture(stage.window, client) == before);
+    CloseEngineStage();
+}
+
+TEST_CASE("statements fill their buffer, bounded and terminated")
+{
+    HINSTANCE instance = GetModuleHandleA(NULL);
+    char buffer[STATEMENT_SIZE + 10];
+
+    SUBCASE("the paces report")
+    {
+        settings.pacesWalked = 1234;
+        memset(buffer, 'x', sizeof buffer);
+        LoadStatement(instance, PACES_REPORT_ID, buffer);
+        CHECK(std::string(buffer) == "Since starting here, I've walked a total of 1234 Paces!!");
+        settings.pacesWalked = -2147483647 - 1;
+        BuildPacesReport(buffer);
+        CHECK(std::string(buffer) == "Since starting here, I've walked a total of -2147483648 Paces!!");
+        CHECK(strlen(buffer) == 63);
+    }
+    SUBCASE("a string of the table, and nothing for other ids")
+    {
+        char expected[STATEMENT_SIZE] = "";
+        LoadStringA(instance, IDS_PRODUCT, expected, sizeof expected);
+        LoadStatement(instance, IDS_PRODUCT, buffer);
+        CHECK(std::string(buffer) == expected);
+        CHECK(std::string(buffer) == "Fizzy Pimbo's Parade");
+        for (int id : { 0, -2, 9999 }) {
+            strcpy(buffer, "stale");
+            LoadStatement(instance, id, buffer);
+            CHECK(buffer[0] == '\0');
+        }
+    }
+    SUBCASE("every statement fits the buffer")
+    {
+        for (int id = IDS_FIRST_STATEMENT; id <= IDS_LAST_STATEMENT; id++) {
+            memset(buffer, 'x', sizeof buffer);
+            LoadStatement(instance, id, buffer);
+            CHECK(strnlen(buffer, STATEMENT_SIZE) < STATEMENT_SIZE);
+            CHECK(std::string(buffer + STATEMENT_SIZE, 10) == std::string(10, 'x'));
+        }
+    }
+}
+
+TEST_CASE("the bubbles of the program load with the stored side prepared")
+{
+    EngineStage &stage = OpenEngineStage(800, 600);
+    FreeSyntheticArt();
+    HINSTANCE instance = GetModuleHandleA(NULL);
+    LoadBubbles(stage.window, instance);
+    int headroom = GdiHeadroom();
+    LoadBubbles(stage.window, instance);
+    CHECK(GdiHeadroom() == headroom);
+    CHECK(bubbleLeft != NULL);
+    CHECK(bubbleRight != NULL);
+    CHECK(bubble.source == (bubbleSide == BUBBLE_SIDE_RIGHT ? bubbleLeft : bubbleRight));
+    CHECK(bubble.width == 160);
+    CHECK(bubble.height == 95);
+    FreeBubbles();
+    CHECK(bubbleLeft == NULL);
+    CHECK(bubbleRight == NULL);
+    CHECK(bubble.image == NULL);
+    CHECK(GdiHeadroom() >= headroom + 3);
+    CloseEngineStage();
+}

@@ -1,0 +1,192 @@
+#include <doctest.h>
+#include "engine/bubbles.h"
+#include "engine/expressions.h"
+#include "engine/messages.h"
+#include "engine/sequencer.h"
+#include "engine/stage.h"
+#include "support/engine_stage.h"
+#include "support/support.h"
+#include <mmsystem.h>
+#include <string.h>
+
+using namespace testing;
+
+static const LONG shownX = 200, shownY = 150;
+
+static void StandCharacter(int pose, int wink, const char *text)
+{
+    character.x = shownX;
+    character.y = shownY;
+    currentToonFrame.pose = pose;
+    currentToonFrame.wink = wink;
+    strncpy(currentToonFrame.text, text, sizeof currentToonFrame.text - 1);
+    randomWalkActive = 0;
+}
+
+// The kind of the cell shown at (x, y), read back from the stage; 0 if none.
+static int KindAt(HWND window, int x, int y, int pose)
+{
+    COLORREF colour = ClientPixel(window, x, y);
+    for (int kind = 1; kind <= 5; kind++)
+        if (colour == ExpressionColour(kind, pose))
+            return kind;
+    return 0;
+}
+
+static bool CellShown(HWND window, POINT corner, COLORREF colour)
+{
+    RECT cell = { corner.x - 1, corner.y - 1, corner.x + 11, corner.y + 11 };
+    RECT box = BoundingBox(window, cell, [&](COLORREF c) { return c == colour; });
+    return box.left == corner.x && box.top == corner.y && box.right == corner.x + 10 &&
+           box.bottom == corner.y + 10;
+}
+
+TEST_CASE("cells are pasted at the pose's offsets from the character's shown corner")
+{
+    EngineStage &stage = OpenEngineStage(800, 600);
+
+    SUBCASE("pose 10: mouth at (56, 39), eyes at (58, 20)")
+    {
+        StandCharacter(10, 1, "");
+        CHECK(ShowExpression(stage.window, 1) == 1);
+        CHECK(CellShown(stage.window, { shownX + 58, shownY + 20 }, ExpressionColour(1, 10)));
+        CHECK(ShowExpression(stage.window, 3) == 1);
+        CHECK(CellShown(stage.window, { shownX + 56, shownY + 39 }, ExpressionColour(3, 10)));
+    }
+    SUBCASE("every pose takes its own row of the strip")
+    {
+        for (int pose = 0; pose < 16; pose++) {
+            CAPTURE(pose);
+            StandCharacter(pose, 1, "");
+            ShowExpression(stage.window, 2);
+            ShowExpression(stage.window, 4);
+            POINT eye = { shownX + eyeOffsets[pose].x, shownY + eyeOffsets[pose].y };
+            POINT mouth = { shownX + mouthOffsets[pose].x, shownY + mouthOffsets[pose].y };
+            CHECK(CellShown(stage.window, eye, ExpressionColour(2, pose)));
+            CHECK(CellShown(stage.window, mouth, ExpressionColour(4, pose)));
+            InvalidateRect(stage.window, NULL, FALSE);
+            UpdateWindow(stage.window);
+        }
+    }
+    SUBCASE("a pose out of range is clamped to 0 or 15")
+    {
+        StandCharacter(99, 1, "");
+        ShowExpression(stage.window, 5);
+        CHECK(CellShown(stage.window, { shownX + 58, shownY + 36 }, ExpressionColour(5, 15)));
+        StandCharacter(-4, 1, "");
+        ShowExpression(stage.window, 1);
+        CHECK(CellShown(stage.window, { shownX + 53, shownY + 17 }, ExpressionColour(1, 0)));
+    }
+    SUBCASE("no eye cells for a frame that does not wink; mouths regardless")
+    {
+        StandCharacter(3, 0, "");
+        RECT face = { shownX, shownY, shownX + 130, shownY + 130 };
+        std::vector<COLORREF> before = Capture(stage.window, face);
+        CHECK(ShowExpression(stage.window, 1) == 0);
+        CHECK(ShowExpression(stage.window, 2) == 0);
+        CHECK(Capture(stage.window, face) == before);
+        CHECK(ShowExpression(stage.window, 3) == 1);
+        CHECK(CellShown(stage.window, { shownX + 55, shownY + 34 }, ExpressionColour(3, 3)));
+    }
+    SUBCASE("kinds outside 1 to 5 draw nothing")
+    {
+        StandCharacter(3, 1, "");
+        CHECK(ShowExpression(stage.window, 0) == 0);
+        CHECK(ShowExpression(stage.window, 6) == 0);
+        CHECK(ShowExpression(stage.window, -1) == 0);
+    }
+    SUBCASE("the random frame is in force during a random walk")
+    {
+        StandCharacter(0, 0, "");
+        randomFrame.pose = 7;
+        randomFrame.wink = 1;
+        randomWalkActive = 1;
+        CHECK(ShowExpression(stage.window, 1) == 1);
+        CHECK(CellShown(stage.window, { shownX + 64, shownY + 15 }, ExpressionColour(1, 7)));
+        randomWalkActive = 0;
+    }
+    CloseEngineStage();
+}
+
+TEST_CASE("the mouth moves while talking and rests at the end")
+{
+    EngineStage &stage = OpenEngineStage(800, 600);
+    SeedRandomNumber(7);
+    const int pose = 4;
+    POINT mouth = { shownX + mouthOffsets[pose].x, shownY + mouthOffsets[pose].y };
+
+    SUBCASE("41 characters: 10 ticks, never the same mouth twice in a row, ending at rest")
+    {
+        StandCharacter(pose, 0, "12345678901234567890123456789012345678901");
+        CHECK(StartTalking(stage.window) == 1);
+        CHECK(talkTickLimit == 10);
+        CHECK(StartTalking(stage.window) == 0);
+        int previous = 0;
+        for (int tick = 1; tick <= 9; tick++) {
+            SendMessageA(stage.window, WM_TIMER, IDT_EXPRESSION, 0);
+            int kind = KindAt(stage.window, mouth.x, mouth.y, pose);
+            CHECK(kind >= 3);
+            CHECK(kind != previous);
+            previous = kind;
+        }
+        CHECK(talking == 1);
+        SendMessageA(stage.window, WM_TIMER, IDT_EXPRESSION, 0);
+        CHECK(KindAt(stage.window, mouth.x, mouth.y, pose) == 5);
+        CHECK(talking == 0);
+        CHECK_FALSE(TimerArmed(IDT_EXPRESSION));
+    }
+    SUBCASE("calling StartTalking again changes nothing")
+    {
+        StandCharacter(pose, 0, "123456789");
+        CHECK(StartTalking(stage.window) == 1);
+        SendMessageA(stage.window, WM_TIMER, IDT_EXPRESSION, 0);
+        strcpy(currentToonFrame.text, "a much longer text than the first one was");
+        CHECK(StartTalking(stage.window) == 0);
+        CHECK(talkTicks == 1);
+        CHECK(talkTickLimit == 2);
+        StopTalking(stage.window);
+    }
+    SUBCASE("one to four characters keep the mouth moving until StopTalking")
+    {
+        for (const char *text : { "a", "ab", "abc", "abcd" }) {
+            CAPTURE(text);
+            StandCharacter(pose, 0, text);
+            CHECK(StartTalking(stage.window) == 1);
+            CHECK(talkTickLimit == 0);
+            for (int tick = 0; tick < 60; tick++)
+                SendMessageA(stage.window, WM_TIMER, IDT_EXPRESSION, 0);
+            CHECK(talking == 1);
+            StopTalking(stage.window);
+            CHECK(talking == 0);
+            CHECK_FALSE(TimerArmed(IDT_EXPRESSION));
+        }
+        // A tick that was already queued draws nothing more.
+        InvalidateRect(stage.window, NULL, FALSE);
+        UpdateWindow(stage.window);
+        SendMessageA(stage.window, WM_TIMER, IDT_EXPRESSION, 0);
+        CHECK(KindAt(stage.window, mouth.x, mouth.y, pose) == 0);
+    }
+    SUBCASE("an empty text does not start the animation")
+    {
+        StandCharacter(pose, 0, "");
+        CHECK(StartTalking(stage.window) == 0);
+        CHECK(talking == 0);
+        CHECK_FALSE(TimerArmed(IDT_EXPRESSION));
+    }
+    SUBCASE("a sound clip moves the mouth until it ends")
+    {
+        StandCharacter(pose, 0, "");
+        CHECK(StartTalkingForSound(stage.window) == 1);
+        CHECK(StartTalkingForSound(stage.window) == 0);
+        CHECK(talkTickLimit == 1000);
+        for (int tick = 0; tick < 20; tick++)
+            SendMessageA(stage.window, WM_TIMER, IDT_EXPRESSION, 0);
+        CHECK(talking == 1);
+        noBubble = 0;
+        SendMessageA(stage.window, MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, 0);
+        CHECK(KindAt(stage.window, mouth.x, mouth.y, pose) == 5);
+        CHECK(talking == 0);
+        CHECK_FALSE(TimerArmed(IDT_EXPRESSION));
+    }
+    CloseEngineStage();
+}
