@@ -15,14 +15,14 @@
 #define RANDOM_INCREMENT    2531011u
 #define RANDOM_DRAW_MAX     3276      // 32767 / 10
 #define RANDOM_DRAW_LIMIT   1000000   // far beyond any range's expected draws
-#define REDRAW_LIMIT        64
-#define TARGET_MARGIN       100       // the random target keeps this far from the middle
+#define REDRAW_LIMIT        64        // redraws of a statement equal to the last one
+#define TARGET_MARGIN       100       // the random targets centre this far up and left of the middle
 #define RANDOM_PAUSE        5
 #define WALK_OFF_PAUSE      5
 #define WINK_CHANCE         25
 #define PACES_CHANCE        5
 #define POSE_LAST           15
-#define PAUSE_SECONDS_MAX   (0x7FFFFFFF / 1000)
+#define PAUSE_SECONDS_MAX   (0x7FFFFFFF / 1000)   // the pause in milliseconds fits a timer
 #define MOUTH_X             65        // just in front of the mouth, in the 130 x 130 image
 #define MOUTH_Y             35
 #define PACES_WALK_POSE     6

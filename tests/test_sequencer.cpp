@@ -245,6 +245,26 @@ TEST_CASE("a random walk: in from a side, pose, wink, speech, pause, off the nea
     CloseEngineStage();
 }
 
+TEST_CASE("a cycle holds on to no GDI object")
+{
+    EngineStage &stage = OpenEngineStage(800, 600);
+    uint32_t seed = FindSeed([](const RandomPlan &p) { return p.wink && p.id == -1; }, 800, 600, 1);
+    int headroom = 0;
+    for (int cycle = 0; cycle < 2; cycle++) {
+        // The first cycle makes the images the bubble and the character keep.
+        if (cycle == 1)
+            headroom = GdiHeadroom();
+        SeedRandomNumber(seed);
+        introWalkDone = 1;
+        CHECK(StartRandomWalk(stage.window, 1) == 1);
+        PlayThroughPause(stage.window);
+        CHECK(DriveWalk() > 0);
+    }
+    CHECK(stage.actDone == 2);
+    CHECK(GdiHeadroom() == headroom);
+    CloseEngineStage();
+}
+
 TEST_CASE("statements are drawn from 4 to 197, never the last one twice in a row")
 {
     EngineStage &stage = OpenEngineStage(800, 600);
@@ -520,6 +540,31 @@ TEST_CASE("playback interrupted while he speaks")
         CHECK(toonStarted == 0);
         CHECK(walkingToFrame == 0);
     }
+    CloseEngineStage();
+    FreeToonFrames();
+}
+
+TEST_CASE("Stop within half a second of arrival: the stage stays, then the same frame again")
+{
+    EngineStage &stage = OpenEngineStage(800, 600);
+    // Frame 1 stands where frame 0's bubble was.
+    LoadToon({ Frame(200, 200, 1, 2, 0, "first"), Frame(295, 170, 2, 2, 0, "second") }, 0);
+    StartToonPlayback(stage.window);
+    PlayThroughPause(stage.window);
+    CHECK(DriveWalk() > 0);
+    RECT client = { 0, 0, 800, 600 };
+    std::vector<COLORREF> arrived = Capture(stage.window, client);
+    // What the editor's Stop does while he stands at a frame.
+    nextFrameIndex--;
+    FramePause(stage.window, NULL, 0);
+    CHECK(Capture(stage.window, client) == arrived);
+    // The delay still fires and he speaks; the pause's end walks to frame 1 again.
+    SendMessageA(stage.window, WM_TIMER, IDT_SPEECHDELAY, 0);
+    CHECK(talking == 1);
+    SendMessageA(stage.window, WM_TIMER, IDT_FRAMEPAUSE, 0);
+    CHECK(toon.currentFrame == 1);
+    CHECK(nextFrameIndex == 2);
+    CHECK(WalksTo(295 - 65, 170 - 65));
     CloseEngineStage();
     FreeToonFrames();
 }
