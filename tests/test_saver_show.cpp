@@ -10,6 +10,7 @@
 #include "show/saver_show.h"
 #include "show/settings.h"
 #include "support/support.h"
+#include "toon/toon_document.h"
 
 #include <stdint.h>
 #include <stdio.h>
@@ -120,7 +121,7 @@ static void DriveCycles(HWND window, int cycles)
     for (int tick = 0; tick < 20000 && actDoneCount < cycles && IsWindow(window); ++tick) {
         if (walkPath.timerRunning) {
             SendMessageA(window, WM_TIMER, IDT_WALK, 0);
-        } else if (randomWalkActive) {
+        } else if (randomWalkActive || toonStarted) {
             SendMessageA(window, WM_TIMER, IDT_SPEECHDELAY, 0);
             SendMessageA(window, WM_TIMER, IDT_FRAMEPAUSE, 0);
         } else {
@@ -245,6 +246,31 @@ TEST_CASE("settings that narrow the random walk")
         CHECK(text.find("Walking Style=1\r\n") != std::string::npos);
         CHECK(text.find("Backgrounds=0\r\n") != std::string::npos);
     }
+}
+
+TEST_CASE("toon style with exactly one toon file plays it again and again")
+{
+    previewMode = 0;
+    char temp[MAX_PATH] = "";
+    GetTempPathA(sizeof temp, temp);
+    std::string directory = std::string(temp) + "pimbo-one-toon\\";
+    CreateDirectoryA(directory.c_str(), NULL);
+    CHECK(CopyFileA(testing::SourcePath("toons/greeting.ptf").c_str(),
+                    (directory + "greeting.ptf").c_str(), FALSE));
+    PutIni("Walking Style=1\r\nBackgrounds=0\r\nDirectory=" + directory + "\r\n");
+    HWND window = CreateStage(NULL, SCREEN_W, SCREEN_H);
+    CHECK(std::string(roster.currentToon) == "greeting.ptf");
+    CHECK(settings.walkingStyle == 1);
+    CHECK(settings.backgrounds == 1);
+    BeginFirstCycle(window);
+    CHECK(toon.frameCount == 4);
+    DriveCycles(window, 3);
+    CHECK(actDoneCount == 3);
+    for (const CycleStart &start : cycleStarts)
+        CHECK(start.backgroundNumber == 2);   // from the toon's header
+    CHECK(std::string(roster.currentToon) == "greeting.ptf");
+    CHECK(toonStarted == 1);
+    DestroyWindow(window);
 }
 
 TEST_CASE("stopping the show frees what starting it made and stores only the paces")
