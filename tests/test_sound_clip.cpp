@@ -154,7 +154,9 @@ TEST_CASE("waiting play closes the device before it returns")
     ENSURE(window != nullptr);
     char path[MAX_PATH];
     GetFullPathNameA("tone.wav", sizeof path, path, NULL);
-    for (std::string reference : { std::string("PBF:tone.wav"), "PBR:" + std::string(path) }) {
+    CHECK(CopyFileA(testing::SourcePath("toons/pimbo-hello.wav").c_str(), "pimbo-hello.wav", FALSE));
+    std::string shipped = "PBF:pimbo-hello.wav";
+    for (std::string reference : { std::string("PBF:tone.wav"), "PBR:" + std::string(path), shipped }) {
         CAPTURE(reference);
         char text[TOON_TEXT_SIZE];
         SetText(text, reference.c_str());

@@ -696,3 +696,39 @@ TEST_CASE("loading by name makes frame 0 the working frame and tells the window"
     }
     DestroyWindow(owner);
 }
+
+TEST_CASE("the toons we ship read cleanly and keep within their fields")
+{
+    HWND owner = MakeOwner();
+    ENSURE(owner != nullptr);
+    struct Row { const char *name; int frames; };
+    const Row rows[] = { { "greeting.ptf", 4 }, { "dance.ptf", 12 }, { "voice.ptf", 3 } };
+    for (const Row &row : rows) {
+        CAPTURE(row.name);
+        std::string path = testing::SourcePath(std::string("toons/") + row.name);
+        CHECK(testing::ReadFileBytes(path).size() == (size_t)(104 + 92 * row.frames));
+        StartDocument(1);
+        Answerer boxes({ IDOK });
+        CHECK(LoadToonByName(owner, path.c_str()) == row.frames);
+        CHECK(boxes.seen.empty());
+        CHECK(toon.header.windowSize == 0x03000400u);
+        CHECK(toon.header.frameCount == row.frames);
+        CHECK((frameSpeed >= 1 && frameSpeed <= 5));
+        CHECK((show.backgroundNumber >= 1 && show.backgroundNumber <= 10));
+        CHECK(toon.caption[0] != '\0');
+        for (int i = 0; i < row.frames; ++i) {
+            ToonFrame frame;
+            CHECK(GetToonFrame(i, &frame));
+            CHECK((frame.pose >= 0 && frame.pose <= 15));
+            CHECK((frame.pause >= 1 && frame.pause <= 20));
+            CHECK((frame.wink == 0 || frame.wink == 1));
+            CHECK((frame.x >= 0 && frame.x < 1024 && frame.y >= 0 && frame.y < 768));
+            std::string text = frame.text;
+            if (text.compare(0, 4, "PBF:") == 0) {
+                std::string clip = testing::SourcePath("toons/" + text.substr(4));
+                CHECK(GetFileAttributesA(clip.c_str()) != INVALID_FILE_ATTRIBUTES);
+            }
+        }
+    }
+    DestroyWindow(owner);
+}

@@ -1,0 +1,220 @@
+#include <doctest.h>
+#include <limits.h>
+#include <string.h>
+#include <string>
+#include <vector>
+
+#include "toon/toon_file.h"
+#include "toon/toon_document.h"
+#include "toon/sound_clip.h"
+#include "editor/editor_controls.h"
+#include "support/support.h"
+
+#define ENSURE(condition) do { bool ensured_ = (condition); CHECK_MESSAGE(ensured_, #condition); \
+                               if (!ensured_) return; } while (0)
+
+namespace {
+
+const int MUTANTS = 3000;
+
+// A small generator of our own, so that every run feeds the same files.
+struct Dice {
+    unsigned long long state;
+    explicit Dice(unsigned long long seed) : state(seed) {}
+    unsigned Next()
+    {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return (unsigned)(state >> 33);
+    }
+    int Below(int n) { return n > 0 ? (int)(Next() % (unsigned)n) : 0; }
+    int32_t Extreme()
+    {
+        const int32_t values[] = { 0, -1, 1, 16, -16, 255, 65535, 65536, 1000000000, -1000000000,
+                                   INT_MAX, INT_MIN, INT_MAX - 1, INT_MIN + 1 };
+        return Below(3) == 0 ? (int32_t)Next() : values[Below(sizeof values / sizeof values[0])];
+    }
+};
+
+// Fills bytes in place, as far as the file reaches.
+void Fill(std::string &bytes, size_t offset, char value, size_t count)
+{
+    for (size_t i = offset; i < offset + count && i < bytes.size(); ++i)
+        bytes[i] = value;
+}
+
+void Put32(std::string &bytes, size_t offset, int32_t value)
+{
+    if (offset + 4 > bytes.size())
+        return;
+    for (int i = 0; i < 4; ++i)
+        bytes[offset + i] = (char)((uint32_t)value >> (8 * i));
+}
+
+std::string ValidToon(Dice &dice)
+{
+    int frames = 1 + dice.Below(12);
+    std::string bytes(TOON_HEADER_BYTES + TOON_FRAME_BYTES * frames, '\0');
+    memcpy(&bytes[0], TOON_SIGNATURE, 22);
+    Put32(bytes, 32, (int32_t)TOON_VERSION);
+    memcpy(&bytes[36], "Fuzzed toon", 11);
+    Put32(bytes, 88, 0x03000400);
+    Put32(bytes, 92, frames);
+    Put32(bytes, 96, 1 + dice.Below(5));
+    Put32(bytes, 100, 1 + dice.Below(10));
+    for (int i = 0; i < frames; ++i) {
+        size_t at = TOON_HEADER_BYTES + (size_t)TOON_FRAME_BYTES * i;
+        Put32(bytes, at, dice.Below(1024));
+        Put32(bytes, at + 4, dice.Below(768));
+        Put32(bytes, at + 8, dice.Below(16));
+        Put32(bytes, at + 12, 1 + dice.Below(20));
+        Put32(bytes, at + 16, dice.Below(2));
+        const char *texts[] = { "", "Hello!", "PBF:nothing.wav", "PBR:..\\up.WAV", "pbf:.wav" };
+        const char *text = texts[dice.Below(5)];
+        memcpy(&bytes[at + 20], text, strlen(text));
+    }
+    return bytes;
+}
+
+size_t FrameOffset(Dice &dice, const std::string &bytes)
+{
+    int frames = bytes.size() < TOON_HEADER_BYTES ? 0
+               : (int)((bytes.size() - TOON_HEADER_BYTES) / TOON_FRAME_BYTES);
+    return TOON_HEADER_BYTES + (size_t)TOON_FRAME_BYTES * dice.Below(frames > 0 ? frames : 1);
+}
+
+// One of the kinds of damage a toon file can come with.
+std::string Mutate(Dice &dice, std::string bytes)
+{
+    size_t frame = FrameOffset(dice, bytes);
+    switch (dice.Below(10)) {
+    case 0:   // cut anywhere, header included
+        bytes.resize((size_t)dice.Below((int)bytes.size() + 1));
+        break;
+    case 1:   // a few bytes anywhere
+        for (int i = bytes.empty() ? 0 : 1 + dice.Below(16); i > 0; --i)
+            bytes[(size_t)dice.Below((int)bytes.size())] = (char)dice.Next();
+        break;
+    case 2:   // everything after the version is noise
+        for (size_t i = 36; i < bytes.size(); ++i)
+            bytes[i] = (char)dice.Next();
+        break;
+    case 3:   // far-off points
+        Put32(bytes, frame, dice.Extreme());
+        Put32(bytes, frame + 4, dice.Extreme());
+        break;
+    case 4:   // poses and winks out of range
+        Put32(bytes, frame + 8, dice.Extreme());
+        Put32(bytes, frame + 16, dice.Extreme());
+        break;
+    case 5:   // texts and caption without terminators
+        Fill(bytes, frame + 20, (char)('A' + dice.Below(26)), TOON_TEXT_SIZE);
+        if (dice.Below(2))
+            Fill(bytes, 36, 'c', TOON_CAPTION_SIZE);
+        if (dice.Below(2))
+            Put32(bytes, frame + 20, 0x3A464250);   // "PBF:"
+        break;
+    case 6:   // zero and negative pauses, speeds and backgrounds
+        Put32(bytes, frame + 12, dice.Extreme());
+        Put32(bytes, 96, dice.Extreme());
+        Put32(bytes, 100, dice.Extreme());
+        break;
+    case 7:   // odd window sizes
+        Put32(bytes, 88, dice.Extreme());
+        break;
+    case 8:   // stray bytes after the frames
+        for (int i = 1 + dice.Below(TOON_FRAME_BYTES + 40); i > 0; --i)
+            bytes += (char)dice.Next();
+        break;
+    default:  // a lying frame count and a wrong version now and then
+        Put32(bytes, 92, dice.Extreme());
+        if (dice.Below(8) == 0)
+            Put32(bytes, 32, dice.Extreme());
+        break;
+    }
+    return bytes;
+}
+
+std::string Path(const char *name)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    return std::string(temp) + name;
+}
+
+}  // namespace
+
+TEST_CASE("thousands of damaged toon files read without harm")
+{
+    HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 800, 600, NULL, NULL,
+                                  GetModuleHandleA(NULL), NULL);
+    ENSURE(window != nullptr);
+    testing::BoxCatcher boxes([](HWND, const testing::CaughtBox &) { return IDOK; });
+    std::string path = Path("fuzzed.ptf");
+    std::string copy = Path("fuzzed-copy.ptf");
+    Dice dice(20240607);
+    int loaded = 0, refused = 0, roundTrips = 0;
+
+    for (int n = 0; n < MUTANTS; ++n) {
+        std::string bytes = ValidToon(dice);
+        for (int rounds = 1 + dice.Below(3); rounds > 0; --rounds)
+            bytes = Mutate(dice, bytes);
+        CAPTURE(n);
+        ENSURE(testing::WriteFileBytes(path, bytes));
+
+        size_t boxesBefore = boxes.Boxes().size();
+        int count = LoadToonByName(window, path.c_str());
+        CHECK(count >= 0);
+        CHECK(toon.frameCount >= 0);
+        CHECK(std::string(toon.fileName) == path);
+        CHECK(strnlen(toon.caption, TOON_CAPTION_SIZE) < (size_t)TOON_CAPTION_SIZE);
+        if (!count) {
+            ++refused;
+            continue;
+        }
+        ++loaded;
+        size_t expected = bytes.size() < TOON_HEADER_BYTES + 1 ? 0
+                        : (bytes.size() - (TOON_HEADER_BYTES - 1)) / TOON_FRAME_BYTES;
+        CHECK((size_t)count == expected);
+        CHECK(strnlen(editFrame.text, TOON_TEXT_SIZE) < (size_t)TOON_TEXT_SIZE);
+
+        for (int i = 0; i < count; ++i) {
+            ToonFrame frame;
+            memset(&frame, 0x7F, sizeof frame);
+            CHECK(GetToonFrame(i, &frame));
+            CHECK(strnlen(frame.text, TOON_TEXT_SIZE) < (size_t)TOON_TEXT_SIZE);
+            LONG x = frame.x, y = frame.y;
+            ScaleToonPoint(window, &x, &y);
+            if (IsSoundClip(frame.text)) {
+                char said[TOON_TEXT_SIZE];
+                memcpy(said, frame.text, sizeof said);
+                CHECK(PlaySoundClip(window, said) == 0);   // no wave device here
+                CHECK(strnlen(said, TOON_TEXT_SIZE) < (size_t)TOON_TEXT_SIZE);
+            }
+        }
+        ToonFrame out;
+        CHECK_FALSE(GetToonFrame(count, &out));
+
+        // What reads cleanly writes back as the same bytes.
+        bool clean = boxes.Boxes().size() == boxesBefore;
+        if (clean && n % 10 == 0) {
+            lstrcpynA(toon.fileName, copy.c_str(), sizeof toon.fileName);
+            CHECK(WriteToonFile(window) == 1);
+            std::string written = testing::ReadFileBytes(copy);
+            std::string original = bytes.substr(0, TOON_HEADER_BYTES + (size_t)TOON_FRAME_BYTES * count);
+            Put32(original, 92, count);
+            CHECK(written == original);
+            ++roundTrips;
+        }
+        if (n % 250 == 0)
+            CHECK(HeapValidate(GetProcessHeap(), 0, NULL));
+    }
+    MESSAGE("loaded " << loaded << ", refused " << refused << ", written back " << roundTrips
+                      << ", message boxes " << boxes.Boxes().size());
+    CHECK(loaded > MUTANTS / 2);
+    CHECK(refused > 100);
+    CHECK(HeapValidate(GetProcessHeap(), 0, NULL));
+    FreeToonFrames();
+    DeleteFileA(path.c_str());
+    DeleteFileA(copy.c_str());
+    DestroyWindow(window);
+}
