@@ -1,7 +1,278 @@
 #include "show/config_dialog.h"
+#include "show/settings.h"
+#include "show/roster.h"
+#include "editor/editor_app.h"
+#include "resources/resource.h"
 
-// The dialog's controls come with its template.
-INT_PTR CALLBACK ConfigDialogProc(HWND, UINT, WPARAM, LPARAM)
+#include <shellapi.h>
+#include <string.h>
+
+#define LIST_TEXT_SIZE 128
+#define COUNT_TEXT_SIZE 16
+
+// The toon count seen when the dialog was last activated.
+static int activationCount;
+
+static HINSTANCE DialogInstance(HWND dialog)
 {
-    return FALSE;
+    return (HINSTANCE)GetWindowLongPtrA(dialog, GWLP_HINSTANCE);
+}
+
+static void UpdateOptionEnabling(HWND dialog)
+{
+    BOOL enable = settings.pendingStyle == 0;
+    EnableWindow(GetDlgItem(dialog, IDC_STATEMENTS), enable);
+    EnableWindow(GetDlgItem(dialog, IDC_BACKGROUNDS), enable);
+}
+
+static void ApplyDialogChoices(HWND dialog)
+{
+    settings.walkingStyle = settings.pendingStyle;
+    settings.statements = IsDlgButtonChecked(dialog, IDC_STATEMENTS) == BST_CHECKED;
+    settings.backgrounds = IsDlgButtonChecked(dialog, IDC_BACKGROUNDS) == BST_CHECKED;
+}
+
+static void ShowDialogChoices(HWND dialog)
+{
+    CheckDlgButton(dialog, IDC_WALKRANDOM, settings.pendingStyle == 0 ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, IDC_PLAYTOONS, settings.pendingStyle == 0 ? BST_UNCHECKED : BST_CHECKED);
+    CheckDlgButton(dialog, IDC_STATEMENTS, settings.statements ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, IDC_BACKGROUNDS, settings.backgrounds ? BST_CHECKED : BST_UNCHECKED);
+    RefreshToonList(dialog);
+    UpdateOptionEnabling(dialog);
+}
+
+// Falls back to the Windows directory when the chosen one is gone.
+static int EnterToonDirectory(void)
+{
+    if (SetCurrentDirectoryA(settings.directory))
+        return 1;
+    char windows[DIRECTORY_SIZE] = "";
+    UINT length = GetWindowsDirectoryA(windows, sizeof windows);
+    if (length == 0 || length + 2 > sizeof windows)
+        return 0;
+    lstrcpynA(settings.directory, windows, sizeof settings.directory);
+    EnsureTrailingBackslash(settings.directory, sizeof settings.directory);
+    return SetCurrentDirectoryA(settings.directory) ? 1 : 0;
+}
+
+void RefreshToonList(HWND dialog)
+{
+    if (!EnterToonDirectory())
+        return;
+    int count = CountToonFiles();
+    char text[COUNT_TEXT_SIZE];
+    wsprintfA(text, "%d", count);
+    SetDlgItemTextA(dialog, IDC_TOONCOUNT, text);
+
+    HWND list = GetDlgItem(dialog, IDC_TOONLIST);
+    SendMessageA(list, LB_RESETCONTENT, 0, 0);
+    SendMessageA(list, LB_DIR, DDL_EXCLUSIVE | DDL_ARCHIVE, (LPARAM)"*.ptf");
+    SendMessageA(list, LB_DIR, DDL_EXCLUSIVE | DDL_DRIVES | DDL_DIRECTORY, (LPARAM)"*.*");
+    SendMessageA(list, LB_SETCURSEL, 0, 0);
+    EnableWindow(GetDlgItem(dialog, IDC_PLAYTOON), count != 0);
+}
+
+// Reads the selected entry; an entry too long for the buffer is refused
+// rather than cut, since a cut name would name another file.
+static int SelectedEntry(HWND dialog, char *text)
+{
+    HWND list = GetDlgItem(dialog, IDC_TOONLIST);
+    text[0] = '\0';
+    LRESULT index = SendMessageA(list, LB_GETCURSEL, 0, 0);
+    if (index == LB_ERR)
+        return 0;
+    LRESULT length = SendMessageA(list, LB_GETTEXTLEN, (WPARAM)index, 0);
+    if (length == LB_ERR || length >= LIST_TEXT_SIZE)
+        return 0;
+    if (SendMessageA(list, LB_GETTEXT, (WPARAM)index, (LPARAM)text) == LB_ERR) {
+        text[0] = '\0';
+        return 0;
+    }
+    text[LIST_TEXT_SIZE - 1] = '\0';
+    return 1;
+}
+
+// The player started from here reads the INI file into the settings; what
+// the dialog holds but has not written yet must survive it.
+static int RunFromDialog(HWND dialog, const char *name)
+{
+    char directory[DIRECTORY_SIZE];
+    memcpy(directory, settings.directory, sizeof directory);
+    int pendingStyle = settings.pendingStyle;
+    int result = RunToonEditor(DialogInstance(dialog), dialog, name, SW_SHOWNORMAL);
+    memcpy(settings.directory, directory, sizeof directory);
+    settings.pendingStyle = pendingStyle;
+    SetCurrentDirectoryA(settings.directory);
+    return result;
+}
+
+// "[-c-]": a drive; anything else in brackets is a directory.
+static int IsDriveEntry(const char *text)
+{
+    return text[0] == '[' && text[1] == '-' && text[2] && text[2] != '-'
+        && text[3] == '-' && text[4] == ']' && text[5] == '\0';
+}
+
+// Each step leaves the directory without its trailing backslash; 0 when
+// the entry is not one to move by (it is then played as a file).
+static int StepUp(char *directory)
+{
+    size_t length = strlen(directory);
+    if (length > 0 && directory[length - 1] == '\\')
+        --length;
+    size_t cut = length;
+    while (cut > 0 && directory[cut - 1] != '\\')
+        --cut;
+    if (cut == 0)
+        return 0;
+    directory[cut - 1] = '\0';
+    return 1;
+}
+
+static int StepDown(char *directory, const char *entry)
+{
+    const char *name = entry + 1;
+    const char *close = strrchr(name, ']');
+    if (!close)
+        return 0;
+    size_t nameLength = (size_t)(close - name);
+    size_t length = strlen(directory);
+    // Room for the name, the backslash added afterwards and the terminator.
+    if (length + nameLength + 2 > DIRECTORY_SIZE)
+        return -1;
+    memcpy(directory + length, name, nameLength);
+    directory[length + nameLength] = '\0';
+    return 1;
+}
+
+static void StepToDrive(char *directory, const char *entry)
+{
+    directory[0] = entry[2];
+    directory[1] = ':';
+    directory[2] = '\0';
+}
+
+static int NavigateTo(HWND dialog, const char *entry)
+{
+    char next[DIRECTORY_SIZE];
+    memcpy(next, settings.directory, sizeof next);
+    int moved;
+    if (strncmp(entry, "[..]", 4) == 0)
+        moved = StepUp(next);
+    else if (IsDriveEntry(entry)) {
+        StepToDrive(next, entry);
+        moved = 1;
+    } else if (entry[0] == '[')
+        moved = StepDown(next, entry);
+    else
+        moved = 0;
+    if (moved < 0) {
+        // Deeper than the directory setting can hold: stay where we are.
+        MessageBeep(MB_ICONEXCLAMATION);
+        return 1;
+    }
+    if (moved == 0)
+        return 0;
+    CharLowerA(next);
+    lstrcatA(next, "\\");
+    memcpy(settings.directory, next, sizeof next);
+    RefreshToonList(dialog);
+    WritePrivateProfileStringA(INI_SECTION, "Directory", settings.directory, INI_FILE);
+    return 1;
+}
+
+static void ListDoubleClick(HWND dialog)
+{
+    char text[LIST_TEXT_SIZE] = "";
+    if (!SelectedEntry(dialog, text))
+        return;
+    if (!NavigateTo(dialog, text))
+        RunFromDialog(dialog, text);
+}
+
+static void PlaySelectedToon(HWND dialog)
+{
+    char text[LIST_TEXT_SIZE] = "";
+    if (SelectedEntry(dialog, text))
+        RunFromDialog(dialog, text);
+}
+
+static void EditToonFiles(HWND dialog)
+{
+    CloseToonEditor();
+    ApplyDialogChoices(dialog);
+    RunFromDialog(dialog, "");
+}
+
+static void OnActivate(HWND dialog, WPARAM wParam)
+{
+    WORD state = LOWORD(wParam);
+    if (state != WA_ACTIVE && state != WA_CLICKACTIVE)
+        return;
+    int count = CountToonFiles();
+    if (count != activationCount) {
+        RefreshToonList(dialog);
+        activationCount = count;
+    }
+}
+
+static INT_PTR CloseDialog(HWND dialog)
+{
+    CloseToonEditor();
+    EndDialog(dialog, 1);
+    return TRUE;
+}
+
+static INT_PTR OnCommand(HWND dialog, WPARAM wParam)
+{
+    switch (LOWORD(wParam)) {
+    case IDOK:
+        ApplyDialogChoices(dialog);
+        WriteSettings();
+        return CloseDialog(dialog);
+    case IDCANCEL:
+        return CloseDialog(dialog);
+    case IDC_HELPBUTTON:
+        ShellExecuteA(dialog, NULL, "Pimbo96.hlp", NULL, NULL, SW_SHOWNORMAL);
+        return FALSE;
+    case IDC_WALKRANDOM:
+        settings.pendingStyle = 0;
+        UpdateOptionEnabling(dialog);
+        return FALSE;
+    case IDC_PLAYTOONS:
+        settings.pendingStyle = 1;
+        UpdateOptionEnabling(dialog);
+        return FALSE;
+    case IDC_TOONLIST:
+        if (HIWORD(wParam) == LBN_DBLCLK)
+            ListDoubleClick(dialog);
+        return FALSE;
+    case IDC_EDITTOONS:
+        EditToonFiles(dialog);
+        return FALSE;
+    case IDC_PLAYTOON:
+        PlaySelectedToon(dialog);
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        CenterWindowOnScreen(dialog);
+        ReadSettings();
+        ShowDialogChoices(dialog);
+        return TRUE;
+    case WM_ACTIVATE:
+        OnActivate(dialog, wParam);
+        return FALSE;
+    case WM_COMMAND:
+        return OnCommand(dialog, wParam);
+    default:
+        return FALSE;
+    }
 }

@@ -1,0 +1,108 @@
+#include "show/toon_player.h"
+#include "show/saver_show.h"
+#include "show/roster.h"
+#include "engine/messages.h"
+#include "engine/stage.h"
+#include "engine/sequencer.h"
+#include "resources/resource.h"
+
+#include <mmsystem.h>
+
+#define PLAYER_CLASS "SaverWndClass"
+
+// Set before the class is registered: the mark that it exists.
+static HINSTANCE playerInstance;
+static HWND playerWindow;
+
+static int RegisterPlayerClass(HINSTANCE instance)
+{
+    WNDCLASSA windowClass;
+    ZeroMemory(&windowClass, sizeof windowClass);
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = PlayerWndProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_PIMBO));
+    windowClass.hCursor = LoadCursorA(NULL, IDC_ARROW);
+    windowClass.hbrBackground = (HBRUSH)GetStockObject(LTGRAY_BRUSH);
+    windowClass.lpszClassName = PLAYER_CLASS;
+    return RegisterClassA(&windowClass) != 0;
+}
+
+int RunToonPlayer(HINSTANCE instance, HWND owner, const char *name)
+{
+    if (!playerInstance) {
+        playerInstance = instance;
+        if (!RegisterPlayerClass(instance))
+            return 0;
+    }
+    playerWindow = CreateWindowExA(0, PLAYER_CLASS, NULL, WS_POPUP, 0, 0,
+                                   GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                                   owner, NULL, instance, NULL);
+    if (!playerWindow)
+        return 0;
+    ShowWindow(playerWindow, SW_SHOWNORMAL);
+    UpdateWindow(playerWindow);
+    lstrcpynA(roster.currentToon, name ? name : "", sizeof roster.currentToon);
+
+    MSG msg;
+    msg.wParam = 0;
+    BOOL got;
+    while ((got = GetMessageA(&msg, NULL, 0, 0)) != 0 && got != -1) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return (int)msg.wParam;
+}
+
+static void OnPlayerTimer(HWND window, UINT_PTR id)
+{
+    if (id == IDT_START) {
+        KillTimer(window, IDT_START);
+        ShowBeginCycle(window, (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE));
+    } else {
+        OnEngineTimer(window, id);
+    }
+}
+
+LRESULT CALLBACK PlayerWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        ShowStart(window, ((CREATESTRUCTA *)lParam)->hInstance);
+        return 0;
+    case WM_DESTROY:
+        ShowStop(window);
+        playerWindow = NULL;
+        PostQuitMessage(0);
+        return 0;
+    case WM_SIZE:
+        SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE);
+        return 0;
+    case WM_ACTIVATE:
+        show.paintFlag = 1;
+        return 0;
+    case WM_PAINT:
+        PaintStage(window, &show.paintFlag);
+        return 0;
+    case WM_CLOSE:
+        DestroyWindow(window);
+        return 0;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case WM_LBUTTONDOWN:
+    case WM_ACTDONE:
+        SendMessageA(window, WM_CLOSE, 0, 0);
+        return 1;
+    case WM_TIMER:
+        OnPlayerTimer(window, (UINT_PTR)wParam);
+        return 0;
+    case MM_MCINOTIFY:
+        OnSoundDone(window);
+        return 0;
+    case WM_WALKDONE:
+        OnWalkFinished(window);
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}

@@ -1,0 +1,713 @@
+#include <doctest.h>
+#include "engine/expressions.h"
+#include "engine/messages.h"
+#include "engine/sequencer.h"
+#include "engine/stage.h"
+#include "engine/walk.h"
+#include "host/host_entry.h"
+#include "host/saver_window.h"
+#include "show/roster.h"
+#include "show/saver_show.h"
+#include "show/settings.h"
+#include "support/support.h"
+#include "toon/toon_document.h"
+
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+#include <set>
+#include <string>
+#include <vector>
+
+using testing::IniPath;
+using testing::ReadFileBytes;
+using testing::RemoveIni;
+
+static const char SECTION_LINE[] = "[Fizzy Pimbo Screen Saver]\r\n";
+static const char PACES_REPORT[] = "Since starting here, I've walked a total of ";
+static const int SCREEN_W = 1024;
+static const int SCREEN_H = 768;
+static const int TILE_COUNT = 10;
+
+static std::string EmptyToonDirectory()
+{
+    char temp[MAX_PATH] = "";
+    GetTempPathA(sizeof temp, temp);
+    std::string path = std::string(temp) + "pimbo-no-toons";
+    CreateDirectoryA(path.c_str(), NULL);
+    return path + "\\";
+}
+
+static void PutIni(const std::string &lines)
+{
+    RemoveIni();
+    CHECK(testing::WriteFileBytes(IniPath(), SECTION_LINE + lines));
+}
+
+static std::string IniText()
+{
+    WritePrivateProfileStringA(NULL, NULL, NULL, INI_FILE);
+    return ReadFileBytes(IniPath());
+}
+
+static int CursorCount()
+{
+    int count = ShowCursor(TRUE);
+    ShowCursor(FALSE);
+    return count - 1;
+}
+
+// ---------------------------------------------------------------------------
+// The show in a window of this process, its timers driven by the test.
+
+struct CycleStart {
+    int backgroundNumber;
+    HBITMAP background;
+    int walking;
+    std::string text;
+};
+
+static std::vector<CycleStart> cycleStarts;   // one per WM_ACTDONE and first tick
+static int actDoneCount;
+
+static void RecordCycleStart(void)
+{
+    cycleStarts.push_back({ show.backgroundNumber, stageBackground, randomWalkActive,
+                            std::string(randomFrame.text) });
+}
+
+static LRESULT CALLBACK TestStageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // The test decides when the window goes; stray input must not close it.
+    if (message == WM_CLOSE || message == WM_ACTIVATEAPP)
+        return 0;
+    LRESULT result = SaverShowProc(window, message, wParam, lParam);
+    if (message == WM_ACTDONE) {
+        ++actDoneCount;
+        RecordCycleStart();
+    }
+    return result;
+}
+
+static const char TEST_CLASS[] = "PimboShowTestStage";
+
+static void RegisterTestClass(void)
+{
+    WNDCLASSA cls;
+    ZeroMemory(&cls, sizeof cls);
+    if (GetClassInfoA(GetModuleHandleA(NULL), TEST_CLASS, &cls))
+        return;
+    cls.style = CS_OWNDC | CS_HREDRAW | CS_VREDRAW;
+    cls.lpfnWndProc = TestStageProc;
+    cls.hInstance = GetModuleHandleA(NULL);
+    cls.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
+    cls.lpszClassName = TEST_CLASS;
+    RegisterClassA(&cls);
+}
+
+static HWND CreateStage(HWND parent, int width, int height)
+{
+    RegisterTestClass();
+    cycleStarts.clear();
+    actDoneCount = 0;
+    DWORD style = parent ? WS_CHILD | WS_VISIBLE : WS_POPUP | WS_VISIBLE;
+    return CreateWindowExA(0, TEST_CLASS, "", style, 0, 0, width, height, parent, NULL,
+                           GetModuleHandleA(NULL), NULL);
+}
+
+// Sends the engine's ticks straight away instead of waiting for the timers.
+static void DriveCycles(HWND window, int cycles)
+{
+    for (int tick = 0; tick < 20000 && actDoneCount < cycles && IsWindow(window); ++tick) {
+        if (walkPath.timerRunning) {
+            SendMessageA(window, WM_TIMER, IDT_WALK, 0);
+        } else if (randomWalkActive || toonStarted) {
+            SendMessageA(window, WM_TIMER, IDT_SPEECHDELAY, 0);
+            SendMessageA(window, WM_TIMER, IDT_FRAMEPAUSE, 0);
+        } else {
+            break;
+        }
+    }
+}
+
+static void BeginFirstCycle(HWND window)
+{
+    SendMessageA(window, WM_TIMER, IDT_START, 0);
+    RecordCycleStart();
+}
+
+// The cycles that really started a walk, in order.
+static std::vector<CycleStart> WalkingCycles(void)
+{
+    std::vector<CycleStart> walking;
+    for (const CycleStart &start : cycleStarts)
+        if (start.walking)
+            walking.push_back(start);
+    return walking;
+}
+
+TEST_CASE("the first cycle begins two seconds after the window is created")
+{
+    PutIni("Walking Style=0\r\nBackgrounds=1\r\nDirectory=" + EmptyToonDirectory() + "\r\n");
+    previewMode = 0;
+    DWORD created = GetTickCount();
+    HWND window = CreateStage(NULL, SCREEN_W, SCREEN_H);
+    CHECK(show.running == 1);
+    CHECK(PackedWidth(stageSize) == SCREEN_W);
+    CHECK(PackedHeight(stageSize) == SCREEN_H);
+    CHECK(testing::PumpUntil([] { return randomWalkActive != 0; }, 4000));
+    DWORD elapsed = GetTickCount() - created;
+    CHECK(elapsed >= 1990);
+    CHECK(elapsed < 3000);
+    DestroyWindow(window);
+    CHECK(show.running == 0);
+}
+
+TEST_CASE("random walks follow one another, each on a new background")
+{
+    previewMode = 0;
+    PutIni("Walking Style=0\r\nStatements=1\r\nBackgrounds=1\r\nDirectory=" +
+           EmptyToonDirectory() + "\r\n");
+    HWND window = CreateStage(NULL, SCREEN_W, SCREEN_H);
+    BeginFirstCycle(window);
+    DriveCycles(window, 40);
+    std::vector<CycleStart> walks = WalkingCycles();
+    CHECK(walks.size() >= 30);
+    std::set<int> numbers;
+    int statements = 0;
+    for (size_t i = 0; i < walks.size(); ++i) {
+        CAPTURE(i);
+        CHECK(walks[i].backgroundNumber >= 1);
+        CHECK(walks[i].backgroundNumber <= TILE_COUNT);
+        if (i > 0)
+            CHECK(walks[i].backgroundNumber != walks[i - 1].backgroundNumber);
+        numbers.insert(walks[i].backgroundNumber);
+        if (!walks[i].text.empty() && walks[i].text.rfind(PACES_REPORT, 0) != 0)
+            ++statements;
+    }
+    // Ten tiles over thirty walks: a fixed or stuck choice shows up here.
+    CHECK(numbers.size() >= 6);
+    CHECK(statements > 0);
+    CHECK(show.backgroundCount == TILE_COUNT);
+    DestroyWindow(window);
+}
+
+TEST_CASE("settings that narrow the random walk")
+{
+    previewMode = 0;
+    SUBCASE("backgrounds off: number 0 and the first background throughout")
+    {
+        PutIni("Walking Style=0\r\nBackgrounds=0\r\nDirectory=" + EmptyToonDirectory() + "\r\n");
+        HWND window = CreateStage(NULL, SCREEN_W, SCREEN_H);
+        HBITMAP first = stageBackground;
+        CHECK(first != NULL);
+        BeginFirstCycle(window);
+        DriveCycles(window, 6);
+        CHECK(actDoneCount >= 6);
+        for (const CycleStart &start : cycleStarts) {
+            CHECK(start.backgroundNumber == 0);
+            CHECK(start.background == first);
+        }
+        DestroyWindow(window);
+    }
+    SUBCASE("statements off: silence or the paces report")
+    {
+        PutIni("Walking Style=0\r\nStatements=0\r\nDirectory=" + EmptyToonDirectory() + "\r\n");
+        HWND window = CreateStage(NULL, SCREEN_W, SCREEN_H);
+        BeginFirstCycle(window);
+        DriveCycles(window, 60);
+        std::vector<CycleStart> walks = WalkingCycles();
+        CHECK(walks.size() >= 50);
+        for (const CycleStart &start : walks) {
+            CAPTURE(start.text);
+            CHECK((start.text.empty() || start.text.rfind(PACES_REPORT, 0) == 0));
+        }
+        DestroyWindow(window);
+    }
+    SUBCASE("toon style with no toon file: random walks, the file keeps the style")
+    {
+        const std::string lines = "Walking Style=1\r\nStatements=1\r\nBackgrounds=0\r\n"
+                                  "Directory=" + EmptyToonDirectory() + "\r\nPaces Walked=5\r\n";
+        PutIni(lines);
+        HWND window = CreateStage(NULL, SCREEN_W, SCREEN_H);
+        CHECK(settings.walkingStyle == 0);
+        CHECK(settings.backgrounds == 1);
+        CHECK(roster.currentToon[0] == '\0');
+        BeginFirstCycle(window);
+        DriveCycles(window, 8);
+        std::vector<CycleStart> walks = WalkingCycles();
+        CHECK(walks.size() >= 6);
+        for (size_t i = 1; i < walks.size(); ++i) {
+            CHECK(walks[i].backgroundNumber >= 1);
+            CHECK(walks[i].backgroundNumber != walks[i - 1].backgroundNumber);
+        }
+        DestroyWindow(window);
+        std::string text = IniText();
+        CHECK(text.find("Walking Style=1\r\n") != std::string::npos);
+        CHECK(text.find("Backgrounds=0\r\n") != std::string::npos);
+    }
+}
+
+TEST_CASE("toon style with exactly one toon file plays it again and again")
+{
+    previewMode = 0;
+    char temp[MAX_PATH] = "";
+    GetTempPathA(sizeof temp, temp);
+    std::string directory = std::string(temp) + "pimbo-one-toon\\";
+    CreateDirectoryA(directory.c_str(), NULL);
+    CHECK(CopyFileA(testing::SourcePath("toons/greeting.ptf").c_str(),
+                    (directory + "greeting.ptf").c_str(), FALSE));
+    PutIni("Walking Style=1\r\nBackgrounds=0\r\nDirectory=" + directory + "\r\n");
+    HWND window = CreateStage(NULL, SCREEN_W, SCREEN_H);
+    CHECK(std::string(roster.currentToon) == "greeting.ptf");
+    CHECK(settings.walkingStyle == 1);
+    CHECK(settings.backgrounds == 1);
+    BeginFirstCycle(window);
+    CHECK(toon.frameCount == 4);
+    DriveCycles(window, 3);
+    CHECK(actDoneCount == 3);
+    for (const CycleStart &start : cycleStarts)
+        CHECK(start.backgroundNumber == 2);   // from the toon's header
+    CHECK(std::string(roster.currentToon) == "greeting.ptf");
+    CHECK(toonStarted == 1);
+    DestroyWindow(window);
+}
+
+TEST_CASE("stopping the show frees what starting it made and stores only the paces")
+{
+    previewMode = 0;
+    const std::string lines = "Walking Style=0\r\nOther=keep\r\nBackgrounds=0\r\nDirectory=" +
+                              EmptyToonDirectory() + "\r\n";
+    PutIni(lines);
+    const DWORD editorSize = MakePackedSize(974, 668);
+    stageSize = editorSize;
+    int cursor = CursorCount();
+
+    SUBCASE("a window closed before any cycle still writes Paces Walked")
+    {
+        HWND window = CreateStage(NULL, SCREEN_W, SCREEN_H);
+        testing::Pump(200);
+        HDC dc = GetDC(window);
+        COLORREF before = GetPixel(dc, 3, 3);
+        CHECK(SendMessageA(window, WM_ERASEBKGND, (WPARAM)dc, 0) == 1);
+        CHECK(GetPixel(dc, 3, 3) == before);
+        CHECK(before != RGB(255, 255, 255));
+        ReleaseDC(window, dc);
+        DestroyWindow(window);
+        CHECK(IniText() == SECTION_LINE + lines + "Paces Walked=0\r\n");
+    }
+    SUBCASE("walks add to the paces that are written")
+    {
+        HWND window = CreateStage(NULL, SCREEN_W, SCREEN_H);
+        BeginFirstCycle(window);
+        DriveCycles(window, 2);
+        LONG paces = settings.pacesWalked;
+        CHECK(paces > 0);
+        DestroyWindow(window);
+        char expected[64];
+        snprintf(expected, sizeof expected, "Paces Walked=%ld\r\n", (long)paces);
+        CHECK(IniText() == SECTION_LINE + lines + expected);
+    }
+    SUBCASE("fifty start-stop runs leave no GDI object behind")
+    {
+        // One run first: the platform keeps some objects of its own on first use.
+        DestroyWindow(CreateStage(NULL, SCREEN_W, SCREEN_H));
+        int headroom = testing::GdiHeadroom();
+        for (int run = 0; run < 50; ++run) {
+            HWND window = CreateStage(NULL, SCREEN_W, SCREEN_H);
+            if (run % 10 == 0) {
+                BeginFirstCycle(window);
+                DriveCycles(window, 1);
+            }
+            DestroyWindow(window);
+        }
+        CHECK(testing::GdiHeadroom() == headroom);
+        CHECK(stageBackground == NULL);
+        CHECK(expressionsBitmap == NULL);
+        CHECK(show.titleFont == NULL);
+        CHECK(show.textFont == NULL);
+        CHECK(spritesLoaded == 0);
+    }
+    CHECK(stageSize == editorSize);
+    CHECK(CursorCount() == cursor);
+    testing::Pump(50);
+}
+
+// ---------------------------------------------------------------------------
+// The real program on the screen.
+
+struct Image {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;   // 0xRRGGBB, top row first
+    uint32_t At(int x, int y) const { return pixels[(size_t)y * width + x] & 0xFFFFFF; }
+};
+
+static Image ImageOf(HDC source, int x, int y, int width, int height)
+{
+    Image image;
+    BITMAPINFO info;
+    ZeroMemory(&info, sizeof info);
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void *bits = NULL;
+    HBITMAP dib = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+    if (!dib)
+        return image;
+    HDC memory = CreateCompatibleDC(source);
+    HGDIOBJ old = SelectObject(memory, dib);
+    BitBlt(memory, 0, 0, width, height, source, x, y, SRCCOPY);
+    GdiFlush();
+    image.width = width;
+    image.height = height;
+    image.pixels.assign((uint32_t *)bits, (uint32_t *)bits + (size_t)width * height);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    DeleteObject(dib);
+    return image;
+}
+
+static Image ScreenImage(const RECT &area)
+{
+    HDC screen = GetDC(NULL);
+    Image image = ImageOf(screen, area.left, area.top, area.right - area.left,
+                          area.bottom - area.top);
+    ReleaseDC(NULL, screen);
+    return image;
+}
+
+// The background tiles as this program's resources hold them.
+static std::vector<Image> tiles;
+
+static void LoadTiles(void)
+{
+    if (!tiles.empty())
+        return;
+    tiles.resize(TILE_COUNT + 1);
+    for (int n = 1; n <= TILE_COUNT; ++n) {
+        char name[8];
+        snprintf(name, sizeof name, "bg%02d", n);
+        HBITMAP bitmap = (HBITMAP)LoadImageA(GetModuleHandleA(NULL), name, IMAGE_BITMAP, 0, 0,
+                                             LR_CREATEDIBSECTION);
+        BITMAP info;
+        if (!bitmap || !GetObjectA(bitmap, sizeof info, &info))
+            continue;
+        HDC screen = GetDC(NULL);
+        HDC memory = CreateCompatibleDC(screen);
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        tiles[n] = ImageOf(memory, 0, 0, info.bmWidth, info.bmHeight);
+        SelectObject(memory, old);
+        DeleteDC(memory);
+        ReleaseDC(NULL, screen);
+        DeleteObject(bitmap);
+    }
+}
+
+static bool Near(uint32_t a, uint32_t b)
+{
+    for (int shift = 0; shift < 24; shift += 8) {
+        int d = (int)((a >> shift) & 255) - (int)((b >> shift) & 255);
+        if (d < -6 || d > 6)
+            return false;
+    }
+    return true;
+}
+
+struct Look {
+    DWORD at;          // ms since the saver window appeared
+    int tile;          // the background tile that fits best, 0 when none does
+    int foreign;       // sampled pixels the tile does not explain
+    int blue;          // pure blue pixels in the title band, not from the tile
+    Image image;
+};
+
+static const int GRID = 6;
+
+// Which tile the image shows, and how much lies on top of it.
+static Look LookAt(const Image &image, const RECT &titleBand)
+{
+    LoadTiles();
+    Look look = { 0, 0, 0, 0, Image() };
+    int best = -1;
+    for (int n = 1; n <= TILE_COUNT; ++n) {
+        const Image &tile = tiles[n];
+        if (tile.width == 0)
+            continue;
+        int fit = 0;
+        for (int y = 0; y < image.height; y += GRID)
+            for (int x = 0; x < image.width; x += GRID)
+                fit += Near(image.At(x, y), tile.At(x % tile.width, y % tile.height));
+        if (fit > best) {
+            best = fit;
+            look.tile = n;
+        }
+    }
+    int samples = ((image.height + GRID - 1) / GRID) * ((image.width + GRID - 1) / GRID);
+    if (look.tile == 0 || best * 10 < samples * 7) {
+        look.tile = 0;
+        return look;
+    }
+    look.foreign = samples - best;
+    const Image &tile = tiles[look.tile];
+    for (int y = titleBand.top; y < titleBand.bottom && y < image.height; ++y)
+        for (int x = titleBand.left; x < titleBand.right && x < image.width; ++x)
+            if (image.At(x, y) == 0x0000FF && tile.At(x % tile.width, y % tile.height) != 0x0000FF)
+                ++look.blue;
+    return look;
+}
+
+static HWND WaitForSaverWindow(HWND parent)
+{
+    HWND window = NULL;
+    testing::PumpUntil([&] {
+        window = parent ? FindWindowExA(parent, NULL, SAVER_CLASS_NAME, NULL)
+                        : FindWindowA(SAVER_CLASS_NAME, "Screen Saver");
+        return window != NULL;
+    }, 20000);
+    return window;
+}
+
+// One stretch of looks with something on the stage: a cycle's walk.
+struct Visit {
+    DWORD from;
+    DWORD to;
+    std::vector<int> tiles;
+    int MainTile() const
+    {
+        int counts[TILE_COUNT + 1] = { 0 };
+        for (int tile : tiles)
+            ++counts[tile];
+        int best = 1;
+        for (int n = 1; n <= TILE_COUNT; ++n)
+            if (counts[n] > counts[best])
+                best = n;
+        return best;
+    }
+};
+
+static const int PRESENT = 25;   // foreign samples that mean the character is on stage
+
+struct SaverWatch {
+    std::vector<Look> looks;
+    std::vector<Visit> visits;   // complete ones, after the title has gone
+    DWORD titleGone = 0;
+};
+
+// Watches the full-screen saver until `cycles` walks have come and gone, or
+// with `lastMayRun`, until the last of them is well under way.
+static SaverWatch WatchSaver(int cycles, bool lastMayRun, DWORD timeoutMs)
+{
+    SaverWatch watch;
+    HWND window = WaitForSaverWindow(NULL);
+    CHECK(window != NULL);
+    if (!window)
+        return watch;
+    DWORD start = GetTickCount();
+    const RECT screen = { 0, 0, SCREEN_W, SCREEN_H };
+    const RECT band = { 0, SCREEN_H / 2 - 170, SCREEN_W, SCREEN_H / 2 - 170 + 50 };
+    Visit current = { 0, 0, {} };
+    bool inVisit = false;
+    while (GetTickCount() - start < timeoutMs) {
+        Look look = LookAt(ScreenImage(screen), band);
+        look.at = GetTickCount() - start;
+        if (look.blue == 0 && look.at > 1000 && !watch.titleGone)
+            watch.titleGone = look.at;
+        if (watch.titleGone && look.at > watch.titleGone + 300) {
+            bool present = look.foreign > PRESENT;
+            if (present && !inVisit)
+                current = { look.at, look.at, {} };
+            if (present) {
+                current.to = look.at;
+                current.tiles.push_back(look.tile);
+            }
+            if (!present && inVisit)
+                watch.visits.push_back(current);
+            inVisit = present;
+        }
+        watch.looks.push_back(look);
+        if ((int)watch.visits.size() >= cycles)
+            break;
+        if (lastMayRun && (int)watch.visits.size() == cycles - 1 && inVisit && current.tiles.size() >= 5) {
+            watch.visits.push_back(current);
+            break;
+        }
+        testing::Pump(60);
+    }
+    return watch;
+}
+
+static void PressKey(void)
+{
+    INPUT input[2];
+    ZeroMemory(input, sizeof input);
+    input[0].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = VK_SPACE;
+    input[1] = input[0];
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof(INPUT));
+}
+
+static void CheckTitleThenFirstCycle(const SaverWatch &watch)
+{
+    int titled = 0;
+    for (const Look &look : watch.looks) {
+        CAPTURE(look.at);
+        if (look.at >= 1000 && look.at <= 1850) {
+            CHECK(look.tile == 1);
+            CHECK(look.blue > 100);
+            ++titled;
+        }
+        if (look.at >= 3000)
+            CHECK(look.blue == 0);
+    }
+    CHECK(titled >= 3);
+    CHECK(watch.titleGone > 1850);
+    CHECK(watch.titleGone < 3000);
+}
+
+// The toon style with no toon file falls back to random walks: the first
+// keeps the opening background, every later one gets a new one.
+TEST_CASE("the saver full screen: title, random walks on new backgrounds, a key ends it")
+{
+    const std::string lines = "Walking Style=1\r\nStatements=0\r\nBackgrounds=0\r\nDirectory=" +
+                              EmptyToonDirectory() + "\r\n";
+    PutIni(lines + "Paces Walked=100\r\n");
+    PROCESS_INFORMATION saver = testing::StartScr("/s");
+    SaverWatch watch = WatchSaver(3, true, 90000);
+    CheckTitleThenFirstCycle(watch);
+    CHECK(watch.visits.size() == 3);
+    if (watch.visits.size() == 3) {
+        CHECK(watch.visits[0].MainTile() == 1);
+        CHECK(watch.visits[2].MainTile() != watch.visits[1].MainTile());
+    }
+    PressKey();
+    CHECK(testing::FinishProcess(saver, 10000) == 0);
+    std::string text = IniText();
+    CHECK(text.rfind(SECTION_LINE + lines + "Paces Walked=", 0) == 0);
+    long paces = strtol(text.c_str() + text.rfind('=') + 1, NULL, 10);
+    CHECK(paces > 100);
+}
+
+TEST_CASE("the saver full screen with backgrounds off keeps the first background")
+{
+    PutIni("Walking Style=0\r\nStatements=1\r\nBackgrounds=0\r\nDirectory=" +
+           EmptyToonDirectory() + "\r\n");
+    PROCESS_INFORMATION saver = testing::StartScr("/s");
+    SaverWatch watch = WatchSaver(2, true, 70000);
+    CHECK(watch.visits.size() == 2);
+    for (const Look &look : watch.looks) {
+        CAPTURE(look.at);
+        if (look.at >= 700)
+            CHECK(look.tile == 1);
+    }
+    PressKey();
+    CHECK(testing::FinishProcess(saver, 10000) == 0);
+}
+
+TEST_CASE("a key before the first cycle ends the saver and the paces are still written")
+{
+    RemoveIni();
+    PROCESS_INFORMATION saver = testing::StartScr("/s");
+    CHECK(WaitForSaverWindow(NULL) != NULL);
+    testing::Pump(400);
+    PressKey();
+    CHECK(testing::FinishProcess(saver, 10000) == 0);
+    CHECK(IniText() == std::string(SECTION_LINE) + "Paces Walked=0\r\n");
+}
+
+// The preview runs through the host's own entry, in this process: a child
+// window of another process is not drawn on this display, so its pixels
+// could not be read back.
+struct PreviewWatch {
+    HWND parent;
+    DWORD start;
+    int cursor;
+    int cursorChanged;
+    Image quiet;
+    std::vector<std::pair<DWORD, bool>> presence;   // whether he is on the stage
+    std::vector<ToonFrame> visits;                  // the frame of each walk in
+    int wasWalking;
+};
+static PreviewWatch preview;
+
+static const DWORD PREVIEW_WATCH_MS = 13000;
+
+static void CALLBACK WatchPreview(HWND, UINT, UINT_PTR id, DWORD)
+{
+    DWORD now = GetTickCount() - preview.start;
+    HWND child = FindWindowExA(preview.parent, NULL, SAVER_CLASS_NAME, NULL);
+    if (!child || now >= PREVIEW_WATCH_MS) {
+        KillTimer(NULL, id);
+        DestroyWindow(preview.parent);
+        return;
+    }
+    preview.cursorChanged |= CursorCount() != preview.cursor;
+    if (randomWalkActive && !preview.wasWalking && !walkingOff)
+        preview.visits.push_back(randomFrame);
+    preview.wasWalking = randomWalkActive;
+    HDC dc = GetDC(child);
+    Image now_image = ImageOf(dc, 0, 0, 152, 112);
+    ReleaseDC(child, dc);
+    if (now > 1000 && preview.quiet.width == 0) {
+        preview.quiet = now_image;
+        return;
+    }
+    if (preview.quiet.width == 0)
+        return;
+    int changed = 0;
+    for (size_t i = 0; i < now_image.pixels.size(); i += 3)
+        changed += !Near(now_image.pixels[i], preview.quiet.pixels[i]);
+    preview.presence.push_back({ now, changed > 200 });
+}
+
+TEST_CASE("the preview: a two-line title, one visit, the cursor left alone, then idle")
+{
+    PutIni("Walking Style=0\r\nDirectory=" + EmptyToonDirectory() + "\r\n");
+    HWND parent = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN,
+                                  200, 150, 152, 112, NULL, NULL, GetModuleHandleA(NULL), NULL);
+    preview = PreviewWatch();
+    preview.parent = parent;
+    preview.start = GetTickCount();
+    preview.cursor = CursorCount();
+    hostInstance = GetModuleHandleA(NULL);
+    SetTimer(NULL, 0, 80, WatchPreview);
+    CHECK(RunSaverWindow(parent) == 0);
+    previewMode = 0;
+    testing::Pump(100);   // the show's own quit message
+
+    CHECK(preview.cursorChanged == 0);
+    CHECK(preview.visits.size() == 1);
+    if (preview.visits.size() == 1) {
+        const ToonFrame &visit = preview.visits[0];
+        CHECK(visit.x == 10);
+        CHECK(visit.y == 0);
+        CHECK(visit.pose == 6);
+        CHECK(visit.wink == 1);
+        CHECK(visit.pause == 3);
+        CHECK(visit.text[0] == '\0');
+    }
+    const RECT upper = { 0, 20, 152, 42 };
+    const RECT lower = { 0, 42, 152, 70 };
+    CHECK(LookAt(preview.quiet, upper).tile == 1);
+    CHECK(LookAt(preview.quiet, upper).blue > 20);
+    CHECK(LookAt(preview.quiet, lower).blue > 20);
+
+    int arrivals = 0;
+    DWORD firstSeen = 0, lastSeen = 0;
+    for (size_t i = 0; i < preview.presence.size(); ++i) {
+        if (!preview.presence[i].second)
+            continue;
+        if (i == 0 || !preview.presence[i - 1].second)
+            ++arrivals;
+        if (!firstSeen)
+            firstSeen = preview.presence[i].first;
+        lastSeen = preview.presence[i].first;
+    }
+    CHECK(arrivals == 1);
+    CHECK(firstSeen >= 2000);
+    CHECK(lastSeen - firstSeen >= 3000);          // he stood for three seconds
+    CHECK(lastSeen + 2000 < PREVIEW_WATCH_MS);    // and then nothing more happened
+}

@@ -1,0 +1,345 @@
+#include <doctest.h>
+#include "show/toon_player.h"
+#include "show/config_dialog.h"
+#include "show/roster.h"
+#include "show/settings.h"
+#include "editor/editor_app.h"
+#include "resources/resource.h"
+#include "support/support.h"
+
+#include <stdint.h>
+#include <string.h>
+#include <vector>
+
+namespace {
+
+// The player runs its own loop until its window is gone. The test acts in
+// steps on a thread timer, which that loop dispatches; a step never pumps
+// messages itself, so the loop's quit message stays for the loop.
+std::vector<std::function<void()>> steps;
+size_t nextStep;
+bool ranOut;
+
+HWND Player() { return FindWindowA("SaverWndClass", NULL); }
+
+void CALLBACK StepTimer(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (nextStep < steps.size()) {
+        steps[nextStep++]();
+        return;
+    }
+    // Out of steps with the player still open: close it so the test ends.
+    if (Player()) {
+        ranOut = true;
+        PostMessageA(Player(), WM_CLOSE, 0, 0);
+    }
+}
+
+struct PlayerRun {
+    int result;
+    DWORD milliseconds;
+    bool closedByItself;   // gone before the steps ran out
+};
+
+PlayerRun RunPlayerWithSteps(const char *name, std::vector<std::function<void()>> script, UINT interval,
+                             bool throughEditor = false)
+{
+    steps = std::move(script);
+    nextStep = 0;
+    ranOut = false;
+    UINT_PTR timer = SetTimer(NULL, 0, interval, StepTimer);
+    DWORD start = GetTickCount();
+    int result = throughEditor ? RunToonEditor(GetModuleHandleA(NULL), NULL, name, SW_SHOWNORMAL)
+                               : RunToonPlayer(GetModuleHandleA(NULL), NULL, name);
+    DWORD elapsed = GetTickCount() - start;
+    KillTimer(NULL, timer);
+    return PlayerRun{ result, elapsed, !ranOut };
+}
+
+bool CursorShowing()
+{
+    CURSORINFO info;
+    ZeroMemory(&info, sizeof info);
+    info.cbSize = sizeof info;
+    GetCursorInfo(&info);
+    return (info.flags & CURSOR_SHOWING) != 0;
+}
+
+void SendKey(WORD key)
+{
+    INPUT input[2];
+    ZeroMemory(input, sizeof input);
+    input[0].type = input[1].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = input[1].ki.wVk = key;
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof input[0]);
+}
+
+void SendMouse(DWORD down, DWORD up)
+{
+    INPUT input[2];
+    ZeroMemory(input, sizeof input);
+    input[0].type = input[1].type = INPUT_MOUSE;
+    input[0].mi.dwFlags = down;
+    input[1].mi.dwFlags = up;
+    SendInput(2, input, sizeof input[0]);
+}
+
+void MoveMouse(int x, int y)
+{
+    SetCursorPos(x, y);
+    INPUT input;
+    ZeroMemory(&input, sizeof input);
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = MOUSEEVENTF_MOVE;
+    input.mi.dx = 25;
+    input.mi.dy = 25;
+    SendInput(1, &input, sizeof input);
+}
+
+std::string IniValue(const char *key)
+{
+    char value[256] = "";
+    GetPrivateProfileStringA(INI_SECTION, key, "<missing>", value, sizeof value, INI_FILE);
+    return value;
+}
+
+std::string ToonDirectory()
+{
+    char path[MAX_PATH] = "";
+    GetTempPathA(sizeof path, path);
+    std::string directory = std::string(path) + "PlayerToons\\";
+    CreateDirectoryA(directory.c_str(), NULL);
+    return directory;
+}
+
+void Put32(std::string &bytes, size_t offset, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[offset + i] = (char)((value >> (8 * i)) & 0xFF);
+}
+
+// A toon of the given frames: points on a 1024 x 768 stage, each frame
+// with its pause in seconds and no text.
+void WriteToon(const std::string &path, const std::vector<POINT> &points, int pause)
+{
+    std::string bytes(104 + 92 * points.size(), '\0');
+    memcpy(&bytes[0], "Pimbo Toon Frame File", 22);
+    Put32(bytes, 32, 0x20001);
+    memcpy(&bytes[36], "test toon", 10);
+    Put32(bytes, 88, 1024u | (768u << 16));
+    Put32(bytes, 92, (uint32_t)points.size());
+    Put32(bytes, 96, 5);
+    Put32(bytes, 100, 1);
+    for (size_t i = 0; i < points.size(); ++i) {
+        size_t frame = 104 + 92 * i;
+        Put32(bytes, frame, (uint32_t)points[i].x);
+        Put32(bytes, frame + 4, (uint32_t)points[i].y);
+        Put32(bytes, frame + 8, (uint32_t)i);
+        Put32(bytes, frame + 12, (uint32_t)pause);
+    }
+    CHECK(testing::WriteFileBytes(path, bytes));
+}
+
+void UseDirectory(const std::string &directory)
+{
+    testing::RemoveIni();
+    WritePrivateProfileStringA(INI_SECTION, "Directory", directory.c_str(), INI_FILE);
+    WritePrivateProfileStringA(INI_SECTION, "Paces Walked", "1000", INI_FILE);
+}
+
+}  // namespace
+
+TEST_CASE("the player is a full-screen window that keys and left clicks close, and nothing else")
+{
+    UseDirectory(ToonDirectory());
+    SetCursorPos(500, 400);
+    CHECK(CursorShowing());
+
+    struct Row { const char *how; std::function<void()> close; };
+    const Row rows[] = {
+        { "a key", [] { SendKey('Q'); } },
+        { "a system key", [] { SendKey(VK_MENU); } },
+        { "a left click", [] { SendMouse(MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP); } },
+    };
+    // Started again in the same process for every row.
+    for (const Row &row : rows) {
+        CAPTURE(row.how);
+        bool stillOpen = false;
+        PlayerRun run = RunPlayerWithSteps("", {
+            [&] {
+                HWND player = Player();
+                CHECK(player);
+                if (!player)
+                    return;
+                RECT box;
+                GetWindowRect(player, &box);
+                CHECK(box.left == 0);
+                CHECK(box.top == 0);
+                CHECK(box.right == GetSystemMetrics(SM_CXSCREEN));
+                CHECK(box.bottom == GetSystemMetrics(SM_CYSCREEN));
+                CHECK((GetWindowLongA(player, GWL_STYLE) & (WS_POPUP | WS_CAPTION | WS_VISIBLE)) == (WS_POPUP | WS_VISIBLE));
+                CHECK(GetForegroundWindow() == player);
+                CHECK_FALSE(CursorShowing());
+                MoveMouse(300, 200);
+                SendMouse(MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+                SendMouse(MOUSEEVENTF_MIDDLEDOWN, MOUSEEVENTF_MIDDLEUP);
+            },
+            [&] {
+                stillOpen = Player() != NULL;
+                row.close();
+            },
+        }, 300);
+        CHECK(stillOpen);
+        CHECK(run.closedByItself);
+        CHECK(run.result == 0);
+        CHECK(Player() == NULL);
+        CHECK(CursorShowing());
+    }
+}
+
+TEST_CASE("the player stores the paces walked when it closes")
+{
+    UseDirectory(ToonDirectory());
+    WritePrivateProfileStringA(INI_SECTION, "Paces Walked", NULL, INI_FILE);
+    RunPlayerWithSteps("", { [] { CHECK(IniValue("Paces Walked") == "<missing>"); },
+                             [] { SendKey(VK_ESCAPE); } }, 200);
+    CHECK(IniValue("Paces Walked") == "0");
+}
+
+TEST_CASE("with no toon the player shows one random walk and closes by itself")
+{
+    UseDirectory(ToonDirectory());
+    // Generous: the walk in, the pause of up to 20 s and the walk off.
+    std::vector<std::function<void()>> wait(90, [] {});
+    wait[0] = [] { CHECK(std::string(roster.currentToon).empty()); };
+    PlayerRun run = RunPlayerWithSteps("", wait, 500);
+    CHECK(run.closedByItself);
+    CHECK(run.result == 0);
+    // It began after the start delay, so it lasted longer than that.
+    CHECK(run.milliseconds > 2000);
+    CHECK(atoi(IniValue("Paces Walked").c_str()) > 1000);
+}
+
+TEST_CASE("a toon plays once and the player closes at its end")
+{
+    std::string directory = ToonDirectory();
+    UseDirectory(directory);
+    WriteToon(directory + "Twice.PTF", { { 300, 300 }, { 600, 350 } }, 1);
+    PlayerRun run = RunPlayerWithSteps("Twice.PTF", std::vector<std::function<void()>>(90, [] {}), 500, true);
+    CHECK(run.closedByItself);
+    CHECK(run.result == 0);
+    // The start delay and both pauses went by.
+    CHECK(run.milliseconds > 4000);
+    CHECK(std::string(roster.currentToon) == "Twice.PTF");
+    CHECK(atoi(IniValue("Paces Walked").c_str()) > 1000);
+}
+
+TEST_CASE("the editor entry hands names to the player")
+{
+    std::string directory = ToonDirectory();
+    UseDirectory(directory);
+    WriteToon(directory + "named.ptf", { { 300, 300 } }, 5);
+    struct Row { const char *name; const char *played; };
+    const Row rows[] = {
+        { "named.ptf", "named.ptf" },
+        { "NAMED.Ptf", "NAMED.Ptf" },
+        { "[-c-]", "" },
+        { "named.ptf.bak", "" },
+        { "ptf", "" },
+    };
+    for (const Row &row : rows) {
+        CAPTURE(row.name);
+        std::string seen = "<no player>";
+        PlayerRun run = RunPlayerWithSteps(row.name, {
+            [&] {
+                if (Player())
+                    seen = roster.currentToon;
+                SendKey(VK_SPACE);
+            } }, 200, true);
+        CHECK(seen == row.played);
+        CHECK(run.result == 0);
+    }
+    SUBCASE("an empty name asks for the editor, which shows nothing yet")
+    {
+        PlayerRun run = RunPlayerWithSteps("", {}, 200, true);
+        CHECK(run.result == 0);
+        CHECK(run.milliseconds < 1000);
+    }
+}
+
+namespace {
+
+HHOOK dialogHook;
+std::function<void(HWND)> onDialog;
+
+void CALLBACK DialogTimer(HWND dialog, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(dialog, id);
+    // Once only: the dialog is activated again after the player.
+    std::function<void(HWND)> script = std::move(onDialog);
+    onDialog = nullptr;
+    if (script)
+        script(dialog);
+}
+
+LRESULT CALLBACK DialogHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_ACTIVATE && onDialog) {
+        char cls[16] = "";
+        GetClassNameA((HWND)wParam, cls, sizeof cls);
+        if (lstrcmpA(cls, "#32770") == 0)
+            SetTimer((HWND)wParam, 0x5C42, 50, DialogTimer);
+    }
+    return CallNextHookEx(dialogHook, code, wParam, lParam);
+}
+
+}  // namespace
+
+TEST_CASE("the dialog plays the selected toon file, and a double-clicked one")
+{
+    std::string directory = ToonDirectory();
+    UseDirectory(directory);
+    WriteToon(directory + "chosen.ptf", { { 300, 300 } }, 5);
+    WritePrivateProfileStringA(INI_SECTION, "Walking Style", "0", INI_FILE);
+
+    struct Row { const char *how; WPARAM command; };
+    const Row rows[] = {
+        { "P&lay Toon File", MAKEWPARAM(IDC_PLAYTOON, BN_CLICKED) },
+        { "double click", MAKEWPARAM(IDC_TOONLIST, LBN_DBLCLK) },
+    };
+    for (const Row &row : rows) {
+        CAPTURE(row.how);
+        std::string played = "<no player>";
+        bool dialogBack = false;
+        onDialog = [&](HWND dialog) {
+            HWND list = GetDlgItem(dialog, IDC_TOONLIST);
+            SendMessageA(list, LB_SELECTSTRING, (WPARAM)-1, (LPARAM)"chosen.ptf");
+            // Chosen on screen, not yet written.
+            SendMessageA(GetDlgItem(dialog, IDC_PLAYTOONS), BM_CLICK, 0, 0);
+            // The player runs its loop inside this command.
+            steps = { [&] {
+                if (Player())
+                    played = roster.currentToon;
+                SendKey('X');
+            } };
+            nextStep = 0;
+            ranOut = false;
+            UINT_PTR timer = SetTimer(NULL, 0, 300, StepTimer);
+            SendMessageA(dialog, WM_COMMAND, row.command, (LPARAM)list);
+            KillTimer(NULL, timer);
+            dialogBack = IsWindow(dialog) && Player() == NULL;
+            // The player read the INI file; the dialog's own choice stands.
+            CHECK(settings.pendingStyle == 1);
+            PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        };
+        dialogHook = SetWindowsHookExA(WH_CBT, DialogHook, NULL, GetCurrentThreadId());
+        INT_PTR result = DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_CONFIG), NULL,
+                                         ConfigDialogProc, 0);
+        UnhookWindowsHookEx(dialogHook);
+        onDialog = nullptr;
+        CHECK(result == 1);
+        CHECK(played == "chosen.ptf");
+        CHECK(dialogBack);
+    }
+}

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Measures what the running screen saver costs: CPU time (user + system) of
+# the saver's process over wall time, and its resident memory, on a private
+# 1024x768 display. Random walks with random backgrounds and statements.
+#
+#   tools/measure-saver.sh [SECONDS]
+#
+# SECONDS (default 90) is the measured stretch; it starts 3 s after launch,
+# when the first walk is under way. A walk cycle takes 12 to 22 s, so the
+# default covers at least three whole cycles. Targets: 0.5 % of one core,
+# 30 MB resident. For scale it also measures Wine's own notepad on the same
+# display: what any Wine GUI process holds before it does anything.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-90}
+build=${PIMBO_BUILD_DIR:-build}
+if [ ! -f "$build/Pimbo95.scr" ]; then
+    cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake >/dev/null
+    cmake --build "$build" -j2 --target Pimbo95
+fi
+scr=$(readlink -f "$build/Pimbo95.scr")
+
+tools/with-wine.sh bash -c '
+    set -euo pipefail
+    scr=$1 seconds=$2
+    printf "[Fizzy Pimbo Screen Saver]\r\nWalking Style=0\r\nStatements=1\r\nBackgrounds=1\r\n" \
+        > "$WINEPREFIX/drive_c/windows/Pimbo95.ini"
+    wine64 "$scr" /s >/dev/null 2>&1 &
+    pid=$!
+    # The loader execs in place: the saver keeps the pid it was started with.
+    sleep 3
+    [ -r /proc/$pid/stat ] || { echo "the saver did not start" >&2; exit 1; }
+    tick=$(getconf CLK_TCK)
+    cpu() { awk "{ print \$14 + \$15 }" "/proc/$1/stat"; }
+    # The display server and the wineserver of this session work for the
+    # saver too; they are found by the prefix in their environment.
+    helper() {
+        for p in $(pgrep -x "$1"); do
+            tr "\0" "\n" < /proc/$p/environ 2>/dev/null | grep -x "WINEPREFIX=$WINEPREFIX" >/dev/null && echo "$p"
+        done | head -n 1
+    }
+    xvfb=$(helper Xvfb); server=$(helper "wineserver(64)?")
+    c0=$(cpu "$pid"); x0=$(cpu "$xvfb"); s0=$(cpu "$server"); t0=$(date +%s.%N)
+    peak=0
+    end=$(( $(date +%s) + seconds ))
+    while [ "$(date +%s)" -lt "$end" ]; do
+        rss=$(awk "/^VmRSS:/ { print \$2 }" "/proc/$pid/status")
+        [ "$rss" -gt "$peak" ] && peak=$rss
+        sleep 1
+    done
+    c1=$(cpu "$pid"); x1=$(cpu "$xvfb"); s1=$(cpu "$server"); t1=$(date +%s.%N)
+    hwm=$(awk "/^VmHWM:/ { print \$2 }" "/proc/$pid/status")
+    name=$(cat /proc/$pid/comm)
+    split() { awk "/^Rss(Anon|File|Shmem):/ { printf \"%s %.1f MB  \", \$1, \$2 / 1024 }" "/proc/$1/status"; }
+    parts=$(split "$pid")
+    kill "$pid" 2>/dev/null || true
+    wine64 "C:\\windows\\system32\\notepad.exe" >/dev/null 2>&1 &
+    notepad=$!
+    sleep 8
+    base=$(awk "/^VmRSS:/ { printf \"%.1f MB\", \$2 / 1024 }" "/proc/$notepad/status")
+    baseParts=$(split "$notepad")
+    kill "$notepad" 2>/dev/null || true
+    awk -v c0="$c0" -v c1="$c1" -v t0="$t0" -v t1="$t1" -v tick="$tick" \
+        -v rss="$peak" -v hwm="$hwm" -v name="$name" \
+        -v xvfb=$(( x1 - x0 )) -v server=$(( s1 - s0 )) "BEGIN {
+        wall = t1 - t0; used = (c1 - c0) / tick
+        printf \"process      %s\\n\", name
+        printf \"wall time    %.1f s\\n\", wall
+        printf \"CPU time     %.2f s (user + system)\\n\", used
+        printf \"CPU share    %.3f %% of one core (target 0.5 %%)\\n\", 100 * used / wall
+        printf \"besides      Xvfb %.3f %%, wineserver %.3f %% of one core\\n\", 100 * xvfb / tick / wall, 100 * server / tick / wall
+        printf \"resident     %.1f MB at most while measured, %.1f MB peak (target 30 MB)\\n\", rss / 1024, hwm / 1024
+    }"
+    echo "             $parts"
+    echo "notepad      $base resident: $baseParts"
+' _ "$scr" "$seconds"
