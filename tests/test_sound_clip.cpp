@@ -7,7 +7,15 @@
 
 #include "toon/sound_clip.h"
 #include "toon/toon_document.h"
+#include "engine/bubbles.h"
+#include "engine/expressions.h"
+#include "engine/messages.h"
+#include "engine/sequencer.h"
+#include "engine/stage.h"
 #include "support/support.h"
+#include "support/engine_stage.h"
+#include <functional>
+#include <vector>
 
 #define ENSURE(condition) do { bool ensured_ = (condition); CHECK_MESSAGE(ensured_, #condition); \
                                if (!ensured_) return; } while (0)
@@ -192,4 +200,103 @@ TEST_CASE("a clip that cannot play says why instead")
     CloseSoundClip();
     CHECK(clipDevice == 0);
     DestroyWindow(window);
+}
+
+namespace {
+
+// A one-frame toon that says text, played up to the moment he speaks;
+// beforeSpeech runs once he has arrived.
+void ArriveAndSpeak(testing::EngineStage &stage, const char *text,
+                    const std::function<void()> &beforeSpeech = [] {})
+{
+    FreeToonFrames();
+    CHECK(AllocToonFrames(1));
+    toon.frameCount = 1;
+    toon.currentFrame = 0;
+    toon.header.windowSize = 0;
+    ToonFrame frame;
+    memset(&frame, 0, sizeof frame);
+    frame.x = 300;
+    frame.y = 300;
+    frame.pose = 4;
+    frame.pause = 10;
+    lstrcpynA(frame.text, text, sizeof frame.text);
+    CHECK(PutToonFrame(0, &frame));
+    StartToonPlayback(stage.window);
+    CHECK(testing::DriveWalk() > 0);
+    beforeSpeech();
+    SendMessageA(stage.window, WM_TIMER, IDT_SPEECHDELAY, 0);
+}
+
+// The mouth cell he shows, as the synthetic expressions strip paints it.
+COLORREF MouthColour(HWND window)
+{
+    const ToonFrame *frame = ActiveFrame();
+    POINT mouth = mouthOffsets[frame->pose];
+    return testing::ClientPixel(window, character.x + mouth.x + EXPRESSION_CELL / 2,
+                                character.y + mouth.y + EXPRESSION_CELL / 2);
+}
+
+// Whether the bubble on the stage shows exactly what ShowBubble draws for text.
+bool BubbleSays(HWND window, const char *text)
+{
+    if (noBubble)
+        return false;
+    RECT area = { bubble.x, bubble.y, bubble.x + bubble.width, bubble.y + bubble.height };
+    std::vector<COLORREF> shown = testing::Capture(window, area);
+    HideBubble(window);
+    ShowBubble(window, text);
+    return testing::Capture(window, area) == shown;
+}
+
+void EndPlayback(testing::EngineStage &stage)
+{
+    SendMessageA(stage.window, WM_TIMER, IDT_FRAMEPAUSE, 0);   // walks off
+    testing::CloseEngineStage();
+    FreeToonFrames();
+}
+
+}  // namespace
+
+TEST_CASE("a frame's clip plays, and when it ends the device is closed and the mouth rests")
+{
+    EnterClipDirectory();
+    testing::EngineStage &stage = testing::OpenEngineStage(800, 600);
+    ArriveAndSpeak(stage, "PBF:tone.wav");
+    CHECK(clipDevice != 0);
+    CHECK(talking == 1);
+    CHECK(testing::PumpUntil([] { return clipDevice == 0; }, 10000));
+    CHECK(talking == 0);
+    CHECK(MouthColour(stage.window) == testing::ExpressionColour(EXPR_MOUTH_REST, 4));
+    EndPlayback(stage);
+}
+
+TEST_CASE("what a frame says when its clip cannot play")
+{
+    EnterClipDirectory();
+    HWND other = MakeListener();
+    ENSURE(other != nullptr);
+    testing::EngineStage &stage = testing::OpenEngineStage(800, 600);
+
+    SUBCASE("a missing file")
+    {
+        ArriveAndSpeak(stage, "PBF:stolen.wav");
+        CHECK(clipDevice == 0);
+        CHECK(BubbleSays(stage.window, "Hey, someone stole this frame's sound file!"));
+    }
+    SUBCASE("another clip is still open: the reference itself")
+    {
+        UINT device = 0;
+        ArriveAndSpeak(stage, "PBF:tone.wav", [&] {
+            char busy[TOON_TEXT_SIZE] = "PBR:tone.wav";
+            CHECK(PlaySoundClip(other, busy) == 1);
+            device = clipDevice;
+        });
+        CHECK(clipDevice == device);
+        CHECK(BubbleSays(stage.window, "PBF:tone.wav"));
+        CHECK_FALSE(BubbleSays(stage.window, "Hey, someone stole this frame's sound file!"));
+    }
+    EndPlayback(stage);
+    CloseSoundClip();
+    DestroyWindow(other);
 }
