@@ -1,4 +1,5 @@
 #include <doctest.h>
+#include <math.h>
 #include <string.h>
 #include <map>
 #include <set>
@@ -6,8 +7,20 @@
 #include <vector>
 
 #include "show/roster.h"
+#include "show/saver_show.h"
+#include "show/settings.h"
+#include "host/saver_window.h"
+#include "engine/messages.h"
 #include "engine/sequencer.h"
+#include "engine/stage.h"
+#include "engine/walk.h"
+#include "toon/toon_document.h"
 #include "support/support.h"
+#include "support/engine_stage.h"
+
+// REQUIRE needs exceptions, which the program is built without.
+#define ENSURE(condition) do { bool ensured_ = (condition); CHECK_MESSAGE(ensured_, #condition); \
+                               if (!ensured_) return; } while (0)
 
 namespace {
 
@@ -165,4 +178,404 @@ TEST_CASE("a count beyond one draw's reach still ends and picks")
     std::vector<std::string> names = NextNames(10);
     for (size_t i = 1; i < names.size(); ++i)
         CHECK(names[i] != names[i - 1]);
+}
+
+// ---------------------------------------------------------------------------
+// The toon style through the show, in a window of this process whose
+// timers the test drives.
+
+namespace {
+
+std::vector<std::string> playedToons;   // currentToon as each cycle began
+std::vector<POINT> arrivals;            // the character's corner as each walk ended
+std::vector<bool> arrivalClean;         // the screen was background and sprite only
+int showActs;
+
+// Whether the stage around the character shows the background and, inside
+// the sprite's square only, something else: him.
+bool OnlyCharacterOverBackground(HWND window)
+{
+    const int margin = 30;
+    RECT client;
+    GetClientRect(window, &client);
+    RECT area = { character.x - margin, character.y - margin,
+                  character.x + SPRITE_SIZE + margin, character.y + SPRITE_SIZE + margin };
+    IntersectRect(&area, &area, &client);
+    std::vector<COLORREF> screen = testing::Capture(window, area);
+
+    HDC windowDc = GetDC(window);
+    HDC memory = CreateCompatibleDC(windowDc);
+    HGDIOBJ old = SelectObject(memory, stageBackground);
+    int width = area.right - area.left, inside = 0, outside = 0;
+    for (size_t i = 0; i < screen.size(); ++i) {
+        int x = area.left + (int)(i % width), y = area.top + (int)(i / width);
+        if (screen[i] == GetPixel(memory, x, y))
+            continue;
+        bool inSprite = x >= character.x && x < character.x + SPRITE_SIZE &&
+                        y >= character.y && y < character.y + SPRITE_SIZE;
+        ++(inSprite ? inside : outside);
+    }
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    ReleaseDC(window, windowDc);
+    return outside == 0 && inside > SPRITE_SIZE * SPRITE_SIZE / 10;
+}
+
+LRESULT CALLBACK ShowStageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // The test decides when the window goes.
+    if (message == WM_CLOSE || message == WM_ACTIVATEAPP)
+        return 0;
+    if (message == WM_WALKDONE) {
+        arrivals.push_back({ character.x, character.y });
+        arrivalClean.push_back(OnlyCharacterOverBackground(window));
+    }
+    LRESULT result = SaverShowProc(window, message, wParam, lParam);
+    if (message == WM_ACTDONE) {
+        ++showActs;
+        playedToons.push_back(roster.currentToon);
+    }
+    return result;
+}
+
+void PutToonStyleIni(const std::string &directory)
+{
+    testing::RemoveIni();
+    CHECK(testing::WriteFileBytes(testing::IniPath(), "[Fizzy Pimbo Screen Saver]\r\nWalking Style=1\r\n"
+                                  "Backgrounds=0\r\nStatements=0\r\nDirectory=" + directory + "\r\n"));
+}
+
+std::string ToonDirectory(const char *name)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    return std::string(temp) + name + "\\";
+}
+
+// A toon file of the given frames: x, y pairs with short pauses and no text.
+std::string ToonOf(const std::vector<POINT> &points, uint32_t version = TOON_VERSION)
+{
+    ToonHeader header;
+    memset(&header, 0, sizeof header);
+    memcpy(header.signature, "Pimbo Toon Frame File", 22);
+    header.version = version;
+    header.windowSize = MakePackedSize(1024, 768);
+    header.frameCount = (int32_t)points.size();
+    header.frameSpeed = 5;
+    header.backgroundIndex = 3;
+    std::string bytes((const char *)&header, sizeof header);
+    for (size_t i = 0; i < points.size(); ++i) {
+        ToonFrame frame;
+        memset(&frame, 0, sizeof frame);
+        frame.x = points[i].x;
+        frame.y = points[i].y;
+        frame.pose = (int32_t)i;
+        frame.pause = 1;
+        bytes.append((const char *)&frame, sizeof frame);
+    }
+    return bytes;
+}
+
+HWND OpenShow(int width, int height)
+{
+    const char *cls = "PimboRosterShowStage";
+    WNDCLASSA wc;
+    ZeroMemory(&wc, sizeof wc);
+    if (!GetClassInfoA(GetModuleHandleA(NULL), cls, &wc)) {
+        wc.style = CS_OWNDC | CS_HREDRAW | CS_VREDRAW;
+        wc.lpfnWndProc = ShowStageProc;
+        wc.hInstance = GetModuleHandleA(NULL);
+        wc.lpszClassName = cls;
+        RegisterClassA(&wc);
+    }
+    previewMode = 0;
+    playedToons.clear();
+    arrivals.clear();
+    arrivalClean.clear();
+    showActs = 0;
+    HWND window = CreateWindowExA(0, cls, "", WS_POPUP | WS_VISIBLE, 0, 0, width, height, NULL, NULL,
+                                  GetModuleHandleA(NULL), NULL);
+    UpdateWindow(window);
+    return window;
+}
+
+// Where he stands after each walk to a frame. The frame's point is his
+// centre, scaled from the toon's 1024 x 768; a walk moves him from where he
+// stands by N truncated steps toward it, so he may stop a little short.
+std::vector<POINT> ExpectedArrivals(const std::vector<POINT> &points, int width, int height)
+{
+    POINT shown = { width / 2 > points[0].x ? SIDE_LEFT_X : width + SIDE_RIGHT_GAP, points[0].y };
+    POINT from = shown;
+    std::vector<POINT> arrivals;
+    for (const POINT &point : points) {
+        POINT target = { (point.x - SPRITE_SIZE / 2) * width / 1024,
+                         (point.y - SPRITE_SIZE / 2) * height / 768 };
+        LONG dx = from.x - target.x, dy = from.y - target.y;
+        double length = sqrt((double)dx * dx + (double)dy * dy);
+        int steps = (int)(length < 1.0 ? 1.0 : length) / STEP_LENGTH;
+        steps = steps > 0 ? (steps + 7) / 8 * 8 : 1;
+        shown.x -= steps * (dx / steps);
+        shown.y -= steps * (dy / steps);
+        arrivals.push_back(shown);
+        from = target;
+    }
+    return arrivals;
+}
+
+// The show ends its thread's loop as it goes; this thread carries on.
+void CloseShow(HWND window)
+{
+    DestroyWindow(window);
+    MSG quit;
+    while (PeekMessageA(&quit, NULL, WM_QUIT, WM_QUIT, PM_REMOVE))
+        ;
+}
+
+// The first cycle at once, then the engine's ticks until cycles have ended.
+void RunShow(HWND window, int cycles)
+{
+    SendMessageA(window, WM_TIMER, IDT_START, 0);
+    UpdateWindow(window);   // the new background, as a pumped loop would paint it
+    playedToons.push_back(roster.currentToon);
+    for (int tick = 0; tick < 100000 && showActs < cycles; ++tick) {
+        if (walkPath.timerRunning) {
+            SendMessageA(window, WM_TIMER, IDT_WALK, 0);
+        } else if (toonStarted) {
+            SendMessageA(window, WM_TIMER, IDT_SPEECHDELAY, 0);
+            SendMessageA(window, WM_TIMER, IDT_FRAMEPAUSE, 0);
+        } else {
+            break;
+        }
+    }
+}
+
+}  // namespace
+
+TEST_CASE("in the toon style the character walks to each frame's point, scaled to the stage")
+{
+    std::string directory = ToonDirectory("roster-show-points");
+    EnterDirectory("roster-show-points", {});
+    const std::vector<POINT> points = { { 200, 560 }, { 520, 620 }, { 820, 500 } };
+    CHECK(testing::WriteFileBytes(directory + "points.ptf", ToonOf(points)));
+    PutToonStyleIni(directory);
+
+    struct Row { int width, height; };
+    for (const Row &row : { Row{ 1024, 768 }, Row{ 640, 480 } }) {
+        CAPTURE(row.width);
+        HWND window = OpenShow(row.width, row.height);
+        ENSURE(window != nullptr);
+        RunShow(window, 1);
+        CHECK(showActs == 1);
+        CHECK(show.backgroundNumber == 3);
+        ENSURE(arrivals.size() == points.size() + 1);   // and the walk off
+        std::vector<POINT> expected = ExpectedArrivals(points, row.width, row.height);
+        for (size_t i = 0; i < points.size(); ++i) {
+            CAPTURE(i);
+            CHECK(arrivals[i].x == expected[i].x);
+            CHECK(arrivals[i].y == expected[i].y);
+            CHECK(arrivalClean[i]);
+        }
+        CHECK((arrivals.back().x < -SPRITE_SIZE || arrivals.back().x >= row.width));
+        CloseShow(window);
+    }
+}
+
+TEST_CASE("in the toon style two files alternate and three never repeat at once")
+{
+    struct Row { const char *directory; std::vector<std::string> files; int cycles; };
+    const Row rows[] = {
+        { "roster-show-two", { "left.ptf", "right.ptf" }, 8 },
+        { "roster-show-three", { "one.ptf", "two.ptf", "three.ptf" }, 30 },
+    };
+    for (const Row &row : rows) {
+        CAPTURE(row.directory);
+        std::string directory = ToonDirectory(row.directory);
+        EnterDirectory(row.directory, {});
+        for (size_t i = 0; i < row.files.size(); ++i)
+            CHECK(testing::WriteFileBytes(directory + row.files[i], ToonOf({ { 300 + 200 * (LONG)i, 500 } })));
+        PutToonStyleIni(directory);
+        HWND window = OpenShow(1024, 768);
+        ENSURE(window != nullptr);
+        CHECK(roster.toonCount == (int)row.files.size());
+        RunShow(window, row.cycles);
+        CHECK(showActs == row.cycles);
+        std::set<std::string> seen;
+        for (size_t i = 0; i < playedToons.size(); ++i) {
+            CAPTURE(i);
+            seen.insert(playedToons[i]);
+            if (i > 0)
+                CHECK(playedToons[i] != playedToons[i - 1]);
+        }
+        CHECK(seen == std::set<std::string>(row.files.begin(), row.files.end()));
+        CloseShow(window);
+    }
+}
+
+TEST_CASE("a toon that cannot be read is reported and leaves the show idle")
+{
+    struct Row { const char *name; std::string bytes; bool removed; std::string message; };
+    const Row rows[] = {
+        { "broken.ptf", ToonOf({ { 300, 500 } }, 0x20002), false, "Invalid ToonFile Version broken.ptf." },
+        { "vanished.ptf", ToonOf({ { 300, 500 } }), true, "Error opening file" },
+    };
+    for (const Row &row : rows) {
+        CAPTURE(row.name);
+        std::string directory = ToonDirectory("roster-show-unreadable");
+        EnterDirectory("roster-show-unreadable", {});
+        CHECK(testing::WriteFileBytes(directory + row.name, row.bytes));
+        PutToonStyleIni(directory);
+        HWND window = OpenShow(1024, 768);
+        ENSURE(window != nullptr);
+        CHECK(std::string(roster.currentToon) == row.name);
+        if (row.removed)
+            DeleteFileA((directory + row.name).c_str());
+        testing::BoxCatcher boxes([](HWND, const testing::CaughtBox &) { return IDOK; });
+        RunShow(window, 1);
+        ENSURE(boxes.Boxes().size() == 1u);
+        CHECK(boxes.Boxes()[0].text == row.message);
+        testing::Pump(300);
+        CHECK(showActs == 0);
+        CHECK(toonStarted == 0);
+        CHECK_FALSE(walkPath.timerRunning);
+        for (UINT_PTR id : { IDT_WALK, IDT_SPEECHDELAY, IDT_FRAMEPAUSE, IDT_START })
+            CHECK_FALSE(KillTimer(window, id));
+        CloseShow(window);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The same through the real program, full screen, watched on the screen.
+
+namespace {
+
+struct Pixels {
+    int width = 0, height = 0;
+    std::vector<DWORD> rgb;
+    DWORD At(int x, int y) const { return rgb[(size_t)y * width + x]; }
+};
+
+Pixels Grab(HDC source, int left, int top, int width, int height)
+{
+    Pixels image;
+    BITMAPINFO info;
+    ZeroMemory(&info, sizeof info);
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void *bits = NULL;
+    HBITMAP dib = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+    if (!dib)
+        return image;
+    HDC memory = CreateCompatibleDC(source);
+    HGDIOBJ old = SelectObject(memory, dib);
+    BitBlt(memory, 0, 0, width, height, source, left, top, SRCCOPY);
+    GdiFlush();
+    image.width = width;
+    image.height = height;
+    image.rgb.assign((DWORD *)bits, (DWORD *)bits + (size_t)width * height);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    DeleteObject(dib);
+    return image;
+}
+
+Pixels Tile(const char *name)
+{
+    Pixels tile;
+    HBITMAP bitmap = (HBITMAP)LoadImageA(GetModuleHandleA(NULL), name, IMAGE_BITMAP, 0, 0,
+                                         LR_CREATEDIBSECTION);
+    BITMAP info;
+    if (!bitmap || !GetObjectA(bitmap, sizeof info, &info))
+        return tile;
+    HDC screen = GetDC(NULL);
+    HDC memory = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    tile = Grab(memory, 0, 0, info.bmWidth, info.bmHeight);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    ReleaseDC(NULL, screen);
+    DeleteObject(bitmap);
+    return tile;
+}
+
+bool Near(DWORD a, DWORD b)
+{
+    for (int shift = 0; shift < 24; shift += 8) {
+        int d = (int)((a >> shift) & 255) - (int)((b >> shift) & 255);
+        if (d < -6 || d > 6)
+            return false;
+    }
+    return true;
+}
+
+// Bounding box of what lies on the tiled background in the band of the
+// screen from top down; empty when nothing does.
+RECT ForeignBox(const Pixels &tile, int top)
+{
+    HDC screen = GetDC(NULL);
+    Pixels shot = Grab(screen, 0, top, 1024, 768 - top);
+    ReleaseDC(NULL, screen);
+    RECT box = { 0, 0, 0, 0 };
+    int count = 0;
+    for (int y = 0; y < shot.height; ++y)
+        for (int x = 0; x < shot.width; ++x) {
+            if (Near(shot.At(x, y), tile.At(x % tile.width, (y + top) % tile.height)))
+                continue;
+            int sy = y + top;
+            if (count++ == 0)
+                box = { x, sy, x + 1, sy + 1 };
+            box.left = x < box.left ? x : box.left;
+            box.top = sy < box.top ? sy : box.top;
+            box.right = x + 1 > box.right ? x + 1 : box.right;
+            box.bottom = sy + 1 > box.bottom ? sy + 1 : box.bottom;
+        }
+    return count > SPRITE_SIZE * 10 ? box : RECT{ 0, 0, 0, 0 };
+}
+
+bool Inside(const RECT &box, POINT corner)
+{
+    return box.right > box.left && box.left >= corner.x && box.top >= corner.y &&
+           box.right <= corner.x + SPRITE_SIZE && box.bottom <= corner.y + SPRITE_SIZE;
+}
+
+}  // namespace
+
+TEST_CASE("the saver plays a toon file full screen: he stops at each frame's point")
+{
+    std::string directory = ToonDirectory("roster-saver");
+    EnterDirectory("roster-saver", {});
+    const std::vector<POINT> points = { { 300, 560 }, { 700, 600 } };
+    std::string bytes = ToonOf(points);
+    for (size_t i = 0; i < points.size(); ++i)   // long enough to be seen
+        bytes[TOON_HEADER_BYTES + i * TOON_FRAME_BYTES + 12] = 6;
+    CHECK(testing::WriteFileBytes(directory + "watched.ptf", bytes));
+    PutToonStyleIni(directory);
+    const Pixels tile = Tile("bg03");   // the toon's background
+    ENSURE(tile.width > 0);
+    const std::vector<POINT> expected = ExpectedArrivals(points, 1024, 768);
+    const int band = 400;   // below the title
+
+    PROCESS_INFORMATION saver = testing::StartScr("/s");
+    std::vector<bool> seen(points.size(), false);
+    testing::PumpUntil([&] {
+        RECT box = ForeignBox(tile, band);
+        for (size_t i = 0; i < points.size(); ++i)
+            seen[i] = seen[i] || Inside(box, expected[i]);
+        return seen.back();
+    }, 60000);
+    for (size_t i = 0; i < points.size(); ++i) {
+        CAPTURE(i);
+        CHECK(seen[i]);
+    }
+
+    INPUT key[2];
+    ZeroMemory(key, sizeof key);
+    key[0].type = INPUT_KEYBOARD;
+    key[0].ki.wVk = VK_SPACE;
+    key[1] = key[0];
+    key[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, key, sizeof(INPUT));
+    CHECK(testing::FinishProcess(saver, 10000) == 0);
 }
