@@ -401,6 +401,17 @@ void ResetPlayback(HWND window)
     walkingToFrame = 0;
 }
 
+void AbandonCycle(HWND window)
+{
+    KillTimer(window, IDT_SPEECHDELAY);
+    KillTimer(window, IDT_FRAMEPAUSE);
+    StopTalking(window);
+    pendingSeconds = 0;
+    pendingText[0] = '\0';
+    randomWalkActive = 0;
+    walkingOff = 0;
+}
+
 LRESULT OnStageClick(HWND window, LPARAM point)
 {
     if (!frameEditorDialog && nextFrameIndex != 0)

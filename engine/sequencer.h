@@ -35,6 +35,9 @@ int PrepareRandomFrame(HWND window, int statementId);
 int WalkToRandomFrame(HWND window);
 void StartToonPlayback(HWND window);
 void ResetPlayback(HWND window);
+// The stage window is going away: forget the cycle under way, so the next
+// show on a new window starts clean.
+void AbandonCycle(HWND window);
 LRESULT OnStageClick(HWND window, LPARAM point);
 int PlaybackProgress(int span);
 void SetBusyCursor(HWND window, int on);

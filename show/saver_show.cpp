@@ -175,9 +175,9 @@ void ShowStop(HWND window)
 
     introWalkDone = 0;
     titleShown = 0;
-    // A walk cut short by the window's end would refuse the next show's walks.
-    randomWalkActive = 0;
-    walkingOff = 0;
+    // A walk, a pending speech or a moving mouth cut short by the window's
+    // end would otherwise carry over into the next show.
+    AbandonCycle(window);
     WritePacesWalked();
     if (!previewMode)
         ShowCursor(TRUE);

@@ -344,11 +344,11 @@ TEST_CASE("bubbles: white where the text goes, the tail at mid-height, transpare
 {
     struct Bubble {
         const char *name;
-        RECT text;        // in bitmap pixels; the text rectangle ends below the bitmap
+        RECT text;        // in bitmap pixels, down to the outline on the last two rows
         bool tailLeft;
     } const bubbles[] = {
-        { "bubleft", { 10 + 20, 14 + 12, 10 + 160 - 20, 95 }, true },
-        { "bubright", { -10 + 20, 14 + 12, -10 + 160 - 20, 95 }, false },
+        { "bubleft", { 10 + 20, 14 + 12, 10 + 160 - 20, 93 }, true },
+        { "bubright", { -10 + 20, 14 + 12, -10 + 160 - 20, 93 }, false },
     };
     for (const Bubble &b : bubbles) {
         INFO(std::string(b.name));
@@ -359,6 +359,11 @@ TEST_CASE("bubbles: white where the text goes, the tail at mid-height, transpare
             for (int x = b.text.left; x < b.text.right; ++x)
                 notWhite += image.At(x, y) != WHITE;
         CHECK(notWhite == 0);
+        // closed at the bottom: the outline runs under the text
+        for (int x = b.text.left; x < b.text.right; ++x) {
+            CHECK(image.At(x, 93) != WHITE);
+            CHECK(image.At(x, 94) != TRANSPARENT_BLACK);
+        }
         CHECK(image.At(0, 0) == TRANSPARENT_BLACK);
         CHECK(image.At(159, 0) == TRANSPARENT_BLACK);
         CHECK(EnclosedBlack(image) == 0);

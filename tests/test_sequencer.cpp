@@ -569,6 +569,34 @@ TEST_CASE("Stop within half a second of arrival: the stage stays, then the same 
     FreeToonFrames();
 }
 
+TEST_CASE("a stage closed mid-cycle leaves nothing behind for the next one")
+{
+    LoadToon({ Frame(300, 300, 1, 2, 0, "a line long enough to keep the mouth moving") }, 0);
+    EngineStage &first = OpenEngineStage(800, 600);
+    StartToonPlayback(first.window);
+    CHECK(DriveWalk() > 0);
+    // Arrived: the speech is pending when the window goes away.
+    AbandonCycle(first.window);
+    CloseEngineStage();
+
+    // The next show resets its cycle as the show does and plays again.
+    EngineStage &next = OpenEngineStage(800, 600);
+    nextFrameIndex = 0;
+    ResetPlayback(next.window);
+    StartToonPlayback(next.window);
+    CHECK(DriveWalk() > 0);
+    CHECK(noBubble == 1);
+    CHECK(TimerArmed(IDT_SPEECHDELAY));
+    SendMessageA(next.window, WM_TIMER, IDT_SPEECHDELAY, 0);
+    CHECK(talking == 1);
+    // Closed while he talks: the mouth stops with the window.
+    AbandonCycle(next.window);
+    CHECK(talking == 0);
+    CHECK_FALSE(TimerArmed(IDT_EXPRESSION));
+    CloseEngineStage();
+    FreeToonFrames();
+}
+
 TEST_CASE("a clip that cannot play is said in the bubble instead")
 {
     EngineStage &stage = OpenEngineStage(800, 600);

@@ -1255,10 +1255,12 @@ BUBBLE_PALETTE = [(0, 0, 0), PIMBO_PALETTE[OL], (255, 255, 255), (214, 226, 244)
                   (128, 128, 128), (192, 192, 192), (255, 0, 0), (0, 255, 0), (0, 0, 255),
                   (255, 255, 0), (255, 0, 255), (0, 255, 255), (128, 0, 0), (0, 128, 0), (0, 0, 128)]
 B_OL, B_WHITE, B_SHADE, B_EDGE = 1, 2, 3, 4
-# Where DrawBubbleText puts the text of "bubleft", in bitmap coordinates; the
-# rectangle runs past the bottom of the bitmap, so the white must too.
-TEXT_RECT_LEFT = (30, 26, 150, BUB_H)
-TEXT_RECT_RIGHT = (10, 26, 130, BUB_H)
+# Where DrawBubbleText puts the text of "bubleft", in bitmap coordinates.  The
+# rectangle nominally runs two rows past the bitmap; four lines of text end
+# well above that, so the bubble keeps its outline on the last two rows.
+BUB_OUTLINE = 2
+TEXT_RECT_LEFT = (30, 26, 150, BUB_H - BUB_OUTLINE)
+TEXT_RECT_RIGHT = (10, 26, 130, BUB_H - BUB_OUTLINE)
 TAIL_TIP_Y = 50
 
 
@@ -1267,9 +1269,11 @@ def bubble_left():
     cv = Canvas(BUB_W, BUB_H)
     x0, y0, x1 = 14, 2, 157
     r = 18
-    # a rounded box whose bottom edge lies just below the bitmap, because the
-    # text area reaches the last row
-    body = cv.mask(lambda x, y: rounded_box(x, y, x0, y0, x1, BUB_H + 4, r), (0, 0, BUB_W, BUB_H))
+    # a rounded box closed by its outline on the bitmap's last two rows
+    y1 = BUB_H - BUB_OUTLINE
+    # (tighter bottom corners: the text area reaches to 8 pixels of the side)
+    body = cv.mask(lambda x, y: rounded_box(x, y, x0, y0, x1, y1, r if y < y1 - 30 else 8),
+                   (0, 0, BUB_W, BUB_H))
     tail = cv.shape(polygon(bezier((x0 + 6, 33), (x0 - 2, 45), (1.0, TAIL_TIP_Y), 12)
                             + bezier((1.0, TAIL_TIP_Y), (x0 - 1, 54), (x0 + 6, 64), 12)))
     shape = body | tail
