@@ -12,7 +12,6 @@
 #include "editor/editor_controls.h"
 
 #define TOON_FILTER         "Pimbo Toon Files (*.ptf)\0*.ptf\0"
-#define CUSTOM_FILTER_SIZE  40
 #define MESSAGE_SIZE        (TOON_FILENAME_SIZE + 64)
 #define NEW_FRAME_SPEED     3
 #define NEW_BACKGROUND      1
@@ -23,7 +22,6 @@ int (*StoreShownFrame)(void);
 // The record both file dialogs share; fileName is its file buffer, so a
 // chosen path lands straight in the document.
 static OPENFILENAMEA toonDialog;
-static char customFilter[CUSTOM_FILTER_SIZE];
 
 static void ShowToonMessage(HWND window, const char *format, const char *caption, UINT style)
 {
@@ -277,12 +275,8 @@ int PrepareToonFileDialogs(HWND window)
     toonDialog.lStructSize = sizeof toonDialog;
     toonDialog.hwndOwner = window;
     toonDialog.lpstrFilter = TOON_FILTER;
-    // An empty custom filter makes some dialogs drop the whole filter
-    // list, so the buffer is only handed over once it holds one.
-    if (customFilter[0]) {
-        toonDialog.lpstrCustomFilter = customFilter;
-        toonDialog.nMaxCustFilter = sizeof customFilter;
-    }
+    // No custom filter buffer: an empty one makes some dialogs drop the
+    // whole filter list, and ours is the only filter there is.
     toonDialog.nFilterIndex = 1;
     toonDialog.lpstrFile = toon.fileName;
     toonDialog.nMaxFile = sizeof toon.fileName;
