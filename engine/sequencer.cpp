@@ -1,4 +1,6 @@
 #include "engine/sequencer.h"
+
+#include <stdint.h>
 #include "engine/bubbles.h"
 #include "engine/expressions.h"
 #include "engine/messages.h"
@@ -330,12 +332,24 @@ static void StandAtToonStart(HWND window)
     toonStarted = 1;
 }
 
+// A frame's point less half the character, kept within 32 bits: a file can
+// hold any coordinate.
+static LONG CornerFromCentre(int32_t centre, LONG half)
+{
+    long long corner = (long long)centre - half;
+    if (corner < INT32_MIN)
+        return INT32_MIN;
+    if (corner > INT32_MAX)
+        return INT32_MAX;
+    return (LONG)corner;
+}
+
 static int WalkToNextFrame(HWND window)
 {
     if (!ReadToonFrame(nextFrameIndex))
         return 0;
-    LONG x = currentToonFrame.x - character.width / 2;
-    LONG y = currentToonFrame.y - character.height / 2;
+    LONG x = CornerFromCentre(currentToonFrame.x, character.width / 2);
+    LONG y = CornerFromCentre(currentToonFrame.y, character.height / 2);
     ScaleToonPoint(window, &x, &y);
     StartWalk(window, currentPosition.x, currentPosition.y, x, y, currentToonFrame.pose);
     currentPosition.x = x;

@@ -512,6 +512,22 @@ TEST_CASE("frames from a file are played safely")
     FreeToonFrames();
 }
 
+TEST_CASE("a frame at the far end of the coordinates is walked to in its own direction")
+{
+    EngineStage &stage = OpenEngineStage(800, 600);
+    LoadToon({ Frame(INT32_MIN + 10, 300, 0, 1, 0, "") , Frame(INT32_MAX - 10, 300, 0, 1, 0, "") }, 0);
+    StartToonPlayback(stage.window);
+    CHECK(walkDirection == 2);
+    CHECK(currentPosition.x == INT32_MIN);
+    CHECK(DriveWalk() > 0);
+    ArriveAndSpeak(stage.window);
+    SendMessageA(stage.window, WM_TIMER, IDT_FRAMEPAUSE, 0);
+    CHECK(walkDirection == 1);
+    CHECK(currentPosition.x == INT32_MAX - 10 - 65);
+    CloseEngineStage();
+    FreeToonFrames();
+}
+
 TEST_CASE("playback interrupted while he speaks")
 {
     EngineStage &stage = OpenEngineStage(800, 600);

@@ -20,7 +20,8 @@ template=$cache/wine-template
 mkdir -p "$cache"
 
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No debugger: a program that crashes ends at once instead of waiting for one.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 export WINEARCH=win64
 
 make_template() {
