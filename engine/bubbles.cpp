@@ -86,7 +86,7 @@ void PlaceBubble(HWND window, LONG anchorX, LONG anchorY, int preferredSide)
         bubble.targetX = anchorX + BUBBLE_MARGIN;
     else
         bubble.targetX = anchorX - bubbleWidth - BUBBLE_MARGIN;
-    bubble.targetY = anchorY - BUBBLE_RISE;
+    bubble.targetY = OffsetCoordinate(anchorY, -BUBBLE_RISE);
     PrepareBubbleImage(window);
 }
 
@@ -117,11 +117,11 @@ int DrawBubbleText(HWND window, const char *text)
     RECT rect;
     rect.left = bubbleSide == BUBBLE_SIDE_RIGHT ? bubble.x + BUBBLE_TEXT_SHIFT
                                                 : bubble.x - BUBBLE_TEXT_SHIFT;
-    rect.top = bubble.y + BUBBLE_TEXT_TOP;
+    rect.top = OffsetCoordinate(bubble.y, BUBBLE_TEXT_TOP);
     rect.right = rect.left + bubble.width - BUBBLE_INSET_X;
-    rect.bottom = rect.top + bubble.height - BUBBLE_INSET_Y;
+    rect.bottom = OffsetCoordinate(rect.top, bubble.height - BUBBLE_INSET_Y);
     rect.left += BUBBLE_INSET_X;
-    rect.top += BUBBLE_INSET_Y;
+    rect.top = OffsetCoordinate(rect.top, BUBBLE_INSET_Y);
 
     HDC dc = GetDC(window);
     int oldMapMode = SetMapMode(dc, MM_TEXT);

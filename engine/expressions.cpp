@@ -52,7 +52,7 @@ int ShowExpression(HWND window, int kind)
     HGDIOBJ oldBitmap = SelectObject(cells, expressionsBitmap);
     SetMapMode(cells, GetMapMode(dc));
     POINT target[2] = {
-        { character.x + offset.x, character.y + offset.y },
+        { OffsetCoordinate(character.x, offset.x), OffsetCoordinate(character.y, offset.y) },
         { EXPRESSION_CELL, EXPRESSION_CELL },
     };
     POINT source = { (kind - 1) * EXPRESSION_PITCH, pose * EXPRESSION_PITCH };

@@ -1,5 +1,7 @@
 #include "engine/raster.h"
 
+#include <limits.h>
+
 #include "engine/stage.h"
 #include "show/saver_show.h"
 #include "show/settings.h"
@@ -127,9 +129,20 @@ void DrawSpriteMasked(HDC dc, const SpritePlace *place)
 
 int PointInSpritePlace(const SpritePlace *place, LONG x, LONG y)
 {
-    RECT shown = { place->x, place->y, place->x + place->width, place->y + place->height };
+    RECT shown = { place->x, place->y, OffsetCoordinate(place->x, place->width),
+                   OffsetCoordinate(place->y, place->height) };
     POINT point = { x, y };
     return PtInRect(&shown, point) ? 1 : 0;
+}
+
+LONG OffsetCoordinate(LONG value, LONG offset)
+{
+    const long long sum = (long long)value + offset;
+    if (sum > LONG_MAX)
+        return LONG_MAX;
+    if (sum < LONG_MIN)
+        return LONG_MIN;
+    return (LONG)sum;
 }
 
 void DrawBitmapTransparentAt(HDC dc, HBITMAP bitmap, int x, int y)

@@ -24,6 +24,9 @@ void RestoreUnderSprite(HDC dc, const SpritePlace *place);
 void DrawSpriteMasked(HDC dc, const SpritePlace *place);
 void SaveUnderSprite(HDC dc, SpritePlace *place);
 int PointInSpritePlace(const SpritePlace *place, LONG x, LONG y);
+// value + offset held within 32 bits: a toon can put the character at the
+// very ends of the coordinates, where a plain sum would overflow.
+LONG OffsetCoordinate(LONG value, LONG offset);
 void DrawBitmapTransparentAt(HDC dc, HBITMAP bitmap, int x, int y);
 void BlitBitmapToRect(HDC dc, int left, int top, int right, int bottom, HBITMAP bitmap);
 void TileBitmap(HDC dc, int left, int top, int right, int bottom, HBITMAP bitmap);

@@ -1,6 +1,5 @@
 #include "engine/sequencer.h"
 
-#include <stdint.h>
 #include "engine/bubbles.h"
 #include "engine/expressions.h"
 #include "engine/messages.h"
@@ -158,7 +157,8 @@ static void SpeakPendingText(HWND window)
         StartTalking(window);
         // A clip that failed left its complaint here, to be said instead.
         if (pendingText[0]) {
-            PlaceBubble(window, character.x + MOUTH_X, character.y + MOUTH_Y, walkDirection);
+            PlaceBubble(window, OffsetCoordinate(character.x, MOUTH_X),
+                        OffsetCoordinate(character.y, MOUTH_Y), walkDirection);
             ShowBubble(window, pendingText);
         }
     }
@@ -332,24 +332,13 @@ static void StandAtToonStart(HWND window)
     toonStarted = 1;
 }
 
-// A frame's point less half the character, kept within 32 bits: a file can
-// hold any coordinate.
-static LONG CornerFromCentre(int32_t centre, LONG half)
-{
-    long long corner = (long long)centre - half;
-    if (corner < INT32_MIN)
-        return INT32_MIN;
-    if (corner > INT32_MAX)
-        return INT32_MAX;
-    return (LONG)corner;
-}
-
 static int WalkToNextFrame(HWND window)
 {
     if (!ReadToonFrame(nextFrameIndex))
         return 0;
-    LONG x = CornerFromCentre(currentToonFrame.x, character.width / 2);
-    LONG y = CornerFromCentre(currentToonFrame.y, character.height / 2);
+    // The frame's point is the character's centre; a file can hold any.
+    LONG x = OffsetCoordinate(currentToonFrame.x, -(character.width / 2));
+    LONG y = OffsetCoordinate(currentToonFrame.y, -(character.height / 2));
     ScaleToonPoint(window, &x, &y);
     StartWalk(window, currentPosition.x, currentPosition.y, x, y, currentToonFrame.pose);
     currentPosition.x = x;

@@ -1,4 +1,5 @@
 #include <doctest.h>
+#include <limits.h>
 #include <string.h>
 
 #include "engine/raster.h"
@@ -157,6 +158,13 @@ TEST_CASE("a point on the left or top edge is inside, on the right or bottom edg
         CAPTURE(row.x);
         CAPTURE(row.y);
         CHECK((PointInSpritePlace(&place, row.x, row.y) != 0) == (row.inside != 0));
+    }
+    SUBCASE("a place at the far end of the coordinates still holds its points")
+    {
+        place.x = LONG_MAX - 10;
+        place.y = LONG_MAX - 100;
+        CHECK(PointInSpritePlace(&place, LONG_MAX - 5, LONG_MAX - 50) != 0);
+        CHECK(PointInSpritePlace(&place, LONG_MAX - 11, LONG_MAX - 50) == 0);
     }
 }
 

@@ -528,6 +528,19 @@ TEST_CASE("a frame at the far end of the coordinates is walked to in its own dir
     FreeToonFrames();
 }
 
+TEST_CASE("a frame at the far end of the coordinates speaks with the bubble above his mouth")
+{
+    EngineStage &stage = OpenEngineStage(800, 600);
+    LoadToon({ Frame(300, INT32_MIN + 10, 0, 1, 1, "Far away") }, 0);
+    StartToonPlayback(stage.window);
+    ArriveAndSpeak(stage.window);
+    CHECK(character.y <= INT32_MIN + 10);
+    CHECK(noBubble == 0);
+    CHECK(bubble.y <= character.y + 35);
+    CloseEngineStage();
+    FreeToonFrames();
+}
+
 TEST_CASE("playback interrupted while he speaks")
 {
     EngineStage &stage = OpenEngineStage(800, 600);
