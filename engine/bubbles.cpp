@@ -45,14 +45,8 @@ void LoadBubbles(HWND window, HINSTANCE instance)
 
 void FreeBubbles(void)
 {
-    if (bubbleLeft) {
-        DeleteObject(bubbleLeft);
-        bubbleLeft = NULL;
-    }
-    if (bubbleRight) {
-        DeleteObject(bubbleRight);
-        bubbleRight = NULL;
-    }
+    DeleteBitmapHandle(&bubbleLeft);
+    DeleteBitmapHandle(&bubbleRight);
     bubble.source = NULL;
     FreeSpritePlace(&bubble);
 }

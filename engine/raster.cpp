@@ -13,7 +13,7 @@
 #define PALETTE_VERSION     0x300
 #define MAX_PALETTE_COLOURS 256
 
-static void DeleteBitmapHandle(HBITMAP *bitmap)
+void DeleteBitmapHandle(HBITMAP *bitmap)
 {
     if (*bitmap) {
         DeleteObject(*bitmap);

@@ -20,6 +20,8 @@ struct SpritePlace {
 
 void StretchCopyToSprite(HDC dc, HBITMAP source, SpritePlace *place);
 void FreeSpritePlace(SpritePlace *place);
+// Deletes the bitmap unless it is null, and nulls the handle.
+void DeleteBitmapHandle(HBITMAP *bitmap);
 void RestoreUnderSprite(HDC dc, const SpritePlace *place);
 void DrawSpriteMasked(HDC dc, const SpritePlace *place);
 void SaveUnderSprite(HDC dc, SpritePlace *place);

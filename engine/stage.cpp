@@ -29,14 +29,6 @@ int titleShown;
 static const char previewTitle[] = "Fizzy Pimbo's\rParade";
 static const char *const turnNames[4] = { "pbltn1", "pbltn2", "pbrtn1", "pbrtn2" };
 
-static void DeleteBitmapHandle(HBITMAP *bitmap)
-{
-    if (*bitmap) {
-        DeleteObject(*bitmap);
-        *bitmap = NULL;
-    }
-}
-
 // "pbl2r1".."pbl2r8", "pbr2l1".."pbr2l8", the four turns, "pose01".."pose16".
 static void SpriteName(int index, char *name, size_t size)
 {

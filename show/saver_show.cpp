@@ -44,10 +44,7 @@ static void MakeToonDirectoryCurrent(void)
 
 void RebuildStageBackground(HWND window, HINSTANCE instance)
 {
-    if (stageBackground) {
-        DeleteObject(stageBackground);
-        stageBackground = NULL;
-    }
+    DeleteBitmapHandle(&stageBackground);
     stageBackground = BuildStageBackground(instance, window);
 }
 
@@ -160,18 +157,12 @@ void ShowStop(HWND window)
     stageSize = show.savedStageSize;
     FreeToonFrames();
 
-    if (expressionsBitmap) {
-        DeleteObject(expressionsBitmap);
-        expressionsBitmap = NULL;
-    }
+    DeleteBitmapHandle(&expressionsBitmap);
     DeleteFontHandle(&show.textFont);
     DeleteFontHandle(&show.titleFont);
     ReleaseCharacter();
     // The background belongs to this window: the next show builds its own.
-    if (stageBackground) {
-        DeleteObject(stageBackground);
-        stageBackground = NULL;
-    }
+    DeleteBitmapHandle(&stageBackground);
 
     introWalkDone = 0;
     titleShown = 0;
