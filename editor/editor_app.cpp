@@ -1,7 +1,6 @@
 #include "editor/editor_app.h"
 #include "show/toon_player.h"
-
-#include <string.h>
+#include "toon/toon_file.h"
 
 // The editor's frame; its windows come with the editor itself.
 struct EditorFrame {
@@ -11,17 +10,11 @@ struct EditorFrame {
 
 static EditorFrame editorFrame;
 
-static int HasToonExtension(const char *name)
-{
-    size_t length = strlen(name);
-    return length >= 4 && lstrcmpiA(name + length - 4, ".ptf") == 0;
-}
-
 int RunToonEditor(HINSTANCE instance, HWND owner, const char *name, int showCommand)
 {
     (void)showCommand;
     if (name && name[0])
-        return RunToonPlayer(instance, NULL, HasToonExtension(name) ? name : "");
+        return RunToonPlayer(instance, NULL, IsToonFileName(name) ? name : "");
     editorFrame.owner = owner;
     // No editor window exists yet to start.
     return 0;

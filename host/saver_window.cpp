@@ -324,6 +324,8 @@ int RunSaverWindow(HWND parent)
         LoadPasswordVerifier();
     }
 
+    // A handle left from an earlier run must not pass for this run's window.
+    saverWindow = NULL;
     if (RegisterClassA(&saverClass))
         saverWindow = CreateWindowExA(extendedStyle, SAVER_CLASS_NAME, title, style, 0, 0, width, height,
                                       parent, NULL, hostInstance, NULL);

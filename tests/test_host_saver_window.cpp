@@ -651,3 +651,37 @@ TEST_CASE("the reboot device hears 1 when a password starts guarding and 2 once 
     SetDllDirectoryA(NULL);
     RemoveFakeDevice();
 }
+
+static void CALLBACK QuitRunawayLoop(HWND, UINT, UINT_PTR, DWORD)
+{
+    PostQuitMessage(7);
+}
+
+TEST_CASE("a run whose window cannot be created runs no message loop, even after an earlier run")
+{
+    hostInstance = GetModuleHandleA(NULL);
+    // The class is taken already, so this run's registration fails.
+    WNDCLASSA taken;
+    ZeroMemory(&taken, sizeof taken);
+    taken.lpfnWndProc = PlainWindowProc;
+    taken.hInstance = hostInstance;
+    taken.lpszClassName = SAVER_CLASS_NAME;
+    ATOM registered = RegisterClassA(&taken);
+    CHECK_OR_RETURN(registered != 0);
+    // What an earlier run leaves behind: the handle of its window, now gone.
+    HWND earlier = CreateWindowExA(0, SAVER_CLASS_NAME, "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, hostInstance, NULL);
+    DestroyWindow(earlier);
+    saverWindow = earlier;
+    HWND parent = CreatePlainWindow("HostTestLateParent", PlainWindowProc, 160, 120);
+
+    UINT_PTR guard = SetTimer(NULL, 0, 1000, QuitRunawayLoop);
+    CHECK(RunSaverWindow(parent) == -1);
+    KillTimer(NULL, guard);
+
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+    previewMode = 0;
+    DestroyWindow(parent);
+    UnregisterClassA(SAVER_CLASS_NAME, hostInstance);
+}

@@ -20,7 +20,10 @@ static void SayInstead(char *text, const char *complaint)
 static void SayMciError(char *text, MCIERROR error)
 {
     char description[ERROR_TEXT_SIZE] = "";
-    if (mciGetErrorStringA(error, description, sizeof description) && description[0])
+    BOOL described = mciGetErrorStringA(error, description, sizeof description);
+    // The description is the platform's; its terminator is made sure of here.
+    description[sizeof description - 1] = '\0';
+    if (described && description[0])
         SayInstead(text, description);
     else
         SayInstead(text, "A rather fizzy sound playback error just occurred!?");
@@ -54,7 +57,8 @@ static int PlayClip(HWND window, char *text, DWORD playMode)
         SayInstead(text, "I can't speak until you get a sound system!");
         return 0;
     }
-    char name[TOON_TEXT_SIZE];
+    // The name is the rest of a frame's text, and no more of the buffer.
+    char name[TOON_TEXT_SIZE - CLIP_PREFIX_LENGTH];
     lstrcpynA(name, text + CLIP_PREFIX_LENGTH, sizeof name);
     if (!SoundFileExists(name)) {
         SayInstead(text, "Hey, someone stole this frame's sound file!");

@@ -23,11 +23,11 @@ int (*StoreShownFrame)(void);
 // chosen path lands straight in the document.
 static OPENFILENAMEA toonDialog;
 
-static void ShowToonMessage(HWND window, const char *format, const char *caption, UINT style)
+static int ShowToonMessage(HWND window, const char *format, const char *caption, UINT style)
 {
     char text[MESSAGE_SIZE];
     snprintf(text, sizeof text, format, toon.fileName);
-    MessageBoxA(window, text, caption, style);
+    return MessageBoxA(window, text, caption, style);
 }
 
 static HCURSOR ShowWaitCursor(void)
@@ -226,12 +226,8 @@ int AskSaveToonChanges(HWND window)
     if (!toon.modified)
         return 1;
     SetToonDialogTitle("Save Toon File");
-    int answer = 0;
-    {
-        char text[MESSAGE_SIZE];
-        snprintf(text, sizeof text, "Save current changes? %s", toon.fileName);
-        answer = MessageBoxA(window, text, TOON_SIGNATURE, MB_YESNOCANCEL | MB_ICONEXCLAMATION);
-    }
+    int answer = ShowToonMessage(window, "Save current changes? %s", TOON_SIGNATURE,
+                                 MB_YESNOCANCEL | MB_ICONEXCLAMATION);
     if (answer == IDNO)
         return 1;
     if (answer != IDYES)
