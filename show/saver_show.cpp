@@ -184,7 +184,7 @@ static void OnShowCreate(HWND window, HINSTANCE instance)
     ShowChooseNext(window);
 }
 
-static void OnShowTimer(HWND window, HINSTANCE instance, UINT_PTR id)
+void OnShowTimer(HWND window, HINSTANCE instance, UINT_PTR id)
 {
     if (id == IDT_START) {
         KillTimer(window, IDT_START);

@@ -25,6 +25,9 @@ LRESULT CALLBACK SaverShowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 void ShowStart(HWND window, HINSTANCE instance);
 void ShowStop(HWND window);
 void ShowBeginCycle(HWND window, HINSTANCE instance);
+// A tick of a show's window: the start timer begins the first cycle, every
+// other timer is the engine's. The windowed player routes its ticks here too.
+void OnShowTimer(HWND window, HINSTANCE instance, UINT_PTR id);
 void ShowResetCycle(HWND window);
 void ShowChooseNext(HWND window);
 void PickBackground(HWND window);

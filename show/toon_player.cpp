@@ -54,16 +54,6 @@ int RunToonPlayer(HINSTANCE instance, HWND owner, const char *name)
     return (int)msg.wParam;
 }
 
-static void OnPlayerTimer(HWND window, UINT_PTR id)
-{
-    if (id == IDT_START) {
-        KillTimer(window, IDT_START);
-        ShowBeginCycle(window, (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE));
-    } else {
-        OnEngineTimer(window, id);
-    }
-}
-
 LRESULT CALLBACK PlayerWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -94,7 +84,7 @@ LRESULT CALLBACK PlayerWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         SendMessageA(window, WM_CLOSE, 0, 0);
         return 1;
     case WM_TIMER:
-        OnPlayerTimer(window, (UINT_PTR)wParam);
+        OnShowTimer(window, (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE), (UINT_PTR)wParam);
         return 0;
     case MM_MCINOTIFY:
         OnSoundDone(window);
