@@ -457,27 +457,12 @@ struct Pixels {
 Pixels Grab(HDC source, int left, int top, int width, int height)
 {
     Pixels image;
-    BITMAPINFO info;
-    ZeroMemory(&info, sizeof info);
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void *bits = NULL;
-    HBITMAP dib = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, NULL, 0);
-    if (!dib)
+    std::vector<uint32_t> quads = testing::GrabQuads(source, left, top, width, height);
+    if (quads.empty())
         return image;
-    HDC memory = CreateCompatibleDC(source);
-    HGDIOBJ old = SelectObject(memory, dib);
-    BitBlt(memory, 0, 0, width, height, source, left, top, SRCCOPY);
-    GdiFlush();
     image.width = width;
     image.height = height;
-    image.rgb.assign((DWORD *)bits, (DWORD *)bits + (size_t)width * height);
-    SelectObject(memory, old);
-    DeleteDC(memory);
-    DeleteObject(dib);
+    image.rgb.assign(quads.begin(), quads.end());
     return image;
 }
 

@@ -22,6 +22,7 @@
 using testing::IniPath;
 using testing::ReadFileBytes;
 using testing::RemoveIni;
+using testing::IniText;
 
 static const char SECTION_LINE[] = "[Fizzy Pimbo Screen Saver]\r\n";
 static const char PACES_REPORT[] = "Since starting here, I've walked a total of ";
@@ -40,14 +41,7 @@ static std::string EmptyToonDirectory()
 
 static void PutIni(const std::string &lines)
 {
-    RemoveIni();
-    CHECK(testing::WriteFileBytes(IniPath(), SECTION_LINE + lines));
-}
-
-static std::string IniText()
-{
-    WritePrivateProfileStringA(NULL, NULL, NULL, INI_FILE);
-    return ReadFileBytes(IniPath());
+    CHECK(testing::PutIni(lines));
 }
 
 static int CursorCount()
@@ -346,27 +340,11 @@ struct Image {
 static Image ImageOf(HDC source, int x, int y, int width, int height)
 {
     Image image;
-    BITMAPINFO info;
-    ZeroMemory(&info, sizeof info);
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void *bits = NULL;
-    HBITMAP dib = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, NULL, 0);
-    if (!dib)
-        return image;
-    HDC memory = CreateCompatibleDC(source);
-    HGDIOBJ old = SelectObject(memory, dib);
-    BitBlt(memory, 0, 0, width, height, source, x, y, SRCCOPY);
-    GdiFlush();
-    image.width = width;
-    image.height = height;
-    image.pixels.assign((uint32_t *)bits, (uint32_t *)bits + (size_t)width * height);
-    SelectObject(memory, old);
-    DeleteDC(memory);
-    DeleteObject(dib);
+    image.pixels = testing::GrabQuads(source, x, y, width, height);
+    if (!image.pixels.empty()) {
+        image.width = width;
+        image.height = height;
+    }
     return image;
 }
 

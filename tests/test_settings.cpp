@@ -8,20 +8,14 @@
 using testing::IniPath;
 using testing::ReadFileBytes;
 using testing::RemoveIni;
+using testing::IniText;
 
 static const char SECTION_LINE[] = "[Fizzy Pimbo Screen Saver]\r\n";
 
 // Replaces the INI file with the given lines of our section.
 static void PutIni(const std::string &lines)
 {
-    RemoveIni();
-    CHECK(testing::WriteFileBytes(IniPath(), SECTION_LINE + lines));
-}
-
-static std::string IniText()
-{
-    WritePrivateProfileStringA(NULL, NULL, NULL, INI_FILE);
-    return ReadFileBytes(IniPath());
+    CHECK(testing::PutIni(lines));
 }
 
 static std::string CurrentDirectory()

@@ -1,4 +1,5 @@
 #include "support/canvas.h"
+#include "support/support.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -73,24 +74,14 @@ Pixels ReadClient(HWND window)
     Pixels pixels;
     RECT client;
     GetClientRect(window, &client);
+    HDC dc = GetDC(window);
+    std::vector<uint32_t> quads = GrabQuads(dc, 0, 0, client.right, client.bottom);
+    ReleaseDC(window, dc);
     pixels.width = client.right;
     pixels.height = client.bottom;
-    BITMAPINFO info = TopDown32(pixels.width, pixels.height);
-    void *bits = NULL;
-    HDC dc = GetDC(window);
-    HBITMAP section = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, NULL, 0);
-    HDC memoryDc = CreateCompatibleDC(dc);
-    HGDIOBJ old = SelectObject(memoryDc, section);
-    BitBlt(memoryDc, 0, 0, pixels.width, pixels.height, dc, 0, 0, SRCCOPY);
-    GdiFlush();
-    const uint32_t *quads = (const uint32_t *)bits;
-    pixels.rgb.resize((size_t)pixels.width * pixels.height);
-    for (size_t i = 0; i < pixels.rgb.size(); ++i)
+    pixels.rgb.resize(quads.size());
+    for (size_t i = 0; i < quads.size(); ++i)
         pixels.rgb[i] = FromQuad(quads[i]);
-    SelectObject(memoryDc, old);
-    DeleteDC(memoryDc);
-    DeleteObject(section);
-    ReleaseDC(window, dc);
     return pixels;
 }
 

@@ -1,4 +1,5 @@
 #include "support/engine_stage.h"
+#include "support/support.h"
 #include "engine/bubbles.h"
 #include "engine/expressions.h"
 #include "engine/messages.h"
@@ -200,32 +201,14 @@ bool TimerArmed(UINT_PTR id)
 
 std::vector<COLORREF> Capture(HWND window, const RECT &rect)
 {
-    int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    std::vector<COLORREF> pixels;
-    if (width <= 0 || height <= 0)
-        return pixels;
-    BITMAPINFO info;
-    ZeroMemory(&info, sizeof info);
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void *bits = NULL;
     HDC screen = GetDC(window);
-    HBITMAP dib = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, NULL, 0);
-    HDC dc = CreateCompatibleDC(screen);
-    HGDIOBJ old = SelectObject(dc, dib);
-    BitBlt(dc, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    GdiFlush();
-    const DWORD *p = (const DWORD *)bits;
-    pixels.reserve((size_t)width * height);
-    for (int i = 0; i < width * height; i++)
-        pixels.push_back(RGB((p[i] >> 16) & 255, (p[i] >> 8) & 255, p[i] & 255));
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    DeleteObject(dib);
+    std::vector<uint32_t> quads =
+        GrabQuads(screen, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
     ReleaseDC(window, screen);
+    std::vector<COLORREF> pixels;
+    pixels.reserve(quads.size());
+    for (uint32_t p : quads)
+        pixels.push_back(RGB((p >> 16) & 255, (p >> 8) & 255, p & 255));
     return pixels;
 }
 

@@ -115,6 +115,45 @@ void RemoveIni()
     DeleteFileA(IniPath().c_str());
 }
 
+bool PutIni(const std::string &lines)
+{
+    RemoveIni();
+    return WriteFileBytes(IniPath(), "[Fizzy Pimbo Screen Saver]\r\n" + lines);
+}
+
+std::string IniText()
+{
+    WritePrivateProfileStringA(NULL, NULL, NULL, "Pimbo95.ini");
+    return ReadFileBytes(IniPath());
+}
+
+std::vector<uint32_t> GrabQuads(HDC source, int left, int top, int width, int height)
+{
+    std::vector<uint32_t> quads;
+    if (width <= 0 || height <= 0)
+        return quads;
+    BITMAPINFO info;
+    ZeroMemory(&info, sizeof info);
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void *bits = NULL;
+    HBITMAP dib = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+    if (!dib)
+        return quads;
+    HDC memory = CreateCompatibleDC(source);
+    HGDIOBJ old = SelectObject(memory, dib);
+    BitBlt(memory, 0, 0, width, height, source, left, top, SRCCOPY);
+    GdiFlush();
+    quads.assign((const uint32_t *)bits, (const uint32_t *)bits + (size_t)width * height);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    DeleteObject(dib);
+    return quads;
+}
+
 std::string ReadFileBytes(const std::string &path)
 {
     std::string bytes;

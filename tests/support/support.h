@@ -3,6 +3,7 @@
 #define PIMBO_TESTS_SUPPORT_H
 
 #include <windows.h>
+#include <stdint.h>
 #include <string>
 #include <vector>
 #include <functional>
@@ -38,6 +39,15 @@ std::string IniPath();
 void RemoveIni();
 std::string ReadFileBytes(const std::string &path);
 bool WriteFileBytes(const std::string &path, const std::string &bytes);
+
+// Replaces the settings file with the given lines of our section, and reads
+// it back after flushing the profile cache.
+bool PutIni(const std::string &lines);
+std::string IniText();
+
+// Copies a rectangle of a DC in one transfer: 0x00RRGGBB, top row first;
+// empty when the copy cannot be made.
+std::vector<uint32_t> GrabQuads(HDC source, int left, int top, int width, int height);
 
 // Reads back one pixel of a window's client area as RGB.
 COLORREF ClientPixel(HWND window, int x, int y);
