@@ -178,7 +178,7 @@ static int NavigateTo(HWND dialog, const char *entry)
     lstrcatA(next, "\\");
     memcpy(settings.directory, next, sizeof next);
     RefreshToonList(dialog);
-    WritePrivateProfileStringA(INI_SECTION, "Directory", settings.directory, INI_FILE);
+    WriteToonDirectory();
     return 1;
 }
 

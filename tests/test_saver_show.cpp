@@ -519,13 +519,7 @@ static SaverWatch WatchSaver(int cycles, bool lastMayRun, DWORD timeoutMs)
 
 static void PressKey(void)
 {
-    INPUT input[2];
-    ZeroMemory(input, sizeof input);
-    input[0].type = INPUT_KEYBOARD;
-    input[0].ki.wVk = VK_SPACE;
-    input[1] = input[0];
-    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, input, sizeof(INPUT));
+    testing::TapKey(VK_SPACE);
 }
 
 static void CheckTitleThenFirstCycle(const SaverWatch &watch)
