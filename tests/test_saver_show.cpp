@@ -267,6 +267,33 @@ TEST_CASE("toon style with exactly one toon file plays it again and again")
     DestroyWindow(window);
 }
 
+TEST_CASE("a toon that another program holds open for reading is played")
+{
+    previewMode = 0;
+    char temp[MAX_PATH] = "";
+    GetTempPathA(sizeof temp, temp);
+    std::string directory = std::string(temp) + "pimbo-held-toon\\";
+    CreateDirectoryA(directory.c_str(), NULL);
+    const std::string path = directory + "greeting.ptf";
+    CHECK(CopyFileA(testing::SourcePath("toons/greeting.ptf").c_str(), path.c_str(), FALSE));
+    HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    CHECK(holder != INVALID_HANDLE_VALUE);
+    PutIni("Walking Style=1\r\nDirectory=" + directory + "\r\n");
+    testing::BoxCatcher boxes([](HWND, const testing::CaughtBox &) { return IDOK; });
+    FreeToonFrames();
+    toon.frameCount = 0;
+    HWND window = CreateStage(NULL, SCREEN_W, SCREEN_H);
+    BeginFirstCycle(window);
+    CHECK(toon.frameCount == 4);
+    DriveCycles(window, 2);
+    CHECK(actDoneCount == 2);
+    CHECK(toonStarted == 1);
+    CHECK(settings.walkingStyle == 1);
+    CHECK(boxes.Boxes().empty());
+    DestroyWindow(window);
+    CloseHandle(holder);
+}
+
 TEST_CASE("stopping the show frees what starting it made and stores only the paces")
 {
     previewMode = 0;
