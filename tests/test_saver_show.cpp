@@ -242,15 +242,22 @@ TEST_CASE("settings that narrow the random walk")
     }
 }
 
-TEST_CASE("toon style with exactly one toon file plays it again and again")
+// A directory of its own holding one shipped toon, greeting.ptf.
+static std::string GreetingDirectory(const char *name)
 {
-    previewMode = 0;
     char temp[MAX_PATH] = "";
     GetTempPathA(sizeof temp, temp);
-    std::string directory = std::string(temp) + "pimbo-one-toon\\";
+    std::string directory = std::string(temp) + name + "\\";
     CreateDirectoryA(directory.c_str(), NULL);
     CHECK(CopyFileA(testing::SourcePath("toons/greeting.ptf").c_str(),
                     (directory + "greeting.ptf").c_str(), FALSE));
+    return directory;
+}
+
+TEST_CASE("toon style with exactly one toon file plays it again and again")
+{
+    previewMode = 0;
+    std::string directory = GreetingDirectory("pimbo-one-toon");
     PutIni("Walking Style=1\r\nBackgrounds=0\r\nDirectory=" + directory + "\r\n");
     HWND window = CreateStage(NULL, SCREEN_W, SCREEN_H);
     CHECK(std::string(roster.currentToon) == "greeting.ptf");
@@ -270,12 +277,8 @@ TEST_CASE("toon style with exactly one toon file plays it again and again")
 TEST_CASE("a toon that another program holds open for reading is played")
 {
     previewMode = 0;
-    char temp[MAX_PATH] = "";
-    GetTempPathA(sizeof temp, temp);
-    std::string directory = std::string(temp) + "pimbo-held-toon\\";
-    CreateDirectoryA(directory.c_str(), NULL);
+    std::string directory = GreetingDirectory("pimbo-held-toon");
     const std::string path = directory + "greeting.ptf";
-    CHECK(CopyFileA(testing::SourcePath("toons/greeting.ptf").c_str(), path.c_str(), FALSE));
     HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     CHECK(holder != INVALID_HANDLE_VALUE);
     PutIni("Walking Style=1\r\nDirectory=" + directory + "\r\n");
