@@ -10,15 +10,6 @@ namespace {
 const char *CONFIG_CAPTION = "Fizzy Pimbo Screen Saver";
 const char *HELP_CAPTION = "Fizzy Pimbo Help";
 
-std::string EmptyToonDirectory()
-{
-    char temp[MAX_PATH] = "";
-    GetTempPathA(sizeof temp, temp);
-    std::string path = std::string(temp) + "pimbo-help-toons\\";
-    CreateDirectoryA(path.c_str(), NULL);
-    return path;
-}
-
 // The text of a window of another process: WM_GETTEXT crosses processes.
 std::string TextOf(HWND window)
 {
@@ -43,7 +34,7 @@ bool Gone(HWND window)
 
 TEST_CASE("Help without a help file shows our own help, which OK and Esc close, and the dialog goes on")
 {
-    const std::string directory = EmptyToonDirectory();
+    const std::string directory = testing::TempDirectory("pimbo-help-toons");
     DeleteFileA((directory + "Pimbo96.hlp").c_str());
     CHECK(testing::PutIni("Walking Style=1\r\nDirectory=" + directory + "\r\n"));
     PROCESS_INFORMATION process = testing::StartScr("/c");

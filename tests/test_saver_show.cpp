@@ -245,10 +245,7 @@ TEST_CASE("settings that narrow the random walk")
 // A directory of its own holding one shipped toon, greeting.ptf.
 static std::string GreetingDirectory(const char *name)
 {
-    char temp[MAX_PATH] = "";
-    GetTempPathA(sizeof temp, temp);
-    std::string directory = std::string(temp) + name + "\\";
-    CreateDirectoryA(directory.c_str(), NULL);
+    std::string directory = testing::TempDirectory(name);
     CHECK(CopyFileA(testing::SourcePath("toons/greeting.ptf").c_str(),
                     (directory + "greeting.ptf").c_str(), FALSE));
     return directory;

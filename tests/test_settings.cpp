@@ -274,15 +274,6 @@ std::string PerUserText()
     return ReadFileBytes(testing::PerUserIniPath());
 }
 
-std::string ToonDirectory()
-{
-    char temp[MAX_PATH] = "";
-    GetTempPathA(sizeof temp, temp);
-    std::string path = std::string(temp) + "pimbo-per-user\\";
-    CreateDirectoryA(path.c_str(), NULL);
-    return path;
-}
-
 long PacesIn(const std::string &text)
 {
     size_t at = text.find("Paces Walked=");
@@ -327,7 +318,7 @@ DWORD RunRealShow()
 
 TEST_CASE("where the Windows directory cannot be written, the settings live in the user's application data")
 {
-    const std::string directory = ToonDirectory();
+    const std::string directory = testing::TempDirectory("pimbo-per-user");
     const std::string oldLines = "Walking Style=1\r\nStatements=1\r\nOther=theirs\r\nBackgrounds=1\r\n"
                                  "Directory=" + directory + "\r\nPaces Walked=100\r\n";
     PutIni(oldLines);
@@ -385,7 +376,7 @@ TEST_CASE("where the Windows directory cannot be written, the settings live in t
 
 TEST_CASE("with a writable Windows directory the settings stay there")
 {
-    const std::string directory = ToonDirectory();
+    const std::string directory = testing::TempDirectory("pimbo-per-user");
     PutIni("Walking Style=1\r\nDirectory=" + directory + "\r\nPaces Walked=100\r\n");
     CHECK(RunRealShow() == 0);
     const long paces = PacesIn(IniText());

@@ -214,6 +214,15 @@ std::vector<uint32_t> GrabQuads(HDC source, int left, int top, int width, int he
     return quads;
 }
 
+std::string TempDirectory(const std::string &name)
+{
+    char temp[MAX_PATH] = "";
+    GetTempPathA(sizeof temp, temp);
+    std::string path = std::string(temp) + name + "\\";
+    CreateDirectoryA(path.c_str(), NULL);
+    return path;
+}
+
 std::string ReadFileBytes(const std::string &path)
 {
     std::string bytes;

@@ -48,6 +48,9 @@ void RemoveIni();
 std::string PerUserIniPath();
 std::string PerUserIniFolder();
 std::string ReadFileBytes(const std::string &path);
+// A directory of this name in the temporary directory, made if need be;
+// its path ends in a backslash.
+std::string TempDirectory(const std::string &name);
 bool WriteFileBytes(const std::string &path, const std::string &bytes);
 
 // Replaces the settings file with the given lines of our section, and reads
