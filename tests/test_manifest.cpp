@@ -1,5 +1,6 @@
 #include <doctest.h>
 #include "support/support.h"
+#include "version.h"
 
 #include <stddef.h>
 #include <string>
@@ -72,7 +73,7 @@ TEST_CASE("the program carries a manifest: as invoker, Vista to 11, system DPI a
     CHECK(QueryActCtxW(0, context, &assembly, AssemblyDetailedInformationInActivationContext, details,
                        sizeof details, &written));
     CHECK(Narrow(((ACTIVATION_CONTEXT_ASSEMBLY_DETAILED_INFORMATION *)details)->lpAssemblyEncodedAssemblyIdentity)
-          == "FizzyPimbo.Pimbo95,type=\"win32\",version=\"1.0.0.0\"");
+          == "FizzyPimbo.Pimbo95,type=\"win32\",version=\"" PIMBO_VERSION_TEXT ".0\"");
 
     ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level;
     ZeroMemory(&level, sizeof level);
