@@ -25,6 +25,11 @@
 #define IDC_TOONCOUNTLABEL      1046
 #define IDC_PLAYTOON            1047
 
+/* The program's own help: dialog, its text box, and the text */
+#define IDD_HELP                2400
+#define IDC_HELPTEXT            2401
+#define IDR_HELPTEXT            2402
+
 /* Editor menu commands */
 #define IDM_FRAMENEW            110
 #define IDM_FRAMEINSERT         111

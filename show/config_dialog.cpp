@@ -1,10 +1,10 @@
 #include "show/config_dialog.h"
+#include "show/help_dialog.h"
 #include "show/settings.h"
 #include "show/roster.h"
 #include "editor/editor_app.h"
 #include "resources/resource.h"
 
-#include <shellapi.h>
 #include <string.h>
 
 #define LIST_TEXT_SIZE 128
@@ -178,7 +178,7 @@ static int NavigateTo(HWND dialog, const char *entry)
     lstrcatA(next, "\\");
     memcpy(settings.directory, next, sizeof next);
     RefreshToonList(dialog);
-    WritePrivateProfileStringA(INI_SECTION, "Directory", settings.directory, INI_FILE);
+    WriteToonDirectory();
     return 1;
 }
 
@@ -234,7 +234,7 @@ static INT_PTR OnCommand(HWND dialog, WPARAM wParam)
     case IDCANCEL:
         return CloseDialog(dialog);
     case IDC_HELPBUTTON:
-        ShellExecuteA(dialog, NULL, "Pimbo96.hlp", NULL, NULL, SW_SHOWNORMAL);
+        OpenProgramHelp(DialogInstance(dialog), dialog);
         return FALSE;
     case IDC_WALKRANDOM:
         settings.pendingStyle = 0;

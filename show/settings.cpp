@@ -1,5 +1,6 @@
 #include "show/settings.h"
 
+#include <shlobj.h>
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -8,6 +9,12 @@
 #define PACES_KEY        "Paces Walked"
 #define PACES_TEXT_SIZE  20
 #define NUMBER_TEXT_SIZE 16
+#define USER_FOLDER      "Fizzy Pimbo"
+#define COPIED_TEXT_SIZE 256
+
+static const char *const settingKeys[] = {
+    "Walking Style", "Statements", "Backgrounds", "Directory", PACES_KEY
+};
 
 SaverSettings settings = { 1, 1, 1, "", 0, 0 };
 
@@ -86,11 +93,82 @@ static LONG PacesFromText(const char *text)
     return (LONG)(DWORD)(long long)value;
 }
 
+// The per-user file: "Pimbo95.ini" in our folder of the roaming
+// application data. 0 when the system names no such folder.
+static int PerUserFilePath(char *path, size_t size, int withName)
+{
+    char folder[MAX_PATH];
+    if (FAILED(SHGetFolderPathA(NULL, CSIDL_APPDATA, NULL, SHGFP_TYPE_CURRENT, folder)))
+        return 0;
+    folder[sizeof folder - 1] = '\0';
+    int length = withName ? snprintf(path, size, "%s\\" USER_FOLDER "\\" INI_FILE, folder)
+                          : snprintf(path, size, "%s\\" USER_FOLDER, folder);
+    return length > 0 && (size_t)length < size;
+}
+
+static int FileExists(const char *path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Puts in path the file the settings are read from and written to: the
+// per-user one once it exists (result 1), otherwise the bare name, which
+// means the Windows directory (result 0).
+static int SettingsFile(char *path, size_t size)
+{
+    if (PerUserFilePath(path, size, 1) && FileExists(path))
+        return 1;
+    lstrcpynA(path, INI_FILE, (int)size);
+    return 0;
+}
+
+// A key's value in the Windows directory's file; 0 when the key is not
+// there, which is when two different defaults both come back.
+static int WindowsDirectoryValue(const char *key, char *value, DWORD size)
+{
+    char other[2];
+    GetPrivateProfileStringA(INI_SECTION, key, "0", value, size, INI_FILE);
+    GetPrivateProfileStringA(INI_SECTION, key, "1", other, sizeof other, INI_FILE);
+    value[size - 1] = '\0';
+    return !(strcmp(value, "0") == 0 && strcmp(other, "1") == 0);
+}
+
+// Makes the per-user file, with every key of ours that the Windows
+// directory's file holds, so that falling back loses none of them.
+static int StartPerUserFile(const char *path)
+{
+    char folder[MAX_PATH];
+    if (!PerUserFilePath(folder, sizeof folder, 0))
+        return 0;
+    if (!CreateDirectoryA(folder, NULL) && GetLastError() != ERROR_ALREADY_EXISTS)
+        return 0;
+    for (const char *key : settingKeys) {
+        char value[COPIED_TEXT_SIZE];
+        if (WindowsDirectoryValue(key, value, sizeof value))
+            WritePrivateProfileStringA(INI_SECTION, key, value, path);
+    }
+    return 1;
+}
+
+// A Windows directory the user may not write to (today's systems) sends
+// this write, and every later one, to the per-user file.
+static void WriteSettingText(const char *section, const char *key, const char *value)
+{
+    char path[MAX_PATH];
+    int perUser = SettingsFile(path, sizeof path);
+    if (WritePrivateProfileStringA(section, key, value, path) || perUser)
+        return;
+    if (PerUserFilePath(path, sizeof path, 1) && StartPerUserFile(path))
+        WritePrivateProfileStringA(section, key, value, path);
+}
+
 void ReadPacesWalked(void)
 {
+    char file[MAX_PATH];
+    SettingsFile(file, sizeof file);
     char text[PACES_TEXT_SIZE];
     ZeroMemory(text, sizeof text);
-    GetPrivateProfileStringA(INI_SECTION, PACES_KEY, "0", text, sizeof text, INI_FILE);
+    GetPrivateProfileStringA(INI_SECTION, PACES_KEY, "0", text, sizeof text, file);
     text[sizeof text - 1] = '\0';
     settings.pacesWalked = PacesFromText(text);
 }
@@ -106,14 +184,16 @@ int ReadSettings(void)
     EnsureTrailingBackslash(current, sizeof current);
 
     ReadPacesWalked();
+    char file[MAX_PATH];
+    SettingsFile(file, sizeof file);
     settings.walkingStyle = (int)GetPrivateProfileIntA(INI_SECTION, "Walking Style",
-                                                       settings.walkingStyle, INI_FILE);
+                                                       settings.walkingStyle, file);
     settings.statements = (int)GetPrivateProfileIntA(INI_SECTION, "Statements",
-                                                     settings.statements, INI_FILE);
+                                                     settings.statements, file);
     settings.backgrounds = (int)GetPrivateProfileIntA(INI_SECTION, "Backgrounds",
-                                                      settings.backgrounds, INI_FILE);
+                                                      settings.backgrounds, file);
     GetPrivateProfileStringA(INI_SECTION, "Directory", current, settings.directory,
-                             sizeof settings.directory, INI_FILE);
+                             sizeof settings.directory, file);
     settings.directory[sizeof settings.directory - 1] = '\0';
     EnsureTrailingBackslash(settings.directory, sizeof settings.directory);
 
@@ -126,14 +206,19 @@ void WriteSettingInt(const char *section, const char *key, unsigned value)
 {
     char text[NUMBER_TEXT_SIZE];
     snprintf(text, sizeof text, "%u", value);
-    WritePrivateProfileStringA(section, key, text, INI_FILE);
+    WriteSettingText(section, key, text);
 }
 
 void WritePacesWalked(void)
 {
     char text[NUMBER_TEXT_SIZE];
     snprintf(text, sizeof text, "%d", (int)settings.pacesWalked);
-    WritePrivateProfileStringA(INI_SECTION, PACES_KEY, text, INI_FILE);
+    WriteSettingText(INI_SECTION, PACES_KEY, text);
+}
+
+void WriteToonDirectory(void)
+{
+    WriteSettingText(INI_SECTION, "Directory", settings.directory);
 }
 
 void WriteSettings(void)
@@ -141,6 +226,6 @@ void WriteSettings(void)
     WriteSettingInt(INI_SECTION, "Walking Style", (unsigned)settings.walkingStyle);
     WriteSettingInt(INI_SECTION, "Statements", (unsigned)settings.statements);
     WriteSettingInt(INI_SECTION, "Backgrounds", (unsigned)settings.backgrounds);
-    WritePrivateProfileStringA(INI_SECTION, "Directory", settings.directory, INI_FILE);
+    WriteToonDirectory();
     WritePacesWalked();
 }

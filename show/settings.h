@@ -1,4 +1,6 @@
-// The saver's settings, kept in "Pimbo95.ini" in the Windows directory.
+// The saver's settings, kept in "Pimbo95.ini" in the Windows directory, or
+// in the user's application data where the Windows directory is not ours
+// to write.
 #ifndef PIMBO_SHOW_SETTINGS_H
 #define PIMBO_SHOW_SETTINGS_H
 
@@ -24,6 +26,8 @@ void ReadPacesWalked(void);
 void WriteSettings(void);
 void WritePacesWalked(void);
 void WriteSettingInt(const char *section, const char *key, unsigned value);
+// Stores "Directory" alone, as the dialog does after every move.
+void WriteToonDirectory(void);
 // Appends a backslash unless the path ends in one; size is the buffer's.
 void EnsureTrailingBackslash(char *path, size_t size);
 

@@ -242,15 +242,19 @@ TEST_CASE("settings that narrow the random walk")
     }
 }
 
+// A directory of its own holding one shipped toon, greeting.ptf.
+static std::string GreetingDirectory(const char *name)
+{
+    std::string directory = testing::TempDirectory(name);
+    CHECK(CopyFileA(testing::SourcePath("toons/greeting.ptf").c_str(),
+                    (directory + "greeting.ptf").c_str(), FALSE));
+    return directory;
+}
+
 TEST_CASE("toon style with exactly one toon file plays it again and again")
 {
     previewMode = 0;
-    char temp[MAX_PATH] = "";
-    GetTempPathA(sizeof temp, temp);
-    std::string directory = std::string(temp) + "pimbo-one-toon\\";
-    CreateDirectoryA(directory.c_str(), NULL);
-    CHECK(CopyFileA(testing::SourcePath("toons/greeting.ptf").c_str(),
-                    (directory + "greeting.ptf").c_str(), FALSE));
+    std::string directory = GreetingDirectory("pimbo-one-toon");
     PutIni("Walking Style=1\r\nBackgrounds=0\r\nDirectory=" + directory + "\r\n");
     HWND window = CreateStage(NULL, SCREEN_W, SCREEN_H);
     CHECK(std::string(roster.currentToon) == "greeting.ptf");
@@ -265,6 +269,29 @@ TEST_CASE("toon style with exactly one toon file plays it again and again")
     CHECK(std::string(roster.currentToon) == "greeting.ptf");
     CHECK(toonStarted == 1);
     DestroyWindow(window);
+}
+
+TEST_CASE("a toon that another program holds open for reading is played")
+{
+    previewMode = 0;
+    std::string directory = GreetingDirectory("pimbo-held-toon");
+    const std::string path = directory + "greeting.ptf";
+    HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    CHECK(holder != INVALID_HANDLE_VALUE);
+    PutIni("Walking Style=1\r\nDirectory=" + directory + "\r\n");
+    testing::BoxCatcher boxes([](HWND, const testing::CaughtBox &) { return IDOK; });
+    FreeToonFrames();
+    toon.frameCount = 0;
+    HWND window = CreateStage(NULL, SCREEN_W, SCREEN_H);
+    BeginFirstCycle(window);
+    CHECK(toon.frameCount == 4);
+    DriveCycles(window, 2);
+    CHECK(actDoneCount == 2);
+    CHECK(toonStarted == 1);
+    CHECK(settings.walkingStyle == 1);
+    CHECK(boxes.Boxes().empty());
+    DestroyWindow(window);
+    CloseHandle(holder);
 }
 
 TEST_CASE("stopping the show frees what starting it made and stores only the paces")
@@ -519,13 +546,7 @@ static SaverWatch WatchSaver(int cycles, bool lastMayRun, DWORD timeoutMs)
 
 static void PressKey(void)
 {
-    INPUT input[2];
-    ZeroMemory(input, sizeof input);
-    input[0].type = INPUT_KEYBOARD;
-    input[0].ki.wVk = VK_SPACE;
-    input[1] = input[0];
-    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, input, sizeof(INPUT));
+    testing::TapKey(VK_SPACE);
 }
 
 static void CheckTitleThenFirstCycle(const SaverWatch &watch)

@@ -1,5 +1,6 @@
 #include <doctest.h>
 #include "show/settings.h"
+#include "resources/resource.h"
 #include "support/support.h"
 
 #include <stdlib.h>
@@ -260,5 +261,132 @@ TEST_CASE("a directory with no room for its backslash stays inside its buffer")
         CHECK(std::string(room) == "ab\\");
     }
     SetCurrentDirectoryA(here.c_str());
+    RemoveIni();
+}
+
+namespace {
+
+const char *DIALOG_CAPTION = "Fizzy Pimbo Screen Saver";
+
+std::string PerUserText()
+{
+    WritePrivateProfileStringA(NULL, NULL, NULL, testing::PerUserIniPath().c_str());
+    return ReadFileBytes(testing::PerUserIniPath());
+}
+
+long PacesIn(const std::string &text)
+{
+    size_t at = text.find("Paces Walked=");
+    return at == std::string::npos ? -1 : strtol(text.c_str() + at + 13, NULL, 10);
+}
+
+bool ButtonChecked(HWND dialog, int id)
+{
+    return SendMessageA(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void ClickButton(HWND dialog, int id)
+{
+    SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+// Runs the real program's configuration dialog: `look` sees it open,
+// returns whether to press OK (otherwise Cancel). The exit code is returned.
+DWORD RunRealDialog(const std::function<bool(HWND)> &look)
+{
+    PROCESS_INFORMATION process = testing::StartScr("/c");
+    HWND dialog = testing::WaitForProcessWindow(process.dwProcessId, "#32770", DIALOG_CAPTION, 20000);
+    CHECK(dialog != NULL);
+    if (dialog)
+        ClickButton(dialog, look(dialog) ? IDOK : IDCANCEL);
+    return testing::FinishProcess(process, 20000);
+}
+
+// Runs the real full-screen saver until it has started its first walk
+// (paces are counted when a walk begins), then ends it with a key.
+DWORD RunRealShow()
+{
+    PROCESS_INFORMATION process = testing::StartScr("/s");
+    HWND window = testing::WaitForProcessWindow(process.dwProcessId, NULL, "Screen Saver", 20000);
+    CHECK(window != NULL);
+    testing::Pump(3500);
+    testing::TapKey(VK_SPACE);
+    return testing::FinishProcess(process, 20000);
+}
+
+}  // namespace
+
+TEST_CASE("where the Windows directory cannot be written, the settings live in the user's application data")
+{
+    const std::string directory = testing::TempDirectory("pimbo-per-user");
+    const std::string oldLines = "Walking Style=1\r\nStatements=1\r\nOther=theirs\r\nBackgrounds=1\r\n"
+                                 "Directory=" + directory + "\r\nPaces Walked=100\r\n";
+    PutIni(oldLines);
+    const std::string machineFile = IniText();
+    char appData[MAX_PATH] = "";
+    GetEnvironmentVariableA("APPDATA", appData, sizeof appData);
+    CHECK(appData[0] != '\0');
+    CHECK(lstrcmpiA(testing::PerUserIniPath().substr(0, strlen(appData)).c_str(), appData) == 0);
+
+    // Readable, not writable: what a standard user meets in the Windows directory.
+    HANDLE holder = CreateFileA(IniPath().c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    CHECK(holder != INVALID_HANDLE_VALUE);
+    CHECK_FALSE(WritePrivateProfileStringA("Fizzy Pimbo Screen Saver", "Probe", "1", "Pimbo95.ini"));
+
+    // The end of a show: the old keys come along, the paces are the new ones.
+    CHECK(RunRealShow() == 0);
+    std::string text = PerUserText();
+    CAPTURE(text);
+    CHECK(text.rfind(std::string(SECTION_LINE) + "Walking Style=1\r\nStatements=1\r\nBackgrounds=1\r\n"
+                     "Directory=" + directory + "\r\nPaces Walked=", 0) == 0);
+    const long paces = PacesIn(text);
+    CHECK(paces > 100);
+    CHECK(text == std::string(SECTION_LINE) + "Walking Style=1\r\nStatements=1\r\nBackgrounds=1\r\n"
+                  "Directory=" + directory + "\r\nPaces Walked=" + std::to_string(paces) + "\r\n");
+
+    // OK in the dialog: read from the per-user file, written back to it.
+    CHECK(RunRealDialog([](HWND dialog) {
+        CHECK(ButtonChecked(dialog, IDC_PLAYTOONS));
+        CHECK(ButtonChecked(dialog, IDC_STATEMENTS));
+        ClickButton(dialog, IDC_WALKRANDOM);
+        ClickButton(dialog, IDC_STATEMENTS);
+        return true;
+    }) == 1);
+    CHECK(PerUserText() == std::string(SECTION_LINE) + "Walking Style=0\r\nStatements=0\r\nBackgrounds=1\r\n"
+                           "Directory=" + directory + "\r\nPaces Walked=" + std::to_string(paces) + "\r\n");
+
+    // The next start reads what OK stored, not the machine's old file.
+    CHECK(RunRealDialog([](HWND dialog) {
+        CHECK(ButtonChecked(dialog, IDC_WALKRANDOM));
+        CHECK_FALSE(ButtonChecked(dialog, IDC_PLAYTOONS));
+        CHECK_FALSE(ButtonChecked(dialog, IDC_STATEMENTS));
+        CHECK(ButtonChecked(dialog, IDC_BACKGROUNDS));
+        return false;
+    }) == 1);
+    CloseHandle(holder);
+    CHECK(IniText() == machineFile);
+
+    // Once there, the per-user file stays the one, writable Windows directory or not.
+    CHECK(RunRealShow() == 0);
+    CHECK(PacesIn(PerUserText()) > paces);
+    CHECK(PerUserText().find("Walking Style=0\r\n") != std::string::npos);
+    CHECK(IniText() == machineFile);
+    RemoveIni();
+}
+
+TEST_CASE("with a writable Windows directory the settings stay there")
+{
+    const std::string directory = testing::TempDirectory("pimbo-per-user");
+    PutIni("Walking Style=1\r\nDirectory=" + directory + "\r\nPaces Walked=100\r\n");
+    CHECK(RunRealShow() == 0);
+    const long paces = PacesIn(IniText());
+    CHECK(paces > 100);
+    CHECK(RunRealDialog([](HWND dialog) {
+        ClickButton(dialog, IDC_WALKRANDOM);
+        return true;
+    }) == 1);
+    CHECK(IniText() == std::string(SECTION_LINE) + "Walking Style=0\r\nDirectory=" + directory +
+                       "\r\nPaces Walked=" + std::to_string(paces) + "\r\nStatements=1\r\nBackgrounds=1\r\n");
+    CHECK(GetFileAttributesA(testing::PerUserIniFolder().c_str()) == INVALID_FILE_ATTRIBUTES);
     RemoveIni();
 }

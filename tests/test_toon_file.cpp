@@ -772,6 +772,49 @@ TEST_CASE("a filter typed in the open dialog is offered again by the next file d
     DestroyWindow(owner);
 }
 
+TEST_CASE("a toon that is only read opens for reading: held by a reader elsewhere or marked read-only")
+{
+    HWND owner = MakeOwner();
+    ENSURE(owner != nullptr);
+    ClearDirectory();
+    const std::string path = Directory() + "shared.ptf";
+    const std::string bytes = ToonBytes(3);
+    ENSURE(testing::WriteFileBytes(path, bytes));
+    StartDocument(1);
+    PrepareToonFileDialogs(owner);
+
+    // Another program reading it, letting others read but not write.
+    HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    ENSURE(holder != INVALID_HANDLE_VALUE);
+    testing::BoxCatcher catcher([&](HWND box, const testing::CaughtBox &caught) {
+        return caught.caption == "Open Toon File" ? TypeFileName(box, path) : IDOK;
+    });
+    CHECK(OpenToonFileDialog(owner) == 3);
+    CHECK(BlockBytes(3) == bytes.substr(TOON_HEADER_BYTES));
+    CHECK(std::string(toon.caption) == "Hello caption");
+    CHECK(LoadToonByName(owner, path.c_str()) == 3);
+    ENSURE(catcher.Boxes().size() == 1u);
+
+    // Saving onto it is still refused, with a word, and the file stays whole.
+    SetToonModified(owner, 1);
+    CHECK(WriteToonFile(owner) == 0);
+    ENSURE(catcher.Boxes().size() == 2u);
+    CHECK(catcher.Boxes()[1].text.find(path) != std::string::npos);
+    CHECK(toon.modified == 1);
+    CloseHandle(holder);
+    CHECK(testing::ReadFileBytes(path) == bytes);
+    CHECK(DirectoryListing() == std::vector<std::string>{ "shared.ptf" });
+
+    CHECK(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    StartDocument(1);
+    SetFileName(path);
+    CHECK(ReadToonFile(owner) == 3);
+    CHECK(BlockBytes(3) == bytes.substr(TOON_HEADER_BYTES));
+    CHECK(catcher.Boxes().size() == 2u);
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DestroyWindow(owner);
+}
+
 TEST_CASE("loading by name makes frame 0 the working frame and tells the window")
 {
     HWND owner = MakeOwner();

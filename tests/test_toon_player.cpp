@@ -70,15 +70,7 @@ bool CursorShowing()
     return (info.flags & CURSOR_SHOWING) != 0;
 }
 
-void SendKey(WORD key)
-{
-    INPUT input[2];
-    ZeroMemory(input, sizeof input);
-    input[0].type = input[1].type = INPUT_KEYBOARD;
-    input[0].ki.wVk = input[1].ki.wVk = key;
-    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, input, sizeof input[0]);
-}
+void SendKey(WORD key) { testing::TapKey(key); }
 
 void SendMouse(DWORD down, DWORD up)
 {

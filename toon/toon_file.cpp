@@ -96,7 +96,9 @@ int ReadToonFile(HWND window)
 {
     if (!toon.fileName[0])
         return 0;
-    HANDLE file = CreateFileA(toon.fileName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL,
+    // Reading only: a toon on read-only media, marked read-only or held open
+    // by a reader elsewhere still plays.
+    HANDLE file = CreateFileA(toon.fileName, GENERIC_READ, FILE_SHARE_READ, NULL,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     LARGE_INTEGER size;
     if (file != INVALID_HANDLE_VALUE && !GetFileSizeEx(file, &size)) {

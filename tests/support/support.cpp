@@ -1,5 +1,6 @@
 #include "support/support.h"
 
+#include <shlobj.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -86,6 +87,50 @@ bool PumpUntil(const std::function<bool()> &done, DWORD timeoutMs)
     }
 }
 
+struct WindowSearch {
+    DWORD processId;
+    const char *cls;
+    const char *caption;
+    HWND found;
+};
+
+static BOOL CALLBACK MatchProcessWindow(HWND window, LPARAM param)
+{
+    WindowSearch *search = (WindowSearch *)param;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !IsWindowVisible(window))
+        return TRUE;
+    char text[256] = "";
+    if (search->cls && (!GetClassNameA(window, text, sizeof text) || lstrcmpiA(text, search->cls) != 0))
+        return TRUE;
+    text[0] = '\0';
+    if (search->caption && (GetWindowTextA(window, text, sizeof text), lstrcmpA(text, search->caption) != 0))
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+HWND WaitForProcessWindow(DWORD processId, const char *cls, const char *caption, DWORD timeoutMs)
+{
+    WindowSearch search = { processId, cls, caption, NULL };
+    PumpUntil([&] {
+        EnumWindows(MatchProcessWindow, (LPARAM)&search);
+        return search.found != NULL;
+    }, timeoutMs);
+    return search.found;
+}
+
+void TapKey(WORD key)
+{
+    INPUT input[2];
+    ZeroMemory(input, sizeof input);
+    input[0].type = input[1].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = input[1].ki.wVk = key;
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof input[0]);
+}
+
 int GdiHeadroom()
 {
     std::vector<HPEN> pens;
@@ -108,11 +153,26 @@ std::string IniPath()
     return std::string(dir) + "\\Pimbo95.ini";
 }
 
+std::string PerUserIniFolder()
+{
+    char folder[MAX_PATH] = "";
+    SHGetFolderPathA(NULL, CSIDL_APPDATA, NULL, SHGFP_TYPE_CURRENT, folder);
+    return std::string(folder) + "\\Fizzy Pimbo";
+}
+
+std::string PerUserIniPath()
+{
+    return PerUserIniFolder() + "\\Pimbo95.ini";
+}
+
 void RemoveIni()
 {
     // The profile functions cache files; flush before deleting.
     WritePrivateProfileStringA(NULL, NULL, NULL, "Pimbo95.ini");
     DeleteFileA(IniPath().c_str());
+    WritePrivateProfileStringA(NULL, NULL, NULL, PerUserIniPath().c_str());
+    DeleteFileA(PerUserIniPath().c_str());
+    RemoveDirectoryA(PerUserIniFolder().c_str());
 }
 
 bool PutIni(const std::string &lines)
@@ -152,6 +212,15 @@ std::vector<uint32_t> GrabQuads(HDC source, int left, int top, int width, int he
     DeleteDC(memory);
     DeleteObject(dib);
     return quads;
+}
+
+std::string TempDirectory(const std::string &name)
+{
+    char temp[MAX_PATH] = "";
+    GetTempPathA(sizeof temp, temp);
+    std::string path = std::string(temp) + name + "\\";
+    CreateDirectoryA(path.c_str(), NULL);
+    return path;
 }
 
 std::string ReadFileBytes(const std::string &path)

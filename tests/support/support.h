@@ -31,13 +31,26 @@ void Pump(DWORD milliseconds);
 // Dispatches messages until done() or the time is up; returns done().
 bool PumpUntil(const std::function<bool()> &done, DWORD timeoutMs);
 
+// The first visible top-level window of the process with this class and
+// caption (either may be NULL for any), waited for while pumping.
+HWND WaitForProcessWindow(DWORD processId, const char *cls, const char *caption, DWORD timeoutMs);
+// Presses and releases one key through the input queue.
+void TapKey(WORD key);
+
 // How many GDI objects can still be created: a leak lowers it.
 int GdiHeadroom();
 
-// Full path of the settings file in the Windows directory, and removing it.
+// Full path of the settings file in the Windows directory, and removing it
+// (the per-user one goes too).
 std::string IniPath();
 void RemoveIni();
+// The per-user settings file in the roaming application data, and its folder.
+std::string PerUserIniPath();
+std::string PerUserIniFolder();
 std::string ReadFileBytes(const std::string &path);
+// A directory of this name in the temporary directory, made if need be;
+// its path ends in a backslash.
+std::string TempDirectory(const std::string &name);
 bool WriteFileBytes(const std::string &path, const std::string &bytes);
 
 // Replaces the settings file with the given lines of our section, and reads
