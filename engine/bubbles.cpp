@@ -9,6 +9,7 @@
 #define BUBBLE_TEXT_TOP     14
 #define BUBBLE_INSET_X      20
 #define BUBBLE_INSET_Y      12
+#define BUBBLE_OUTLINE      2     // rows of the outline at the bubble's bottom
 #define BUBBLE_FONT_HEIGHT  14
 #define BUBBLE_TEXT_MAX     71    // the longest text a frame can hold
 #define BUBBLE_TEXT_FORMAT  (DT_CENTER | DT_WORDBREAK | DT_NOPREFIX)
@@ -116,6 +117,11 @@ int DrawBubbleText(HWND window, const char *text)
     rect.bottom = OffsetCoordinate(rect.top, bubble.height - BUBBLE_INSET_Y);
     rect.left = OffsetCoordinate(rect.left, BUBBLE_INSET_X);
     rect.top = OffsetCoordinate(rect.top, BUBBLE_INSET_Y);
+    // The rectangle reaches below the bubble; a fifth line drawn there would
+    // stay on the stage when the bubble goes, so text stops at its outline.
+    LONG inside = OffsetCoordinate(bubble.y, bubble.height - BUBBLE_OUTLINE);
+    if (rect.bottom > inside)
+        rect.bottom = inside;
 
     HDC dc = GetDC(window);
     int oldMapMode = SetMapMode(dc, MM_TEXT);
