@@ -32,11 +32,3 @@ void RestoreUiAfterAction(void)
     if (!EditorControlsReachable())
         return;
 }
-
-void SetFrameTarget(LONG x, LONG y)
-{
-    if (!frameEditorDialog)
-        return;
-    editFrame.x = x;
-    editFrame.y = y;
-}
