@@ -474,14 +474,14 @@ int FrameEditorKeys(HINSTANCE instance, int id)
     if (!dialog)
         return 0;
     switch (id) {
-    case IDM_FILECONFIGURE:     ConfigureToon(instance, dialog); return 1;
-    case IDK_FOCUSSECONDS:      FocusControl(dialog, IDC_FRAMESECONDS); return 1;
-    case IDK_OPEN:              OpenToonInEditor(dialog); return 1;
-    case IDK_EDIT:              ExitFrameEditor(dialog); return 1;
-    case IDK_FOCUSFRAMENUMBER:  FocusControl(dialog, IDC_FRAMENUMBER); return 1;
-    case IDK_FOCUSX:            FocusControl(dialog, IDC_FRAMEX); return 1;
-    case IDK_FOCUSY:            FocusControl(dialog, IDC_FRAMEY); return 1;
-    case IDK_SAVE:              SaveToon(dialog); return 1;
+    case IDA_CONFIGURE:         ConfigureToon(instance, dialog); return 1;
+    case IDA_SECONDS:           FocusControl(dialog, IDC_FRAMESECONDS); return 1;
+    case IDA_OPEN:              OpenToonInEditor(dialog); return 1;
+    case IDA_EDIT:              ExitFrameEditor(dialog); return 1;
+    case IDA_FRAMENUMBER:       FocusControl(dialog, IDC_FRAMENUMBER); return 1;
+    case IDA_FRAMEX:            FocusControl(dialog, IDC_FRAMEX); return 1;
+    case IDA_FRAMEY:            FocusControl(dialog, IDC_FRAMEY); return 1;
+    case IDA_SAVE:              SaveToon(dialog); return 1;
     default:                    return 0;
     }
 }

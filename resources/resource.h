@@ -25,7 +25,7 @@
 #define IDC_TOONCOUNTLABEL      1046
 #define IDC_PLAYTOON            1047
 
-/* Frame editor: its menu, its controls and the accelerator commands it takes */
+/* Frame editor: its menu and its controls */
 #define IDR_FRAMEMENU           117
 #define IDM_FILENEW             104
 #define IDM_FILEOPEN            105
@@ -52,13 +52,6 @@
 #define IDC_SOUNDMODE           1054
 #define IDC_SOUNDLIST           1055
 #define IDC_POSELIST            1056
-#define IDK_FOCUSSECONDS        125   /* Alt+S */
-#define IDK_OPEN                126   /* Ctrl+O */
-#define IDK_EDIT                127   /* Ctrl+E */
-#define IDK_FOCUSFRAMENUMBER    128   /* Alt+E */
-#define IDK_FOCUSX              130   /* Alt+X */
-#define IDK_FOCUSY              131   /* Alt+Y */
-#define IDK_SAVE                134   /* Ctrl+S */
 
 /* Toon configure dialog */
 #define IDC_CFGCAPTION          1023
@@ -69,5 +62,15 @@
 #define IDC_CFGSPEED            1030
 #define IDC_CFGVERSION          1031
 #define IDC_CFGBACKGROUND       1035
+
+/* Accelerator commands the frame editor takes (the editor's table "BUTTONS") */
+#define IDA_CONFIGURE           108   /* Ctrl+G */
+#define IDA_SECONDS             125   /* Alt+S */
+#define IDA_OPEN                126   /* Ctrl+O */
+#define IDA_EDIT                127   /* Ctrl+E */
+#define IDA_FRAMENUMBER         128   /* Alt+E */
+#define IDA_FRAMEX              130   /* Alt+X */
+#define IDA_FRAMEY              131   /* Alt+Y */
+#define IDA_SAVE                134   /* Ctrl+S */
 
 #endif
