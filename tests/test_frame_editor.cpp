@@ -1,5 +1,7 @@
 #include <doctest.h>
+#include <stdio.h>
 #include <string.h>
+#include <algorithm>
 #include <deque>
 #include <string>
 #include <vector>
@@ -122,6 +124,11 @@ struct Boxes {
     }
     const std::vector<testing::CaughtBox> &Seen() const { return seen; }
 };
+
+size_t Lines(const std::string &text)
+{
+    return (size_t)std::count(text.begin(), text.end(), '\n');
+}
 
 bool Told(const EditorSession &session, UINT message, WPARAM wParam)
 {
@@ -376,4 +383,211 @@ TEST_CASE("leaving the frame editor, Save and Save As: what is asked, what is wr
             CHECK(testing::ReadFileBytes(other).substr(104 + 20, 11) == std::string("last words", 11));
         });
     }
+}
+
+TEST_CASE("sound mode lists the toon directory's WAV files and stores \"PBF:\" and the name; the sound tools start through the shell")
+{
+    const std::string folder = Directory("FrameEditorSounds");
+    const std::string longest = std::string(63, 'n') + ".wav";   // 67 characters: fits after "PBF:"
+    for (const std::string &name : { std::string("a.wav"), std::string("Bee.wav"), longest,
+                                     std::string(64, 'm') + ".wav", std::string("note.txt") })
+        CHECK(testing::WriteFileBytes(folder + name, "RIFF"));
+    SetCurrentDirectoryA(folder.c_str());
+    lstrcpynA(settings.directory, folder.c_str(), sizeof settings.directory);
+    Fresh();
+    testing::WithFrameEditor([&](EditorSession &session) {
+        HWND dialog = session.dialog;
+        for (int id : { IDM_PLAYSOUND, IDM_RECORDSOUND, IDM_SETVOLUME })
+            CHECK_FALSE(MenuEnabled(dialog, id));
+        Command(dialog, IDC_SOUNDMODE);
+        CHECK(IsWindowVisible(GetDlgItem(dialog, IDC_SOUNDLIST)));
+        CHECK_FALSE(IsWindowVisible(GetDlgItem(dialog, IDC_FRAMETEXT)));
+        CHECK(testing::ListItems(dialog, IDC_SOUNDLIST) == std::vector<std::string>{ "a.wav", "Bee.wav", longest });
+        CHECK_FALSE(MenuEnabled(dialog, IDM_PLAYSOUND));   // no wave output device here
+
+        for (const std::string &name : { std::string("Bee.wav"), longest }) {
+            SendDlgItemMessageA(dialog, IDC_SOUNDLIST, LB_SELECTSTRING, (WPARAM)-1, (LPARAM)name.c_str());
+            Command(dialog, IDC_FRAMESTORE);
+            CHECK(FrameTexts() == std::vector<std::string>{ "PBF:" + name });
+        }
+        Boxes boxes({});
+        CHECK(PlaySelectedSound(dialog) == 0);
+        CHECK(boxes.Seen().empty());
+
+        Command(dialog, IDC_FRAMEAPPEND);
+        CHECK(IsDlgButtonChecked(dialog, IDC_TEXTMODE) == BST_CHECKED);
+        Select(dialog, 0);
+        CHECK(IsDlgButtonChecked(dialog, IDC_SOUNDMODE) == BST_CHECKED);
+        CHECK(SendDlgItemMessageA(dialog, IDC_SOUNDLIST, LB_GETCURSEL, 0, 0) == 2);
+        Command(dialog, IDC_TEXTMODE);
+        CHECK(ItemText(dialog, IDC_FRAMETEXT) == "");
+        CHECK(IsWindowVisible(GetDlgItem(dialog, IDC_FRAMETEXT)));
+        Command(dialog, IDC_SOUNDMODE);
+        SendDlgItemMessageA(dialog, IDC_SOUNDLIST, LB_SETCURSEL, (WPARAM)-1, 0);
+        Command(dialog, IDC_FRAMESTORE);
+        CHECK(FrameTexts()[0] == "PBF:");
+    });
+
+    // Stand-ins where the shell finds programs: the recorder, and only the
+    // volume control that today's systems have.
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, sizeof windows);
+    const std::string recorder = std::string(windows) + "\\sndrec32.exe";
+    const std::string volume = std::string(windows) + "\\sndvol.exe";
+    const std::string log = Directory("FrameEditorTools") + "started.log";
+    const std::string elsewhere = Directory("FrameEditorElsewhere");
+    DeleteFileA(log.c_str());
+    SetEnvironmentVariableA("PIMBO_TOOL_LOG", log.c_str());
+    for (const std::string &copy : { recorder, volume })
+        CHECK(CopyFileA(testing::BinaryPath("doubles/sound-tool.exe").c_str(), copy.c_str(), FALSE));
+    SetCurrentDirectoryA(elsewhere.c_str());
+    testing::WithFrameEditor([&](EditorSession &session) {
+        HWND dialog = session.dialog;
+        CHECK(MenuEnabled(dialog, IDM_RECORDSOUND));
+        CHECK(MenuEnabled(dialog, IDM_SETVOLUME));
+        Command(dialog, IDM_RECORDSOUND);
+        CHECK(testing::PumpUntil([&] { return Lines(testing::ReadFileBytes(log)) == 1; }, 20000));
+        Command(dialog, IDM_SETVOLUME);
+        CHECK(testing::PumpUntil([&] { return Lines(testing::ReadFileBytes(log)) == 2; }, 20000));
+    });
+    std::string started = testing::ReadFileBytes(log);
+    CharLowerA(&started[0]);
+    std::string toonDir = folder.substr(0, folder.size() - 1), otherDir = elsewhere.substr(0, elsewhere.size() - 1);
+    CharLowerA(&toonDir[0]);
+    CharLowerA(&otherDir[0]);
+    CHECK(started == "sndrec32.exe|" + toonDir + "\nsndvol.exe|" + otherDir + "\n");
+    DeleteFileA(recorder.c_str());
+    DeleteFileA(volume.c_str());
+}
+
+namespace {
+
+// Where, within its 35-pixel row of the dropped-down list, the top-left
+// corner of background tile `number` shows; (-1, -1) when it does not.
+POINT TileCornerInList(HWND list, int number)
+{
+    char name[8];
+    snprintf(name, sizeof name, "bg%02d", number);
+    HBITMAP tile = LoadBitmapA(GetModuleHandleA(NULL), name);
+    testing::Pixels corner = testing::ReadBitmap(tile);
+    DeleteObject(tile);
+    SendMessageA(list, LB_SETTOPINDEX, (WPARAM)(number - 1), 0);
+    int row = (number - 1 - (int)SendMessageA(list, LB_GETTOPINDEX, 0, 0)) * 35;
+    UpdateWindow(list);
+    testing::Pixels shown = testing::ReadClient(list);
+    const int block = 24;
+    for (int oy = 0; oy < 8; ++oy)
+        for (int ox = 0; ox < 8; ++ox) {
+            bool same = corner.width >= block && shown.width > ox + block && shown.height > row + oy + block;
+            for (int y = 0; same && y < block; ++y)
+                for (int x = 0; same && x < block; ++x)
+                    same = shown.At(ox + x, row + oy + y) == corner.At(x, y);
+            if (same)
+                return { ox, oy };
+        }
+    return { -1, -1 };
+}
+
+int Scroll(HWND dialog, int code)
+{
+    HWND bar = GetDlgItem(dialog, IDC_CFGSPEED);
+    SendMessageA(dialog, WM_HSCROLL, MAKEWPARAM(code, 1), (LPARAM)bar);
+    return GetScrollPos(bar, SB_CTL);
+}
+
+}  // namespace
+
+TEST_CASE("the configure dialog sets caption, background and speed on OK, and nothing on Cancel")
+{
+    Fresh();
+    testing::WithFrameEditor([](EditorSession &session) {
+        HWND dialog = session.dialog;
+        const std::string caption49 = "A caption of forty-nine characters, typed in ful!";
+        std::vector<POINT> corners;
+        std::vector<int> positions;
+        std::string labels;
+        auto script = [&](HWND box, int answer) {
+            labels = Title(box) + "|" + ItemText(box, IDC_CFGFRAMECOUNT) + "|" + ItemText(box, IDC_CFGWIDTH) +
+                     "|" + ItemText(box, IDC_CFGHEIGHT) + "|" + ItemText(box, IDC_CFGVERSION) + "|" +
+                     ItemText(box, IDC_CFGCAPTION);
+            HWND combo = GetDlgItem(box, IDC_CFGBACKGROUND);
+            CHECK(SendMessageA(combo, CB_GETCOUNT, 0, 0) == 10);
+            CHECK(SendMessageA(combo, CB_GETITEMHEIGHT, 0, 0) == 35);
+            COMBOBOXINFO info;
+            info.cbSize = sizeof info;
+            GetComboBoxInfo(combo, &info);
+            SendMessageA(combo, CB_SHOWDROPDOWN, TRUE, 0);
+            for (int n = 1; n <= 10; ++n)
+                corners.push_back(TileCornerInList(info.hwndList, n));
+            SendMessageA(combo, CB_SHOWDROPDOWN, FALSE, 0);
+            positions.push_back(GetScrollPos(GetDlgItem(box, IDC_CFGSPEED), SB_CTL));
+            for (int code : { SB_LINERIGHT, SB_LINERIGHT, SB_LINERIGHT, SB_PAGERIGHT, SB_THUMBPOSITION,
+                              SB_THUMBTRACK, SB_PAGELEFT, SB_LINELEFT, SB_LINELEFT, SB_LINELEFT, SB_LINELEFT,
+                              SB_PAGELEFT, SB_PAGERIGHT })
+                positions.push_back(Scroll(box, code));
+            SendMessageA(combo, CB_SETCURSEL, 3, 0);
+            HWND edit = GetDlgItem(box, IDC_CFGCAPTION);
+            SetWindowTextA(edit, "");
+            testing::TypeChars(edit, caption49 + "xyz");
+            return answer;
+        };
+        {
+            testing::BoxCatcher catcher([&](HWND box, const testing::CaughtBox &) {
+                return box == dialog ? 0 : script(box, IDOK);
+            });
+            Command(dialog, IDM_FILECONFIGURE);
+        }
+        CHECK(labels == "Pimbo Toon Frame File|1|" + std::to_string(SCREEN_W - 50) + "|" +
+                        std::to_string(SCREEN_H - 100) + "|1.2|Fizzy Pimbo's Parade");
+        ENSURE(corners.size() == 10u);
+        for (const POINT &corner : corners)
+            CHECK((corner.x == 4 && corner.y == 2));
+        CHECK(positions == std::vector<int>{ 3, 4, 5, 5, 5, 5, 5, 4, 3, 2, 1, 1, 1, 2 });
+        CHECK(std::string(toon.header.caption) == caption49.substr(0, 48));
+        CHECK(std::string(toon.caption) == caption49.substr(0, 48));
+        CHECK(toon.header.backgroundIndex == 4);
+        CHECK(show.backgroundNumber == 4);
+        CHECK(toon.header.frameSpeed == 2);
+        CHECK(frameSpeed == 2);
+        CHECK(MenuEnabled(dialog, IDM_FILESAVE));
+        CHECK(session.told.back() == std::make_pair((UINT)WM_TOONCHANGED, (WPARAM)0));
+
+        session.told.clear();
+        SetToonModified(dialog, 0);
+        const ToonHeader before = toon.header;
+        {
+            testing::BoxCatcher catcher([&](HWND box, const testing::CaughtBox &) {
+                return box == dialog ? 0 : script(box, IDCANCEL);
+            });
+            CHECK(FrameEditorKeys(GetModuleHandleA(NULL), IDA_CONFIGURE) == 1);
+        }
+        CHECK(labels.substr(labels.rfind('|') + 1) == caption49.substr(0, 48));
+        CHECK(memcmp(&before, &toon.header, sizeof before) == 0);
+        CHECK(show.backgroundNumber == 4);
+        CHECK(frameSpeed == 2);
+        CHECK_FALSE(MenuEnabled(dialog, IDM_FILESAVE));
+        CHECK(session.told == std::vector<std::pair<UINT, WPARAM>>{ { WM_TOONCHANGED, 0 } });
+    });
+}
+
+TEST_CASE("opening and closing the frame editor and the configure dialog leaves the GDI headroom as it was")
+{
+    auto openAndClose = [] {
+        Fresh();
+        testing::WithFrameEditor([](EditorSession &session) {
+            testing::BoxCatcher catcher([&](HWND box, const testing::CaughtBox &) {
+                return box == session.dialog ? 0 : IDCANCEL;
+            });
+            Command(session.dialog, IDM_FILECONFIGURE);
+            Command(session.dialog, IDM_FILEEXIT);
+            CHECK_FALSE(IsWindow(session.dialog));
+        });
+    };
+    openAndClose();
+    int before = testing::GdiHeadroom();
+    for (int i = 0; i < 20; ++i)
+        openAndClose();
+    int after = testing::GdiHeadroom();
+    MESSAGE("GDI headroom before " << before << ", after 20 rounds " << after);
+    CHECK(after == before);
 }

@@ -6,6 +6,7 @@
 #include "editor/frame_editor.h"
 #include "engine/messages.h"
 #include "engine/stage.h"
+#include "toon/toon_document.h"
 
 namespace testing {
 
@@ -32,6 +33,7 @@ void WithFrameEditor(const std::function<void(EditorSession &)> &body)
     session.main = CreateWindowExA(0, cls.lpszClassName, "owner", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100,
                                    NULL, NULL, instance, NULL);
     stageSize = MakePackedSize(GetSystemMetrics(SM_CXSCREEN) - 50, GetSystemMetrics(SM_CYSCREEN) - 100);
+    LoadStringA(instance, 1, toon.caption, 30);
     LoadSpriteSet(session.main, instance);
     session.dialog = CreateDialogParamA(instance, "Framedit", session.main, FrameEditorProc, 0);
     frameEditorDialog = session.dialog;
