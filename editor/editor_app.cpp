@@ -1,23 +1,131 @@
 #include "editor/editor_app.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "editor/editor_controls.h"
+#include "editor/editor_window.h"
+#include "editor/frame_editor.h"
+#include "engine/messages.h"
+#include "engine/sequencer.h"
+#include "engine/stage.h"
+#include "engine/walk.h"
+#include "resources/resource.h"
+#include "show/saver_show.h"
+#include "show/settings.h"
 #include "show/toon_player.h"
+#include "toon/toon_document.h"
 #include "toon/toon_file.h"
 
-// The editor's frame; its windows come with the editor itself.
-struct EditorFrame {
-    HWND mainWindow;
-    HWND owner;
-};
+#define MAIN_CLASS          "ToonHelpClass"
+#define STAGE_CLASS         "ToonChildClass"
+#define STAGE_TITLE         "no text"
+#define ENTRANCE_DELAY_MS   1000
+#define MENU_ITEMS          6       // the separator counts
+#define MENU_LEFT           11
+#define MENU_LIFT           44
+#define VERSION_TEXT_SIZE   64
 
-static EditorFrame editorFrame;
+EditorFrame editorFrame;
+
+/* Classes, windows and the loop */
+
+// A class left registered by an earlier start that made no windows counts
+// as set up: registering it again fails, and the editor would never start.
+static int SetUpClass(HINSTANCE instance, const char *name, WNDPROC procedure, HICON icon)
+{
+    WNDCLASSA windowClass;
+    ZeroMemory(&windowClass, sizeof windowClass);
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = icon;
+    windowClass.hCursor = LoadCursor(NULL, IDC_ARROW);
+    windowClass.hbrBackground = (HBRUSH)GetStockObject(LTGRAY_BRUSH);
+    windowClass.lpszClassName = name;
+    if (RegisterClassA(&windowClass))
+        return 1;
+    WNDCLASSA existing;
+    return GetClassInfoA(instance, name, &existing) != 0;
+}
+
+static int SetUpClasses(HINSTANCE instance)
+{
+    const int main = SetUpClass(instance, MAIN_CLASS, EditorWndProc,
+                                LoadIconA(instance, MAKEINTRESOURCEA(IDI_PIMBO)));
+    const int stage = SetUpClass(instance, STAGE_CLASS, StageWndProc, NULL);
+    return main || stage;
+}
+
+static int CreateEditorWindows(HINSTANCE instance, int showCommand)
+{
+    editorFrame.instance = instance;
+    HWND main = CreateWindowExA(0, MAIN_CLASS, NULL, WS_POPUP | WS_BORDER, 0, 0, 0, 0, editorFrame.owner,
+                                NULL, instance, NULL);
+    if (!main)
+        return 0;
+    ShowWindow(main, showCommand);
+    UpdateWindow(main);
+    // Loaded once: every load would make another handle of the same table.
+    if (!editorFrame.accelerators)
+        editorFrame.accelerators = LoadAcceleratorsA(instance, "BUTTONS");
+    editorFrame.stageWindow = CreateWindowExA(0, STAGE_CLASS, STAGE_TITLE, WS_CHILD | WS_VISIBLE | WS_BORDER,
+                                              0, 0, 0, 0, main, NULL, instance, NULL);
+    return 1;
+}
+
+static int RunEditorLoop(void)
+{
+    MSG msg;
+    msg.wParam = 0;
+    BOOL got;
+    editorFrame.loopsRunning += 1;
+    while ((got = GetMessageA(&msg, NULL, 0, 0)) != 0 && got != -1) {
+        if (editorFrame.mainWindow && editorFrame.accelerators &&
+            TranslateAcceleratorA(editorFrame.mainWindow, editorFrame.accelerators, &msg))
+            continue;
+        if (frameEditorDialog && IsDialogMessageA(frameEditorDialog, &msg))
+            continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    editorFrame.loopsRunning -= 1;
+    return (int)msg.wParam;
+}
+
+// Started from the dialog while an editor runs, a new run finds the quit
+// request that closing that editor left for its loop. The new run must not
+// end on it; the loop it was meant for gets it back afterwards.
+static int HoldQuitOfClosedEditor(void)
+{
+    MSG quit;
+    return editorFrame.loopsRunning > 0 && PeekMessageA(&quit, NULL, WM_QUIT, WM_QUIT, PM_REMOVE);
+}
+
+static int RunEditorOrPlayer(HINSTANCE instance, const char *name, int showCommand)
+{
+    if (name && name[0])
+        return RunToonPlayer(instance, NULL, IsToonFileName(name) ? name : "");
+    if (!editorFrame.classesReady && !SetUpClasses(instance))
+        return 0;
+    if (!CreateEditorWindows(instance, showCommand))
+        return 0;
+    editorFrame.classesReady = 1;
+    return RunEditorLoop();
+}
 
 int RunToonEditor(HINSTANCE instance, HWND owner, const char *name, int showCommand)
 {
-    (void)showCommand;
-    if (name && name[0])
-        return RunToonPlayer(instance, NULL, IsToonFileName(name) ? name : "");
-    editorFrame.owner = owner;
-    // No editor window exists yet to start.
-    return 0;
+    // One stage serves the whole process: an editor still open would share
+    // it with the player or a second editor.
+    CloseToonEditor();
+    const int quitHeld = HoldQuitOfClosedEditor();
+    if (!(name && name[0]))
+        editorFrame.owner = owner;
+    const int result = RunEditorOrPlayer(instance, name, showCommand);
+    if (quitHeld)
+        PostQuitMessage(0);
+    return result;
 }
 
 void CloseToonEditor(void)
@@ -36,4 +144,333 @@ void CenterWindowOnScreen(HWND window)
     int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
     int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
     MoveWindow(window, x, y, width, height, FALSE);
+}
+
+/* Commands */
+
+static void BuildFileMenu(void)
+{
+    HMENU menu = CreatePopupMenu();
+    AppendMenuA(menu, MF_STRING, IDM_OPEN, "&Open..\tCtrl+O");
+    AppendMenuA(menu, MF_STRING, IDM_EDIT, "&Edit..\tCtrl+E");
+    AppendMenuA(menu, MF_STRING, IDM_PLAY, "&Play\tAlt+P");
+    AppendMenuA(menu, MF_SEPARATOR, 0, NULL);
+    AppendMenuA(menu, MF_STRING, IDM_ABOUT, "&About..");
+    AppendMenuA(menu, MF_STRING, IDM_EXIT, "E&xit");
+    editorFrame.popupMenu = menu;
+}
+
+static void DestroyFileMenu(void)
+{
+    if (editorFrame.popupMenu) {
+        DestroyMenu(editorFrame.popupMenu);
+        editorFrame.popupMenu = NULL;
+    }
+}
+
+static int SystemFontHeight(HWND window)
+{
+    TEXTMETRICA metrics;
+    ZeroMemory(&metrics, sizeof metrics);
+    HDC dc = GetDC(window);
+    HGDIOBJ old = SelectObject(dc, GetStockObject(SYSTEM_FONT));
+    GetTextMetricsA(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(window, dc);
+    return metrics.tmHeight;
+}
+
+static void ShowFileMenu(HWND window)
+{
+    RECT box;
+    GetWindowRect(window, &box);
+    const int itemHeight = SystemFontHeight(window);
+    HMENU menu = editorFrame.popupMenu;
+    EnableMenuItem(menu, IDM_PLAY, MF_BYCOMMAND | (ButtonEnabled(editorUi.playButton) ? MF_ENABLED : MF_GRAYED));
+    const UINT fileState = frameEditorDialog ? MF_GRAYED : MF_ENABLED;
+    EnableMenuItem(menu, IDM_OPEN, MF_BYCOMMAND | fileState);
+    EnableMenuItem(menu, IDM_EDIT, MF_BYCOMMAND | fileState);
+    TrackPopupMenu(menu, 0, box.left + MENU_LEFT, box.bottom - MENU_ITEMS * itemHeight - MENU_LIFT, 0,
+                   window, NULL);
+}
+
+int OpenToonFile(HWND window)
+{
+    toon.fileName[0] = '\0';
+    PrepareToonFileDialogs(window);
+    const int count = TakeReadToon(OpenToonFileDialog(window));
+    if (!count)
+        return 0;
+    SendMessageA(window, WM_ENABLEPLAY, 1, 0);
+    SendMessageA(window, WM_TOONCHANGED, 0, 0);
+    return count;
+}
+
+int OpenFrameEditor(HWND window)
+{
+    if (frameEditorDialog)
+        return 0;
+    if (!spritesLoaded)
+        LoadSpriteSet(window, editorFrame.instance);
+    frameEditorDialog = CreateDialogParamA(editorFrame.instance, "Framedit", window, FrameEditorProc, 0);
+    if (!frameEditorDialog)
+        return 0;
+    // The stage shows a target while points are picked for frames.
+    if (editorFrame.stageWindow)
+        SetClassLongPtrA(editorFrame.stageWindow, GCLP_HCURSOR, (LONG_PTR)editorUi.targetCursor);
+    return 1;
+}
+
+static void StartRandomAct(void)
+{
+    if (editorFrame.stageWindow)
+        StartRandomWalk(editorFrame.stageWindow, 1);
+}
+
+static void ShowAboutBox(HWND window)
+{
+    DialogBoxParamA(editorFrame.instance, "ABOUT", window, AboutDlgProc, 0);
+}
+
+static int OnControlCommand(HWND window, HWND control)
+{
+    if (!control)
+        return 0;
+    if (control == editorUi.fileButton)
+        ShowFileMenu(window);
+    else if (control == editorUi.playButton)
+        TogglePlay(window, editorFrame.instance);
+    else if (control == editorUi.actionButton)
+        StartRandomAct();
+    else if (control == editorUi.minimizeButton)
+        ShowWindow(window, SW_MINIMIZE);
+    else if (control == editorUi.closeButton) {
+        PausePlay(editorFrame.stageWindow);
+        DestroyWindow(window);
+    } else
+        return 0;
+    return 1;
+}
+
+static int OnAcceleratorCommand(HWND window, int id)
+{
+    // While the frame editor is open, the keys are its own.
+    if (frameEditorDialog)
+        return FrameEditorKeys(editorFrame.instance, id);
+    switch (id) {
+    case IDA_FILEMENU:
+        if (ButtonEnabled(editorUi.fileButton))
+            ShowFileMenu(window);
+        return 1;
+    case IDA_PLAY:
+    case IDA_CONTINUE:
+    case IDA_SECONDS:
+        if (ButtonEnabled(editorUi.playButton))
+            TogglePlay(window, editorFrame.instance);
+        return 1;
+    case IDA_OPEN:
+        if (ButtonEnabled(editorUi.fileButton))
+            OpenToonFile(window);
+        return 1;
+    case IDA_EDIT:
+        if (ButtonEnabled(editorUi.fileButton))
+            OpenFrameEditor(window);
+        return 1;
+    case IDA_ACTION:
+        if (ButtonEnabled(editorUi.actionButton))
+            StartRandomAct();
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+static void OnMenuCommand(HWND window, WPARAM command)
+{
+    switch (command) {
+    case IDM_OPEN:
+        OpenToonFile(window);
+        break;
+    case IDM_EDIT:
+        OpenFrameEditor(window);
+        break;
+    case IDM_PLAY:
+        TogglePlay(window, editorFrame.instance);
+        break;
+    case IDM_ABOUT:
+        ShowAboutBox(window);
+        break;
+    case IDM_EXIT:
+        DestroyWindow(window);
+        break;
+    default:
+        break;
+    }
+}
+
+static void OnEditorCommand(HWND window, WPARAM wParam, LPARAM lParam)
+{
+    if (OnControlCommand(window, (HWND)lParam))
+        return;
+    if (OnAcceleratorCommand(window, LOWORD(wParam)))
+        return;
+    OnMenuCommand(window, wParam);
+}
+
+/* The main window's events */
+
+static void OnEditorCreate(HWND window)
+{
+    editorFrame.mainWindow = window;
+    SizeEditorWindow(window);
+    CreateEditorResources(window, editorFrame.instance);
+    BuildFileMenu();
+    CreatePushButtons(window, editorFrame.instance);
+    CreateSystemButtons(window, editorFrame.instance);
+    ReadPacesWalked();
+    SetTimer(window, IDT_ENTRANCE, ENTRANCE_DELAY_MS, NULL);
+}
+
+static void OnEditorDestroy(HWND window)
+{
+    (void)window;
+    StopWalkTimer(editorFrame.stageWindow);
+    DestroyPushButtons();
+    DestroySystemButtons();
+    DestroyEditorResources();
+    DestroyFileMenu();
+    FreeToonFrames();
+    WritePacesWalked();
+    PostQuitMessage(0);
+    editorFrame.mainWindow = NULL;
+    frameEditorDialog = NULL;
+}
+
+static void OnEditorSize(HWND window)
+{
+    if (editorFrame.stageWindow)
+        SendMessageA(editorFrame.stageWindow, WM_SIZE, 0, 0);
+    LayoutPushButtons(window);
+    LayoutSystemButtons(window);
+}
+
+static void OnEditorActivate(HWND window, WPARAM state)
+{
+    editorUi.stagePaintFlag = 1;
+    if (state == WA_ACTIVE || state == WA_CLICKACTIVE) {
+        DrawCaptionBars(window, 1);
+    } else {
+        PausePlay(editorFrame.stageWindow);
+        DrawCaptionBars(window, 0);
+    }
+}
+
+static void OnEntranceTimer(HWND window)
+{
+    KillTimer(window, IDT_ENTRANCE);
+    if (editorFrame.stageWindow)
+        StartPacesWalk(editorFrame.stageWindow);
+}
+
+static void OnToonChanged(HWND window)
+{
+    RebuildStageBackground(window, editorFrame.instance);
+    InvalidateRect(window, NULL, TRUE);
+}
+
+static void OnFrameEditorClosed(void)
+{
+    HWND stage = editorFrame.stageWindow;
+    if (!stage)
+        return;
+    SetClassLongPtrA(stage, GCLP_HCURSOR, (LONG_PTR)editorUi.arrowCursor);
+    ResetPlayback(stage);
+}
+
+LRESULT CALLBACK EditorWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        OnEditorCreate(window);
+        return 0;
+    case WM_DESTROY:
+        OnEditorDestroy(window);
+        return 0;
+    case WM_SIZE:
+        OnEditorSize(window);
+        return 0;
+    case WM_ACTIVATE:
+        OnEditorActivate(window, wParam);
+        return 0;
+    case WM_PAINT:
+        PaintEditorFrame(window);
+        return 0;
+    case WM_CLOSE:
+        DestroyWindow(window);
+        return 0;
+    case WM_DRAWITEM:
+        DrawSystemButton(window, (const DRAWITEMSTRUCT *)lParam);
+        return TRUE;
+    case WM_NCHITTEST:
+        return CaptionHitTest(window, lParam);
+    case WM_COMMAND:
+        OnEditorCommand(window, wParam, lParam);
+        return 0;
+    case WM_TIMER:
+        OnEntranceTimer(window);
+        return 0;
+    case WM_TOONCHANGED:
+        OnToonChanged(window);
+        return 0;
+    case WM_ENABLEPLAY:
+        EnablePlayButton(wParam != 0);
+        return 0;
+    case WM_FRAMEDITCLOSED:
+        OnFrameEditorClosed();
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+/* The about box */
+
+// "Version a.b.c" from the program's own version resource.
+static void ShowProgramVersion(HWND dialog)
+{
+    HINSTANCE instance = (HINSTANCE)GetWindowLongPtrA(dialog, GWLP_HINSTANCE);
+    HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(VS_VERSION_INFO), RT_VERSION);
+    HGLOBAL loaded = found ? LoadResource(instance, found) : NULL;
+    const BYTE *data = loaded ? (const BYTE *)LockResource(loaded) : NULL;
+    const DWORD size = found ? SizeofResource(instance, found) : 0;
+    // The fixed part sits on a 4-byte boundary after the block's key.
+    for (DWORD at = 0; data && at + sizeof(VS_FIXEDFILEINFO) <= size; at += 4) {
+        VS_FIXEDFILEINFO info;
+        memcpy(&info, data + at, sizeof info);
+        if (info.dwSignature != VS_FFI_SIGNATURE)
+            continue;
+        char text[VERSION_TEXT_SIZE];
+        snprintf(text, sizeof text, "Version %u.%u.%u", (unsigned)HIWORD(info.dwFileVersionMS),
+                 (unsigned)LOWORD(info.dwFileVersionMS), (unsigned)HIWORD(info.dwFileVersionLS));
+        SetDlgItemTextA(dialog, IDC_ABOUTVERSION, text);
+        return;
+    }
+}
+
+INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    (void)lParam;
+    switch (message) {
+    case WM_INITDIALOG:
+        CenterWindowOnScreen(dialog);
+        ShowProgramVersion(dialog);
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) != IDOK)
+            return FALSE;
+        EndDialog(dialog, 1);
+        return TRUE;
+    default:
+        return FALSE;
+    }
 }

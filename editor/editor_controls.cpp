@@ -1,34 +1,198 @@
 #include "editor/editor_controls.h"
+
+#include "editor/editor_app.h"
+#include "editor/editor_window.h"
+#include "engine/sequencer.h"
+#include "engine/stage.h"
+#include "engine/walk.h"
 #include "show/saver_show.h"
 
-// The editor's main window fills these in when it exists; until then, and
-// while a saver show runs, the engine's requests reach no control.
+#define PUSH_WIDTH          75
+#define PUSH_HEIGHT         23
+#define PUSH_SIDE           10
+#define PUSH_BOTTOM_GAP     9
+#define SYSTEM_SIZE         15
+#define SYSTEM_SIDE         10
+#define SYSTEM_TOP          4
+
 ToonFrame editFrame;
 int playIdle = 1;
 HWND frameEditorDialog;
 HCURSOR waitCursor;
-static HWND editorMainWindow;
 
 static int EditorControlsReachable(void)
 {
-    return !show.running && editorMainWindow && IsWindow(editorMainWindow);
+    return !show.running && editorUi.fileButton && IsWindow(editorUi.fileButton);
+}
+
+static HWND CreateButton(HWND window, HINSTANCE instance, DWORD style)
+{
+    return CreateWindowExA(0, "button", NULL, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, window, NULL,
+                           instance, NULL);
+}
+
+static void DestroyButton(HWND *button)
+{
+    if (*button) {
+        DestroyWindow(*button);
+        *button = NULL;
+    }
+}
+
+int ButtonEnabled(HWND button)
+{
+    return button && IsWindowEnabled(button);
+}
+
+void CreatePushButtons(HWND window, HINSTANCE instance)
+{
+    editorUi.fileButton = CreateButton(window, instance, BS_PUSHBUTTON);
+    editorUi.playButton = CreateButton(window, instance, BS_PUSHBUTTON);
+    SetWindowTextA(editorUi.fileButton, "&File");
+    SetWindowTextA(editorUi.playButton, "&Play");
+    SendMessageA(editorUi.fileButton, WM_SETFONT, (WPARAM)editorUi.buttonFont, TRUE);
+    SendMessageA(editorUi.playButton, WM_SETFONT, (WPARAM)editorUi.buttonFont, TRUE);
+    EnableWindow(editorUi.playButton, FALSE);
+    // A lock left by an editor closed in the middle of an act is void.
+    editorUi.locked = 0;
+}
+
+void CreateSystemButtons(HWND window, HINSTANCE instance)
+{
+    editorUi.actionButton = CreateButton(window, instance, BS_OWNERDRAW);
+    editorUi.minimizeButton = CreateButton(window, instance, BS_OWNERDRAW);
+    editorUi.closeButton = CreateButton(window, instance, BS_OWNERDRAW);
+}
+
+void LayoutPushButtons(HWND window)
+{
+    RECT client = { 0, 0, 0, 0 };
+    GetClientRect(window, &client);
+    const int y = client.bottom - PUSH_HEIGHT - PUSH_BOTTOM_GAP;
+    MoveWindow(editorUi.fileButton, PUSH_SIDE, y, PUSH_WIDTH, PUSH_HEIGHT, TRUE);
+    MoveWindow(editorUi.playButton, client.right - PUSH_WIDTH - PUSH_SIDE, y, PUSH_WIDTH, PUSH_HEIGHT, TRUE);
+}
+
+void LayoutSystemButtons(HWND window)
+{
+    RECT client = { 0, 0, 0, 0 };
+    GetClientRect(window, &client);
+    const int s = SYSTEM_SIZE;
+    MoveWindow(editorUi.actionButton, SYSTEM_SIDE, SYSTEM_TOP, 2 * s + 2, s, TRUE);
+    MoveWindow(editorUi.minimizeButton, client.right - 2 * s - SYSTEM_SIDE, SYSTEM_TOP, s, s, TRUE);
+    MoveWindow(editorUi.closeButton, client.right - s - SYSTEM_SIDE, SYSTEM_TOP, s, s, TRUE);
+}
+
+void DestroyPushButtons(void)
+{
+    DestroyButton(&editorUi.fileButton);
+    DestroyButton(&editorUi.playButton);
+}
+
+void DestroySystemButtons(void)
+{
+    DestroyButton(&editorUi.actionButton);
+    DestroyButton(&editorUi.minimizeButton);
+    DestroyButton(&editorUi.closeButton);
+}
+
+void EnablePlayButton(int enable)
+{
+    EnableWindow(editorUi.playButton, enable ? TRUE : FALSE);
 }
 
 void SetPlayButton(int state)
 {
     if (!EditorControlsReachable())
         return;
-    (void)state;
+    switch (state) {
+    case PLAY_BUTTON_PLAY:
+        SetWindowTextA(editorUi.playButton, "&Play");
+        playIdle = 1;
+        break;
+    case PLAY_BUTTON_CONTINUE:
+        SetWindowTextA(editorUi.playButton, "&Continue");
+        playIdle = 1;
+        break;
+    case PLAY_BUTTON_STOP:
+        SetWindowTextA(editorUi.playButton, "&Stop");
+        playIdle = 0;
+        break;
+    default:
+        break;
+    }
+    EnableWindow(editorUi.fileButton, state == PLAY_BUTTON_STOP ? FALSE : TRUE);
+}
+
+void TogglePlay(HWND window, HINSTANCE instance)
+{
+    HWND stage = editorFrame.stageWindow;
+    if (!stage)
+        return;
+    if (walkingToFrame && playIdle) {
+        // Paused during a walk: go on walking.
+        ResumeWalkTimer(stage);
+        SetBusyCursor(stage, 1);
+        SetPlayButton(PLAY_BUTTON_STOP);
+    } else if (walkingToFrame) {
+        StopWalkTimer(stage);
+        SetBusyCursor(stage, 0);
+        SetPlayButton(PLAY_BUTTON_CONTINUE);
+    } else if (playIdle) {
+        // Ready, or paused at a frame: walk to the next frame.
+        if (!spritesLoaded)
+            LoadSpriteSet(stage, instance);
+        walkingToFrame = 1;
+        StartToonPlayback(stage);
+        SetBusyCursor(stage, 1);
+        SetPlayButton(PLAY_BUTTON_STOP);
+        DrawProgressBar(window);
+    } else {
+        // Standing at a frame: Continue walks to the same frame again.
+        if (nextFrameIndex > 0)
+            nextFrameIndex -= 1;
+        FramePause(stage, NULL, 0);
+        SetBusyCursor(stage, 0);
+        SetPlayButton(PLAY_BUTTON_CONTINUE);
+    }
+}
+
+void PausePlay(HWND stage)
+{
+    if (!stage || !walkingToFrame || playIdle)
+        return;
+    StopWalkTimer(stage);
+    SetBusyCursor(stage, 0);
+    SetPlayButton(PLAY_BUTTON_CONTINUE);
+}
+
+static void LockButton(HWND button, int *saved, int disable)
+{
+    *saved = ButtonEnabled(button);
+    if (disable)
+        EnableWindow(button, FALSE);
 }
 
 void DisableUiForAction(void)
 {
-    if (!EditorControlsReachable())
+    if (!EditorControlsReachable() || editorUi.locked)
         return;
+    // A toon keeps its File and Play buttons under the play state.
+    const int pushToo = !walkingToFrame;
+    LockButton(editorUi.fileButton, &editorUi.savedFileEnabled, pushToo);
+    LockButton(editorUi.actionButton, &editorUi.savedActionEnabled, 1);
+    LockButton(editorUi.playButton, &editorUi.savedPlayEnabled, pushToo);
+    LockButton(editorUi.minimizeButton, &editorUi.savedMinimizeEnabled, 1);
+    editorUi.locked = 1;
 }
 
 void RestoreUiAfterAction(void)
 {
-    if (!EditorControlsReachable())
+    if (!EditorControlsReachable() || !editorUi.locked)
         return;
+    EnableWindow(editorUi.fileButton, editorUi.savedFileEnabled ? TRUE : FALSE);
+    EnableWindow(editorUi.actionButton, editorUi.savedActionEnabled ? TRUE : FALSE);
+    EnableWindow(editorUi.playButton, editorUi.savedPlayEnabled ? TRUE : FALSE);
+    EnableWindow(editorUi.minimizeButton, editorUi.savedMinimizeEnabled ? TRUE : FALSE);
+    editorUi.locked = 0;
 }

@@ -1,5 +1,6 @@
-// What the engine asks of the editor's controls. Each call does nothing
-// while a saver show runs or while no editor window exists.
+// The editor main window's buttons and the play state behind them. The
+// engine's calls (SetPlayButton, DisableUiForAction, RestoreUiAfterAction)
+// do nothing while a saver show runs or while no editor window exists.
 #ifndef PIMBO_EDITOR_EDITOR_CONTROLS_H
 #define PIMBO_EDITOR_EDITOR_CONTROLS_H
 
@@ -11,7 +12,7 @@
 #define PLAY_BUTTON_STOP      2
 
 extern ToonFrame editFrame;      // the frame editor's working frame
-extern int playIdle;
+extern int playIdle;             // set while Play offers "&Play" or "&Continue"
 extern HWND frameEditorDialog;   // none while the frame editor is closed
 extern HCURSOR waitCursor;       // loaded by the editor's main window
 
@@ -19,5 +20,19 @@ void SetPlayButton(int state);
 void DisableUiForAction(void);
 void RestoreUiAfterAction(void);
 void SetFrameTarget(LONG x, LONG y);
+
+void CreatePushButtons(HWND window, HINSTANCE instance);
+void CreateSystemButtons(HWND window, HINSTANCE instance);
+void LayoutPushButtons(HWND window);
+void LayoutSystemButtons(HWND window);
+void DestroyPushButtons(void);
+void DestroySystemButtons(void);
+void EnablePlayButton(int enable);
+int ButtonEnabled(HWND button);
+
+// Play, Stop and Continue on the editor's stage; PausePlay stops a walk
+// to a frame only.
+void TogglePlay(HWND window, HINSTANCE instance);
+void PausePlay(HWND stage);
 
 #endif

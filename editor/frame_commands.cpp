@@ -67,10 +67,8 @@ int OpenToonInEditor(HWND dialog)
         RecoverFromFailedOpen(dialog, previousName);
         return 0;
     }
-    toon.frameCount = count;
-    toon.currentFrame = 0;
+    TakeReadToon(count);
     FillFrameNumbers(dialog);
-    GetToonFrame(0, &editFrame);
     ShowFrame(dialog, &editFrame);
     SetToonModified(dialog, 0);
     TellMainWindow(dialog, WM_TOONCHANGED, 0);

@@ -63,8 +63,11 @@
 #define IDC_CFGVERSION          1031
 #define IDC_CFGBACKGROUND       1035
 
-/* Accelerator commands the frame editor takes (the editor's table "BUTTONS") */
+/* Editor main window: the accelerator table "BUTTONS" and the File popup */
 #define IDA_CONFIGURE           108   /* Ctrl+G */
+#define IDA_FILEMENU            122   /* Alt+F */
+#define IDA_PLAY                123   /* Alt+P */
+#define IDA_CONTINUE            124   /* Alt+C */
 #define IDA_SECONDS             125   /* Alt+S */
 #define IDA_OPEN                126   /* Ctrl+O */
 #define IDA_EDIT                127   /* Ctrl+E */
@@ -72,5 +75,14 @@
 #define IDA_FRAMEX              130   /* Alt+X */
 #define IDA_FRAMEY              131   /* Alt+Y */
 #define IDA_SAVE                134   /* Ctrl+S */
+#define IDA_ACTION              135   /* Alt+W */
+#define IDM_OPEN                1047
+#define IDM_EDIT                1048
+#define IDM_PLAY                1049
+#define IDM_ABOUT               1050
+#define IDM_EXIT                1051
+
+/* About box */
+#define IDC_ABOUTVERSION        1060
 
 #endif

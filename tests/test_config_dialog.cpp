@@ -1,6 +1,7 @@
 #include <doctest.h>
 #include "show/config_dialog.h"
 #include "show/settings.h"
+#include "editor/editor_app.h"
 #include "resources/resource.h"
 #include "support/support.h"
 
@@ -626,6 +627,11 @@ TEST_CASE("activation recounts the toon files and refreshes the list when the co
     DestroyWindow(other);
 }
 
+static void CALLBACK CloseEditorTimer(HWND, UINT, UINT_PTR, DWORD)
+{
+    CloseToonEditor();
+}
+
 TEST_CASE("Edit Toon Files applies the choices in memory only")
 {
     StartFresh(MakeDir(TempRoot() + "Edited\\"), "0", "1", "1");
@@ -633,7 +639,10 @@ TEST_CASE("Edit Toon Files applies the choices in memory only")
     RunDialog([&](HWND dialog) {
         Click(dialog, IDC_PLAYTOONS);
         Click(dialog, IDC_BACKGROUNDS);
+        // The editor runs its loop inside the click: close it once it is up.
+        UINT_PTR closer = SetTimer(NULL, 0, 100, CloseEditorTimer);
         Click(dialog, IDC_EDITTOONS);
+        KillTimer(NULL, closer);
         CHECK(settings.walkingStyle == 1);
         CHECK(settings.statements == 1);
         CHECK(settings.backgrounds == 0);

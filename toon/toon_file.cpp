@@ -296,13 +296,20 @@ int LoadToonByName(HWND window, const char *name)
     }
     strcpy(toon.fileName, name);
     PrepareToonFileDialogs(window);
-    int count = ReopenToonFile(window);
+    int count = TakeReadToon(ReopenToonFile(window));
+    if (!count)
+        return 0;
+    SendMessageA(window, WM_TOONCHANGED, 0, 0);
+    return count;
+}
+
+int TakeReadToon(int count)
+{
     if (!count)
         return 0;
     toon.frameCount = count;
     toon.currentFrame = 0;
     GetToonFrame(0, &editFrame);
-    SendMessageA(window, WM_TOONCHANGED, 0, 0);
     return count;
 }
 

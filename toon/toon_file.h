@@ -19,6 +19,9 @@ int NewToonFile(HWND window);
 int ShowToonSaveDialog(void);
 int PrepareToonFileDialogs(HWND window);
 int LoadToonByName(HWND window, const char *name);
+// After a read of count frames (0: it failed): the document shows frame 0,
+// copied into the frame editor's working frame. Returns count.
+int TakeReadToon(int count);
 // Set by the frame editor while it is open: stores the frame its controls
 // show into the document. The save question calls it before writing.
 extern int (*StoreShownFrame)(void);

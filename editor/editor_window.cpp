@@ -1,0 +1,404 @@
+#include "editor/editor_window.h"
+
+#include <windowsx.h>
+#include <mmsystem.h>
+#include <string.h>
+#include <time.h>
+
+#include "editor/bevel.h"
+#include "editor/editor_app.h"
+#include "editor/editor_controls.h"
+#include "engine/expressions.h"
+#include "engine/messages.h"
+#include "engine/raster.h"
+#include "engine/sequencer.h"
+#include "engine/stage.h"
+#include "resources/resource.h"
+#include "show/saver_show.h"
+#include "toon/toon_document.h"
+
+EditorUi editorUi = {};
+
+#define SCREEN_MARGIN_X      50      // the stage is the screen less these
+#define SCREEN_MARGIN_Y      100
+#define FRAME_EXTRA_X        20      // window beyond stage and borders
+#define FRAME_EXTRA_Y        65
+#define STAGE_LEFT           10      // the stage's margins in the client area
+#define STAGE_TOP            25
+#define STAGE_BOTTOM_GAP     40
+#define WELL_GROWTH          2
+#define SYSTEM_BUTTON_SIZE   15
+#define CAPTION_TOP          3
+#define CAPTION_GAP          5
+#define CAPTION_FIELD        30      // characters measured for the title
+#define TITLE_TEXT_LIMIT     30      // 29 characters and the terminator
+#define PUSH_WIDTH           75
+#define PUSH_HEIGHT          23
+#define PUSH_WELL_TOP        (PUSH_HEIGHT + 11)
+#define PUSH_WELL_BOTTOM     7
+#define PUSH_WELL_SIDE       8
+#define BAR_SIDE             (PUSH_WIDTH + 17)
+#define BAR_TOP              (PUSH_HEIGHT + 8)
+#define BAR_BOTTOM           12
+#define BAR_MIN_PART         4       // parts this narrow are not drawn
+#define BUTTON_FONT_HEIGHT   14
+#define BUTTON_FONT_WEIGHT   100
+#define CAPTION_FONT_HEIGHT  16
+#define TITLE_FONT_HEIGHT    32
+#define GLYPH_MINIMIZE       0       // columns of the "sysbuts" strip
+#define GLYPH_CLOSE          11
+#define GLYPH_ACTION         20
+#define RAISED_EDGE          (-2)
+#define SUNKEN_WELL          2
+#define CAPTION_DEPTH        1
+#define TITLE_DEPTH          (-1)
+#define PRESSED_DEPTH        2
+#define DISABLED_DEPTH       1
+#define FILLED_DEPTH         (-1)
+
+static HFONT CreateSerifFont(int height, int weight)
+{
+    // Negative: the height of the characters, not of the cells.
+    return CreateFontA(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, 0, 0, 0, 0, 0, "MS Serif");
+}
+
+template <typename Handle>
+static void DeleteGdiHandle(Handle *handle)
+{
+    if (*handle) {
+        DeleteObject(*handle);
+        *handle = NULL;
+    }
+}
+
+static RECT ClientRect(HWND window)
+{
+    RECT client = { 0, 0, 0, 0 };
+    GetClientRect(window, &client);
+    return client;
+}
+
+// The caption's first 30 characters with the NULs that pad it to the field,
+// never read beyond the text's own terminator.
+static void CaptionField(char *field)
+{
+    memset(field, 0, CAPTION_FIELD + 1);
+    memcpy(field, toon.caption, strnlen(toon.caption, CAPTION_FIELD));
+}
+
+void SizeEditorWindow(HWND window)
+{
+    const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    stageSize = MakePackedSize(screenWidth - SCREEN_MARGIN_X, screenHeight - SCREEN_MARGIN_Y);
+    const int width = PackedWidth(stageSize) + 2 * GetSystemMetrics(SM_CXBORDER) + FRAME_EXTRA_X;
+    const int height = PackedHeight(stageSize) + 2 * GetSystemMetrics(SM_CYBORDER) + FRAME_EXTRA_Y;
+    MoveWindow(window, (screenWidth - width) / 2, (screenHeight - height) / 2, width, height, TRUE);
+}
+
+static void ResetEditorState(void)
+{
+    show.backgroundNumber = 0;
+    toonStarted = 0;
+    introWalkDone = 0;
+    titleShown = 0;
+    toon.fileName[0] = '\0';
+    toon.currentFrame = 0;
+    nextFrameIndex = 0;
+    playIdle = 1;
+    toon.frameCount = 1;
+}
+
+void CreateEditorResources(HWND window, HINSTANCE instance)
+{
+    SeedRandomNumber((DWORD)time(NULL));
+    ResetEditorState();
+
+    memset(toon.caption, 0, sizeof toon.caption);
+    LoadStringA(instance, IDS_PRODUCT, toon.caption, TITLE_TEXT_LIMIT);
+    show.titleText[0] = '\0';
+    LoadStringA(instance, IDS_EDITOR_TITLE, show.titleText, TITLE_TEXT_LIMIT);
+
+    RebuildStageBackground(window, instance);
+
+    editorUi.systemButtonStrip = LoadBitmapA(instance, "sysbuts");
+    expressionsBitmap = LoadBitmapA(instance, "expresns");
+    // Loaded unshared, so that it is ours to destroy.
+    editorUi.targetCursor = (HCURSOR)LoadImageA(instance, "target", IMAGE_CURSOR, 0, 0, LR_DEFAULTSIZE);
+    editorUi.arrowCursor = LoadCursor(NULL, IDC_ARROW);
+    waitCursor = LoadCursor(NULL, IDC_WAIT);
+
+    editorUi.buttonFont = CreateSerifFont(BUTTON_FONT_HEIGHT, BUTTON_FONT_WEIGHT);
+    editorUi.captionFont = CreateSerifFont(CAPTION_FONT_HEIGHT, FW_NORMAL);
+    editorUi.titleFont = CreateSerifFont(TITLE_FONT_HEIGHT, FW_BOLD);
+    // The stage paints its title and caption with the editor's fonts.
+    show.titleFont = editorUi.titleFont;
+    show.textFont = editorUi.captionFont;
+
+    editorUi.captionBrush = CreateSolidBrush(GetSysColor(COLOR_ACTIVECAPTION));
+    editorUi.greyBrush = (HBRUSH)GetStockObject(LTGRAY_BRUSH);
+    editorUi.captionPen = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_ACTIVECAPTION));
+    editorUi.facePen = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNFACE));
+    editorUi.stagePaintFlag = 1;
+}
+
+void DestroyEditorResources(void)
+{
+    DeleteBitmapHandle(&stageBackground);
+    DeleteBitmapHandle(&editorUi.systemButtonStrip);
+    DeleteBitmapHandle(&expressionsBitmap);
+    if (show.titleFont == editorUi.titleFont)
+        show.titleFont = NULL;
+    if (show.textFont == editorUi.captionFont)
+        show.textFont = NULL;
+    DeleteGdiHandle(&editorUi.buttonFont);
+    DeleteGdiHandle(&editorUi.captionFont);
+    DeleteGdiHandle(&editorUi.titleFont);
+    DeleteGdiHandle(&editorUi.captionBrush);
+    editorUi.greyBrush = NULL;
+    DeleteGdiHandle(&editorUi.captionPen);
+    DeleteGdiHandle(&editorUi.facePen);
+    if (editorUi.targetCursor) {
+        DestroyCursor(editorUi.targetCursor);
+        editorUi.targetCursor = NULL;
+    }
+}
+
+static int MeasureCaption(HWND window, int *width)
+{
+    char field[CAPTION_FIELD + 1];
+    CaptionField(field);
+    HDC dc = GetDC(window);
+    if (!dc)
+        return 0;
+    const int oldMode = SetMapMode(dc, MM_TEXT);
+    HGDIOBJ oldFont = editorUi.captionFont ? SelectObject(dc, editorUi.captionFont) : NULL;
+    SIZE size;
+    const BOOL measured = GetTextExtentPoint32A(dc, field, CAPTION_FIELD, &size);
+    if (oldFont)
+        SelectObject(dc, oldFont);
+    SetMapMode(dc, oldMode);
+    ReleaseDC(window, dc);
+    if (!measured)
+        return 0;
+    *width = size.cx;
+    return 1;
+}
+
+int LayoutCaption(HWND window)
+{
+    const RECT client = ClientRect(window);
+    SetRect(&editorUi.stageWell, STAGE_LEFT, STAGE_TOP, client.right - STAGE_LEFT,
+            client.bottom - STAGE_BOTTOM_GAP);
+    InflateRect(&editorUi.stageWell, WELL_GROWTH, WELL_GROWTH);
+    int w = 0;
+    if (!MeasureCaption(window, &w))
+        return 0;
+    const int s = SYSTEM_BUTTON_SIZE;
+    const int left = editorUi.stageWell.left;
+    const int right = editorUi.stageWell.right;
+    const int top = editorUi.stageWell.top;
+    const int m = left + (right - left - w - 2 * CAPTION_GAP) / 2;
+    SetRect(&editorUi.leftWell, left, CAPTION_TOP, left + 2 * s + CAPTION_GAP, top - CAPTION_TOP);
+    SetRect(&editorUi.bar1, left + 2 * s + CAPTION_GAP + 1, CAPTION_TOP, m, top - CAPTION_TOP);
+    SetRect(&editorUi.titleRect, m + CAPTION_GAP, CAPTION_TOP - 1, m + CAPTION_GAP + w, top - 1);
+    SetRect(&editorUi.bar2, m + w + 2 * CAPTION_GAP, CAPTION_TOP, right - 2 * s - CAPTION_GAP,
+            top - CAPTION_TOP);
+    SetRect(&editorUi.rightWell, right - 2 * s - CAPTION_GAP + 1, CAPTION_TOP, right, top - CAPTION_TOP);
+    return 1;
+}
+
+void PaintEditorFrame(HWND window)
+{
+    LayoutCaption(window);
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    const int state = SaveDC(dc);
+    const RECT client = ClientRect(window);
+    const int w = client.right, h = client.bottom;
+
+    Frame3D(dc, &client, RAISED_EDGE);
+    Frame3D(dc, &editorUi.stageWell, SUNKEN_WELL);
+    const RECT fileWell = { PUSH_WELL_SIDE, h - PUSH_WELL_TOP, PUSH_WIDTH + 12, h - PUSH_WELL_BOTTOM };
+    const RECT playWell = { w - PUSH_WIDTH - 12, h - PUSH_WELL_TOP, w - PUSH_WELL_SIDE, h - PUSH_WELL_BOTTOM };
+    Frame3D(dc, &fileWell, SUNKEN_WELL);
+    Frame3D(dc, &playWell, SUNKEN_WELL);
+
+    SetMapMode(dc, MM_TEXT);
+    if (editorUi.captionFont)
+        SelectObject(dc, editorUi.captionFont);
+    // The text drawn is the one measured: at most the field's 30 characters.
+    char field[CAPTION_FIELD + 1];
+    CaptionField(field);
+    EmbossedText(dc, RGB(0, 0, 0), field, &editorUi.titleRect, TITLE_DEPTH);
+
+    RestoreDC(dc, state);
+    EndPaint(window, &paint);
+    DrawProgressBar(window);
+    DrawCaptionBars(window, 1);
+}
+
+// Selects a pen and a brush to fill with; nothing when either is missing.
+static int SelectFill(HDC dc, HPEN pen, HBRUSH brush, HGDIOBJ *oldPen, HGDIOBJ *oldBrush)
+{
+    if (!pen || !brush)
+        return 0;
+    *oldPen = SelectObject(dc, pen);
+    *oldBrush = SelectObject(dc, brush);
+    return 1;
+}
+
+static void RestoreFill(HDC dc, HGDIOBJ oldPen, HGDIOBJ oldBrush)
+{
+    SelectObject(dc, oldPen);
+    SelectObject(dc, oldBrush);
+}
+
+void DrawCaptionBars(HWND window, int active)
+{
+    LayoutCaption(window);
+    HDC dc = GetDC(window);
+    if (!dc)
+        return;
+    const int oldMode = SetMapMode(dc, MM_TEXT);
+    HGDIOBJ oldPen, oldBrush;
+    if (SelectFill(dc, active ? editorUi.captionPen : editorUi.facePen,
+                   active ? editorUi.captionBrush : editorUi.greyBrush, &oldPen, &oldBrush)) {
+        Frame3D(dc, &editorUi.leftWell, CAPTION_DEPTH);
+        FramedBox(dc, &editorUi.bar1, CAPTION_DEPTH);
+        FramedBox(dc, &editorUi.bar2, CAPTION_DEPTH);
+        Frame3D(dc, &editorUi.rightWell, CAPTION_DEPTH);
+        RestoreFill(dc, oldPen, oldBrush);
+    }
+    SetMapMode(dc, oldMode);
+    ReleaseDC(window, dc);
+}
+
+LRESULT CaptionHitTest(HWND window, LPARAM point)
+{
+    POINT where = { GET_X_LPARAM(point), GET_Y_LPARAM(point) };
+    ScreenToClient(window, &where);
+    if (PtInRect(&editorUi.bar1, where) || PtInRect(&editorUi.titleRect, where) ||
+        PtInRect(&editorUi.bar2, where))
+        return HTCAPTION;
+    return HTNOWHERE;
+}
+
+void DrawProgressBar(HWND window)
+{
+    const RECT client = ClientRect(window);
+    const int top = client.bottom - BAR_TOP;
+    const int bottom = client.bottom - BAR_BOTTOM;
+    const int left = BAR_SIDE;
+    const int right = client.right - BAR_SIDE;
+    int filled = PlaybackProgress(right - left);
+    // A frame count changed under a paused toon must not push the bar
+    // over the Play button's well.
+    if (filled > right - left)
+        filled = right - left;
+    if (filled < 0)
+        filled = 0;
+    const int split = left + filled;
+
+    HDC dc = GetDC(window);
+    if (!dc)
+        return;
+    HGDIOBJ oldPen, oldBrush;
+    if (right - split > BAR_MIN_PART &&
+        SelectFill(dc, editorUi.facePen, editorUi.greyBrush, &oldPen, &oldBrush)) {
+        const RECT rest = { split, top, right, bottom };
+        FramedBox(dc, &rest, SUNKEN_WELL);
+        RestoreFill(dc, oldPen, oldBrush);
+    }
+    if (filled > BAR_MIN_PART &&
+        SelectFill(dc, editorUi.captionPen, editorUi.captionBrush, &oldPen, &oldBrush)) {
+        const RECT done = { left, top, split, bottom };
+        FramedBox(dc, &done, FILLED_DEPTH);
+        RestoreFill(dc, oldPen, oldBrush);
+    }
+    ReleaseDC(window, dc);
+}
+
+void DrawSystemButton(HWND window, const DRAWITEMSTRUCT *item)
+{
+    (void)window;
+    if (!item)
+        return;
+    const int selected = (item->itemState & ODS_SELECTED) != 0;
+    const int depth = selected ? PRESSED_DEPTH
+                    : (item->itemState & ODS_DISABLED) ? DISABLED_DEPTH : RAISED_EDGE;
+    Frame3D(item->hDC, &item->rcItem, depth);
+
+    RECT glyph = item->rcItem;
+    InflateRect(&glyph, -2, -2);
+    if (selected) {
+        glyph.left += 1;
+        glyph.top += 1;
+    }
+    int column = GLYPH_CLOSE;
+    if (item->hwndItem == editorUi.actionButton)
+        column = GLYPH_ACTION;
+    else if (item->hwndItem == editorUi.minimizeButton)
+        column = GLYPH_MINIMIZE;
+    if (!editorUi.systemButtonStrip)
+        return;
+    HDC stripDc = CreateCompatibleDC(item->hDC);
+    HGDIOBJ old = SelectObject(stripDc, editorUi.systemButtonStrip);
+    BitBlt(item->hDC, glyph.left, glyph.top, glyph.right - glyph.left, glyph.bottom - glyph.top,
+           stripDc, column, 0, SRCCOPY);
+    SelectObject(stripDc, old);
+    DeleteDC(stripDc);
+}
+
+/* The stage window */
+
+static void OnStageDestroy(HWND window)
+{
+    ReleaseCharacter();
+    // A walk or speech cut short must not carry over into the next editor
+    // or show, and the next stage starts with the arrow.
+    AbandonCycle(window);
+    SetClassLongPtrA(window, GCLP_HCURSOR, (LONG_PTR)LoadCursor(NULL, IDC_ARROW));
+    if (editorFrame.stageWindow == window)
+        editorFrame.stageWindow = NULL;
+    PostQuitMessage(0);
+}
+
+static LRESULT OnStageButtonDown(HWND window, LPARAM point)
+{
+    if (!spritesLoaded)
+        LoadSpriteSet(window, (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE));
+    return OnStageClick(window, point);
+}
+
+LRESULT CALLBACK StageWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_DESTROY:
+        OnStageDestroy(window);
+        return 0;
+    case WM_ACTDONE:
+        return 0;
+    case WM_SIZE:
+        editorUi.stagePaintFlag = 1;
+        return ResizeEditorStage(window);
+    case WM_PAINT:
+        return PaintStage(window, &editorUi.stagePaintFlag);
+    case WM_CLOSE:
+        DestroyWindow(GetParent(window));
+        return 0;
+    case WM_TIMER:
+        OnEngineTimer(window, (UINT_PTR)wParam);
+        return 0;
+    case WM_LBUTTONDOWN:
+        return OnStageButtonDown(window, lParam);
+    case MM_MCINOTIFY:
+        return OnSoundDone(window);
+    case WM_WALKDONE:
+        DrawProgressBar(GetParent(window));
+        OnWalkFinished(window);
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}

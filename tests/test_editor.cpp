@@ -1,0 +1,449 @@
+#include <doctest.h>
+
+#include "editor/editor_app.h"
+#include "editor/editor_controls.h"
+#include "editor/editor_window.h"
+#include "engine/bubbles.h"
+#include "engine/sequencer.h"
+#include "engine/stage.h"
+#include "engine/walk.h"
+#include "resources/resource.h"
+#include "show/config_dialog.h"
+#include "show/settings.h"
+#include "support/bevel_model.h"
+#include "support/canvas.h"
+#include "support/script.h"
+#include "support/support.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <memory>
+
+using testing::Do;
+using testing::WaitFor;
+
+namespace {
+
+HWND Dialog() { return FindWindowA("#32770", "Fizzy Pimbo Screen Saver"); }
+HWND Editor() { return editorFrame.mainWindow; }
+HWND Menu() { HWND menu = FindWindowA("#32768", NULL); return menu && IsWindowVisible(menu) ? menu : NULL; }
+
+std::string TextOf(HWND window)
+{
+    char text[128] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+RECT ScreenRect(HWND window)
+{
+    RECT box = { 0, 0, 0, 0 };
+    GetWindowRect(window, &box);
+    return box;
+}
+
+POINT Centre(const RECT &box) { return POINT{ (box.left + box.right) / 2, (box.top + box.bottom) / 2 }; }
+
+POINT ClientCentreOnScreen(HWND window, const RECT &rect)
+{
+    POINT point = Centre(rect);
+    ClientToScreen(window, &point);
+    return point;
+}
+
+bool Enabled(HWND window) { return IsWindowEnabled(window) != FALSE; }
+
+// A pause in a script, measured from when the step is reached.
+testing::ScriptStep Pause(DWORD ms)
+{
+    auto started = std::make_shared<DWORD>(0);
+    return WaitFor("a pause", [=] {
+        if (!*started)
+            *started = GetTickCount() | 1;
+        return GetTickCount() - *started >= ms;
+    });
+}
+
+// Every modal loop of the thread ends, so a failed script cannot hang.
+void EndEverything()
+{
+    EndMenu();
+    for (HWND box = FindWindowA("#32770", NULL); box; box = FindWindowExA(NULL, box, "#32770", NULL))
+        if (box != Dialog())
+            EndDialog(box, 0);
+    CloseToonEditor();
+    if (Dialog())
+        PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
+
+DWORD editStarted;
+
+// The configuration dialog, "&Edit Toon Files.." pressed, the editor up; then
+// the steps; the dialog is cancelled at the end. Returns the dialog's result.
+INT_PTR RunEditorFromDialog(std::vector<testing::ScriptStep> steps)
+{
+    std::vector<testing::ScriptStep> all = {
+        WaitFor("the configuration dialog", [] { return Dialog() != NULL; }),
+        Do("Edit Toon Files", [] {
+            editStarted = GetTickCount();
+            PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDC_EDITTOONS, BN_CLICKED), 0);
+        }),
+        WaitFor("the editor", [] { return Editor() && IsWindowVisible(Editor()); }),
+    };
+    all.insert(all.end(), steps.begin(), steps.end());
+    all.push_back(Do("Cancel", [] { PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0); }));
+    INT_PTR result = -1;
+    testing::RunScript(all, [&] {
+        result = DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_CONFIG), NULL, ConfigDialogProc, 0);
+    }, EndEverything);
+    return result;
+}
+
+void StartClean()
+{
+    testing::RemoveIni();
+    WritePrivateProfileStringA(INI_SECTION, "Directory", testing::SourcePath("toons").c_str(),
+                               INI_FILE);
+    WritePrivateProfileStringA(INI_SECTION, "Paces Walked", "1000", INI_FILE);
+}
+
+bool Walking() { return walkPath.timerRunning != 0; }
+
+// Pixels of a FramedBox: its rings, then the pen's outline and the brush.
+COLORREF BoxPixel(const RECT &rect, int depth, COLORREF pen, COLORREF brush, int x, int y, COLORREF otherwise)
+{
+    const int rings = depth < 0 ? -depth : depth;
+    RECT inside = rect;
+    InflateRect(&inside, -rings, -rings);
+    RECT fill = inside;
+    InflateRect(&fill, -1, -1);
+    POINT at = { x, y };
+    if (PtInRect(&fill, at))
+        return brush;
+    if (PtInRect(&inside, at))
+        return pen;
+    return testing::FramePixel(rect, depth, x, y, otherwise);
+}
+
+// Whether a rectangle of the client area shows a FramedBox exactly, or with
+// no pen given, only the rings of a Frame3D.
+bool ShowsBox(const testing::Pixels &client, const RECT &rect, int depth, COLORREF pen = CLR_INVALID,
+              COLORREF brush = CLR_INVALID)
+{
+    for (int y = rect.top; y < rect.bottom; ++y)
+        for (int x = rect.left; x < rect.right; ++x) {
+            const COLORREF shown = client.At(x, y);
+            const COLORREF expected = pen == CLR_INVALID ? testing::FramePixel(rect, depth, x, y, shown)
+                                                         : BoxPixel(rect, depth, pen, brush, x, y, shown);
+            if (shown != expected)
+                return false;
+        }
+    return true;
+}
+
+bool ShowsOnly(const testing::Pixels &client, const RECT &rect, COLORREF colour)
+{
+    for (int y = rect.top; y < rect.bottom; ++y)
+        for (int x = rect.left; x < rect.right; ++x)
+            if (client.At(x, y) != colour)
+                return false;
+    return true;
+}
+
+}  // namespace
+
+TEST_CASE("the editor opens from the dialog at its place, walks in after a second and closes back every way")
+{
+    StartClean();
+    HWND first = NULL;
+    INT_PTR result = RunEditorFromDialog({
+        Do("geometry at 1024 x 768", [&] {
+            first = Editor();
+            const int bx = GetSystemMetrics(SM_CXBORDER), by = GetSystemMetrics(SM_CYBORDER);
+            const int width = 994 + 2 * bx, height = 733 + 2 * by;
+            RECT box = ScreenRect(Editor());
+            CHECK(box.left == (1024 - width) / 2);
+            CHECK(box.top == (768 - height) / 2);
+            CHECK(box.right - box.left == width);
+            CHECK(box.bottom - box.top == height);
+            CHECK(GetWindow(Editor(), GW_OWNER) == Dialog());
+            CHECK(stageSize == MakePackedSize(974, 668));
+            struct Row { HWND window; RECT place; } rows[] = {
+                { editorFrame.stageWindow, { 10, 25, 984, 693 } },
+                { editorUi.fileButton, { 10, 701, 85, 724 } },
+                { editorUi.playButton, { 909, 701, 984, 724 } },
+                { editorUi.actionButton, { 10, 4, 42, 19 } },
+                { editorUi.minimizeButton, { 954, 4, 969, 19 } },
+                { editorUi.closeButton, { 969, 4, 984, 19 } },
+            };
+            for (const Row &row : rows) {
+                RECT place = ScreenRect(row.window);
+                MapWindowPoints(NULL, Editor(), (POINT *)&place, 2);
+                CHECK(EqualRect(&place, &row.place));
+            }
+            CHECK(TextOf(editorUi.fileButton) == "&File");
+            CHECK(TextOf(editorUi.playButton) == "&Play");
+            CHECK_FALSE(Enabled(editorUi.playButton));
+        }),
+        WaitFor("the entrance walk", Walking),
+        Do("one second after the start, with the buttons locked", [] {
+            DWORD elapsed = GetTickCount() - editStarted;
+            CHECK(elapsed >= 1000);
+            CHECK(elapsed < 3000);
+            CHECK_FALSE(Enabled(editorUi.fileButton));
+            CHECK_FALSE(Enabled(editorUi.actionButton));
+            CHECK_FALSE(Enabled(editorUi.minimizeButton));
+            CHECK(Enabled(editorUi.closeButton));
+            testing::ClickScreen(Centre(ScreenRect(editorUi.closeButton)));
+        }),
+        WaitFor("the close button to close it", [] { return Editor() == NULL; }),
+        Do("the dialog works on, and opens a second editor", [] {
+            HWND statements = GetDlgItem(Dialog(), IDC_STATEMENTS);
+            const LRESULT before = SendMessageA(statements, BM_GETCHECK, 0, 0);
+            SendMessageA(statements, BM_CLICK, 0, 0);
+            CHECK(SendMessageA(statements, BM_GETCHECK, 0, 0) != before);
+            PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDC_EDITTOONS, BN_CLICKED), 0);
+        }),
+        WaitFor("a second editor that walks in", [] { return Editor() && Walking(); }),
+        Do("Edit again while it runs", [&] {
+            first = Editor();
+            PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDC_EDITTOONS, BN_CLICKED), 0);
+        }),
+        WaitFor("a fresh editor in its place", [&] { return Editor() && Editor() != first && Walking(); }),
+    });
+    // Cancel closed the editor through the dialog, and every loop ended.
+    CHECK(result == 1);
+    CHECK(Editor() == NULL);
+    CHECK(FindWindowA("ToonHelpClass", NULL) == NULL);
+    CHECK(editorFrame.loopsRunning == 0);
+}
+
+TEST_CASE("the caption, system buttons and progress bar are drawn as specified, and the caption drags the window")
+{
+    StartClean();
+    const COLORREF caption = GetSysColor(COLOR_ACTIVECAPTION), face = GetSysColor(COLOR_BTNFACE);
+    const COLORREF grey = RGB(192, 192, 192), marker = RGB(255, 0, 255);
+    auto barsShow = [&](bool active) {
+        testing::Pixels client = testing::ReadClient(Editor());
+        const COLORREF pen = active ? caption : face, brush = active ? caption : grey;
+        return ShowsBox(client, editorUi.bar1, 1, pen, brush) && ShowsBox(client, editorUi.bar2, 1, pen, brush) &&
+               ShowsBox(client, editorUi.leftWell, 1) && ShowsBox(client, editorUi.rightWell, 1);
+    };
+    RECT before = { 0, 0, 0, 0 };
+    RunEditorFromDialog({
+        Do("the caption layout", [] {
+            const RECT left = { 8, 3, 43, 20 }, right = { 952, 3, 986, 20 };
+            CHECK(EqualRect(&editorUi.leftWell, &left));
+            CHECK(EqualRect(&editorUi.rightWell, &right));
+            CHECK(editorUi.bar1.left == 44);
+            CHECK(editorUi.bar2.right == 951);
+            CHECK(editorUi.titleRect.left == editorUi.bar1.right + 5);
+            CHECK(editorUi.bar2.left == editorUi.titleRect.right + 5);
+            const int leftGap = editorUi.bar1.right - 8, rightGap = 986 - editorUi.bar2.left;
+            CHECK(leftGap - rightGap >= -1);
+            CHECK(leftGap - rightGap <= 1);
+        }),
+        WaitFor("caption bars in the active caption colour", [&] { return barsShow(true); }, 3000),
+        Do("another window active", [] { SetForegroundWindow(Dialog()); }),
+        WaitFor("grey caption bars", [&] { return barsShow(false); }, 3000),
+        Do("the editor active again", [] { SetForegroundWindow(Editor()); }),
+        WaitFor("active caption bars again", [&] { return barsShow(true); }, 3000),
+        Do("the system buttons' glyphs", [] {
+            HBITMAP stripBitmap = LoadBitmapA(GetModuleHandleA(NULL), "sysbuts");
+            testing::Pixels strip = testing::ReadBitmap(stripBitmap);
+            DeleteObject(stripBitmap);
+            CHECK(strip.width == 44);
+            struct Row { HWND button; int column; } rows[] = {
+                { editorUi.actionButton, 20 }, { editorUi.minimizeButton, 0 }, { editorUi.closeButton, 11 } };
+            for (const Row &row : rows) {
+                CAPTURE(row.column);
+                testing::Pixels shown = testing::ReadClient(row.button);
+                const RECT all = { 0, 0, shown.width, shown.height };
+                const int depth = Enabled(row.button) ? -2 : 1;
+                for (int y = 0; y < shown.height; ++y)
+                    for (int x = 0; x < shown.width; ++x) {
+                        const bool glyph = x >= 2 && y >= 2 && x < shown.width - 2 && y < shown.height - 2 &&
+                                           row.column + x - 2 < strip.width;
+                        const COLORREF expected = glyph ? strip.At(row.column + x - 2, y - 2)
+                                                        : testing::FramePixel(all, depth, x, y, shown.At(x, y));
+                        if (shown.At(x, y) != expected)
+                            FAIL_CHECK("pixel " << x << "," << y);
+                    }
+            }
+        }),
+        Do("the progress bar, with parts of 4 pixels or less left alone", [&] {
+            struct Row { int count, next; } rows[] = { { 1, 0 }, { 4, 4 }, { 4, 1 }, { 250, 1 }, { 250, 249 } };
+            HDC dc = GetDC(Editor());
+            for (const Row &row : rows) {
+                CAPTURE(row.next);
+                toon.frameCount = row.count;
+                nextFrameIndex = row.next;
+                const RECT bar = { 92, 733 - 31, 994 - 92, 733 - 12 };
+                HBRUSH paint = CreateSolidBrush(marker);
+                FillRect(dc, &bar, paint);
+                DeleteObject(paint);
+                DrawProgressBar(Editor());
+                testing::Pixels client = testing::ReadClient(Editor());
+                const int split = bar.left + (bar.right - bar.left) * row.next / row.count;
+                const RECT done = { bar.left, bar.top, split, bar.bottom }, rest = { split, bar.top, bar.right, bar.bottom };
+                CHECK((bar.right - split > 4 ? ShowsBox(client, rest, 2, face, grey) : ShowsOnly(client, rest, marker)));
+                CHECK((split - bar.left > 4 ? ShowsBox(client, done, -1, caption, caption)
+                                            : ShowsOnly(client, done, marker)));
+            }
+            ReleaseDC(Editor(), dc);
+            toon.frameCount = 1;
+            nextFrameIndex = 0;
+            before = ScreenRect(Editor());
+            const POINT from = ClientCentreOnScreen(Editor(), editorUi.bar1);
+            testing::DragScreen(from, POINT{ from.x + 40, from.y + 30 });
+        }),
+        WaitFor("the caption drag to move the window", [&] {
+            RECT now = ScreenRect(Editor());
+            return now.left == before.left + 40 && now.top == before.top + 30 && GetCapture() == NULL;
+        }, 5000),
+        Do("drags on the system buttons", [&] {
+            before = ScreenRect(Editor());
+            const POINT from = Centre(ScreenRect(editorUi.actionButton));
+            testing::DragScreen(from, POINT{ from.x + 60, from.y + 50 });
+        }),
+        Pause(1000),
+        Do("leave the window where it was", [&] {
+            RECT now = ScreenRect(Editor());
+            CHECK(EqualRect(&now, &before));
+            CHECK(IsWindowVisible(Editor()));
+        }),
+    });
+}
+
+TEST_CASE("Play, Stop and Continue follow the play state by real keys on a shipped toon, locked while Pimbo acts")
+{
+    StartClean();
+    const std::string toonPath = testing::SourcePath("toons/greeting.ptf");
+    std::string aboutVersion, aboutAfterEsc;
+    testing::BoxCatcher boxes([&](HWND box, const testing::CaughtBox &caught) {
+        if (caught.caption == "Open Toon File") {
+            SetDlgItemTextA(box, 0x047C, toonPath.c_str());   // cmb13, the file name
+            return IDOK;
+        }
+        if (caught.caption == "About") {
+            char text[64] = "";
+            GetDlgItemTextA(box, IDC_ABOUTVERSION, text, sizeof text);
+            aboutVersion = text;
+            SendMessageA(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+            aboutAfterEsc = IsWindowVisible(box) ? "open" : "closed";
+            return IDOK;
+        }
+        return 0;
+    });
+    auto menuItemGrayed = [](UINT id) { return (GetMenuState(editorFrame.popupMenu, id, MF_BYCOMMAND) & MF_GRAYED) != 0; };
+    auto label = [] { return TextOf(editorUi.playButton); };
+    auto speaking = [] { return !walkingToFrame && !Walking() && !noBubble && toonStarted; };
+    int standingAt = -1;
+    RunEditorFromDialog({
+        WaitFor("the entrance walk", Walking),
+        Do("keys while Pimbo walks in", [] { testing::PressKeys({ VK_MENU, 'W' }); testing::PressKeys({ VK_MENU, 'F' });
+                                             testing::PressKeys({ VK_CONTROL, 'O' }); testing::PressKeys({ VK_MENU, 'P' }); }),
+        Pause(700),
+        Do("did nothing", [&] {
+            CHECK(Menu() == NULL);
+            CHECK(randomFrame.pause == 7);   // still the entrance, no random act
+            CHECK(label() == "&Play");
+            CHECK(nextFrameIndex == 0);
+            CHECK(boxes.Boxes().size() == 1);   // the configuration dialog only
+        }),
+        WaitFor("the entrance to end", [] { return introWalkDone && !Walking() && Enabled(editorUi.fileButton); }, 60000),
+        Do("Alt+F", [] { testing::PressKeys({ VK_MENU, 'F' }); }),
+        WaitFor("the File menu", [] { return Menu() != NULL; }, 5000),
+        Do("the menu above the File button, Play grayed, Edit not; About", [&] {
+            CHECK(ScreenRect(Menu()).left == ScreenRect(Editor()).left + 11);
+            CHECK(menuItemGrayed(IDM_PLAY));
+            CHECK_FALSE(menuItemGrayed(IDM_EDIT));
+            CHECK_FALSE(menuItemGrayed(IDM_OPEN));
+            testing::PressKeys({ 'A' });
+        }),
+        WaitFor("the about box to come and go", [&] { return !aboutVersion.empty() && Menu() == NULL; }, 5000),
+        Do("Ctrl+O", [&] {
+            CHECK(aboutVersion == "Version 1.0.0");
+            CHECK(aboutAfterEsc == "open");
+            testing::PressKeys({ VK_CONTROL, 'O' });
+        }),
+        WaitFor("the toon read and Play enabled", [] { return toon.frameCount == 4 && Enabled(editorUi.playButton); }, 10000),
+        Do("Alt+P", [&] {
+            CHECK(strcmp(toon.caption, "Pimbo Says Hello") == 0);
+            testing::PressKeys({ VK_MENU, 'P' });
+        }),
+        WaitFor("the walk to frame 1", [&] { return Walking() && walkingToFrame; }, 5000),
+        Do("Stop offered, File locked; then another window is activated", [&] {
+            CHECK(label() == "&Stop");
+            CHECK_FALSE(Enabled(editorUi.fileButton));
+            CHECK_FALSE(Enabled(editorUi.actionButton));
+            CHECK(Enabled(editorUi.playButton));
+            SetForegroundWindow(Dialog());
+        }),
+        WaitFor("the walk paused", [&] { return label() == "&Continue" && !Walking(); }, 5000),
+        Do("Continue clicked", [&] {
+            CHECK(walkingToFrame);
+            CHECK(Enabled(editorUi.fileButton));
+            SetForegroundWindow(Editor());
+            testing::ClickScreen(Centre(ScreenRect(editorUi.playButton)));
+        }),
+        WaitFor("Pimbo to speak at a frame", speaking, 20000),
+        Do("Alt+S while he speaks", [&] {
+            standingAt = toon.currentFrame;
+            CHECK(nextFrameIndex == standingAt + 1);
+            CHECK(label() == "&Stop");
+            testing::PressKeys({ VK_MENU, 'S' });
+        }),
+        WaitFor("Continue offered", [&] { return label() == "&Continue"; }, 5000),
+        Do("the frame to come again; Alt+C", [&] {
+            CHECK(nextFrameIndex == standingAt);
+            CHECK(Enabled(editorUi.fileButton));
+            testing::PressKeys({ VK_MENU, 'C' });
+        }),
+        WaitFor("Continue to walk to that frame again", [&] { return label() == "&Stop"; }, 5000),
+        WaitFor("Pimbo to speak again", speaking, 20000),
+        Do("at the same frame; Stop, then Exit from the menu", [&] {
+            CHECK(toon.currentFrame == standingAt);
+            testing::Pixels client = testing::ReadClient(Editor());
+            CHECK(client.At(95, 733 - 20) == GetSysColor(COLOR_ACTIVECAPTION));
+            testing::PressKeys({ VK_MENU, 'P' });
+            testing::PressKeys({ VK_MENU, 'F' });
+        }),
+        WaitFor("the File menu", [] { return Menu() != NULL; }, 5000),
+        Do("Exit", [&] {
+            CHECK_FALSE(menuItemGrayed(IDM_PLAY));
+            testing::PressKeys({ 'X' });
+        }),
+        WaitFor("the editor to close", [] { return Editor() == NULL; }, 5000),
+    });
+    char paces[32] = "";
+    GetPrivateProfileStringA(INI_SECTION, "Paces Walked", "", paces, sizeof paces, INI_FILE);
+    CHECK(atoi(paces) > 1000);
+}
+
+namespace {
+
+void CALLBACK CloseWhenWalking(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (Editor() && Walking())
+        CloseToonEditor();
+}
+
+}  // namespace
+
+TEST_CASE("opening and closing the editor twenty times leaves the GDI headroom unchanged")
+{
+    StartClean();
+    UINT_PTR timer = SetTimer(NULL, 0, 50, CloseWhenWalking);
+    int before = 0;
+    for (int run = 0; run <= 20; ++run) {
+        // The first run makes what every later one shares.
+        if (run == 1)
+            before = testing::GdiHeadroom();
+        CHECK(RunToonEditor(GetModuleHandleA(NULL), NULL, "", SW_SHOWNORMAL) == 0);
+    }
+    const int after = testing::GdiHeadroom();
+    KillTimer(NULL, timer);
+    MESSAGE("GDI headroom before " << before << ", after " << after);
+    CHECK(after == before);
+}
