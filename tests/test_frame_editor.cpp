@@ -357,14 +357,15 @@ TEST_CASE("leaving the frame editor, Save and Save As: what is asked, what is wr
             CHECK(testing::ReadFileBytes(named).size() == 104u + 4 * 92);
 
             Command(dialog, IDC_FRAMEAPPEND);
-            Boxes boxes({ IDNO });
-            Command(dialog, IDM_FILEEXIT);
+            {
+                Boxes boxes({ IDNO });
+                Command(dialog, IDM_FILEEXIT);
+            }
             CHECK_FALSE(IsWindow(dialog));
             CHECK(toon.frameCount == 4);
             CHECK(session.told.back() == std::make_pair((UINT)WM_ENABLEPLAY, (WPARAM)1));
-        });
-        testing::WithFrameEditor([&](EditorSession &session) {
-            HWND dialog = session.dialog;
+
+            dialog = testing::OpenFrameEditorAgain(session);
             CHECK(Title(dialog) == "File: [named]");
             {
                 Boxes boxes({ IDOK, IDYES }, { other });

@@ -2,47 +2,53 @@
 
 #include <string.h>
 
+#include "editor/editor_app.h"
 #include "editor/editor_controls.h"
-#include "editor/frame_editor.h"
 #include "engine/messages.h"
-#include "engine/stage.h"
-#include "toon/toon_document.h"
+#include "resources/resource.h"
+#include "support/script.h"
 
 namespace testing {
 
 static EditorSession *activeSession;
+static WNDPROC mainProcedure;
 
-static LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+// Sits in front of the main window's procedure and notes what it is told.
+static LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (activeSession && message >= WM_TOONCHANGED && message <= WM_FRAMEDITCLOSED)
         activeSession->told.push_back({ message, wParam });
-    return DefWindowProcA(window, message, wParam, lParam);
+    return CallWindowProcA(mainProcedure, window, message, wParam, lParam);
+}
+
+HWND OpenFrameEditorAgain(EditorSession &session)
+{
+    SendMessageA(session.main, WM_COMMAND, IDM_EDIT, 0);
+    session.dialog = frameEditorDialog;
+    return session.dialog;
 }
 
 void WithFrameEditor(const std::function<void(EditorSession &)> &body)
 {
-    HINSTANCE instance = GetModuleHandleA(NULL);
-    WNDCLASSA cls;
-    ZeroMemory(&cls, sizeof cls);
-    cls.lpfnWndProc = OwnerProc;
-    cls.hInstance = instance;
-    cls.lpszClassName = "FrameEditorTestOwner";
-    RegisterClassA(&cls);
     EditorSession session;
     activeSession = &session;
-    session.main = CreateWindowExA(0, cls.lpszClassName, "owner", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100,
-                                   NULL, NULL, instance, NULL);
-    stageSize = MakePackedSize(GetSystemMetrics(SM_CXSCREEN) - 50, GetSystemMetrics(SM_CYSCREEN) - 100);
-    LoadStringA(instance, 1, toon.caption, 30);
-    LoadSpriteSet(session.main, instance);
-    session.dialog = CreateDialogParamA(instance, "Framedit", session.main, FrameEditorProc, 0);
-    frameEditorDialog = session.dialog;
-    body(session);
-    if (IsWindow(session.dialog))
-        DestroyWindow(session.dialog);
-    frameEditorDialog = NULL;
-    DestroyWindow(session.main);
-    FreeSpriteSet();
+    RunScript({
+        WaitFor("the editor", [] { return editorFrame.mainWindow && IsWindowVisible(editorFrame.mainWindow); }),
+        Do("the frame editor, and the body", [&] {
+            session.main = editorFrame.mainWindow;
+            // No entrance walk: its locking of the buttons would cross the body's.
+            KillTimer(session.main, IDT_ENTRANCE);
+            mainProcedure = (WNDPROC)SetWindowLongPtrA(session.main, GWLP_WNDPROC, (LONG_PTR)RecordingProc);
+            if (OpenFrameEditorAgain(session))
+                body(session);
+            CloseToonEditor();
+        }),
+    }, [] { RunToonEditor(GetModuleHandleA(NULL), NULL, "", SW_SHOWNORMAL); }, [] {
+        for (HWND box = FindWindowA("#32770", NULL); box; box = FindWindowExA(NULL, box, "#32770", NULL))
+            if (box != frameEditorDialog)
+                EndDialog(box, 0);
+        CloseToonEditor();
+    });
     activeSession = NULL;
 }
 

@@ -19,9 +19,12 @@ struct EditorSession {
     std::vector<std::pair<UINT, WPARAM>> told;
 };
 
-// Opens the frame editor and runs body while it is open; everything is
-// closed afterwards, whatever body left open.
+// Starts the editor, opens the frame editor from its File menu and runs
+// body while it is open, inside the editor's loop; the editor is closed
+// afterwards, with whatever body left open. There is no entrance walk.
 void WithFrameEditor(const std::function<void(EditorSession &)> &body);
+// The File menu's Edit again, after the frame editor was closed.
+HWND OpenFrameEditorAgain(EditorSession &session);
 
 void Command(HWND dialog, int id);
 std::string ItemText(HWND dialog, int id);
