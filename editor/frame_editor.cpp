@@ -290,33 +290,35 @@ static int FramesFull(HWND dialog)
     return 1;
 }
 
-// A failed resize leaves the block as it was, so the count goes back too.
-static int AppendFrame(HWND dialog)
+// One frame more, its room made by makeRoom, and its number at the end of
+// the box. A failed resize or insert leaves the block as it was, so the
+// count goes back too.
+static int GrowToon(HWND dialog, int (*makeRoom)(void))
 {
     if (FramesFull(dialog))
         return 0;
     toon.frameCount += 1;
-    if (!ResizeToonFrames()) {
+    if (!makeRoom()) {
         toon.frameCount -= 1;
         return 0;
     }
-    toon.currentFrame = toon.frameCount - 1;
     InsertFrameNumber(dialog, toon.frameCount - 1);
+    return 1;
+}
+
+static int AppendFrame(HWND dialog)
+{
+    if (!GrowToon(dialog, ResizeToonFrames))
+        return 0;
+    toon.currentFrame = toon.frameCount - 1;
     SelectFrameNumber(dialog, toon.currentFrame);
     return ShowChangedFrame(dialog);
 }
 
+// The new frame takes the place of the one shown, whose number stays selected.
 static int InsertFrame(HWND dialog)
 {
-    if (FramesFull(dialog))
-        return 0;
-    toon.frameCount += 1;
-    if (!InsertToonFrame()) {
-        toon.frameCount -= 1;
-        return 0;
-    }
-    InsertFrameNumber(dialog, toon.frameCount - 1);
-    return ShowChangedFrame(dialog);
+    return GrowToon(dialog, InsertToonFrame) && ShowChangedFrame(dialog);
 }
 
 static int DeleteFrame(HWND dialog)

@@ -175,13 +175,7 @@ TEST_CASE("a toon composed by clicks on the stage, saved through the save dialog
     const std::vector<POINT> arrivals = testing::ExpectedArrivals(
         clicks, GetSystemMetrics(SM_CXSCREEN) - 50, GetSystemMetrics(SM_CYSCREEN) - 100, 1024, 768);
     PROCESS_INFORMATION saver = testing::StartScr("/s");
-    std::vector<bool> seen(clicks.size(), false);
-    testing::PumpUntil([&] {
-        RECT box = testing::ForeignBox(tile, 400);
-        for (size_t i = 0; i < clicks.size(); ++i)
-            seen[i] = seen[i] || testing::SpriteInside(box, arrivals[i]);
-        return seen.back();
-    }, 60000);
+    const std::vector<bool> seen = testing::WatchArrivals(tile, 400, arrivals, 60000);
     for (size_t i = 0; i < clicks.size(); ++i) {
         CAPTURE(i);
         CHECK(seen[i]);

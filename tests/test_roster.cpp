@@ -441,13 +441,7 @@ TEST_CASE("the saver plays a toon file full screen: he stops at each frame's poi
     const int band = 400;   // below the title
 
     PROCESS_INFORMATION saver = testing::StartScr("/s");
-    std::vector<bool> seen(points.size(), false);
-    testing::PumpUntil([&] {
-        RECT box = testing::ForeignBox(tile, band);
-        for (size_t i = 0; i < points.size(); ++i)
-            seen[i] = seen[i] || testing::SpriteInside(box, expected[i]);
-        return seen.back();
-    }, 60000);
+    const std::vector<bool> seen = testing::WatchArrivals(tile, band, expected, 60000);
     for (size_t i = 0; i < points.size(); ++i) {
         CAPTURE(i);
         CHECK(seen[i]);

@@ -50,7 +50,9 @@ static bool Near(DWORD a, DWORD b)
     return true;
 }
 
-RECT ForeignBox(const Shot &tile, int top)
+// Bounding box of what lies on the tiled background in the band of the
+// screen from top down; empty when nothing sprite-sized does.
+static RECT ForeignBox(const Shot &tile, int top)
 {
     HDC screen = GetDC(NULL);
     Shot shot = GrabShot(screen, 0, top, 1024, 768 - top);
@@ -72,10 +74,22 @@ RECT ForeignBox(const Shot &tile, int top)
     return count > SPRITE_SIZE * 10 ? box : RECT{ 0, 0, 0, 0 };
 }
 
-bool SpriteInside(const RECT &box, POINT corner)
+static bool SpriteInside(const RECT &box, POINT corner)
 {
     return box.right > box.left && box.left >= corner.x && box.top >= corner.y &&
            box.right <= corner.x + SPRITE_SIZE && box.bottom <= corner.y + SPRITE_SIZE;
+}
+
+std::vector<bool> WatchArrivals(const Shot &tile, int top, const std::vector<POINT> &corners, DWORD timeoutMs)
+{
+    std::vector<bool> seen(corners.size(), false);
+    PumpUntil([&] {
+        RECT box = ForeignBox(tile, top);
+        for (size_t i = 0; i < corners.size(); ++i)
+            seen[i] = seen[i] || SpriteInside(box, corners[i]);
+        return seen.empty() || seen.back();
+    }, timeoutMs);
+    return seen;
 }
 
 std::vector<POINT> ExpectedArrivals(const std::vector<POINT> &points, int toonWidth, int toonHeight,

@@ -17,11 +17,12 @@ struct Shot {
 Shot GrabShot(HDC source, int left, int top, int width, int height);
 // A background tile of the program's resources as the screen shows it.
 Shot TileShot(const char *name);
-// Bounding box of what lies on the tiled background in the band of the
-// 1024 x 768 screen from top down; empty when nothing sprite-sized does.
-RECT ForeignBox(const Shot &tile, int top);
-// Whether the box lies within the sprite whose corner is given.
-bool SpriteInside(const RECT &box, POINT corner);
+
+// Watches the 1024 x 768 screen from top down, where nothing but the
+// character may lie on the tiled background, until he has stood with his
+// image's corner at the last of the corners (or the time is up); tells at
+// which corners he stood.
+std::vector<bool> WatchArrivals(const Shot &tile, int top, const std::vector<POINT> &corners, DWORD timeoutMs);
 
 // Where he stands after each walk to a frame, in a window of the given
 // size, for a toon made on a toonWidth x toonHeight stage. The frame's
