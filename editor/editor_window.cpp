@@ -331,6 +331,9 @@ void DrawSystemButton(HWND window, const DRAWITEMSTRUCT *item)
 
     RECT glyph = item->rcItem;
     InflateRect(&glyph, -2, -2);
+    // The strip is narrower than the action button: its grey goes on.
+    if (editorUi.greyBrush)
+        FillRect(item->hDC, &glyph, editorUi.greyBrush);
     if (selected) {
         glyph.left += 1;
         glyph.top += 1;

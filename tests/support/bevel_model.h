@@ -1,5 +1,4 @@
-// What a frame of bevel rings should look like, pixel by pixel, for tests
-// that check frames drawn by the editor.
+// What the editor's bevel drawing should put on screen, pixel by pixel.
 #ifndef PIMBO_TESTS_BEVEL_MODEL_H
 #define PIMBO_TESTS_BEVEL_MODEL_H
 
@@ -8,8 +7,10 @@
 namespace testing {
 
 // The colour that a frame of the given depth (negative raised, positive
-// sunken) puts at (x, y), or `otherwise` where its rings leave the pixel.
-COLORREF FramePixel(const RECT &rect, int depth, int x, int y, COLORREF otherwise);
+// sunken) puts at (x, y); with a pen colour, that of a framed box filled
+// with the brush colour; `otherwise` where neither draws.
+COLORREF BevelPixel(const RECT &rect, int depth, int x, int y, COLORREF otherwise,
+                    COLORREF pen = CLR_INVALID, COLORREF brush = CLR_INVALID);
 
 }  // namespace testing
 
