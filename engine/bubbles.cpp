@@ -53,7 +53,7 @@ void FreeBubbles(void)
 
 void PlaceBubble(HWND window, LONG anchorX, LONG anchorY, int preferredSide)
 {
-    RECT client;
+    RECT client = { 0, 0, 0, 0 };
     GetClientRect(window, &client);
     LONG width = client.right;
     LONG quarter = width / 4;
@@ -69,17 +69,17 @@ void PlaceBubble(HWND window, LONG anchorX, LONG anchorY, int preferredSide)
     }
     // ...and to the other side when it would leave the client area.
     if (side == BUBBLE_SIDE_RIGHT) {
-        if (anchorX + bubbleWidth > width)
+        if (OffsetCoordinate(anchorX, bubbleWidth) > width)
             side = BUBBLE_SIDE_LEFT;
-    } else if (anchorX - bubbleWidth < 0) {
+    } else if (OffsetCoordinate(anchorX, -bubbleWidth) < 0) {
         side = BUBBLE_SIDE_RIGHT;
     }
 
     bubbleSide = side;
     if (side == BUBBLE_SIDE_RIGHT)
-        bubble.targetX = anchorX + BUBBLE_MARGIN;
+        bubble.targetX = OffsetCoordinate(anchorX, BUBBLE_MARGIN);
     else
-        bubble.targetX = anchorX - bubbleWidth - BUBBLE_MARGIN;
+        bubble.targetX = OffsetCoordinate(anchorX, -(bubbleWidth + BUBBLE_MARGIN));
     bubble.targetY = OffsetCoordinate(anchorY, -BUBBLE_RISE);
     PrepareBubbleImage(window);
 }
@@ -109,12 +109,12 @@ int DrawBubbleText(HWND window, const char *text)
     if (!text)
         text = "";
     RECT rect;
-    rect.left = bubbleSide == BUBBLE_SIDE_RIGHT ? bubble.x + BUBBLE_TEXT_SHIFT
-                                                : bubble.x - BUBBLE_TEXT_SHIFT;
+    rect.left = OffsetCoordinate(bubble.x, bubbleSide == BUBBLE_SIDE_RIGHT ? BUBBLE_TEXT_SHIFT
+                                                                           : -BUBBLE_TEXT_SHIFT);
     rect.top = OffsetCoordinate(bubble.y, BUBBLE_TEXT_TOP);
-    rect.right = rect.left + bubble.width - BUBBLE_INSET_X;
+    rect.right = OffsetCoordinate(rect.left, bubble.width - BUBBLE_INSET_X);
     rect.bottom = OffsetCoordinate(rect.top, bubble.height - BUBBLE_INSET_Y);
-    rect.left += BUBBLE_INSET_X;
+    rect.left = OffsetCoordinate(rect.left, BUBBLE_INSET_X);
     rect.top = OffsetCoordinate(rect.top, BUBBLE_INSET_Y);
 
     HDC dc = GetDC(window);

@@ -190,15 +190,16 @@ void FramePause(HWND window, const char *text, int seconds)
 
 /* The random walk */
 
+// The random frame is drawn in the stage's own coordinates: scaling it as a
+// toon's point would, after a toon made on another screen, send him to the
+// wrong place and end his walk off in the middle of the stage.
 int WalkToRandomFrame(HWND window)
 {
-    LONG x = randomFrame.x;
-    LONG y = randomFrame.y;
-    ScaleToonPoint(window, &x, &y);
-    StartWalk(window, currentPosition.x, currentPosition.y, x, y, randomFrame.pose);
+    StartWalk(window, currentPosition.x, currentPosition.y, randomFrame.x, randomFrame.y,
+              randomFrame.pose);
     randomWalkActive = 1;
-    currentPosition.x = x;
-    currentPosition.y = y;
+    currentPosition.x = randomFrame.x;
+    currentPosition.y = randomFrame.y;
     return 1;
 }
 

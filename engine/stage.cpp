@@ -205,6 +205,24 @@ void PaintPreviewTitle(HDC dc, HWND window)
     SetMapMode(dc, oldMode);
 }
 
+// Puts back what lay under the picture shown at (x, y), in the size it was
+// saved in, and forgets it: nothing of the place is on screen afterwards.
+static void EraseShownSprite(HWND window, SpritePlace *place, LONG x, LONG y)
+{
+    BITMAP info;
+    if (place->saved && GetObjectA(place->saved, sizeof info, &info)) {
+        SpritePlace shown = *place;
+        shown.x = x;
+        shown.y = y;
+        shown.width = info.bmWidth;
+        shown.height = info.bmHeight;
+        HDC dc = GetDC(window);
+        RestoreUnderSprite(dc, &shown);
+        ReleaseDC(window, dc);
+    }
+    DeleteBitmapHandle(&place->saved);
+}
+
 // The eight steps keep the sprite on screen at all times: the new image is
 // put down before the old one is wiped, and the wipe itself carries the part
 // of the new image that falls inside the old rectangle.
@@ -220,8 +238,13 @@ void MoveSprite(HWND window, SpritePlace *place, POINT next)
     place->y = oldY - dy;
     const int width = place->width;
     const int height = place->height;
-    if (!place->image || width <= 0 || height <= 0)
+    // With no image to show here, the old picture must go now: left alone it
+    // would stay on screen, and its saved background would later be put
+    // down at this new place.
+    if (!place->image || width <= 0 || height <= 0) {
+        EraseShownSprite(window, place, oldX, oldY);
         return;
+    }
 
     HDC dc = GetDC(window);
     HDC imageDc = CreateCompatibleDC(dc);

@@ -8,6 +8,7 @@
 #include "engine/expressions.h"
 #include "engine/stage.h"
 #include "support/canvas.h"
+#include "support/checks.h"
 
 // The artwork as the built program holds it. Pixels are read twice: from the
 // raw resource bits (the truth of the file, colour table included), and
@@ -15,14 +16,6 @@
 
 using testing::Pixels;
 
-// Built without exceptions, so a failed precondition ends the test case by
-// returning instead of throwing.
-#define ENSURE(condition) \
-    do { \
-        CHECK(condition); \
-        if (!(condition)) \
-            return; \
-    } while (0)
 
 static const COLORREF TRANSPARENT_BLACK = RGB(0, 0, 0);
 static const COLORREF WHITE = RGB(255, 255, 255);
@@ -168,7 +161,7 @@ TEST_CASE("every picture has its size and depth, in the file and once loaded")
     for (int n = 1; n <= 10; ++n) {
         RawBitmap tile = ReadRaw(Tile(n).c_str());
         INFO(Tile(n));
-        ENSURE(tile.ok);
+        CHECK_OR_RETURN(tile.ok);
         // tiles are square, in one of three sizes, at 4 or 8 bits
         CHECK(tile.width == tile.height);
         CHECK((tile.width == 80 || tile.width == 96 || tile.width == 135));
@@ -178,7 +171,7 @@ TEST_CASE("every picture has its size and depth, in the file and once loaded")
     for (const Expected &e : all) {
         INFO(e.name);
         RawBitmap raw = ReadRaw(e.name.c_str());
-        ENSURE(raw.ok);
+        CHECK_OR_RETURN(raw.ok);
         CHECK(raw.width == e.width);
         CHECK(raw.height == e.height);
         CHECK(raw.bitsPerPixel == e.bitsPerPixel);
@@ -187,18 +180,18 @@ TEST_CASE("every picture has its size and depth, in the file and once loaded")
         CHECK(raw.colours <= (1u << e.bitsPerPixel));
 
         HBITMAP dib = (HBITMAP)LoadImageA(instance, e.name.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
-        ENSURE(dib);
+        CHECK_OR_RETURN(dib);
         DIBSECTION section;
-        ENSURE(GetObjectA(dib, sizeof section, &section) == sizeof section);
+        CHECK_OR_RETURN(GetObjectA(dib, sizeof section, &section) == sizeof section);
         CHECK(section.dsBm.bmWidth == e.width);
         CHECK(section.dsBm.bmHeight == e.height);
         CHECK(section.dsBm.bmBitsPixel == e.bitsPerPixel);
         DeleteObject(dib);
 
         HBITMAP plain = LoadBitmapA(instance, e.name.c_str());
-        ENSURE(plain);
+        CHECK_OR_RETURN(plain);
         BITMAP bm;
-        ENSURE(GetObjectA(plain, sizeof bm, &bm));
+        CHECK_OR_RETURN(GetObjectA(plain, sizeof bm, &bm));
         CHECK(bm.bmWidth == e.width);
         CHECK(bm.bmHeight == e.height);
         DeleteObject(plain);
@@ -211,12 +204,12 @@ TEST_CASE("the engine gets exactly the colours the files hold")
     for (const Expected &e : FixedSizeImages()) {
         INFO(e.name);
         RawBitmap raw = ReadRaw(e.name.c_str());
-        ENSURE(raw.ok);
+        CHECK_OR_RETURN(raw.ok);
         HBITMAP loaded = LoadBitmapA(instance, e.name.c_str());
         Pixels seen = testing::ReadBitmap(loaded);
         DeleteObject(loaded);
-        ENSURE(seen.width == raw.width);
-        ENSURE(seen.height == raw.height);
+        CHECK_OR_RETURN(seen.width == raw.width);
+        CHECK_OR_RETURN(seen.height == raw.height);
         int differing = 0;
         for (size_t i = 0; i < raw.rgb.size(); ++i)
             if (seen.rgb[i] != raw.rgb[i])
@@ -230,7 +223,7 @@ TEST_CASE("transparent black surrounds Pimbo and never shows through him")
     for (const char *name : characterNames) {
         INFO(std::string(name));
         RawBitmap image = ReadRaw(name);
-        ENSURE(image.ok);
+        CHECK_OR_RETURN(image.ok);
         // a black pixel cut off from the outside would let the stage show
         // through the figure
         CHECK(EnclosedBlack(image) == 0);
@@ -256,8 +249,8 @@ TEST_CASE("walking left is walking right in a mirror")
     for (const auto &pair : pairs) {
         INFO(std::string(pair[1]));
         RawBitmap right = ReadRaw(pair[0]), left = ReadRaw(pair[1]);
-        ENSURE(right.ok);
-        ENSURE(left.ok);
+        CHECK_OR_RETURN(right.ok);
+        CHECK_OR_RETURN(left.ok);
         int differing = 0;
         for (int y = 0; y < SPRITE_SIZE; ++y)
             for (int x = 0; x < SPRITE_SIZE; ++x)
@@ -278,11 +271,11 @@ TEST_CASE("walking left is walking right in a mirror")
 TEST_CASE("each pose has its face under the eye and mouth cells")
 {
     RawBitmap strip = ReadRaw("expresns");
-    ENSURE(strip.ok);
+    CHECK_OR_RETURN(strip.ok);
     for (int pose = 0; pose < 16; ++pose) {
         INFO("pose ", pose);
         RawBitmap image = ReadRaw(characterNames[SPRITE_POSE + pose]);
-        ENSURE(image.ok);
+        CHECK_OR_RETURN(image.ok);
         CHECK(CountInSquare(image, eyeCell[pose], EXPRESSION_CELL, TRANSPARENT_BLACK) == 0);
         CHECK(CountInSquare(image, mouthCell[pose], EXPRESSION_CELL, TRANSPARENT_BLACK) == 0);
         for (int kind = 1; kind <= 5; ++kind) {
@@ -313,11 +306,11 @@ static int CellDifference(const RawBitmap &strip, const RawBitmap &image, int po
 TEST_CASE("pasted expression cells sit seamlessly on the face and visibly change it")
 {
     RawBitmap strip = ReadRaw("expresns");
-    ENSURE(strip.ok);
+    CHECK_OR_RETURN(strip.ok);
     for (int pose = 0; pose < 16; ++pose) {
         INFO("pose ", pose);
         RawBitmap image = ReadRaw(characterNames[SPRITE_POSE + pose]);
-        ENSURE(image.ok);
+        CHECK_OR_RETURN(image.ok);
         for (int kind = 1; kind <= 5; ++kind) {
             INFO("kind ", kind);
             // a cell cut from the wrong place or drawn in other colours would
@@ -353,7 +346,7 @@ TEST_CASE("bubbles: white where the text goes, the tail at mid-height, transpare
     for (const Bubble &b : bubbles) {
         INFO(std::string(b.name));
         RawBitmap image = ReadRaw(b.name);
-        ENSURE(image.ok);
+        CHECK_OR_RETURN(image.ok);
         int notWhite = 0;
         for (int y = b.text.top; y < b.text.bottom; ++y)
             for (int x = b.text.left; x < b.text.right; ++x)
@@ -384,7 +377,7 @@ TEST_CASE("bubbles: white where the text goes, the tail at mid-height, transpare
 TEST_CASE("the editor's glyph strip: minimize bar, close cross, a dark blue figure, grey elsewhere")
 {
     RawBitmap glyphs = ReadRaw("sysbuts");
-    ENSURE(glyphs.ok);
+    CHECK_OR_RETURN(glyphs.ok);
     const COLORREF grey = RGB(192, 192, 192), navy = RGB(0, 0, 128), black = RGB(0, 0, 0);
     int minimizeBlack = 0, minimizeHigh = 0, figure = 0, other = 0;
     bool closeCorners[2][2] = { { false, false }, { false, false } };   // [top/bottom][left/right]
@@ -417,9 +410,9 @@ TEST_CASE("icon 100 holds a 32 and a 16 pixel picture; the target cursor aims at
 {
     HINSTANCE instance = GetModuleHandleA(NULL);
     HRSRC group = FindResourceA(instance, MAKEINTRESOURCEA(100), (LPCSTR)RT_GROUP_ICON);
-    ENSURE(group);
+    CHECK_OR_RETURN(group);
     const uint8_t *dir = (const uint8_t *)LockResource(LoadResource(instance, group));
-    ENSURE(dir);
+    CHECK_OR_RETURN(dir);
     const int count = dir[4] | (dir[5] << 8);
     bool has32 = false, has16 = false;
     for (int i = 0; i < count; ++i) {
@@ -431,9 +424,9 @@ TEST_CASE("icon 100 holds a 32 and a 16 pixel picture; the target cursor aims at
     CHECK(has16);
     for (int size : { 32, 16 }) {
         HICON icon = (HICON)LoadImageA(instance, MAKEINTRESOURCEA(100), IMAGE_ICON, size, size, 0);
-        ENSURE(icon);
+        CHECK_OR_RETURN(icon);
         ICONINFO info;
-        ENSURE(GetIconInfo(icon, &info));
+        CHECK_OR_RETURN(GetIconInfo(icon, &info));
         BITMAP bm;
         GetObjectA(info.hbmColor, sizeof bm, &bm);
         CHECK(bm.bmWidth == size);
@@ -444,9 +437,9 @@ TEST_CASE("icon 100 holds a 32 and a 16 pixel picture; the target cursor aims at
     }
 
     HCURSOR target = LoadCursorA(instance, "target");
-    ENSURE(target);
+    CHECK_OR_RETURN(target);
     ICONINFO info;
-    ENSURE(GetIconInfo(target, &info));
+    CHECK_OR_RETURN(GetIconInfo(target, &info));
     CHECK(info.fIcon == FALSE);
     CHECK(info.xHotspot == 16);
     CHECK(info.yHotspot == 16);

@@ -125,6 +125,37 @@ TEST_CASE("hiding the bubble right after showing it puts back every pixel")
     CloseEngineStage();
 }
 
+TEST_CASE("a mouth at either end of the coordinates gets its bubble beside it, out of sight")
+{
+    EngineStage &stage = OpenEngineStage(800, 600);
+    RECT client = { 0, 0, 800, 600 };
+    std::vector<COLORREF> before = Capture(stage.window, client);
+    const char *text = "Far, far away";
+    struct Row { LONG ax; int preferred; int side; LONG x; };
+    const Row rows[] = {
+        { LONG_MAX, BUBBLE_SIDE_RIGHT, BUBBLE_SIDE_LEFT, LONG_MAX - 175 },
+        { LONG_MAX, BUBBLE_SIDE_LEFT, BUBBLE_SIDE_LEFT, LONG_MAX - 175 },
+        { LONG_MAX - 100, BUBBLE_SIDE_RIGHT, BUBBLE_SIDE_LEFT, LONG_MAX - 275 },
+        { LONG_MIN, BUBBLE_SIDE_RIGHT, BUBBLE_SIDE_RIGHT, LONG_MIN + 15 },
+        { LONG_MIN, BUBBLE_SIDE_LEFT, BUBBLE_SIDE_RIGHT, LONG_MIN + 15 },
+        { LONG_MIN + 100, BUBBLE_SIDE_LEFT, BUBBLE_SIDE_RIGHT, LONG_MIN + 115 },
+    };
+    for (const Row &row : rows) {
+        CAPTURE(row.ax);
+        CAPTURE(row.preferred);
+        PlaceBubble(stage.window, row.ax, LONG_MAX, row.preferred);
+        CHECK(bubbleSide == row.side);
+        CHECK(bubble.x == row.x);
+        CHECK(bubble.y == LONG_MAX - 50);
+        ShowBubble(stage.window, text);
+        CHECK(noBubble == 0);
+        CHECK(Capture(stage.window, client) == before);
+        HideBubble(stage.window);
+        CHECK(Capture(stage.window, client) == before);
+    }
+    CloseEngineStage();
+}
+
 TEST_CASE("statements fill their buffer, bounded and terminated")
 {
     HINSTANCE instance = GetModuleHandleA(NULL);

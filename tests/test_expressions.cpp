@@ -13,6 +13,20 @@ using namespace testing;
 
 static const LONG shownX = 200, shownY = 150;
 
+// Where each pose's face wants its cells, from the image's top-left corner:
+// eyes (kinds 1 and 2), then the mouth (kinds 3 to 5).
+struct FaceCells { int pose; POINT eye; POINT mouth; };
+static const FaceCells faces[16] = {
+    { 0, { 53, 17 }, { 57, 32 } },  { 1, { 58, 14 }, { 62, 34 } },
+    { 2, { 56, 16 }, { 56, 32 } },  { 3, { 59, 14 }, { 55, 34 } },
+    { 4, { 55, 15 }, { 55, 32 } },  { 5, { 63, 16 }, { 59, 31 } },
+    { 6, { 57, 17 }, { 60, 32 } },  { 7, { 64, 15 }, { 64, 31 } },
+    { 8, { 56, 19 }, { 60, 32 } },  { 9, { 63, 19 }, { 57, 36 } },
+    { 10, { 58, 20 }, { 56, 39 } }, { 11, { 54, 17 }, { 58, 36 } },
+    { 12, { 63, 17 }, { 58, 37 } }, { 13, { 57, 19 }, { 60, 37 } },
+    { 14, { 64, 18 }, { 59, 36 } }, { 15, { 54, 18 }, { 58, 36 } },
+};
+
 static void StandCharacter(int pose, int wink, const char *text)
 {
     character.x = shownX;
@@ -45,26 +59,19 @@ TEST_CASE("cells are pasted at the pose's offsets from the character's shown cor
 {
     EngineStage &stage = OpenEngineStage(800, 600);
 
-    SUBCASE("pose 10: mouth at (56, 39), eyes at (58, 20)")
+    SUBCASE("every pose takes its own row of the strip, at its own 32 points")
     {
-        StandCharacter(10, 1, "");
-        CHECK(ShowExpression(stage.window, 1) == 1);
-        CHECK(CellShown(stage.window, { shownX + 58, shownY + 20 }, ExpressionColour(1, 10)));
-        CHECK(ShowExpression(stage.window, 3) == 1);
-        CHECK(CellShown(stage.window, { shownX + 56, shownY + 39 }, ExpressionColour(3, 10)));
-    }
-    SUBCASE("every pose takes its own row of the strip")
-    {
-        for (int pose = 0; pose < 16; pose++) {
-            CAPTURE(pose);
-            StandCharacter(pose, 1, "");
-            ShowExpression(stage.window, 2);
-            ShowExpression(stage.window, 4);
-            POINT eye = { shownX + eyeOffsets[pose].x, shownY + eyeOffsets[pose].y };
-            POINT mouth = { shownX + mouthOffsets[pose].x, shownY + mouthOffsets[pose].y };
-            CHECK(CellShown(stage.window, eye, ExpressionColour(2, pose)));
-            CHECK(CellShown(stage.window, mouth, ExpressionColour(4, pose)));
-            InvalidateRect(stage.window, NULL, FALSE);
+        for (const FaceCells &face : faces) {
+            CAPTURE(face.pose);
+            for (int kind = 1; kind <= 5; kind++) {
+                CAPTURE(kind);
+                StandCharacter(face.pose, 1, "");
+                CHECK(ShowExpression(stage.window, kind) == 1);
+                POINT cell = kind < 3 ? face.eye : face.mouth;
+                CHECK(CellShown(stage.window, { shownX + cell.x, shownY + cell.y }, ExpressionColour(kind, face.pose)));
+            }
+            RECT shown = { shownX, shownY, shownX + 130, shownY + 130 };
+            InvalidateRect(stage.window, &shown, FALSE);
             UpdateWindow(stage.window);
         }
     }
@@ -113,7 +120,7 @@ TEST_CASE("the mouth moves while talking and rests at the end")
     EngineStage &stage = OpenEngineStage(800, 600);
     SeedRandomNumber(7);
     const int pose = 4;
-    POINT mouth = { shownX + mouthOffsets[pose].x, shownY + mouthOffsets[pose].y };
+    POINT mouth = { shownX + faces[pose].mouth.x, shownY + faces[pose].mouth.y };
 
     SUBCASE("41 characters: 10 ticks, never the same mouth twice in a row, ending at rest")
     {

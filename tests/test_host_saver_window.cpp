@@ -2,6 +2,7 @@
 #include "host/host_entry.h"
 #include "host/saver_window.h"
 #include "engine/messages.h"
+#include "support/checks.h"
 #include "support/support.h"
 
 #include <stdio.h>
@@ -9,13 +10,6 @@
 
 using namespace testing;
 
-// No exceptions here, so a failed precondition ends the test case by hand.
-#define CHECK_OR_RETURN(condition) \
-    do {                            \
-        CHECK(condition);           \
-        if (!(condition))           \
-            return;                 \
-    } while (0)
 
 namespace {
 

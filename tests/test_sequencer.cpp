@@ -470,6 +470,76 @@ TEST_CASE("toon points are scaled from the toon's window to the stage")
     FreeToonFrames();
 }
 
+static bool CharacterAnywhere(HWND window)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    for (COLORREF c : Capture(window, client))
+        for (int i = 0; i < SPRITE_COUNT; i++)
+            if (c == SpriteColour(i))
+                return true;
+    return false;
+}
+
+TEST_CASE("after a toon made on another screen, random walks keep the stage's own coordinates")
+{
+    EngineStage &stage = OpenEngineStage(1024, 768);
+    // Made on a 2048 x 1536 screen: its own points are halved here.
+    LoadToon({ Frame(1500, 1000, 0, 1, 0, "") }, MakePackedSize(2048, 1536));
+    StartToonPlayback(stage.window);
+    CHECK(currentPosition.x == (1500 - 65) / 2);
+    CHECK(currentPosition.y == (1000 - 65) / 2);
+    PlayThroughPause(stage.window);
+    CHECK(DriveWalk() > 0);
+    CHECK(stage.actDone == 1);
+
+    SUBCASE("random walks on either half go to their target and end off the screen")
+    {
+        for (bool rightHalf : { false, true }) {
+            CAPTURE(rightHalf);
+            uint32_t seed = FindSeed([&](const RandomPlan &p) { return (p.x >= 512) == rightHalf; }, 1024, 768, 1);
+            CHECK(seed != 0);
+            RandomPlan plan = PlanRandomWalk(seed, 1024, 768, 1, 0);
+            SeedRandomNumber(seed);
+            int acts = stage.actDone;
+            CHECK(StartRandomWalk(stage.window, 1) == 1);
+            LONG side = rightHalf ? 1074 : -150;
+            CHECK(character.x == side);
+            CHECK(WalksTo(plan.x, plan.y));
+            CHECK(DriveWalk() > 0);
+            CHECK(currentPosition.x == plan.x);
+            CHECK(currentPosition.y == plan.y);
+            CHECK(ClientPixel(stage.window, plan.x + 65, plan.y + 65) == SpriteColour(SPRITE_POSE + plan.pose));
+            SendMessageA(stage.window, WM_TIMER, IDT_SPEECHDELAY, 0);
+            SendMessageA(stage.window, WM_TIMER, IDT_FRAMEPAUSE, 0);
+            CHECK(WalksTo(side, plan.y));
+            CHECK(DriveWalk() > 0);
+            CHECK(character.x == side);
+            CHECK_FALSE(CharacterAnywhere(stage.window));
+            CHECK(randomWalkActive == 0);
+            CHECK(stage.actDone > acts);
+        }
+    }
+    SUBCASE("the paces walk goes to the middle and off again")
+    {
+        CHECK(StartPacesWalk(stage.window) == 1);
+        CHECK(WalksTo(412, 384));
+        CHECK(DriveWalk() > 0);
+        CHECK(ClientPixel(stage.window, 412 + 65, 384 + 65) == SpriteColour(SPRITE_POSE + 6));
+        SendMessageA(stage.window, WM_TIMER, IDT_SPEECHDELAY, 0);
+        SendMessageA(stage.window, WM_TIMER, IDT_FRAMEPAUSE, 0);
+        CHECK(WalksTo(-150, 384));
+        CHECK(DriveWalk() > 0);
+        CHECK_FALSE(CharacterAnywhere(stage.window));
+        CHECK(stage.actDone == 3);
+    }
+    // The toon itself still plays scaled.
+    StartToonPlayback(stage.window);
+    CHECK(currentPosition.x == (1500 - 65) / 2);
+    CloseEngineStage();
+    FreeToonFrames();
+}
+
 TEST_CASE("frames from a file are played safely")
 {
     EngineStage &stage = OpenEngineStage(800, 600);

@@ -4,6 +4,7 @@
 
 #include "engine/bubbles.h"
 #include "engine/stage.h"
+#include "engine/walk.h"
 #include "host/saver_window.h"
 #include "show/saver_show.h"
 #include "show/settings.h"
@@ -373,6 +374,32 @@ struct Walk {
     int steps;
 };
 
+// The figure shown at (x, y) through a place of its own, with what lay under it saved.
+static SpritePlace ShowFigure(HWND stage, HBITMAP figure, LONG x, LONG y)
+{
+    SpritePlace place;
+    ZeroMemory(&place, sizeof place);
+    place.targetX = x;
+    place.targetY = y;
+    HDC dc = GetDC(stage);
+    StretchCopyToSprite(dc, figure, &place);
+    SaveUnderSprite(dc, &place);
+    DrawSpriteMasked(dc, &place);
+    ReleaseDC(stage, dc);
+    return place;
+}
+
+// Erases the figure and frees its place; whether only the ground is left.
+static bool EraseFigure(HWND stage, SpritePlace &place)
+{
+    HDC dc = GetDC(stage);
+    RestoreUnderSprite(dc, &place);
+    ReleaseDC(stage, dc);
+    place.source = NULL;   // the caller's bitmap
+    FreeSpritePlace(&place);
+    return testing::Differences(testing::ReadClient(stage), Ground).empty();
+}
+
 TEST_CASE("a moving sprite leaves no trace and is never doubled")
 {
     const int width = 420, height = 320;
@@ -391,15 +418,7 @@ TEST_CASE("a moving sprite leaves no trace and is never doubled")
     for (const Walk &walk : walks) {
         CAPTURE(walk.name);
         testing::PaintClient(stage, Ground);
-        SpritePlace place;
-        ZeroMemory(&place, sizeof place);
-        place.targetX = walk.startX;
-        place.targetY = walk.startY;
-        HDC dc = GetDC(stage);
-        StretchCopyToSprite(dc, figure, &place);
-        SaveUnderSprite(dc, &place);
-        DrawSpriteMasked(dc, &place);
-        ReleaseDC(stage, dc);
+        SpritePlace place = ShowFigure(stage, figure, walk.startX, walk.startY);
 
         int faults = 0;
         for (int i = 1; i <= walk.steps; ++i) {
@@ -413,26 +432,13 @@ TEST_CASE("a moving sprite leaves no trace and is never doubled")
                 ++faults;
         }
         CHECK(faults == 0);
-        HDC erase = GetDC(stage);
-        RestoreUnderSprite(erase, &place);
-        ReleaseDC(stage, erase);
-        CHECK(testing::Differences(testing::ReadClient(stage), Ground).empty());
-        place.source = NULL;
-        FreeSpritePlace(&place);
+        CHECK(EraseFigure(stage, place));
     }
 
     SUBCASE("the shown position follows the steps where it differs from them")
     {
         testing::PaintClient(stage, Ground);
-        SpritePlace place;
-        ZeroMemory(&place, sizeof place);
-        place.targetX = 50;
-        place.targetY = 40;
-        HDC dc = GetDC(stage);
-        StretchCopyToSprite(dc, figure, &place);
-        SaveUnderSprite(dc, &place);
-        DrawSpriteMasked(dc, &place);
-        ReleaseDC(stage, dc);
+        SpritePlace place = ShowFigure(stage, figure, 50, 40);
         place.targetX = 1000;
         place.targetY = 1000;
         MoveSprite(stage, &place, POINT{ 1030, 990 });
@@ -441,6 +447,34 @@ TEST_CASE("a moving sprite leaves no trace and is never doubled")
         CHECK(testing::Differences(testing::ReadClient(stage), [&](int x, int y) { return WithSprite(x, y, 80, 30, Figure, Ground); }).empty());
         place.source = NULL;
         FreeSpritePlace(&place);
+    }
+    SUBCASE("steps whose image is missing show nothing and leave nothing behind")
+    {
+        testing::PaintClient(stage, Ground);
+        SpritePlace place = ShowFigure(stage, figure, 20, 50);
+        // As a walk draws them: the missing images move by less than the
+        // sprite's size, so a picture left behind would show.
+        static WalkPath path;
+        const HBITMAP images[] = { figure, NULL, figure, NULL, NULL, figure, figure };
+        const int count = (int)(sizeof images / sizeof images[0]);
+        path.steps[0] = WalkStep{ 20, 50, figure };
+        for (int i = 1; i <= count; ++i)
+            path.steps[i] = WalkStep{ 20 + 35 * i, 50 + 5 * i, images[i - 1] };
+        const int before = testing::GdiHeadroom();
+        for (int i = 1; i <= count; ++i) {
+            CAPTURE(i);
+            PaintWalkStep(stage, &place, &path, i);
+            const WalkStep &step = path.steps[i];
+            CHECK(place.x == step.x);
+            CHECK(place.y == step.y);
+            Pixels pixels = testing::ReadClient(stage);
+            if (step.image)
+                CHECK(testing::Differences(pixels, [&](int x, int y) { return WithSprite(x, y, step.x, step.y, Figure, Ground); }).empty());
+            else
+                CHECK(testing::Differences(pixels, Ground).empty());
+        }
+        CHECK(EraseFigure(stage, place));
+        CHECK(testing::GdiHeadroom() >= before);
     }
     SUBCASE("a thousand steps leak nothing")
     {

@@ -1,5 +1,8 @@
 #include <doctest.h>
+#include <windows.h>
+#include <commctrl.h>
 #include <string.h>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -414,13 +417,17 @@ TEST_CASE("a write that fails leaves the old toon file whole")
     }
     SUBCASE("the old file is held open and cannot be replaced")
     {
+        // Nothing reached the file: it is a file that cannot be written to.
         HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
         ENSURE(held != INVALID_HANDLE_VALUE);
         Answerer boxes({ IDOK });
         CHECK(WriteToonFile(owner) == 0);
         CloseHandle(held);
         ENSURE(boxes.seen.size() == 1u);
-        CHECK(boxes.seen[0].text == "Error writing to " + path + ".");
+        CHECK(boxes.seen[0].text == "Cannot write to " + path + ".");
+        CHECK(boxes.seen[0].caption == NO_CAPTION);
+        CHECK(boxes.seen[0].icon == MB_ICONEXCLAMATION);
+        CHECK(boxes.seen[0].buttons == std::vector<int>{ IDOK });
     }
     SUBCASE("the old file is read-only")
     {
@@ -491,12 +498,69 @@ int StoreForTest()
 
 using testing::TypeFileName;
 
+const int fileTypeCombo = 0x0470;   // cmb1
+
+// The filter the dialog has chosen.
 std::string FilterShown(HWND box)
 {
-    const int fileTypeCombo = 0x0470;   // cmb1
     char text[128] = "";
-    SendDlgItemMessageA(box, fileTypeCombo, CB_GETLBTEXT, 0, (LPARAM)text);
+    LRESULT chosen = SendDlgItemMessageA(box, fileTypeCombo, CB_GETCURSEL, 0, 0);
+    SendDlgItemMessageA(box, fileTypeCombo, CB_GETLBTEXT, (WPARAM)chosen, (LPARAM)text);
     return text;
+}
+
+std::vector<std::string> FiltersOffered(HWND box)
+{
+    std::vector<std::string> filters;
+    LRESULT count = SendDlgItemMessageA(box, fileTypeCombo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count && i < 16; ++i) {
+        char text[128] = "";
+        if (SendDlgItemMessageA(box, fileTypeCombo, CB_GETLBTEXTLEN, (WPARAM)i, 0) < (LRESULT)sizeof text)
+            SendDlgItemMessageA(box, fileTypeCombo, CB_GETLBTEXT, (WPARAM)i, (LPARAM)text);
+        filters.push_back(text);
+    }
+    return filters;
+}
+
+BOOL CALLBACK FindFileList(HWND child, LPARAM found)
+{
+    char cls[32] = "";
+    GetClassNameA(child, cls, sizeof cls);
+    if (lstrcmpiA(cls, "SysListView32") != 0)
+        return TRUE;
+    *(HWND *)found = child;
+    return FALSE;
+}
+
+// The names the dialog lists, once it lists what wanted() accepts.
+std::vector<std::string> FilesListed(HWND box, const std::function<bool(const std::vector<std::string> &)> &wanted)
+{
+    std::vector<std::string> names;
+    testing::PumpUntil([&] {
+        HWND list = NULL;
+        EnumChildWindows(box, FindFileList, (LPARAM)&list);
+        names.clear();
+        LRESULT count = list ? SendMessageA(list, LVM_GETITEMCOUNT, 0, 0) : 0;
+        for (LRESULT i = 0; i < count && i < 64; ++i) {
+            char text[MAX_PATH] = "";
+            LVITEMA item;
+            ZeroMemory(&item, sizeof item);
+            item.pszText = text;
+            item.cchTextMax = sizeof text;
+            SendMessageA(list, LVM_GETITEMTEXTA, (WPARAM)i, (LPARAM)&item);
+            names.push_back(text);
+        }
+        return wanted(names);
+    }, 5000);
+    return names;
+}
+
+bool Lists(const std::vector<std::string> &names, const char *stem)
+{
+    for (const std::string &name : names)
+        if (name.compare(0, strlen(stem), stem) == 0)
+            return true;
+    return false;
 }
 
 }  // namespace
@@ -633,6 +697,62 @@ TEST_CASE("opening through the dialog, and New")
     CHECK(toon.fileName[0] == '\0');
     CHECK(ReopenToonFile(owner) == 0);
     CHECK(catcher.Boxes().size() == 1u);
+    DestroyWindow(owner);
+}
+
+TEST_CASE("a filter typed in the open dialog is offered again by the next file dialog")
+{
+    HWND owner = MakeOwner();
+    ENSURE(owner != nullptr);
+    ClearDirectory();
+    std::string toonPath = Directory() + "picked.ptf";
+    ENSURE(testing::WriteFileBytes(toonPath, ToonBytes(2)));
+    ENSURE(testing::WriteFileBytes(Directory() + "notes.txt", "not a toon"));
+    StartDocument(1);
+    PrepareToonFileDialogs(owner);
+
+    std::vector<std::string> firstFilters, typedListing, secondFilters, customListing;
+    std::string secondChosen;
+    testing::BoxCatcher catcher([&](HWND box, const testing::CaughtBox &caught) {
+        if (caught.caption == "Open Toon File") {
+            firstFilters = FiltersOffered(box);
+            // A pattern in the name field filters the listing and keeps the dialog open.
+            SetDlgItemTextA(box, 0x047C, (Directory() + "*.txt").c_str());
+            SendMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+            typedListing = FilesListed(box, [](const std::vector<std::string> &names) {
+                return Lists(names, "notes") && !Lists(names, "picked");
+            });
+            return TypeFileName(box, toonPath);
+        }
+        if (caught.caption == "Save Toon File") {
+            secondFilters = FiltersOffered(box);
+            secondChosen = FilterShown(box);
+            HWND types = GetDlgItem(box, fileTypeCombo);
+            SendMessageA(types, CB_SETCURSEL, 0, 0);
+            SendMessageA(box, WM_COMMAND, MAKEWPARAM(fileTypeCombo, CBN_SELENDOK), (LPARAM)types);
+            customListing = FilesListed(box, [](const std::vector<std::string> &names) {
+                return Lists(names, "notes") && !Lists(names, "picked");
+            });
+            return IDCANCEL;
+        }
+        return IDYES;
+    });
+    CHECK(OpenToonFileDialog(owner) == 2);
+    CHECK(firstFilters.size() >= 1u);
+    CHECK(Lists(typedListing, "notes"));
+    CHECK_FALSE(Lists(typedListing, "picked"));
+
+    // The next use, after the record was prepared again: an untitled toon saved.
+    PrepareToonFileDialogs(owner);
+    toon.fileName[0] = '\0';
+    SetToonModified(owner, 1);
+    CHECK(AskSaveToonChanges(owner) == 0);
+    ENSURE(catcher.Boxes().size() == 3u);
+    ENSURE(secondFilters.size() == 2u);
+    CHECK(secondFilters[1] == "Pimbo Toon Files (*.ptf)");
+    CHECK(secondChosen == "Pimbo Toon Files (*.ptf)");
+    CHECK(Lists(customListing, "notes"));
+    CHECK_FALSE(Lists(customListing, "picked"));
     DestroyWindow(owner);
 }
 

@@ -3,12 +3,17 @@
 #include "show/config_dialog.h"
 #include "show/roster.h"
 #include "show/settings.h"
+#include "engine/messages.h"
+#include "engine/sequencer.h"
+#include "engine/stage.h"
+#include "toon/toon_document.h"
 #include "editor/editor_app.h"
 #include "resources/resource.h"
 #include "support/support.h"
 #include "support/frame_editor_driver.h"
 
 #include <stdint.h>
+#include <stdlib.h>
 #include <string.h>
 #include <vector>
 
@@ -199,18 +204,84 @@ TEST_CASE("with no toon the player shows one random walk and closes by itself")
     CHECK(atoi(IniValue("Paces Walked").c_str()) > 1000);
 }
 
-TEST_CASE("a toon plays once and the player closes at its end")
+namespace {
+
+// What the player's window was told while a toon played, as it arrived.
+struct PlayerEvent {
+    UINT message;
+    int walkingToFrame;
+    int frame;          // the document's current frame
+    int nextFrame;
+    LONG x, y;          // where the character stands
+    DWORD time;
+};
+std::vector<PlayerEvent> playerEvents;
+WNDPROC playerProc;
+
+LRESULT CALLBACK WatchPlayer(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_WALKDONE || message == WM_ACTDONE || message == WM_DESTROY)
+        playerEvents.push_back({ message, walkingToFrame, toon.currentFrame, nextFrameIndex, character.x,
+                                 character.y, GetTickCount() });
+    return CallWindowProcA(playerProc, window, message, wParam, lParam);
+}
+
+}  // namespace
+
+TEST_CASE("a toon plays once, every frame in order, and the player closes after the last")
 {
     std::string directory = ToonDirectory();
     UseDirectory(directory);
-    WriteToon(directory + "Twice.PTF", { { 300, 300 }, { 600, 350 } }, 1);
-    PlayerRun run = RunPlayerWithSteps("Twice.PTF", std::vector<std::function<void()>>(90, [] {}), 500, true);
+    const std::vector<POINT> points = { { 300, 300 }, { 600, 350 }, { 200, 500 } };
+    WriteToon(directory + "Thrice.PTF", points, 1);
+    playerEvents.clear();
+    playerProc = NULL;
+    std::vector<std::function<void()>> steps(400, [] {});
+    steps[0] = [] {
+        // Watched before the cycle starts, two seconds after the window.
+        HWND player = Player();
+        CHECK(player);
+        if (player)
+            playerProc = (WNDPROC)SetWindowLongPtrA(player, GWLP_WNDPROC, (LONG_PTR)WatchPlayer);
+    };
+    PlayerRun run = RunPlayerWithSteps("Thrice.PTF", steps, 100, true);
     CHECK(run.closedByItself);
     CHECK(run.result == 0);
-    // The start delay and both pauses went by.
-    CHECK(run.milliseconds > 4000);
-    CHECK(std::string(roster.currentToon) == "Twice.PTF");
+    CHECK(std::string(roster.currentToon) == "Thrice.PTF");
     CHECK(atoi(IniValue("Paces Walked").c_str()) > 1000);
+
+    // Three arrivals, at the frames' points in order, a pause apart.
+    std::vector<PlayerEvent> arrivals;
+    for (const PlayerEvent &event : playerEvents)
+        if (event.message == WM_WALKDONE && event.walkingToFrame)
+            arrivals.push_back(event);
+    CHECK(arrivals.size() == points.size());
+    if (arrivals.size() != points.size())
+        return;
+    for (size_t k = 0; k < arrivals.size(); ++k) {
+        CAPTURE(k);
+        CHECK(arrivals[k].frame == (int)k);
+        CHECK(arrivals[k].nextFrame == (int)k + 1);
+        // A walk ends short of its point by less than a pixel a step.
+        CHECK(labs(arrivals[k].x - (points[k].x - 65)) < 40);
+        CHECK(labs(arrivals[k].y - (points[k].y - 65)) < 40);
+        // Half a second before he speaks, then the second's pause.
+        if (k > 0)
+            CHECK(arrivals[k].time - arrivals[k - 1].time >= 1400);
+    }
+    // Then the walk off to the nearer side, the cycle's end, and the window goes.
+    CHECK(playerEvents.size() == points.size() + 3);
+    if (playerEvents.size() != points.size() + 3)
+        return;
+    const PlayerEvent *end = &playerEvents[points.size()];
+    CHECK(end[0].message == WM_WALKDONE);
+    CHECK(end[0].walkingToFrame == 0);
+    CHECK(end[0].nextFrame == 0);
+    CHECK(end[0].x + 130 <= 0);
+    CHECK(end[1].message == WM_ACTDONE);
+    CHECK(end[2].message == WM_DESTROY);
+    CHECK(end[0].time - arrivals.back().time >= 1400);
+    CHECK(Player() == NULL);
 }
 
 TEST_CASE("the editor entry hands names to the player")

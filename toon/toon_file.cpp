@@ -12,6 +12,7 @@
 #include "editor/editor_controls.h"
 
 #define TOON_FILTER         "Pimbo Toon Files (*.ptf)\0*.ptf\0"
+#define CUSTOM_FILTER_SIZE  40
 #define MESSAGE_SIZE        (TOON_FILENAME_SIZE + 64)
 #define NEW_FRAME_SPEED     3
 #define NEW_BACKGROUND      1
@@ -22,6 +23,10 @@ int (*StoreShownFrame)(void);
 // The record both file dialogs share; fileName is its file buffer, so a
 // chosen path lands straight in the document.
 static OPENFILENAMEA toonDialog;
+// The user's own filter, kept between uses: a label, then the pattern the
+// dialog last used. Both must be there from the start, or some dialogs take
+// the buffer for a broken filter and drop the whole filter list.
+static char customFilter[CUSTOM_FILTER_SIZE] = "Custom Filter\0*.ptf";
 
 static int ShowToonMessage(HWND window, const char *format, const char *caption, UINT style)
 {
@@ -201,15 +206,21 @@ int WriteToonFile(HWND window)
         return 0;
     }
     HCURSOR previous = ShowWaitCursor();
-    int ok = WriteToonContents(file) && FlushFileBuffers(file);
+    int written = WriteToonContents(file) && FlushFileBuffers(file);
     CloseHandle(file);
-    if (ok)
-        ok = MoveFileExA(temporary, toon.fileName, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (!ok)
+    int replaced = written &&
+        MoveFileExA(temporary, toon.fileName, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!replaced)
         DeleteFileA(temporary);
     SetCursor(previous);
-    if (!ok) {
+    if (!written) {
         ShowToonMessage(window, "Error writing to %s.", NULL, MB_OK | MB_ICONHAND);
+        return 0;
+    }
+    // A toon file held open elsewhere: nothing reached it, as with one that
+    // cannot be created.
+    if (!replaced) {
+        ShowToonMessage(window, "Cannot write to %s.", NULL, MB_OK | MB_ICONEXCLAMATION);
         return 0;
     }
     SetToonModified(window, 0);
@@ -277,8 +288,8 @@ int PrepareToonFileDialogs(HWND window)
     toonDialog.lStructSize = sizeof toonDialog;
     toonDialog.hwndOwner = window;
     toonDialog.lpstrFilter = TOON_FILTER;
-    // No custom filter buffer: an empty one makes some dialogs drop the
-    // whole filter list, and ours is the only filter there is.
+    toonDialog.lpstrCustomFilter = customFilter;
+    toonDialog.nMaxCustFilter = sizeof customFilter;
     toonDialog.nFilterIndex = 1;
     toonDialog.lpstrFile = toon.fileName;
     toonDialog.nMaxFile = sizeof toon.fileName;
