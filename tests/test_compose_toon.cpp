@@ -12,6 +12,7 @@
 #include "engine/walk.h"
 #include "resources/resource.h"
 #include "show/config_dialog.h"
+#include "support/checks.h"
 #include "support/frame_editor_driver.h"
 #include "support/screen_watch.h"
 #include "support/script.h"
@@ -169,9 +170,7 @@ TEST_CASE("a toon composed by clicks on the stage, saved through the save dialog
     // The saver plays it full screen: he stands at each clicked point,
     // scaled from the editor's stage to the screen.
     const testing::Shot tile = testing::TileShot("bg01");
-    CHECK(tile.width > 0);
-    if (!tile.width)
-        return;
+    CHECK_OR_RETURN(tile.width > 0);
     const std::vector<POINT> arrivals = testing::ExpectedArrivals(
         clicks, GetSystemMetrics(SM_CXSCREEN) - 50, GetSystemMetrics(SM_CYSCREEN) - 100, 1024, 768);
     PROCESS_INFORMATION saver = testing::StartScr("/s");

@@ -17,12 +17,10 @@
 #include "toon/toon_document.h"
 #include "resources/resource.h"
 #include "support/canvas.h"
+#include "support/checks.h"
 #include "support/frame_editor_driver.h"
 #include "support/support.h"
 
-// REQUIRE needs exceptions, which the program is built without.
-#define ENSURE(condition) do { bool ensured_ = (condition); CHECK_MESSAGE(ensured_, #condition); \
-                               if (!ensured_) return; } while (0)
 
 using testing::Command;
 using testing::ComboItems;
@@ -171,7 +169,7 @@ TEST_CASE("typed values are kept within a frame's limits, and a toon holds 1 to 
             SetToonModified(dialog, 0);
             Command(dialog, IDC_FRAMESTORE);
             ToonFrame frame;
-            ENSURE(GetToonFrame(0, &frame));
+            CHECK_OR_RETURN(GetToonFrame(0, &frame));
             CHECK(frame.x == row.wantX);
             CHECK(frame.y == row.wantY);
             CHECK(frame.pause == row.wantPause);
@@ -189,7 +187,7 @@ TEST_CASE("typed values are kept within a frame's limits, and a toon holds 1 to 
         SendDlgItemMessageA(dialog, IDC_FRAMEWINK, BM_CLICK, 0, 0);
         Command(dialog, IDM_FRAMESAVE);
         ToonFrame frame;
-        ENSURE(GetToonFrame(0, &frame));
+        CHECK_OR_RETURN(GetToonFrame(0, &frame));
         CHECK(std::string(frame.text) == "Hi\r\n" + std::string(65, 'z'));
         CHECK(frame.pose == 15);
         CHECK(frame.wink == 1);
@@ -204,7 +202,7 @@ TEST_CASE("typed values are kept within a frame's limits, and a toon holds 1 to 
             CHECK(Selected(dialog) == 250);
             Command(dialog, IDM_FRAMENEW);
             Command(dialog, IDM_FRAMEINSERT);
-            ENSURE(boxes.Seen().size() == 2u);
+            CHECK_OR_RETURN(boxes.Seen().size() == 2u);
             for (const testing::CaughtBox &box : boxes.Seen()) {
                 CHECK(box.text == "No More Toon Frames Allowed");
                 CHECK(box.caption == "Error");
@@ -219,7 +217,7 @@ TEST_CASE("typed values are kept within a frame's limits, and a toon holds 1 to 
             Command(dialog, IDM_FILENEW);
             CHECK(toon.frameCount == 1);
             Command(dialog, IDM_FRAMEDELETE);
-            ENSURE(boxes.Seen().size() == 2u);
+            CHECK_OR_RETURN(boxes.Seen().size() == 2u);
             CHECK(boxes.Seen()[0].text == "Save current changes? ");
             CHECK(boxes.Seen()[1].text == "Cannot Delete the Last Toon Frame");
             CHECK(boxes.Seen()[1].caption == "Error");
@@ -303,7 +301,7 @@ TEST_CASE("leaving the frame editor, Save and Save As: what is asked, what is wr
             CHECK(IsWindow(dialog));
             Command(dialog, IDM_FILEEXIT);
             CHECK_FALSE(IsWindow(dialog));
-            ENSURE(boxes.Seen().size() == 4u);
+            CHECK_OR_RETURN(boxes.Seen().size() == 4u);
             CHECK(boxes.Seen()[0].text == "Save current changes? ");
             CHECK(boxes.Seen()[0].caption == "Pimbo Toon Frame File");
             CHECK(boxes.Seen()[0].icon == MB_ICONEXCLAMATION);
@@ -343,7 +341,7 @@ TEST_CASE("leaving the frame editor, Save and Save As: what is asked, what is wr
             {
                 Boxes boxes({ IDOK, IDNO }, { other });
                 Command(dialog, IDM_FILESAVEAS);
-                ENSURE(boxes.Seen().size() == 2u);
+                CHECK_OR_RETURN(boxes.Seen().size() == 2u);
                 CHECK(boxes.Seen()[1].text == other + " - Toon File Already Exists!!\rOverwrite it?");
                 CHECK(boxes.Seen()[1].caption == "Warning");
                 CHECK(boxes.Seen()[1].icon == MB_ICONQUESTION);
@@ -560,7 +558,7 @@ TEST_CASE("the configure dialog sets caption, background and speed on OK, and no
         }
         CHECK(labels == "Pimbo Toon Frame File|1|" + std::to_string(SCREEN_W - 50) + "|" +
                         std::to_string(SCREEN_H - 100) + "|1.2|Fizzy Pimbo's Parade");
-        ENSURE(corners.size() == 10u);
+        CHECK_OR_RETURN(corners.size() == 10u);
         for (const POINT &corner : corners)
             CHECK((corner.x == 4 && corner.y == 2));
         CHECK(positions == std::vector<int>{ 3, 4, 5, 5, 5, 5, 5, 4, 3, 2, 1, 1, 1, 2 });
