@@ -5,6 +5,7 @@
 
 #include "editor/editor_controls.h"
 #include "editor/editor_window.h"
+#include "editor/frame_editor.h"
 #include "engine/messages.h"
 #include "engine/sequencer.h"
 #include "engine/stage.h"
@@ -147,20 +148,6 @@ void CenterWindowOnScreen(HWND window)
 
 /* Commands */
 
-// The frame editor is not part of the program yet: Edit stays grayed and
-// Ctrl+E does nothing.
-static int FrameEditorAvailable(void)
-{
-    return 0;
-}
-
-// Accelerator commands while the frame editor is open are its own.
-static int FrameEditorCommand(int id)
-{
-    (void)id;
-    return 0;
-}
-
 static void BuildFileMenu(void)
 {
     HMENU menu = CreatePopupMenu();
@@ -202,7 +189,7 @@ static void ShowFileMenu(HWND window)
     EnableMenuItem(menu, IDM_PLAY, MF_BYCOMMAND | (ButtonEnabled(editorUi.playButton) ? MF_ENABLED : MF_GRAYED));
     const UINT fileState = frameEditorDialog ? MF_GRAYED : MF_ENABLED;
     EnableMenuItem(menu, IDM_OPEN, MF_BYCOMMAND | fileState);
-    EnableMenuItem(menu, IDM_EDIT, MF_BYCOMMAND | (FrameEditorAvailable() ? fileState : MF_GRAYED));
+    EnableMenuItem(menu, IDM_EDIT, MF_BYCOMMAND | fileState);
     TrackPopupMenu(menu, 0, box.left + MENU_LEFT, box.bottom - MENU_ITEMS * itemHeight - MENU_LIFT, 0,
                    window, NULL);
 }
@@ -221,11 +208,17 @@ int OpenToonFile(HWND window)
 
 int OpenFrameEditor(HWND window)
 {
-    if (frameEditorDialog || !FrameEditorAvailable())
+    if (frameEditorDialog)
         return 0;
     if (!spritesLoaded)
         LoadSpriteSet(window, editorFrame.instance);
-    return 0;
+    frameEditorDialog = CreateDialogParamA(editorFrame.instance, "Framedit", window, FrameEditorProc, 0);
+    if (!frameEditorDialog)
+        return 0;
+    // The stage shows a target while points are picked for frames.
+    if (editorFrame.stageWindow)
+        SetClassLongPtrA(editorFrame.stageWindow, GCLP_HCURSOR, (LONG_PTR)editorUi.targetCursor);
+    return 1;
 }
 
 static void StartRandomAct(void)
@@ -261,8 +254,9 @@ static int OnControlCommand(HWND window, HWND control)
 
 static int OnAcceleratorCommand(HWND window, int id)
 {
+    // While the frame editor is open, the keys are its own.
     if (frameEditorDialog)
-        return FrameEditorCommand(id);
+        return FrameEditorKeys(editorFrame.instance, id);
     switch (id) {
     case IDA_FILEMENU:
         if (ButtonEnabled(editorUi.fileButton))

@@ -196,11 +196,3 @@ void RestoreUiAfterAction(void)
     EnableWindow(editorUi.minimizeButton, editorUi.savedMinimizeEnabled ? TRUE : FALSE);
     editorUi.locked = 0;
 }
-
-void SetFrameTarget(LONG x, LONG y)
-{
-    if (!frameEditorDialog)
-        return;
-    editFrame.x = x;
-    editFrame.y = y;
-}

@@ -30,12 +30,43 @@
 #define IDC_HELPTEXT            2401
 #define IDR_HELPTEXT            2402
 
-/* Editor menu commands */
+/* Frame editor: its menu and its controls */
+#define IDR_FRAMEMENU           117
+#define IDM_FILENEW             104
+#define IDM_FILEOPEN            105
+#define IDM_FILESAVEAS          106
+#define IDM_FILECONFIGURE       108
+#define IDM_FILEEXIT            109
 #define IDM_FRAMENEW            110
 #define IDM_FRAMEINSERT         111
 #define IDM_FRAMEDELETE         112
 #define IDM_FILESAVE            113
 #define IDM_FRAMESAVE           114
+#define IDM_PLAYSOUND           136
+#define IDM_RECORDSOUND         137
+#define IDM_SETVOLUME           138
+#define IDC_FRAMESTORE          1012
+#define IDC_FRAMEAPPEND         1015
+#define IDC_FRAMENUMBER         1016
+#define IDC_FRAMETEXT           1017
+#define IDC_FRAMEX              1018
+#define IDC_FRAMEY              1019
+#define IDC_FRAMESECONDS        1020
+#define IDC_FRAMEWINK           1052
+#define IDC_TEXTMODE            1053
+#define IDC_SOUNDMODE           1054
+#define IDC_SOUNDLIST           1055
+#define IDC_POSELIST            1056
+
+/* Toon configure dialog */
+#define IDC_CFGCAPTION          1023
+#define IDC_CFGWIDTH            1024
+#define IDC_CFGHEIGHT           1025
+#define IDC_CFGHEIGHTLABEL      1028
+#define IDC_CFGFRAMECOUNT       1029
+#define IDC_CFGSPEED            1030
+#define IDC_CFGVERSION          1031
+#define IDC_CFGBACKGROUND       1035
 
 /* Editor main window: the accelerator table "BUTTONS" and the File popup */
 #define IDA_CONFIGURE           108   /* Ctrl+G */

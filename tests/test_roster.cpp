@@ -17,6 +17,7 @@
 #include "toon/toon_document.h"
 #include "support/support.h"
 #include "support/engine_stage.h"
+#include "support/screen_watch.h"
 
 // REQUIRE needs exceptions, which the program is built without.
 #define ENSURE(condition) do { bool ensured_ = (condition); CHECK_MESSAGE(ensured_, #condition); \
@@ -299,28 +300,6 @@ HWND OpenShow(int width, int height)
     return window;
 }
 
-// Where he stands after each walk to a frame. The frame's point is his
-// centre, scaled from the toon's 1024 x 768; a walk moves him from where he
-// stands by N truncated steps toward it, so he may stop a little short.
-std::vector<POINT> ExpectedArrivals(const std::vector<POINT> &points, int width, int height)
-{
-    POINT shown = { width / 2 > points[0].x ? SIDE_LEFT_X : width + SIDE_RIGHT_GAP, points[0].y };
-    POINT from = shown;
-    std::vector<POINT> arrivals;
-    for (const POINT &point : points) {
-        POINT target = { (point.x - SPRITE_SIZE / 2) * width / 1024,
-                         (point.y - SPRITE_SIZE / 2) * height / 768 };
-        LONG dx = from.x - target.x, dy = from.y - target.y;
-        double length = sqrt((double)dx * dx + (double)dy * dy);
-        int steps = (int)(length < 1.0 ? 1.0 : length) / STEP_LENGTH;
-        steps = steps > 0 ? (steps + 7) / 8 * 8 : 1;
-        shown.x -= steps * (dx / steps);
-        shown.y -= steps * (dy / steps);
-        arrivals.push_back(shown);
-        from = target;
-    }
-    return arrivals;
-}
 
 // The show ends its thread's loop as it goes; this thread carries on.
 void CloseShow(HWND window)
@@ -368,7 +347,7 @@ TEST_CASE("in the toon style the character walks to each frame's point, scaled t
         CHECK(showActs == 1);
         CHECK(show.backgroundNumber == 3);
         ENSURE(arrivals.size() == points.size() + 1);   // and the walk off
-        std::vector<POINT> expected = ExpectedArrivals(points, row.width, row.height);
+        std::vector<POINT> expected = testing::ExpectedArrivals(points, 1024, 768, row.width, row.height);
         for (size_t i = 0; i < points.size(); ++i) {
             CAPTURE(i);
             CHECK(arrivals[i].x == expected[i].x);
@@ -446,87 +425,6 @@ TEST_CASE("a toon that cannot be read is reported and leaves the show idle")
 // ---------------------------------------------------------------------------
 // The same through the real program, full screen, watched on the screen.
 
-namespace {
-
-struct Pixels {
-    int width = 0, height = 0;
-    std::vector<DWORD> rgb;
-    DWORD At(int x, int y) const { return rgb[(size_t)y * width + x]; }
-};
-
-Pixels Grab(HDC source, int left, int top, int width, int height)
-{
-    Pixels image;
-    std::vector<uint32_t> quads = testing::GrabQuads(source, left, top, width, height);
-    if (quads.empty())
-        return image;
-    image.width = width;
-    image.height = height;
-    image.rgb.assign(quads.begin(), quads.end());
-    return image;
-}
-
-Pixels Tile(const char *name)
-{
-    Pixels tile;
-    HBITMAP bitmap = (HBITMAP)LoadImageA(GetModuleHandleA(NULL), name, IMAGE_BITMAP, 0, 0,
-                                         LR_CREATEDIBSECTION);
-    BITMAP info;
-    if (!bitmap || !GetObjectA(bitmap, sizeof info, &info))
-        return tile;
-    HDC screen = GetDC(NULL);
-    HDC memory = CreateCompatibleDC(screen);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    tile = Grab(memory, 0, 0, info.bmWidth, info.bmHeight);
-    SelectObject(memory, old);
-    DeleteDC(memory);
-    ReleaseDC(NULL, screen);
-    DeleteObject(bitmap);
-    return tile;
-}
-
-bool Near(DWORD a, DWORD b)
-{
-    for (int shift = 0; shift < 24; shift += 8) {
-        int d = (int)((a >> shift) & 255) - (int)((b >> shift) & 255);
-        if (d < -6 || d > 6)
-            return false;
-    }
-    return true;
-}
-
-// Bounding box of what lies on the tiled background in the band of the
-// screen from top down; empty when nothing does.
-RECT ForeignBox(const Pixels &tile, int top)
-{
-    HDC screen = GetDC(NULL);
-    Pixels shot = Grab(screen, 0, top, 1024, 768 - top);
-    ReleaseDC(NULL, screen);
-    RECT box = { 0, 0, 0, 0 };
-    int count = 0;
-    for (int y = 0; y < shot.height; ++y)
-        for (int x = 0; x < shot.width; ++x) {
-            if (Near(shot.At(x, y), tile.At(x % tile.width, (y + top) % tile.height)))
-                continue;
-            int sy = y + top;
-            if (count++ == 0)
-                box = { x, sy, x + 1, sy + 1 };
-            box.left = x < box.left ? x : box.left;
-            box.top = sy < box.top ? sy : box.top;
-            box.right = x + 1 > box.right ? x + 1 : box.right;
-            box.bottom = sy + 1 > box.bottom ? sy + 1 : box.bottom;
-        }
-    return count > SPRITE_SIZE * 10 ? box : RECT{ 0, 0, 0, 0 };
-}
-
-bool Inside(const RECT &box, POINT corner)
-{
-    return box.right > box.left && box.left >= corner.x && box.top >= corner.y &&
-           box.right <= corner.x + SPRITE_SIZE && box.bottom <= corner.y + SPRITE_SIZE;
-}
-
-}  // namespace
-
 TEST_CASE("the saver plays a toon file full screen: he stops at each frame's point")
 {
     std::string directory = ToonDirectory("roster-saver");
@@ -537,19 +435,13 @@ TEST_CASE("the saver plays a toon file full screen: he stops at each frame's poi
         bytes[TOON_HEADER_BYTES + i * TOON_FRAME_BYTES + 12] = 6;
     CHECK(testing::WriteFileBytes(directory + "watched.ptf", bytes));
     PutToonStyleIni(directory);
-    const Pixels tile = Tile("bg03");   // the toon's background
+    const testing::Shot tile = testing::TileShot("bg03");   // the toon's background
     ENSURE(tile.width > 0);
-    const std::vector<POINT> expected = ExpectedArrivals(points, 1024, 768);
+    const std::vector<POINT> expected = testing::ExpectedArrivals(points, 1024, 768, 1024, 768);
     const int band = 400;   // below the title
 
     PROCESS_INFORMATION saver = testing::StartScr("/s");
-    std::vector<bool> seen(points.size(), false);
-    testing::PumpUntil([&] {
-        RECT box = ForeignBox(tile, band);
-        for (size_t i = 0; i < points.size(); ++i)
-            seen[i] = seen[i] || Inside(box, expected[i]);
-        return seen.back();
-    }, 60000);
+    const std::vector<bool> seen = testing::WatchArrivals(tile, band, expected, 60000);
     for (size_t i = 0; i < points.size(); ++i) {
         CAPTURE(i);
         CHECK(seen[i]);

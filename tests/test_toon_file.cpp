@@ -23,7 +23,6 @@
 namespace {
 
 const int ICON_NONE = 0;
-const int MESSAGE_BOX_ICON = 1088;   // the icon control of a message box
 const char *NO_CAPTION = "Error";    // what a box given no caption shows
 
 // A window with a File menu holding Save, counting WM_TOONCHANGED.
@@ -59,16 +58,7 @@ bool SaveGrayed(HWND window)
     return (GetMenuState(GetMenu(window), IDM_FILESAVE, MF_BYCOMMAND) & MF_GRAYED) != 0;
 }
 
-// 16 for the stop icon, 48 for the exclamation, 0 for none.
-int IconOf(HWND box)
-{
-    HICON icon = (HICON)SendDlgItemMessageA(box, MESSAGE_BOX_ICON, STM_GETICON, 0, 0);
-    if (icon && icon == LoadIconA(NULL, IDI_HAND))
-        return MB_ICONHAND;
-    if (icon && icon == LoadIconA(NULL, IDI_EXCLAMATION))
-        return MB_ICONEXCLAMATION;
-    return ICON_NONE;
-}
+using testing::IconOf;
 
 struct Seen {
     std::string caption;
@@ -506,13 +496,7 @@ int StoreForTest()
     return 1;
 }
 
-// Fills the file name of an open or save dialog and presses OK.
-int TypeFileName(HWND box, const std::string &name)
-{
-    const int fileNameCombo = 0x047C;   // cmb13
-    SetDlgItemTextA(box, fileNameCombo, name.c_str());
-    return IDOK;
-}
+using testing::TypeFileName;
 
 const int fileTypeCombo = 0x0470;   // cmb1
 

@@ -10,6 +10,7 @@
 #include "editor/editor_app.h"
 #include "resources/resource.h"
 #include "support/support.h"
+#include "support/frame_editor_driver.h"
 
 #include <stdint.h>
 #include <stdlib.h>
@@ -110,32 +111,9 @@ std::string ToonDirectory()
     return directory;
 }
 
-void Put32(std::string &bytes, size_t offset, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        bytes[offset + i] = (char)((value >> (8 * i)) & 0xFF);
-}
-
-// A toon of the given frames: points on a 1024 x 768 stage, each frame
-// with its pause in seconds and no text.
 void WriteToon(const std::string &path, const std::vector<POINT> &points, int pause)
 {
-    std::string bytes(104 + 92 * points.size(), '\0');
-    memcpy(&bytes[0], "Pimbo Toon Frame File", 22);
-    Put32(bytes, 32, 0x20001);
-    memcpy(&bytes[36], "test toon", 10);
-    Put32(bytes, 88, 1024u | (768u << 16));
-    Put32(bytes, 92, (uint32_t)points.size());
-    Put32(bytes, 96, 5);
-    Put32(bytes, 100, 1);
-    for (size_t i = 0; i < points.size(); ++i) {
-        size_t frame = 104 + 92 * i;
-        Put32(bytes, frame, (uint32_t)points[i].x);
-        Put32(bytes, frame + 4, (uint32_t)points[i].y);
-        Put32(bytes, frame + 8, (uint32_t)i);
-        Put32(bytes, frame + 12, (uint32_t)pause);
-    }
-    CHECK(testing::WriteFileBytes(path, bytes));
+    CHECK(testing::WriteFileBytes(path, testing::ToonBytes(points, pause)));
 }
 
 void UseDirectory(const std::string &directory)

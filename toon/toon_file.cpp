@@ -253,6 +253,12 @@ int AskSaveToonChanges(HWND window)
     return WriteToonFile(window);
 }
 
+int ShowToonSaveDialog(void)
+{
+    SetToonDialogTitle("Save Toon File");
+    return GetSaveFileNameA(&toonDialog) ? 1 : 0;
+}
+
 int OpenToonFileDialog(HWND window)
 {
     if (!AskSaveToonChanges(window))

@@ -14,6 +14,9 @@ int AskSaveToonChanges(HWND window);
 int OpenToonFileDialog(HWND window);
 int ReopenToonFile(HWND window);
 int NewToonFile(HWND window);
+// The save dialog on its own, titled "Save Toon File"; 1 when a name was
+// chosen (it is then the document's fileName).
+int ShowToonSaveDialog(void);
 int PrepareToonFileDialogs(HWND window);
 int LoadToonByName(HWND window, const char *name);
 // After a read of count frames (0: it failed): the document shows frame 0,

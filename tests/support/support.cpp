@@ -278,6 +278,7 @@ void CALLBACK BoxCatcherTimer(HWND box, UINT, UINT_PTR id, DWORD)
     GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);
     caught.text = buffer;
     caught.style = GetWindowLongA(box, GWL_STYLE);
+    caught.icon = IconOf(box);
     EnumChildWindows(box, CollectButton, (LPARAM)&caught.buttons);
     activeCatcher->boxes.push_back(caught);
     int button = activeCatcher->answer(box, caught);
@@ -314,6 +315,26 @@ BoxCatcher::~BoxCatcher()
     if (hook)
         UnhookWindowsHookEx(hook);
     activeCatcher = NULL;
+}
+
+int IconOf(HWND box)
+{
+    const int iconControl = 1088;
+    HICON icon = (HICON)SendDlgItemMessageA(box, iconControl, STM_GETICON, 0, 0);
+    if (icon && icon == LoadIconA(NULL, IDI_HAND))
+        return MB_ICONHAND;
+    if (icon && icon == LoadIconA(NULL, IDI_EXCLAMATION))
+        return MB_ICONEXCLAMATION;
+    if (icon && icon == LoadIconA(NULL, IDI_QUESTION))
+        return MB_ICONQUESTION;
+    return 0;
+}
+
+int TypeFileName(HWND box, const std::string &name)
+{
+    const int fileNameCombo = 0x047C;   // cmb13
+    SetDlgItemTextA(box, fileNameCombo, name.c_str());
+    return IDOK;
 }
 
 void *PatchImport(const char *dll, const char *function, void *replacement)

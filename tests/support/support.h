@@ -71,6 +71,7 @@ struct CaughtBox {
     std::string text;          // of the static control 0xFFFF, if any
     std::vector<int> buttons;  // ids of the push buttons it has
     LONG style;
+    int icon;                  // as IconOf tells
 };
 class BoxCatcher {
 public:
@@ -85,6 +86,12 @@ private:
     friend LRESULT CALLBACK BoxCatcherHook(int, WPARAM, LPARAM);
     friend void CALLBACK BoxCatcherTimer(HWND, UINT, UINT_PTR, DWORD);
 };
+
+// The icon a message box shows: MB_ICONHAND, MB_ICONEXCLAMATION,
+// MB_ICONQUESTION, or 0 for none.
+int IconOf(HWND box);
+// Fills the file name of an open or save dialog; returns IDOK to press.
+int TypeFileName(HWND box, const std::string &name);
 
 // Points this program's import of dll!function at replacement, so that the
 // program's own calls reach it; returns the address it had, or NULL when the

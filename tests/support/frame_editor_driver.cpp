@@ -1,0 +1,133 @@
+#include "support/frame_editor_driver.h"
+
+#include <string.h>
+
+#include "editor/editor_app.h"
+#include "editor/editor_controls.h"
+#include "engine/messages.h"
+#include "resources/resource.h"
+#include "support/script.h"
+
+namespace testing {
+
+static EditorSession *activeSession;
+static WNDPROC mainProcedure;
+
+// Sits in front of the main window's procedure and notes what it is told.
+static LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (activeSession && message >= WM_TOONCHANGED && message <= WM_FRAMEDITCLOSED)
+        activeSession->told.push_back({ message, wParam });
+    return CallWindowProcA(mainProcedure, window, message, wParam, lParam);
+}
+
+HWND OpenFrameEditorAgain(EditorSession &session)
+{
+    SendMessageA(session.main, WM_COMMAND, IDM_EDIT, 0);
+    session.dialog = frameEditorDialog;
+    return session.dialog;
+}
+
+void WithFrameEditor(const std::function<void(EditorSession &)> &body)
+{
+    EditorSession session;
+    activeSession = &session;
+    RunScript({
+        WaitFor("the editor", [] { return editorFrame.mainWindow && IsWindowVisible(editorFrame.mainWindow); }),
+        Do("the frame editor, and the body", [&] {
+            session.main = editorFrame.mainWindow;
+            // No entrance walk: its locking of the buttons would cross the body's.
+            KillTimer(session.main, IDT_ENTRANCE);
+            mainProcedure = (WNDPROC)SetWindowLongPtrA(session.main, GWLP_WNDPROC, (LONG_PTR)RecordingProc);
+            if (OpenFrameEditorAgain(session))
+                body(session);
+            CloseToonEditor();
+        }),
+    }, [] { RunToonEditor(GetModuleHandleA(NULL), NULL, "", SW_SHOWNORMAL); }, [] {
+        for (HWND box = FindWindowA("#32770", NULL); box; box = FindWindowExA(NULL, box, "#32770", NULL))
+            if (box != frameEditorDialog)
+                EndDialog(box, 0);
+        CloseToonEditor();
+    });
+    activeSession = NULL;
+}
+
+void Command(HWND dialog, int id)
+{
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+}
+
+std::string ItemText(HWND dialog, int id)
+{
+    char text[256] = "";
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}
+
+static std::vector<std::string> Items(HWND control, UINT countMessage, UINT lengthMessage, UINT textMessage)
+{
+    std::vector<std::string> items;
+    LRESULT count = SendMessageA(control, countMessage, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        std::string text((size_t)SendMessageA(control, lengthMessage, (WPARAM)i, 0) + 1, '\0');
+        SendMessageA(control, textMessage, (WPARAM)i, (LPARAM)&text[0]);
+        items.push_back(text.c_str());
+    }
+    return items;
+}
+
+std::vector<std::string> ComboItems(HWND dialog, int id)
+{
+    return Items(GetDlgItem(dialog, id), CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT);
+}
+
+std::vector<std::string> ListItems(HWND dialog, int id)
+{
+    return Items(GetDlgItem(dialog, id), LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT);
+}
+
+bool MenuEnabled(HWND window, int id)
+{
+    return (GetMenuState(GetMenu(window), (UINT)id, MF_BYCOMMAND) & MF_GRAYED) == 0;
+}
+
+void TypeChars(HWND control, const std::string &text)
+{
+    for (char c : text)
+        SendMessageA(control, WM_CHAR, (WPARAM)(unsigned char)c, 0);
+}
+
+static void Put32(std::string &bytes, size_t offset, int32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[offset + i] = (char)(((uint32_t)value >> (8 * i)) & 0xFF);
+}
+
+std::string FrameBytes(int x, int y, int pose, int pause, int wink, const std::string &text)
+{
+    std::string bytes(92, '\0');
+    Put32(bytes, 0, x);
+    Put32(bytes, 4, y);
+    Put32(bytes, 8, pose);
+    Put32(bytes, 12, pause);
+    Put32(bytes, 16, wink);
+    memcpy(&bytes[20], text.data(), text.size() < 71 ? text.size() : 71);
+    return bytes;
+}
+
+std::string ToonBytes(const std::vector<POINT> &points, int pause)
+{
+    std::string bytes(104, '\0');
+    memcpy(&bytes[0], "Pimbo Toon Frame File", 22);
+    Put32(bytes, 32, 0x20001);
+    memcpy(&bytes[36], "test toon", 10);
+    Put32(bytes, 88, 1024 | (768 << 16));
+    Put32(bytes, 92, (int32_t)points.size());
+    Put32(bytes, 96, 5);
+    Put32(bytes, 100, 1);
+    for (size_t i = 0; i < points.size(); ++i)
+        bytes += FrameBytes(points[i].x, points[i].y, (int)i, pause, 0, "");
+    return bytes;
+}
+
+}  // namespace testing

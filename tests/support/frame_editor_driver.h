@@ -1,0 +1,45 @@
+// Drives the frame editor for the tests: opens it, reads and fills its
+// controls, and records what it tells the editor's main window.
+#ifndef PIMBO_TESTS_FRAME_EDITOR_DRIVER_H
+#define PIMBO_TESTS_FRAME_EDITOR_DRIVER_H
+
+#include <windows.h>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace testing {
+
+struct EditorSession {
+    HWND main = NULL;     // the editor's main window
+    HWND dialog = NULL;   // the frame editor, once opened
+    // The custom messages (WM_TOONCHANGED .. WM_FRAMEDITCLOSED) the main
+    // window received, with their wParam.
+    std::vector<std::pair<UINT, WPARAM>> told;
+};
+
+// Starts the editor, opens the frame editor from its File menu and runs
+// body while it is open, inside the editor's loop; the editor is closed
+// afterwards, with whatever body left open. There is no entrance walk.
+void WithFrameEditor(const std::function<void(EditorSession &)> &body);
+// The File menu's Edit again, after the frame editor was closed.
+HWND OpenFrameEditorAgain(EditorSession &session);
+
+void Command(HWND dialog, int id);
+std::string ItemText(HWND dialog, int id);
+std::vector<std::string> ComboItems(HWND dialog, int id);
+std::vector<std::string> ListItems(HWND dialog, int id);
+bool MenuEnabled(HWND window, int id);
+// Sends the characters one by one, as typing would.
+void TypeChars(HWND control, const std::string &text);
+
+// A toon file made on a 1024 x 768 stage, captioned "test toon", speed 5:
+// frame i walks to points[i] and strikes pose i for the pause, silent.
+std::string ToonBytes(const std::vector<POINT> &points, int pause);
+// Bytes of one frame as the format lays it out.
+std::string FrameBytes(int x, int y, int pose, int pause, int wink, const std::string &text);
+
+}  // namespace testing
+
+#endif

@@ -1,0 +1,616 @@
+#include <doctest.h>
+#include <stdio.h>
+#include <string.h>
+#include <algorithm>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "editor/editor_app.h"
+#include "editor/editor_controls.h"
+#include "editor/frame_commands.h"
+#include "editor/frame_editor.h"
+#include "engine/messages.h"
+#include "engine/walk.h"
+#include "show/saver_show.h"
+#include "show/settings.h"
+#include "toon/toon_document.h"
+#include "resources/resource.h"
+#include "support/canvas.h"
+#include "support/checks.h"
+#include "support/frame_editor_driver.h"
+#include "support/support.h"
+
+
+using testing::Command;
+using testing::ComboItems;
+using testing::EditorSession;
+using testing::ItemText;
+using testing::MenuEnabled;
+
+namespace {
+
+const int SCREEN_W = GetSystemMetrics(SM_CXSCREEN);
+const int SCREEN_H = GetSystemMetrics(SM_CYSCREEN);
+
+std::string Directory(const char *name)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string directory = std::string(temp) + name;
+    CreateDirectoryA(directory.c_str(), NULL);
+    return directory + "\\";
+}
+
+// An untitled, unmodified document with no frames, as after start-up.
+void Fresh()
+{
+    toon.fileName[0] = '\0';
+    toon.modified = 0;
+    FreeToonFrames();
+    toon.frameCount = 0;
+}
+
+std::string Title(HWND window)
+{
+    char text[300] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+std::vector<std::string> Numbers(int count)
+{
+    std::vector<std::string> numbers;
+    for (int i = 1; i <= count; ++i)
+        numbers.push_back(std::to_string(i));
+    return numbers;
+}
+
+std::vector<std::string> FrameTexts()
+{
+    std::vector<std::string> texts;
+    ToonFrame frame;
+    for (int i = 0; GetToonFrame(i, &frame); ++i)
+        texts.push_back(frame.text);
+    return texts;
+}
+
+// Picks a frame in the number box as the user would.
+void Select(HWND dialog, int index)
+{
+    HWND box = GetDlgItem(dialog, IDC_FRAMENUMBER);
+    SendMessageA(box, CB_SETCURSEL, (WPARAM)index, 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_FRAMENUMBER, CBN_SELCHANGE), (LPARAM)box);
+}
+
+int Selected(HWND dialog)
+{
+    return (int)SendDlgItemMessageA(dialog, IDC_FRAMENUMBER, CB_GETCURSEL, 0, 0);
+}
+
+void Type(HWND dialog, int id, const std::string &text)
+{
+    SetDlgItemTextA(dialog, id, text.c_str());
+}
+
+// Answers each box with the next answer (IDOK when they run out); a file
+// dialog gets the next file name typed in first. The frame editor, a
+// dialog too, is passed over when it becomes active again.
+struct Boxes {
+    std::deque<int> answers;
+    std::deque<std::string> names;
+    std::vector<testing::CaughtBox> seen;
+    testing::BoxCatcher catcher;
+    Boxes(std::deque<int> buttons, std::deque<std::string> fileNames = {})
+        : answers(std::move(buttons)), names(std::move(fileNames)),
+          catcher([this](HWND box, const testing::CaughtBox &caught) {
+              if (box == frameEditorDialog)
+                  return 0;
+              seen.push_back(caught);
+              int answer = IDOK;
+              if (!answers.empty()) {
+                  answer = answers.front();
+                  answers.pop_front();
+              }
+              bool fileDialog = caught.caption == "Save Toon File" || caught.caption == "Open Toon File";
+              if (fileDialog && answer == IDOK && !names.empty()) {
+                  testing::TypeFileName(box, names.front());
+                  names.pop_front();
+              }
+              return answer;
+          })
+    {
+    }
+    const std::vector<testing::CaughtBox> &Seen() const { return seen; }
+};
+
+size_t Lines(const std::string &text)
+{
+    return (size_t)std::count(text.begin(), text.end(), '\n');
+}
+
+bool Told(const EditorSession &session, UINT message, WPARAM wParam)
+{
+    for (const auto &told : session.told)
+        if (told.first == message && told.second == wParam)
+            return true;
+    return false;
+}
+
+}  // namespace
+
+TEST_CASE("typed values are kept within a frame's limits, and a toon holds 1 to 251 frames")
+{
+    Fresh();
+    testing::WithFrameEditor([](EditorSession &session) {
+        HWND dialog = session.dialog;
+        CHECK(Title(dialog) == "File: [Untitled]");
+        CHECK(ComboItems(dialog, IDC_FRAMENUMBER) == Numbers(1));
+        CHECK(Told(session, WM_ENABLEPLAY, 0));
+
+        const int midX = (SCREEN_W - 50) / 2, midY = (SCREEN_H - 100) / 2;
+        struct Row { const char *x, *y, *seconds; int wantX, wantY, wantPause; };
+        const Row rows[] = {
+            { "300", "200", "7", 300, 200, 7 },
+            { "2000", "5000", "25", SCREEN_W + 150, SCREEN_H + 150, 20 },
+            { "1174", "918", "20", SCREEN_W + 150, SCREEN_H + 150, 20 },
+            { "1173", "917", "19", SCREEN_W + 149, SCREEN_H + 149, 19 },
+            { "-500", "-151", "-3", -150, -150, 1 },
+            { "-149", "-150", "2", -149, -150, 2 },
+            { "", "", "", midX, midY, 5 },
+            { "0", "0", "0", midX, midY, 5 },
+            { "99999999999", "abc", "1", midX, midY, 1 },
+        };
+        for (const Row &row : rows) {
+            CAPTURE(row.x);
+            Type(dialog, IDC_FRAMEX, row.x);
+            Type(dialog, IDC_FRAMEY, row.y);
+            Type(dialog, IDC_FRAMESECONDS, row.seconds);
+            SetToonModified(dialog, 0);
+            Command(dialog, IDC_FRAMESTORE);
+            ToonFrame frame;
+            CHECK_OR_RETURN(GetToonFrame(0, &frame));
+            CHECK(frame.x == row.wantX);
+            CHECK(frame.y == row.wantY);
+            CHECK(frame.pause == row.wantPause);
+            CHECK(toon.modified == 1);
+            CHECK(MenuEnabled(dialog, IDM_FILESAVE));
+            // The boxes keep what was typed until the frame is shown again.
+            CHECK(ItemText(dialog, IDC_FRAMEX) == row.x);
+        }
+
+        // 69 characters at most, a line break counting as two; pose and wink.
+        HWND text = GetDlgItem(dialog, IDC_FRAMETEXT);
+        SetWindowTextA(text, "");
+        testing::TypeChars(text, "Hi\r" + std::string(80, 'z'));
+        SendDlgItemMessageA(dialog, IDC_POSELIST, LB_SETTOPINDEX, 15, 0);
+        SendDlgItemMessageA(dialog, IDC_FRAMEWINK, BM_CLICK, 0, 0);
+        Command(dialog, IDM_FRAMESAVE);
+        ToonFrame frame;
+        CHECK_OR_RETURN(GetToonFrame(0, &frame));
+        CHECK(std::string(frame.text) == "Hi\r\n" + std::string(65, 'z'));
+        CHECK(frame.pose == 15);
+        CHECK(frame.wink == 1);
+
+        {
+            Boxes boxes({});
+            for (int i = 0; i < 300 && toon.frameCount < MAX_TOON_FRAMES; ++i)
+                Command(dialog, IDC_FRAMEAPPEND);
+            CHECK(boxes.Seen().empty());
+            CHECK(toon.frameCount == 251);
+            CHECK(ComboItems(dialog, IDC_FRAMENUMBER) == Numbers(251));
+            CHECK(Selected(dialog) == 250);
+            Command(dialog, IDM_FRAMENEW);
+            Command(dialog, IDM_FRAMEINSERT);
+            CHECK_OR_RETURN(boxes.Seen().size() == 2u);
+            for (const testing::CaughtBox &box : boxes.Seen()) {
+                CHECK(box.text == "No More Toon Frames Allowed");
+                CHECK(box.caption == "Error");
+                CHECK(box.icon == MB_ICONEXCLAMATION);
+                CHECK(box.buttons == std::vector<int>{ IDOK });
+            }
+            CHECK(toon.frameCount == 251);
+            CHECK(ComboItems(dialog, IDC_FRAMENUMBER).size() == 251u);
+        }
+        {
+            Boxes boxes({ IDNO, IDOK });
+            Command(dialog, IDM_FILENEW);
+            CHECK(toon.frameCount == 1);
+            Command(dialog, IDM_FRAMEDELETE);
+            CHECK_OR_RETURN(boxes.Seen().size() == 2u);
+            CHECK(boxes.Seen()[0].text == "Save current changes? ");
+            CHECK(boxes.Seen()[1].text == "Cannot Delete the Last Toon Frame");
+            CHECK(boxes.Seen()[1].caption == "Error");
+            CHECK(boxes.Seen()[1].icon == MB_ICONEXCLAMATION);
+            CHECK(toon.frameCount == 1);
+            CHECK(ComboItems(dialog, IDC_FRAMENUMBER) == Numbers(1));
+        }
+    });
+}
+
+TEST_CASE("navigation shows stored frames only; insert and delete keep the number box in step")
+{
+    Fresh();
+    testing::WithFrameEditor([](EditorSession &session) {
+        HWND dialog = session.dialog;
+        for (int i = 0; i < 5; ++i) {
+            if (i > 0)
+                Command(dialog, IDC_FRAMEAPPEND);
+            Type(dialog, IDC_FRAMETEXT, "frame " + std::to_string(i + 1));
+            Type(dialog, IDC_FRAMEX, std::to_string(100 + i));
+            Command(dialog, IDC_FRAMESTORE);
+        }
+        CHECK(FrameTexts() == std::vector<std::string>{ "frame 1", "frame 2", "frame 3", "frame 4", "frame 5" });
+
+        Select(dialog, 1);
+        CHECK(ItemText(dialog, IDC_FRAMETEXT) == "frame 2");
+        Type(dialog, IDC_FRAMETEXT, "changed");
+        Type(dialog, IDC_FRAMEX, "555");
+        Select(dialog, 2);
+        CHECK(ItemText(dialog, IDC_FRAMETEXT) == "frame 3");
+        Select(dialog, 1);
+        CHECK(ItemText(dialog, IDC_FRAMETEXT) == "frame 2");
+        CHECK(ItemText(dialog, IDC_FRAMEX) == "101");
+
+        Command(dialog, IDM_FRAMEDELETE);   // frame 2 of five
+        CHECK(ItemText(dialog, IDC_FRAMETEXT) == "frame 3");
+        CHECK(Selected(dialog) == 1);
+        CHECK(ComboItems(dialog, IDC_FRAMENUMBER) == Numbers(4));
+
+        Select(dialog, 3);
+        Command(dialog, IDM_FRAMEDELETE);   // the last frame
+        CHECK(ItemText(dialog, IDC_FRAMETEXT) == "frame 4");
+        CHECK(Selected(dialog) == 2);
+        CHECK(ComboItems(dialog, IDC_FRAMENUMBER) == Numbers(3));
+
+        Select(dialog, 0);
+        Command(dialog, IDM_FRAMEINSERT);
+        CHECK(Selected(dialog) == 0);
+        CHECK(ComboItems(dialog, IDC_FRAMENUMBER) == Numbers(4));
+        CHECK(FrameTexts() == std::vector<std::string>{ "", "frame 1", "frame 3", "frame 4" });
+        CHECK(ItemText(dialog, IDC_FRAMETEXT) == "");
+        CHECK(ItemText(dialog, IDC_FRAMEX) == "0");
+        CHECK(ItemText(dialog, IDC_FRAMESECONDS) == "0");
+        CHECK(SendDlgItemMessageA(dialog, IDC_POSELIST, LB_GETTOPINDEX, 0, 0) == 0);
+        Select(dialog, 1);
+        CHECK(ItemText(dialog, IDC_FRAMEX) == "100");
+    });
+}
+
+TEST_CASE("leaving the frame editor, Save and Save As: what is asked, what is written, what the caption says")
+{
+    const std::string folder = Directory("FrameEditorFiles");
+    const std::string named = folder + "named.ptf";
+    const std::string other = folder + "Other.PTF";
+    const std::string namedBytes = testing::ToonBytes({ { 10, 20 }, { 30, 40 }, { 50, 60 } }, 3);
+    const std::string otherBytes = testing::ToonBytes({ { 1, 2 } }, 9);
+    CHECK(testing::WriteFileBytes(named, namedBytes));
+    CHECK(testing::WriteFileBytes(other, otherBytes));
+
+    SUBCASE("an untitled toon: Cancel and a cancelled name keep the editor open, No keeps the changes in memory")
+    {
+        Fresh();
+        testing::WithFrameEditor([](EditorSession &session) {
+            HWND dialog = session.dialog;
+            Type(dialog, IDC_FRAMETEXT, "draft");
+            Command(dialog, IDC_FRAMESTORE);
+            Boxes boxes({ IDCANCEL, IDYES, IDCANCEL, IDNO });
+            Command(dialog, IDM_FILEEXIT);
+            CHECK(IsWindow(dialog));
+            Command(dialog, IDM_FILEEXIT);
+            CHECK(IsWindow(dialog));
+            Command(dialog, IDM_FILEEXIT);
+            CHECK_FALSE(IsWindow(dialog));
+            CHECK_OR_RETURN(boxes.Seen().size() == 4u);
+            CHECK(boxes.Seen()[0].text == "Save current changes? ");
+            CHECK(boxes.Seen()[0].caption == "Pimbo Toon Frame File");
+            CHECK(boxes.Seen()[0].icon == MB_ICONEXCLAMATION);
+            CHECK(boxes.Seen()[0].buttons == std::vector<int>{ IDYES, IDNO, IDCANCEL });
+            CHECK(boxes.Seen()[2].caption == "Save Toon File");
+            CHECK(FrameTexts() == std::vector<std::string>{ "draft" });
+            CHECK(Told(session, WM_FRAMEDITCLOSED, 0));
+            CHECK_FALSE(Told(session, WM_ENABLEPLAY, 1));
+        });
+    }
+    SUBCASE("a named toon: No reads the file again, Save As asks before it overwrites")
+    {
+        Fresh();
+        testing::WithFrameEditor([&](EditorSession &session) {
+            HWND dialog = session.dialog;
+            {
+                Boxes boxes({ IDOK }, { named });
+                CHECK(FrameEditorKeys(GetModuleHandleA(NULL), IDA_OPEN) == 1);
+            }
+            CHECK(Title(dialog) == "File: [named]");
+            CHECK(ComboItems(dialog, IDC_FRAMENUMBER) == Numbers(3));
+            CHECK(Told(session, WM_ENABLEPLAY, 1));
+
+            // Nothing modified: Save writes nothing, even over a changed file.
+            CHECK(testing::WriteFileBytes(named, otherBytes));
+            Command(dialog, IDM_FILESAVE);
+            CHECK(testing::ReadFileBytes(named) == otherBytes);
+            CHECK(testing::WriteFileBytes(named, namedBytes));
+
+            // Typed but not stored: Ctrl+S writes the toon without it.
+            Type(dialog, IDC_FRAMETEXT, "not stored");
+            SendDlgItemMessageA(dialog, IDC_FRAMEWINK, BM_CLICK, 0, 0);
+            CHECK(FrameEditorKeys(GetModuleHandleA(NULL), IDA_SAVE) == 1);
+            CHECK(testing::ReadFileBytes(named).substr(104) == namedBytes.substr(104));
+            CHECK_FALSE(MenuEnabled(dialog, IDM_FILESAVE));
+
+            {
+                Boxes boxes({ IDOK, IDNO }, { other });
+                Command(dialog, IDM_FILESAVEAS);
+                CHECK_OR_RETURN(boxes.Seen().size() == 2u);
+                CHECK(boxes.Seen()[1].text == other + " - Toon File Already Exists!!\rOverwrite it?");
+                CHECK(boxes.Seen()[1].caption == "Warning");
+                CHECK(boxes.Seen()[1].icon == MB_ICONQUESTION);
+                CHECK(boxes.Seen()[1].buttons == std::vector<int>{ IDYES, IDNO });
+            }
+            CHECK(testing::ReadFileBytes(other) == otherBytes);
+            CHECK(Title(dialog) == "File: [named]");
+            // Refused: the toon keeps its own name, and a later Save goes there.
+            Command(dialog, IDC_FRAMEAPPEND);
+            Command(dialog, IDM_FILESAVE);
+            CHECK(testing::ReadFileBytes(other) == otherBytes);
+            CHECK(testing::ReadFileBytes(named).size() == 104u + 4 * 92);
+
+            Command(dialog, IDC_FRAMEAPPEND);
+            {
+                Boxes boxes({ IDNO });
+                Command(dialog, IDM_FILEEXIT);
+            }
+            CHECK_FALSE(IsWindow(dialog));
+            CHECK(toon.frameCount == 4);
+            CHECK(session.told.back() == std::make_pair((UINT)WM_ENABLEPLAY, (WPARAM)1));
+
+            dialog = testing::OpenFrameEditorAgain(session);
+            CHECK(Title(dialog) == "File: [named]");
+            {
+                Boxes boxes({ IDOK, IDYES }, { other });
+                Command(dialog, IDM_FILESAVEAS);
+                CHECK(boxes.Seen().size() == 2u);
+            }
+            CHECK(Title(dialog) == "File: [other]");
+            CHECK(testing::ReadFileBytes(other) == testing::ReadFileBytes(named));
+
+            // The save question stores what the controls show before writing.
+            Type(dialog, IDC_FRAMETEXT, "last words");
+            SetToonModified(dialog, 1);
+            Boxes boxes({ IDYES });
+            Command(dialog, IDM_FILEEXIT);
+            CHECK_FALSE(IsWindow(dialog));
+            CHECK(testing::ReadFileBytes(other).substr(104 + 20, 11) == std::string("last words", 11));
+        });
+    }
+}
+
+TEST_CASE("sound mode lists the toon directory's WAV files and stores \"PBF:\" and the name; the sound tools start through the shell")
+{
+    const std::string folder = Directory("FrameEditorSounds");
+    const std::string longest = std::string(63, 'n') + ".wav";   // 67 characters: fits after "PBF:"
+    for (const std::string &name : { std::string("a.wav"), std::string("Bee.wav"), longest,
+                                     std::string(64, 'm') + ".wav", std::string("note.txt") })
+        CHECK(testing::WriteFileBytes(folder + name, "RIFF"));
+    SetCurrentDirectoryA(folder.c_str());
+    lstrcpynA(settings.directory, folder.c_str(), sizeof settings.directory);
+    Fresh();
+    testing::WithFrameEditor([&](EditorSession &session) {
+        HWND dialog = session.dialog;
+        for (int id : { IDM_PLAYSOUND, IDM_RECORDSOUND, IDM_SETVOLUME })
+            CHECK_FALSE(MenuEnabled(dialog, id));
+        Command(dialog, IDC_SOUNDMODE);
+        CHECK(IsWindowVisible(GetDlgItem(dialog, IDC_SOUNDLIST)));
+        CHECK_FALSE(IsWindowVisible(GetDlgItem(dialog, IDC_FRAMETEXT)));
+        CHECK(testing::ListItems(dialog, IDC_SOUNDLIST) == std::vector<std::string>{ "a.wav", "Bee.wav", longest });
+        CHECK_FALSE(MenuEnabled(dialog, IDM_PLAYSOUND));   // no wave output device here
+
+        for (const std::string &name : { std::string("Bee.wav"), longest }) {
+            SendDlgItemMessageA(dialog, IDC_SOUNDLIST, LB_SELECTSTRING, (WPARAM)-1, (LPARAM)name.c_str());
+            Command(dialog, IDC_FRAMESTORE);
+            CHECK(FrameTexts() == std::vector<std::string>{ "PBF:" + name });
+        }
+        Boxes boxes({});
+        CHECK(PlaySelectedSound(dialog) == 0);
+        CHECK(boxes.Seen().empty());
+
+        Command(dialog, IDC_FRAMEAPPEND);
+        CHECK(IsDlgButtonChecked(dialog, IDC_TEXTMODE) == BST_CHECKED);
+        Select(dialog, 0);
+        CHECK(IsDlgButtonChecked(dialog, IDC_SOUNDMODE) == BST_CHECKED);
+        CHECK(SendDlgItemMessageA(dialog, IDC_SOUNDLIST, LB_GETCURSEL, 0, 0) == 2);
+        Command(dialog, IDC_TEXTMODE);
+        CHECK(ItemText(dialog, IDC_FRAMETEXT) == "");
+        CHECK(IsWindowVisible(GetDlgItem(dialog, IDC_FRAMETEXT)));
+        Command(dialog, IDC_SOUNDMODE);
+        SendDlgItemMessageA(dialog, IDC_SOUNDLIST, LB_SETCURSEL, (WPARAM)-1, 0);
+        Command(dialog, IDC_FRAMESTORE);
+        CHECK(FrameTexts()[0] == "PBF:");
+    });
+
+    // Stand-ins where the shell finds programs: the recorder, and only the
+    // volume control that today's systems have.
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, sizeof windows);
+    const std::string recorder = std::string(windows) + "\\sndrec32.exe";
+    const std::string volume = std::string(windows) + "\\sndvol.exe";
+    const std::string log = Directory("FrameEditorTools") + "started.log";
+    const std::string elsewhere = Directory("FrameEditorElsewhere");
+    DeleteFileA(log.c_str());
+    SetEnvironmentVariableA("PIMBO_TOOL_LOG", log.c_str());
+    for (const std::string &copy : { recorder, volume })
+        CHECK(CopyFileA(testing::BinaryPath("doubles/sound-tool.exe").c_str(), copy.c_str(), FALSE));
+    SetCurrentDirectoryA(elsewhere.c_str());
+    testing::WithFrameEditor([&](EditorSession &session) {
+        HWND dialog = session.dialog;
+        CHECK(MenuEnabled(dialog, IDM_RECORDSOUND));
+        CHECK(MenuEnabled(dialog, IDM_SETVOLUME));
+        Command(dialog, IDM_RECORDSOUND);
+        CHECK(testing::PumpUntil([&] { return Lines(testing::ReadFileBytes(log)) == 1; }, 20000));
+        Command(dialog, IDM_SETVOLUME);
+        CHECK(testing::PumpUntil([&] { return Lines(testing::ReadFileBytes(log)) == 2; }, 20000));
+    });
+    std::string started = testing::ReadFileBytes(log);
+    CharLowerA(&started[0]);
+    std::string toonDir = folder.substr(0, folder.size() - 1), otherDir = elsewhere.substr(0, elsewhere.size() - 1);
+    CharLowerA(&toonDir[0]);
+    CharLowerA(&otherDir[0]);
+    CHECK(started == "sndrec32.exe|" + toonDir + "\nsndvol.exe|" + otherDir + "\n");
+    DeleteFileA(recorder.c_str());
+    DeleteFileA(volume.c_str());
+}
+
+namespace {
+
+// Where, within its 35-pixel row of the dropped-down list, the top-left
+// corner of background tile `number` shows; (-1, -1) when it does not.
+testing::Pixels TilePixels(int number)
+{
+    char name[8];
+    snprintf(name, sizeof name, "bg%02d", number);
+    HBITMAP tile = LoadBitmapA(GetModuleHandleA(NULL), name);
+    testing::Pixels pixels = testing::ReadBitmap(tile);
+    DeleteObject(tile);
+    return pixels;
+}
+
+// Whether the stage's top-left corner shows background tile `number`.
+bool StageShowsTile(int number)
+{
+    testing::Pump(100);
+    const testing::Pixels tile = TilePixels(number);
+    const testing::Pixels stage = testing::ReadClient(editorFrame.stageWindow);
+    bool same = tile.width >= 16 && stage.width >= 16 && stage.height >= 16;
+    for (int y = 0; same && y < 16; ++y)
+        for (int x = 0; same && x < 16; ++x)
+            same = stage.At(x, y) == tile.At(x, y);
+    return same;
+}
+
+POINT TileCornerInList(HWND list, int number)
+{
+    const testing::Pixels corner = TilePixels(number);
+    SendMessageA(list, LB_SETTOPINDEX, (WPARAM)(number - 1), 0);
+    int row = (number - 1 - (int)SendMessageA(list, LB_GETTOPINDEX, 0, 0)) * 35;
+    UpdateWindow(list);
+    testing::Pixels shown = testing::ReadClient(list);
+    const int block = 24;
+    for (int oy = 0; oy < 8; ++oy)
+        for (int ox = 0; ox < 8; ++ox) {
+            bool same = corner.width >= block && shown.width > ox + block && shown.height > row + oy + block;
+            for (int y = 0; same && y < block; ++y)
+                for (int x = 0; same && x < block; ++x)
+                    same = shown.At(ox + x, row + oy + y) == corner.At(x, y);
+            if (same)
+                return { ox, oy };
+        }
+    return { -1, -1 };
+}
+
+int Scroll(HWND dialog, int code)
+{
+    HWND bar = GetDlgItem(dialog, IDC_CFGSPEED);
+    SendMessageA(dialog, WM_HSCROLL, MAKEWPARAM(code, 1), (LPARAM)bar);
+    return GetScrollPos(bar, SB_CTL);
+}
+
+}  // namespace
+
+TEST_CASE("the configure dialog sets caption, background and speed on OK, and nothing on Cancel")
+{
+    Fresh();
+    testing::WithFrameEditor([](EditorSession &session) {
+        HWND dialog = session.dialog;
+        const std::string caption49 = "A caption of forty-nine characters, typed in ful!";
+        std::vector<POINT> corners;
+        std::vector<int> positions;
+        std::string labels;
+        auto script = [&](HWND box, int answer) {
+            labels = Title(box) + "|" + ItemText(box, IDC_CFGFRAMECOUNT) + "|" + ItemText(box, IDC_CFGWIDTH) +
+                     "|" + ItemText(box, IDC_CFGHEIGHT) + "|" + ItemText(box, IDC_CFGVERSION) + "|" +
+                     ItemText(box, IDC_CFGCAPTION);
+            HWND combo = GetDlgItem(box, IDC_CFGBACKGROUND);
+            CHECK(SendMessageA(combo, CB_GETCOUNT, 0, 0) == 10);
+            CHECK(SendMessageA(combo, CB_GETITEMHEIGHT, 0, 0) == 35);
+            COMBOBOXINFO info;
+            info.cbSize = sizeof info;
+            GetComboBoxInfo(combo, &info);
+            SendMessageA(combo, CB_SHOWDROPDOWN, TRUE, 0);
+            for (int n = 1; n <= 10; ++n)
+                corners.push_back(TileCornerInList(info.hwndList, n));
+            SendMessageA(combo, CB_SHOWDROPDOWN, FALSE, 0);
+            positions.push_back(GetScrollPos(GetDlgItem(box, IDC_CFGSPEED), SB_CTL));
+            for (int code : { SB_LINERIGHT, SB_LINERIGHT, SB_LINERIGHT, SB_PAGERIGHT, SB_THUMBPOSITION,
+                              SB_THUMBTRACK, SB_PAGELEFT, SB_LINELEFT, SB_LINELEFT, SB_LINELEFT, SB_LINELEFT,
+                              SB_PAGELEFT, SB_PAGERIGHT })
+                positions.push_back(Scroll(box, code));
+            SendMessageA(combo, CB_SETCURSEL, 3, 0);
+            HWND edit = GetDlgItem(box, IDC_CFGCAPTION);
+            SetWindowTextA(edit, "");
+            testing::TypeChars(edit, caption49 + "xyz");
+            return answer;
+        };
+        {
+            testing::BoxCatcher catcher([&](HWND box, const testing::CaughtBox &) {
+                return box == dialog ? 0 : script(box, IDOK);
+            });
+            Command(dialog, IDM_FILECONFIGURE);
+        }
+        CHECK(labels == "Pimbo Toon Frame File|1|" + std::to_string(SCREEN_W - 50) + "|" +
+                        std::to_string(SCREEN_H - 100) + "|1.2|Fizzy Pimbo's Parade");
+        CHECK_OR_RETURN(corners.size() == 10u);
+        for (const POINT &corner : corners)
+            CHECK((corner.x == 4 && corner.y == 2));
+        CHECK(positions == std::vector<int>{ 3, 4, 5, 5, 5, 5, 5, 4, 3, 2, 1, 1, 1, 2 });
+        CHECK(std::string(toon.header.caption) == caption49.substr(0, 48));
+        CHECK(std::string(toon.caption) == caption49.substr(0, 48));
+        CHECK(toon.header.backgroundIndex == 4);
+        CHECK(show.backgroundNumber == 4);
+        CHECK(toon.header.frameSpeed == 2);
+        CHECK(frameSpeed == 2);
+        CHECK(MenuEnabled(dialog, IDM_FILESAVE));
+        CHECK(session.told.back() == std::make_pair((UINT)WM_TOONCHANGED, (WPARAM)0));
+        CHECK(StageShowsTile(4));
+
+        session.told.clear();
+        SetToonModified(dialog, 0);
+        const ToonHeader before = toon.header;
+        {
+            testing::BoxCatcher catcher([&](HWND box, const testing::CaughtBox &) {
+                return box == dialog ? 0 : script(box, IDCANCEL);
+            });
+            CHECK(FrameEditorKeys(GetModuleHandleA(NULL), IDA_CONFIGURE) == 1);
+        }
+        CHECK(labels.substr(labels.rfind('|') + 1) == caption49.substr(0, 48));
+        CHECK(memcmp(&before, &toon.header, sizeof before) == 0);
+        CHECK(show.backgroundNumber == 4);
+        CHECK(frameSpeed == 2);
+        CHECK_FALSE(MenuEnabled(dialog, IDM_FILESAVE));
+        CHECK(session.told == std::vector<std::pair<UINT, WPARAM>>{ { WM_TOONCHANGED, 0 } });
+        CHECK(StageShowsTile(4));
+    });
+}
+
+TEST_CASE("opening and closing the frame editor and the configure dialog leaves the GDI headroom as it was")
+{
+    testing::WithFrameEditor([](EditorSession &session) {
+        testing::BoxCatcher catcher([](HWND box, const testing::CaughtBox &) {
+            return box == frameEditorDialog ? 0 : IDCANCEL;
+        });
+        auto openAndClose = [&] {
+            Command(session.dialog, IDM_FILECONFIGURE);
+            Command(session.dialog, IDM_FILEEXIT);
+            CHECK_FALSE(IsWindow(session.dialog));
+            CHECK(testing::OpenFrameEditorAgain(session) != NULL);
+        };
+        // Warmed up first: the system's caches grow once in the first rounds.
+        openAndClose();
+        openAndClose();
+        const int before = testing::GdiHeadroom();
+        for (int i = 0; i < 20; ++i)
+            openAndClose();
+        const int after = testing::GdiHeadroom();
+        MESSAGE("GDI headroom before " << before << ", after 20 rounds " << after);
+        CHECK(after == before);
+    });
+}
