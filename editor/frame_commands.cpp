@@ -19,7 +19,6 @@
 // Today's systems have only this volume control.
 #define VOLUME_CONTROL_TODAY  "sndvol.exe"
 #define WINDOWS_DIR_SIZE      128
-#define QUESTION_SIZE         (TOON_FILENAME_SIZE + 64)
 
 static HWND MainWindowOf(HWND dialog)
 {
@@ -76,23 +75,6 @@ int OpenToonInEditor(HWND dialog)
     return 1;
 }
 
-static int FileExists(const char *path)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(path, &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return 0;
-    FindClose(search);
-    return 1;
-}
-
-static int ConfirmOverwrite(HWND dialog)
-{
-    char question[QUESTION_SIZE];
-    snprintf(question, sizeof question, "%s - Toon File Already Exists!!\rOverwrite it?", toon.fileName);
-    return MessageBoxA(dialog, question, "Warning", MB_ICONQUESTION | MB_YESNO) == IDYES;
-}
-
 // The save dialog also writes into the document's name; a refused or
 // cancelled Save As gives the old name back, so that a later Save cannot
 // write over the file the user chose to keep.
@@ -100,7 +82,7 @@ int SaveToonAs(HWND dialog)
 {
     char previousName[TOON_FILENAME_SIZE];
     lstrcpynA(previousName, toon.fileName, sizeof previousName);
-    if (!ShowToonSaveDialog() || (FileExists(toon.fileName) && !ConfirmOverwrite(dialog))) {
+    if (!ShowToonSaveDialog() || !ConfirmToonOverwrite(dialog)) {
         lstrcpynA(toon.fileName, previousName, sizeof toon.fileName);
         return 0;
     }

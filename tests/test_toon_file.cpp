@@ -643,6 +643,45 @@ TEST_CASE("the save question")
         CHECK(storeCalls == 1);
         CHECK(toon.modified == 0);
     }
+    SUBCASE("a name picked for an untitled toon that is another toon's is asked about first")
+    {
+        std::string other = Directory() + "other.ptf";
+        ENSURE(testing::WriteFileBytes(other, ToonBytes(4)));
+        SetToonModified(owner, 1);
+        int dialogs = 0;
+        bool replace = false;
+        UINT warningIcon = 0;
+        testing::BoxCatcher catcher([&](HWND box, const testing::CaughtBox &caught) {
+            if (caught.caption == "Save Toon File")
+                return ++dialogs == 3 ? IDCANCEL : TypeFileName(box, other);
+            if (caught.caption == "Warning") {
+                warningIcon = IconOf(box);
+                return replace ? IDYES : IDNO;
+            }
+            return IDYES;
+        });
+        // No to the question: the name is asked for again, and the old
+        // toon stays as it was when that is cancelled.
+        CHECK(AskSaveToonChanges(owner) == 0);
+        ENSURE(catcher.Boxes().size() == 6u);
+        const testing::CaughtBox &question = catcher.Boxes()[2];
+        CHECK(question.text == other + " - Toon File Already Exists!!\rOverwrite it?");
+        CHECK(warningIcon == MB_ICONQUESTION);
+        CHECK(question.buttons == std::vector<int>{ IDYES, IDNO });
+        CHECK(catcher.Boxes()[5].caption == "Save Toon File");
+        CHECK(testing::ReadFileBytes(other) == ToonBytes(4));
+        CHECK(toon.fileName[0] == '\0');
+        CHECK(toon.modified == 1);
+        CHECK(storeCalls == 0);
+
+        // Yes writes over it.
+        dialogs = 0;
+        replace = true;
+        CHECK(AskSaveToonChanges(owner) == 1);
+        CHECK(std::string(toon.fileName) == other);
+        CHECK(testing::ReadFileBytes(other).size() == 196u);
+        CHECK(toon.modified == 0);
+    }
     SUBCASE("cancelling the name cancels everything")
     {
         SetToonModified(owner, 1);

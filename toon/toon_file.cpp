@@ -234,6 +234,20 @@ static void SetToonDialogTitle(const char *title)
     toonDialog.lpstrTitle = title;
 }
 
+static int ToonFileExists(const char *path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+int ConfirmToonOverwrite(HWND window)
+{
+    if (!ToonFileExists(toon.fileName))
+        return 1;
+    char question[MESSAGE_SIZE];
+    snprintf(question, sizeof question, "%s - Toon File Already Exists!!\rOverwrite it?", toon.fileName);
+    return MessageBoxA(window, question, "Warning", MB_ICONQUESTION | MB_YESNO) == IDYES;
+}
+
 int AskSaveToonChanges(HWND window)
 {
     if (!toon.modified)
@@ -245,9 +259,13 @@ int AskSaveToonChanges(HWND window)
         return 1;
     if (answer != IDYES)
         return 0;
-    for (int attempt = 0; !toon.fileName[0]; ++attempt)
+    for (int attempt = 0; !toon.fileName[0]; ++attempt) {
         if (attempt == SAVE_NAME_ATTEMPTS || !GetSaveFileNameA(&toonDialog))
             return 0;
+        // A name picked here must not replace another toon unasked.
+        if (!ConfirmToonOverwrite(window))
+            toon.fileName[0] = '\0';
+    }
     if (StoreShownFrame)
         StoreShownFrame();
     return WriteToonFile(window);

@@ -12,6 +12,9 @@ int ReadToonFile(HWND window);
 int WriteToonFile(HWND window);
 int AskSaveToonChanges(HWND window);
 int OpenToonFileDialog(HWND window);
+// Whether the document's name may be written: asks when it names a file
+// that exists already.
+int ConfirmToonOverwrite(HWND window);
 int ReopenToonFile(HWND window);
 int NewToonFile(HWND window);
 // The save dialog on its own, titled "Save Toon File"; 1 when a name was
