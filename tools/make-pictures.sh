@@ -2,32 +2,50 @@
 # Makes the README's pictures from the real program on a private virtual
 # display (tools/with-wine.sh):
 #
-#   docs/saver.png          the saver, Pimbo speaking in a bubble
-#   docs/config-dialog.png  the configuration dialog with the shipped toons
-#   docs/walk.gif           one whole random-walk cycle, scaled down
-#   docs/editor.png         the editor with the frame editor open, once the
-#                           program has one
+#   saver          docs/saver.png          the saver, Pimbo speaking in a bubble
+#   config-dialog  docs/config-dialog.png  the configuration dialog with the shipped toons
+#   walk           docs/walk.gif           one whole random-walk cycle, scaled down
+#   frame-editor   docs/frame-editor.png   the editor with the frame editor open,
+#                                          three frames placed by clicks on the stage
+#   editor         docs/editor.png         the editor playing the shipped greeting,
+#                                          Pimbo speaking at its first frame
 #
-#   tools/make-pictures.sh [OUTPUT_DIR]      (default docs)
+#   tools/make-pictures.sh [--out DIR] [PICTURE...]   (default: docs, all of them)
 #
 # Each run makes new pictures of the same kind: the walk is random.
 set -euo pipefail
 self=$(readlink -f "$0")
+all_pictures="config-dialog saver walk frame-editor editor"
 
 if [ "${1:-}" != --inside ]; then
-    mkdir -p "${1:-$(dirname "$self")/../docs}"
-    out=$(readlink -f "${1:-$(dirname "$self")/../docs}")
     cd "$(dirname "$self")/.."
-    tools/install-deps.sh
+    out=docs
+    pictures=()
+    usage="usage: tools/make-pictures.sh [--out DIR] [PICTURE...]"
+    while [ $# -gt 0 ]; do
+        case $1 in
+            --out) [ $# -ge 2 ] || { echo "$usage" >&2; exit 2; }; out=$2; shift 2 ;;
+            -*) echo "$usage" >&2; exit 2 ;;
+            *)
+                [[ " $all_pictures " == *" $1 "* ]] ||
+                    { echo "no picture \"$1\"; there are: $all_pictures" >&2; exit 2; }
+                pictures+=("$1"); shift ;;
+        esac
+    done
+    [ ${#pictures[@]} -gt 0 ] || read -r -a pictures <<<"$all_pictures"
+    mkdir -p "$out"
+    out=$(readlink -f "$out")
+    tools/install-deps.sh xdotool
     build=${PIMBO_BUILD_DIR:-build}
     cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake >/dev/null
     cmake --build "$build" -j2 --target Pimbo95
-    exec tools/with-wine.sh "$self" --inside "$(readlink -f "$build/Pimbo95.scr")" "$out"
+    exec tools/with-wine.sh "$self" --inside "$(readlink -f "$build/Pimbo95.scr")" "$out" "${pictures[@]}"
 fi
 
 cd "$(dirname "$self")/.."
 scr=$2
 out=$3
+shift 3
 work=$(mktemp -d /tmp/pimbo-pictures.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 ini=$WINEPREFIX/drive_c/windows/Pimbo95.ini
@@ -49,14 +67,23 @@ now_ms() {
     echo $(( $(date +%s%N) / 1000000 ))
 }
 
-# The X window of a Wine window with this exact title, waited for.
-find_window() {
-    local id="" tries=0
-    while [ -z "$id" ] && [ $tries -lt 100 ]; do
+# The X window of a visible Wine window whose whole title matches this
+# pattern, waited for up to the given seconds; nothing when none appears.
+visible_window() {
+    local id start
+    start=$(now_ms)
+    while :; do
         id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 || true)
-        [ -n "$id" ] || sleep 0.2
-        tries=$((tries + 1))
+        [ -n "$id" ] && break
+        [ $(( $(now_ms) - start )) -lt $(($2 * 1000)) ] || break
+        sleep 0.2
     done
+    echo "$id"
+}
+
+find_window() {
+    local id
+    id=$(visible_window "$1" 20)
     [ -n "$id" ] || { echo "no window \"$1\" appeared" >&2; return 1; }
     echo "$id"
 }
@@ -72,7 +99,30 @@ stop_program() {
 # Pixels of a screen shot that differ from the empty stage, tiled with the
 # given background.
 foreign_pixels() {
-    compare -metric AE -fuzz 3% "$1" "$work/empty-$2.png" null: 2>&1 || true
+    compare -metric AE -fuzz 3% "$2" "$work/empty-$1.png" null: 2>&1 || true
+}
+
+# Waits until Pimbo speaks, then takes the picture and ends the program.
+# The command given, with a screen shot added, counts the pixels that
+# differ from the empty stage: Pimbo and his bubble together over ten
+# thousand, he alone fewer than six thousand, the saver's title on its own
+# background nearly all of them.
+shoot_when_speaking() {
+    local picture=$1 start pixels=0 shot=$work/look.png
+    shift
+    start=$(now_ms)
+    until [ "$pixels" -gt 10000 ] && [ "$pixels" -lt 100000 ]; do
+        if [ $(( $(now_ms) - start )) -gt $((CAPTURE_SECONDS * 1000)) ]; then
+            echo "$picture: no speech bubble within $CAPTURE_SECONDS s" >&2
+            return 1
+        fi
+        sleep 0.3
+        import -window root "$shot"
+        pixels=$("$@" "$shot")
+    done
+    sleep 1
+    import -window root "$out/$picture"
+    stop_program
 }
 
 empty_stage() {
@@ -100,23 +150,7 @@ speaking_picture() {
     wine64 "$scr" /s >/dev/null 2>&1 &
     saver_pid=$!
     find_window "Screen Saver" >/dev/null
-    local start pixels=0 shot=$work/look.png
-    start=$(now_ms)
-    # Pimbo and his bubble together differ from the stage in over ten
-    # thousand pixels, he alone in fewer than six thousand; the title on
-    # its own background in nearly all of them.
-    until [ "$pixels" -gt 10000 ] && [ "$pixels" -lt 100000 ]; do
-        if [ $(( $(now_ms) - start )) -gt $((CAPTURE_SECONDS * 1000)) ]; then
-            echo "saver.png: no speech bubble within $CAPTURE_SECONDS s" >&2
-            return 1
-        fi
-        sleep 0.3
-        import -window root "$shot"
-        pixels=$(foreign_pixels "$shot" 02)
-    done
-    sleep 1
-    import -window root "$out/saver.png"
-    stop_program
+    shoot_when_speaking saver.png foreign_pixels 02
 }
 
 # Films the saver from its start until the first cycle is over: walks with
@@ -149,7 +183,7 @@ find_cycle() {
     local count=$1 i pixels empty seen_empty=0
     first=0 last=0
     for ((i = 1; i <= count; i++)); do
-        pixels=$(foreign_pixels "$(printf '%s/frame%04d.png' "$work" "$i")" 01)
+        pixels=$(foreign_pixels 01 "$(printf '%s/frame%04d.png' "$work" "$i")")
         empty=0
         [ "$pixels" -lt 400 ] && empty=1
         if [ $empty = 1 ]; then
@@ -192,33 +226,110 @@ walk_picture() {
     echo "walk.gif: frames $first to $last of $count, $(stat -c %s "$out/walk.gif") bytes"
 }
 
-# ---------------------------------------------------------------------------
-# The editor with the frame editor open. Its dialog template "Framedit" is
-# how the built program shows it has one; without it this step is skipped.
-editor_picture() {
-    if ! LC_ALL=C grep -q -a -P 'F\x00R\x00A\x00M\x00E\x00D\x00I\x00T\x00' "$scr"; then
-        echo "editor.png: skipped, the program has no frame editor yet"
-        return 0
-    fi
+# The toon editor, opened from the configuration dialog with the shipped
+# toons in its toon directory.
+open_editor() {
     put_settings "Walking Style=1" 'Directory=C:\Toons\' "Paces Walked=0"
     wine64 "$scr" /c >/dev/null 2>&1 &
     saver_pid=$!
     local dialog
     dialog=$(find_window "Fizzy Pimbo Screen Saver")
-    xdotool windowfocus --sync "$dialog"
+    xdotool windowfocus --sync "$dialog" 2>/dev/null || true
     xdotool key alt+e                   # "&Edit Toon Files.."
-    sleep 3                             # the editor's entrance walk
-    xdotool key ctrl+e                  # Edit: the frame editor
-    sleep 2
-    import -window root "$out/editor.png"
+    wait_for_entrance
+}
+
+# The editor's stage on the 1024 x 768 screen: its client area starts at
+# (26, 43) of the centred editor. STAGE_CROP is a rectangle well inside it.
+STAGE_LEFT=26
+STAGE_TOP=43
+STAGE_CROP=940x640+40+55
+
+# The label of the editor's File button, black while the button is enabled.
+FILE_LABEL=70x18+28+720
+
+file_button_enabled() {
+    import -window root "$work/buttons.png"
+    [ "$(convert "$work/buttons.png[$FILE_LABEL]" -fill white +opaque black \
+        -format '%[fx:round(w*h*(1-mean))]' info:)" -gt 20 ]
+}
+
+# Waits until Pimbo has made his entrance, which no picture is about. The
+# editor locks its buttons from his first step, a second after it opens,
+# until he has gone, and ignores its keys meanwhile.
+wait_for_entrance() {
+    local start
+    start=$(now_ms)
+    while file_button_enabled; do
+        [ $(( $(now_ms) - start )) -lt 20000 ] || { echo "Pimbo did not walk in" >&2; return 1; }
+        sleep 0.2
+    done
+    until file_button_enabled; do
+        [ $(( $(now_ms) - start )) -lt 90000 ] || { echo "Pimbo did not walk off" >&2; return 1; }
+        sleep 0.5
+    done
+}
+
+# Pixels of the stage that differ between two screen shots.
+stage_changes() {
+    compare -metric AE -fuzz 3% "$1[$STAGE_CROP]" "$2[$STAGE_CROP]" null: 2>&1 || true
+}
+
+frame_editor_picture() {
+    open_editor
+    xdotool key ctrl+e                  # Edit
+    find_window 'File: \[Untitled\]' >/dev/null
+    sleep 1
+    # Each frame: a click on the stage, then a pause, a wink, a pose and a
+    # line. Escape leaves the menu bar that releasing Alt after an
+    # accelerator key would select.
+    local first=1 frame x y pose line
+    for frame in "240 560 1 Hello there!" "520 610 9 Over here" "760 545 14 Bye"; do
+        read -r x y pose line <<<"$frame"
+        [ $first = 1 ] || { xdotool key alt+n; sleep 0.5; }   # New
+        first=0
+        xdotool mousemove $((STAGE_LEFT + x)) $((STAGE_TOP + y)) click 1
+        sleep 0.5
+        xdotool key alt+s Escape End BackSpace BackSpace 3 Tab space Tab
+        for _ in $(seq 1 "$pose"); do xdotool key Down; done
+        xdotool key alt+t
+        xdotool type --delay 20 "$line"
+        xdotool key alt+v                                        # Save
+        sleep 0.5
+    done
+    sleep 1
+    import -window root "$out/frame-editor.png"
     stop_program
 }
-# ---------------------------------------------------------------------------
+
+editor_picture() {
+    open_editor
+    xdotool key ctrl+o                  # Open
+    find_window "Open Toon File" >/dev/null
+    sleep 1
+    xdotool type --delay 20 'C:\Toons\greeting.ptf'
+    xdotool key Return
+    local tries=0
+    while [ -n "$(visible_window "Open Toon File" 0)" ] && [ $tries -lt 100 ]; do
+        sleep 0.2
+        tries=$((tries + 1))
+    done
+    sleep 1
+    import -window root "$work/stage.png"
+    xdotool key alt+p                   # Play
+    shoot_when_speaking editor.png stage_changes "$work/stage.png"
+}
 
 mkdir -p "$WINEPREFIX/drive_c/Toons"
 cp toons/*.ptf toons/*.wav "$WINEPREFIX/drive_c/Toons/"
-config_dialog_picture
-speaking_picture
-walk_picture
-editor_picture
-ls -l "$out"/*.png "$out"/*.gif
+made=()
+for picture in "$@"; do
+    case $picture in
+        config-dialog) config_dialog_picture; made+=("$out/config-dialog.png") ;;
+        saver) speaking_picture; made+=("$out/saver.png") ;;
+        walk) walk_picture; made+=("$out/walk.gif") ;;
+        frame-editor) frame_editor_picture; made+=("$out/frame-editor.png") ;;
+        editor) editor_picture; made+=("$out/editor.png") ;;
+    esac
+done
+ls -l "${made[@]}"
