@@ -130,8 +130,34 @@ int RunToonEditor(HINSTANCE instance, HWND owner, const char *name, int showComm
 
 void CloseToonEditor(void)
 {
-    if (editorFrame.mainWindow)
-        SendMessageA(editorFrame.mainWindow, WM_CLOSE, 0, 0);
+    if (!editorFrame.mainWindow)
+        return;
+    // The dialog closing the editor cannot wait for it: Cancel counts as No.
+    editorFrame.closingForced = 1;
+    SendMessageA(editorFrame.mainWindow, WM_CLOSE, 0, 0);
+    editorFrame.closingForced = 0;
+}
+
+// Frames not yet saved are offered for saving before the frame editor goes
+// with the main window; 0 when the user keeps the editor open.
+static int SettleToonChanges(void)
+{
+    const int refusable = !editorFrame.closingForced;
+    if (!frameEditorDialog)
+        return 1;
+    // A second close while the question is up waits for its answer.
+    if (editorFrame.askingToClose)
+        return !refusable;
+    editorFrame.askingToClose = 1;
+    const int settled = AskSaveToonChanges(frameEditorDialog);
+    editorFrame.askingToClose = 0;
+    return settled || !refusable;
+}
+
+static void CloseEditorWindow(HWND window)
+{
+    if (SettleToonChanges())
+        DestroyWindow(window);
 }
 
 void CenterWindowOnScreen(HWND window)
@@ -194,6 +220,15 @@ static void ShowFileMenu(HWND window)
                    window, NULL);
 }
 
+// The character back at the new toon's start with Play ready, and the
+// buttons locked by the toon before set free.
+static void ReturnToReady(void)
+{
+    if (editorFrame.stageWindow)
+        ResetPlayback(editorFrame.stageWindow);
+    UnlockUiWhenReady();
+}
+
 int OpenToonFile(HWND window)
 {
     toon.fileName[0] = '\0';
@@ -202,6 +237,8 @@ int OpenToonFile(HWND window)
     if (!count)
         return 0;
     SendMessageA(window, WM_ENABLEPLAY, 1, 0);
+    // A toon paused before must not go on in the one just read.
+    ReturnToReady();
     SendMessageA(window, WM_TOONCHANGED, 0, 0);
     return count;
 }
@@ -246,7 +283,7 @@ static int OnControlCommand(HWND window, HWND control)
         ShowWindow(window, SW_MINIMIZE);
     else if (control == editorUi.closeButton) {
         PausePlay(editorFrame.stageWindow);
-        DestroyWindow(window);
+        CloseEditorWindow(window);
     } else
         return 0;
     return 1;
@@ -301,7 +338,7 @@ static void OnMenuCommand(HWND window, WPARAM command)
         ShowAboutBox(window);
         break;
     case IDM_EXIT:
-        DestroyWindow(window);
+        CloseEditorWindow(window);
         break;
     default:
         break;
@@ -384,7 +421,7 @@ static void OnFrameEditorClosed(void)
     if (!stage)
         return;
     SetClassLongPtrA(stage, GCLP_HCURSOR, (LONG_PTR)editorUi.arrowCursor);
-    ResetPlayback(stage);
+    ReturnToReady();
 }
 
 LRESULT CALLBACK EditorWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -406,7 +443,7 @@ LRESULT CALLBACK EditorWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         PaintEditorFrame(window);
         return 0;
     case WM_CLOSE:
-        DestroyWindow(window);
+        CloseEditorWindow(window);
         return 0;
     case WM_DRAWITEM:
         DrawSystemButton(window, (const DRAWITEMSTRUCT *)lParam);

@@ -16,6 +16,8 @@ struct EditorFrame {
     HMENU popupMenu;        // the File button's menu
     int classesReady;
     int loopsRunning;       // editor loops on this thread, nested ones too
+    int closingForced;      // set while CloseToonEditor closes the window
+    int askingToClose;      // set while closing asks to save the toon
 };
 
 extern EditorFrame editorFrame;

@@ -151,6 +151,9 @@ void TogglePlay(HWND window, HINSTANCE instance)
         // Standing at a frame: Continue walks to the same frame again.
         if (nextFrameIndex > 0)
             nextFrameIndex -= 1;
+        // Stopped in the half second after arriving, he must not speak
+        // and walk on when it ends.
+        CancelSpeechDelay(stage);
         FramePause(stage, NULL, 0);
         SetBusyCursor(stage, 0);
         SetPlayButton(PLAY_BUTTON_CONTINUE);
@@ -184,6 +187,15 @@ void DisableUiForAction(void)
     LockButton(editorUi.playButton, &editorUi.savedPlayEnabled, pushToo);
     LockButton(editorUi.minimizeButton, &editorUi.savedMinimizeEnabled, 1);
     editorUi.locked = 1;
+}
+
+void UnlockUiWhenReady(void)
+{
+    if (!EditorControlsReachable() || !editorUi.locked)
+        return;
+    editorUi.savedFileEnabled = 1;
+    editorUi.savedPlayEnabled = ButtonEnabled(editorUi.playButton);
+    RestoreUiAfterAction();
 }
 
 void RestoreUiAfterAction(void)

@@ -19,6 +19,9 @@ extern HCURSOR waitCursor;       // loaded by the editor's main window
 void SetPlayButton(int state);
 void DisableUiForAction(void);
 void RestoreUiAfterAction(void);
+// Playback went back to ready outside the engine: the lock a toon took is
+// released, File enabled and Play left as it is.
+void UnlockUiWhenReady(void);
 void SetFrameTarget(LONG x, LONG y);
 
 void CreatePushButtons(HWND window, HINSTANCE instance);

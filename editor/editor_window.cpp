@@ -105,6 +105,8 @@ static void ResetEditorState(void)
     toon.fileName[0] = '\0';
     toon.currentFrame = 0;
     nextFrameIndex = 0;
+    // A toon walking when the last editor closed must not steer this one.
+    walkingToFrame = 0;
     playIdle = 1;
     toon.frameCount = 1;
 }
@@ -388,7 +390,8 @@ LRESULT CALLBACK StageWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     case WM_PAINT:
         return PaintStage(window, &editorUi.stagePaintFlag);
     case WM_CLOSE:
-        DestroyWindow(GetParent(window));
+        // Through the main window, which may ask to save the toon first.
+        SendMessageA(GetParent(window), WM_CLOSE, 0, 0);
         return 0;
     case WM_TIMER:
         OnEngineTimer(window, (UINT_PTR)wParam);

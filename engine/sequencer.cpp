@@ -164,6 +164,17 @@ static void SpeakPendingText(HWND window)
     }
 }
 
+// A speech still waiting for its delay is dropped with its text: it was
+// never shown, so ending the pause has no bubble to take away.
+void CancelSpeechDelay(HWND window)
+{
+    KillTimer(window, IDT_SPEECHDELAY);
+    if (pendingSeconds != 0) {
+        pendingSeconds = 0;
+        pendingText[0] = '\0';
+    }
+}
+
 void FramePause(HWND window, const char *text, int seconds)
 {
     if (seconds == 0) {
@@ -359,7 +370,9 @@ static void WalkOffStage(HWND window)
     nextFrameIndex = 0;
     toonStarted = 0;
     walkingToFrame = 0;
+    // The toon is over: Play starts it again, so the button says so.
     playIdle = 1;
+    SetPlayButton(PLAY_BUTTON_PLAY);
 }
 
 void StartToonPlayback(HWND window)

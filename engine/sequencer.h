@@ -24,6 +24,8 @@ void SeedRandomNumber(DWORD seed);
 int RandomNumber(int low, int high);
 
 void FramePause(HWND window, const char *text, int seconds);
+// Drops a speech that has not begun yet (the half second after arriving).
+void CancelSpeechDelay(HWND window);
 void OnEngineTimer(HWND window, UINT_PTR id);
 void OnWalkFinished(HWND window);
 LRESULT OnSoundDone(HWND window);

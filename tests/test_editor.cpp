@@ -4,6 +4,7 @@
 #include "editor/editor_controls.h"
 #include "editor/editor_window.h"
 #include "engine/bubbles.h"
+#include "engine/messages.h"
 #include "engine/sequencer.h"
 #include "engine/stage.h"
 #include "engine/walk.h"
@@ -12,6 +13,7 @@
 #include "show/settings.h"
 #include "support/bevel_model.h"
 #include "support/canvas.h"
+#include "support/frame_editor_driver.h"
 #include "support/script.h"
 #include "support/support.h"
 
@@ -422,4 +424,131 @@ TEST_CASE("opening and closing the editor twenty times leaves the GDI headroom u
     CHECK(after == before);
     // Closed in the middle of a walk, each left the next one free to walk in.
     CHECK(runsWalked == 21);
+}
+
+namespace {
+
+// A command as the accelerators give it to the main window.
+void Press(int id) { SendMessageA(Editor(), WM_COMMAND, MAKEWPARAM(id, 1), 0); }
+void Click(HWND button) { SendMessageA(Editor(), WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), (LPARAM)button); }
+
+WNDPROC stageProcedure;
+int stoppedAt = -1;
+
+// Presses Stop on the first arrival at a frame, well within the half second
+// before the speech: a script's poll may come too late for that.
+LRESULT CALLBACK StopOnArrivalProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const LRESULT result = CallWindowProcA(stageProcedure, window, message, wParam, lParam);
+    if (message == WM_WALKDONE && stoppedAt < 0 && !walkingToFrame && TextOf(editorUi.playButton) == "&Stop") {
+        stoppedAt = nextFrameIndex;
+        Click(editorUi.playButton);
+    }
+    return result;
+}
+
+}  // namespace
+
+TEST_CASE("the play state starts clean in every editor, after Open, after the frame editor and in the walk off")
+{
+    StartClean();
+    const std::string toonPath = testing::TempDirectory("EditorPlayState") + "two.ptf";
+    CHECK(testing::WriteFileBytes(toonPath, testing::ToonBytes({ { 150, 300 }, { 250, 300 } }, 1)));
+    int opens = 0;
+    testing::BoxCatcher boxes([&](HWND box, const testing::CaughtBox &caught) {
+        if (caught.caption != "Open Toon File")
+            return 0;
+        opens += 1;
+        SetDlgItemTextA(box, 0x047C, toonPath.c_str());   // cmb13, the file name
+        return IDOK;
+    });
+    auto label = [] { return TextOf(editorUi.playButton); };
+    auto opened = [&](int count) {
+        return [&opens, count] { return opens == count && !FindWindowA("#32770", "Open Toon File"); };
+    };
+    auto readyAndFree = [&] {
+        CHECK(label() == "&Play");
+        CHECK(nextFrameIndex == 0);
+        CHECK_FALSE(walkingToFrame);
+        CHECK_FALSE(toonStarted);
+        CHECK_FALSE(editorUi.locked);
+        CHECK(Enabled(editorUi.fileButton));
+        CHECK(Enabled(editorUi.playButton));
+        CHECK(Enabled(editorUi.actionButton));
+        CHECK(Enabled(editorUi.minimizeButton));
+    };
+    auto startedOnce = std::make_shared<bool>(false);
+    int standingAt = -1;
+    RunEditorFromDialog({
+        Do("no entrance; open the toon", [] { KillTimer(Editor(), IDT_ENTRANCE); Press(IDA_OPEN); }),
+        WaitFor("the toon read", opened(1)),
+        Do("Play", [] { Press(IDA_PLAY); }),
+        WaitFor("the walk to frame 1", [] { return Walking() && walkingToFrame; }),
+        Do("close the editor in the middle of the walk", [] { Click(editorUi.closeButton); }),
+        WaitFor("the editor gone", [] { return Editor() == NULL; }),
+        Do("a second editor", [] { PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDC_EDITTOONS, BN_CLICKED), 0); }),
+        WaitFor("its entrance walk", [] { return Editor() && Walking(); }),
+        Do("every button but close locked by the entrance; then a third editor", [&] {
+            CHECK_FALSE(walkingToFrame);
+            CHECK_FALSE(Enabled(editorUi.fileButton));
+            CHECK_FALSE(Enabled(editorUi.playButton));
+            CHECK_FALSE(Enabled(editorUi.actionButton));
+            CHECK(label() == "&Play");
+            CloseToonEditor();
+        }),
+        WaitFor("the editor gone", [] { return Editor() == NULL; }),
+        Do("a third editor", [] { PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDC_EDITTOONS, BN_CLICKED), 0); }),
+        WaitFor("the third editor", [] { return Editor() && IsWindowVisible(Editor()); }),
+        Do("no entrance; open the toon", [] { KillTimer(Editor(), IDT_ENTRANCE); Press(IDA_OPEN); }),
+        WaitFor("the toon read", opened(2)),
+        Do("Play, and Stop as he arrives at frame 1", [] {
+            stoppedAt = -1;
+            stageProcedure = (WNDPROC)SetWindowLongPtrA(editorFrame.stageWindow, GWLP_WNDPROC,
+                                                        (LONG_PTR)StopOnArrivalProc);
+            Press(IDA_PLAY);
+        }),
+        WaitFor("the Stop before he speaks", [] { return stoppedAt >= 0; }),
+        Do("Continue offered", [&] {
+            standingAt = stoppedAt;
+            CHECK(label() == "&Continue");
+        }),
+        Pause(2500),
+        Do("still paused at that frame; Open", [&] {
+            CHECK(label() == "&Continue");
+            CHECK_FALSE(Walking());
+            CHECK(nextFrameIndex == standingAt - 1);
+            CHECK(Enabled(editorUi.fileButton));
+            Press(IDA_OPEN);
+        }),
+        WaitFor("the toon read", opened(3)),
+        Do("ready, the lock gone; Play to the end", [&] {
+            readyAndFree();
+            Press(IDA_PLAY);
+        }),
+        WaitFor("the walk off", [=] {
+            *startedOnce = *startedOnce || toonStarted;
+            return *startedOnce && !toonStarted && Walking();
+        }, 40000),
+        Do("Play offered while he walks off", [&] { readyAndFree(); }),
+        WaitFor("the walk off to end", [] { return !Walking(); }),
+        Do("Play again", [&] {
+            CHECK(label() == "&Play");
+            Press(IDA_PLAY);
+        }),
+        WaitFor("the walk to frame 1", [] { return Walking() && walkingToFrame; }),
+        Do("Stop, then in and out of the frame editor", [&] {
+            Click(editorUi.playButton);
+            CHECK(label() == "&Continue");
+            CHECK(editorUi.locked);
+            CHECK_FALSE(Enabled(editorUi.actionButton));
+            Press(IDA_EDIT);
+            CHECK(frameEditorDialog != NULL);
+            Press(IDA_EDIT);
+            CHECK(frameEditorDialog == NULL);
+            readyAndFree();
+            Press(IDA_ACTION);
+            CHECK(randomWalkActive);
+        }),
+    });
+    CHECK(opens == 3);
 }

@@ -8,6 +8,7 @@
 
 #include "editor/editor_app.h"
 #include "editor/editor_controls.h"
+#include "editor/editor_window.h"
 #include "editor/frame_commands.h"
 #include "editor/frame_editor.h"
 #include "engine/messages.h"
@@ -613,4 +614,56 @@ TEST_CASE("opening and closing the frame editor and the configure dialog leaves 
         MESSAGE("GDI headroom before " << before << ", after 20 rounds " << after);
         CHECK(after == before);
     });
+}
+
+TEST_CASE("closing the editor with the frame editor open asks to save the toon; closing from the dialog cannot be refused")
+{
+    const std::string saved = Directory("FrameEditorClosing") + "kept.ptf";
+    DeleteFileA(saved.c_str());
+    const std::string question = "Save current changes? ";
+    SUBCASE("the user's closes: Cancel keeps both windows, Yes saves the frame on show and closes")
+    {
+        Fresh();
+        testing::WithFrameEditor([&](EditorSession &session) {
+            HWND dialog = session.dialog;
+            Type(dialog, IDC_FRAMETEXT, "stored");
+            Command(dialog, IDC_FRAMESTORE);
+            Type(dialog, IDC_FRAMETEXT, "on show");
+            Boxes boxes({ IDCANCEL, IDCANCEL, IDYES, IDOK }, { saved });
+            SendMessageA(editorFrame.stageWindow, WM_CLOSE, 0, 0);
+            CHECK(IsWindow(session.main));
+            CHECK(IsWindow(dialog));
+            SendMessageA(session.main, WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), (LPARAM)editorUi.closeButton);
+            CHECK(IsWindow(session.main));
+            CHECK(IsWindow(dialog));
+            CHECK(frameEditorDialog == dialog);
+            SendMessageA(session.main, WM_COMMAND, IDM_EXIT, 0);
+            CHECK_FALSE(IsWindow(session.main));
+            CHECK_FALSE(IsWindow(dialog));
+            CHECK_OR_RETURN(boxes.Seen().size() == 4u);
+            for (int i = 0; i < 3; ++i)
+                CHECK(boxes.Seen()[i].text == question);
+            CHECK(boxes.Seen()[3].caption == "Save Toon File");
+            const std::string bytes = testing::ReadFileBytes(saved);
+            CHECK(bytes.size() == 104u + 92u);
+            CHECK(bytes.find("on show") != std::string::npos);
+        });
+    }
+    SUBCASE("closing from the dialog: Cancel counts as No, nothing is written")
+    {
+        Fresh();
+        testing::WithFrameEditor([&](EditorSession &session) {
+            HWND dialog = session.dialog;
+            Type(dialog, IDC_FRAMETEXT, "dropped");
+            Command(dialog, IDC_FRAMESTORE);
+            Boxes boxes({ IDCANCEL });
+            CloseToonEditor();
+            CHECK_FALSE(IsWindow(session.main));
+            CHECK(editorFrame.mainWindow == NULL);
+            CHECK(frameEditorDialog == NULL);
+            CHECK_OR_RETURN(boxes.Seen().size() == 1u);
+            CHECK(boxes.Seen()[0].text == question);
+            CHECK(GetFileAttributesA(saved.c_str()) == INVALID_FILE_ATTRIBUTES);
+        });
+    }
 }

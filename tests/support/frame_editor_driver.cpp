@@ -5,6 +5,7 @@
 #include "editor/editor_app.h"
 #include "editor/editor_controls.h"
 #include "engine/messages.h"
+#include "toon/toon_document.h"
 #include "resources/resource.h"
 #include "support/script.h"
 
@@ -41,6 +42,8 @@ void WithFrameEditor(const std::function<void(EditorSession &)> &body)
             mainProcedure = (WNDPROC)SetWindowLongPtrA(session.main, GWLP_WNDPROC, (LONG_PTR)RecordingProc);
             if (OpenFrameEditorAgain(session))
                 body(session);
+            // What the body left unsaved is dropped, or closing would ask.
+            toon.modified = 0;
             CloseToonEditor();
         }),
     }, [] { RunToonEditor(GetModuleHandleA(NULL), NULL, "", SW_SHOWNORMAL); }, [] {
