@@ -41,14 +41,13 @@ int NewToon(HWND dialog)
     return 1;
 }
 
-// The open dialog writes the chosen path straight into the document's
-// name. When the read then fails, either the old toon is still there and
-// gets its name back (a later Save must not write it over the file that
-// failed to open), or its frames are gone and a new toon takes its place.
-static void RecoverFromFailedOpen(HWND dialog, const char *previousName)
+// A read that failed after the old frames were dropped leaves no toon to
+// edit: a new one takes its place. Otherwise the old toon stays, under the
+// name the open dialog gave back, which the save question may have given.
+static void RecoverFromFailedOpen(HWND dialog)
 {
     if (toon.frames && toon.frameCount >= 1) {
-        lstrcpynA(toon.fileName, previousName, sizeof toon.fileName);
+        UpdateFrameEditorCaption(dialog);
         return;
     }
     toon.fileName[0] = '\0';
@@ -59,11 +58,9 @@ static void RecoverFromFailedOpen(HWND dialog, const char *previousName)
 
 int OpenToonInEditor(HWND dialog)
 {
-    char previousName[TOON_FILENAME_SIZE];
-    lstrcpynA(previousName, toon.fileName, sizeof previousName);
     int count = OpenToonFileDialog(dialog);
     if (!count) {
-        RecoverFromFailedOpen(dialog, previousName);
+        RecoverFromFailedOpen(dialog);
         return 0;
     }
     TakeReadToon(count);

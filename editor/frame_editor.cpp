@@ -43,6 +43,14 @@ static int SelectedFrameNumber(HWND dialog)
     return (int)SendDlgItemMessageA(dialog, IDC_FRAMENUMBER, CB_GETCURSEL, 0, 0);
 }
 
+// The frame the number box selects becomes the document's current one.
+static void TakeSelectedFrame(HWND dialog)
+{
+    int selected = SelectedFrameNumber(dialog);
+    if (selected >= 0)
+        toon.currentFrame = selected;
+}
+
 static void InsertFrameNumber(HWND dialog, int position)
 {
     char number[NUMBER_TEXT_SIZE];
@@ -236,12 +244,25 @@ static int32_t PauseFromBox(HWND dialog)
     return seconds;
 }
 
+// A reference the sound list does not hold (a file elsewhere, or gone) shows
+// with nothing selected; it stays the frame's until another file is chosen.
+static void SoundFromControls(HWND dialog, char *text)
+{
+    LRESULT selected = SendDlgItemMessageA(dialog, IDC_SOUNDLIST, LB_GETCURSEL, 0, 0);
+    if (selected == LB_ERR && IsSoundClip(editFrame.text)) {
+        if (text != editFrame.text)
+            lstrcpynA(text, editFrame.text, TOON_TEXT_SIZE);
+        return;
+    }
+    SelectedSoundReference(dialog, text);
+}
+
 int FrameFromControls(HWND dialog, ToonFrame *frame)
 {
     if (IsDlgButtonChecked(dialog, IDC_TEXTMODE) == BST_CHECKED)
         GetDlgItemTextA(dialog, IDC_FRAMETEXT, frame->text, TEXT_LIMIT + 1);
     else
-        SelectedSoundReference(dialog, frame->text);
+        SoundFromControls(dialog, frame->text);
     frame->x = TargetFromBox(dialog, IDC_FRAMEX, PackedWidth(stageSize) >> 1, GetSystemMetrics(SM_CXSCREEN));
     frame->y = TargetFromBox(dialog, IDC_FRAMEY, PackedHeight(stageSize) >> 1, GetSystemMetrics(SM_CYSCREEN));
     frame->pause = PauseFromBox(dialog);
@@ -252,9 +273,7 @@ int FrameFromControls(HWND dialog, ToonFrame *frame)
 
 int StoreFrame(HWND dialog)
 {
-    int selected = SelectedFrameNumber(dialog);
-    if (selected >= 0)
-        toon.currentFrame = selected;
+    TakeSelectedFrame(dialog);
     int stored = FrameFromControls(dialog, &editFrame);
     if (stored)
         SetToonModified(dialog, 1);
@@ -316,8 +335,11 @@ static int AppendFrame(HWND dialog)
 }
 
 // The new frame takes the place of the one shown, whose number stays selected.
+// The box names that frame: a Play in the main window moves the document's
+// current frame on without showing it here.
 static int InsertFrame(HWND dialog)
 {
+    TakeSelectedFrame(dialog);
     return GrowToon(dialog, InsertToonFrame) && ShowChangedFrame(dialog);
 }
 
@@ -327,9 +349,7 @@ static int DeleteFrame(HWND dialog)
         RefuseFrameChange(dialog, "Cannot Delete the Last Toon Frame");
         return 0;
     }
-    int selected = SelectedFrameNumber(dialog);
-    if (selected >= 0)
-        toon.currentFrame = selected;
+    TakeSelectedFrame(dialog);
     toon.frameCount -= 1;
     if (!DeleteToonFrame()) {
         toon.frameCount += 1;

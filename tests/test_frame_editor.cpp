@@ -1,4 +1,6 @@
 #include <doctest.h>
+#include <windows.h>
+#include <commdlg.h>
 #include <stdio.h>
 #include <string.h>
 #include <algorithm>
@@ -664,6 +666,196 @@ TEST_CASE("closing the editor with the frame editor open asks to save the toon; 
             CHECK_OR_RETURN(boxes.Seen().size() == 1u);
             CHECK(boxes.Seen()[0].text == question);
             CHECK(GetFileAttributesA(saved.c_str()) == INVALID_FILE_ATTRIBUTES);
+        });
+    }
+}
+
+namespace {
+
+// A toon whose frames say the given texts, standing a little apart near
+// the left edge, one second each.
+std::string SayingToon(const std::vector<std::string> &texts)
+{
+    std::string bytes = testing::ToonBytes({}, 1);
+    for (size_t i = 0; i < texts.size(); ++i)
+        bytes += testing::FrameBytes(150 + 40 * (int)i, 300, (int)i, 1, 0, texts[i]);
+    return bytes;
+}
+
+std::string FileText(const std::string &bytes, int frame)
+{
+    return bytes.size() < 104u + 92 * (frame + 1) ? "" : std::string(bytes.c_str() + 104 + 92 * frame + 20);
+}
+
+typedef BOOL(WINAPI *SaveDialog)(OPENFILENAMEA *);
+SaveDialog realSaveDialog;
+
+// What the save dialog does with a name longer than its buffer: it fails
+// and leaves the length it would need in the buffer's first bytes.
+BOOL WINAPI TooLongSaveDialog(OPENFILENAMEA *dialog)
+{
+    memset(dialog->lpstrFile, 'x', dialog->nMaxFile - 1);
+    *(WORD *)dialog->lpstrFile = 300;
+    dialog->lpstrFile[dialog->nMaxFile - 1] = '\0';
+    return FALSE;
+}
+
+void ClickStage(int x, int y)
+{
+    SendMessageA(editorFrame.stageWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    SendMessageA(editorFrame.stageWindow, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+}
+
+}  // namespace
+
+TEST_CASE("the user's frames, names and sound references survive Play, a cancelled Open and a failed save dialog")
+{
+    const std::string folder = Directory("FrameEditorKeeps");
+    const std::string played = folder + "played.ptf";
+    CHECK(testing::WriteFileBytes(played, SayingToon({ "one", "two", "three" })));
+
+    SUBCASE("Insert and Frame Save after a Play work on the frame the number box shows")
+    {
+        Fresh();
+        testing::WithFrameEditor([&](EditorSession &session) {
+            HWND dialog = session.dialog;
+            {
+                Boxes boxes({ IDOK }, { played });
+                Command(dialog, IDM_FILEOPEN);
+            }
+            CHECK_OR_RETURN(Told(session, WM_ENABLEPLAY, 1));
+            SendMessageA(session.main, WM_COMMAND, IDM_PLAY, 0);
+            CHECK(testing::PumpUntil([] { return toon.currentFrame == 2; }, 60000));
+            SendMessageA(session.main, WM_COMMAND, IDM_PLAY, 0);   // Stop
+            CHECK(Selected(dialog) == 0);
+            CHECK(ItemText(dialog, IDC_FRAMETEXT) == "one");
+
+            Command(dialog, IDM_FRAMEINSERT);
+            CHECK(Selected(dialog) == 0);
+            CHECK(ItemText(dialog, IDC_FRAMETEXT) == "");
+            CHECK(FrameTexts() == std::vector<std::string>{ "", "one", "two", "three" });
+            Type(dialog, IDC_FRAMETEXT, "new first");
+            Command(dialog, IDC_FRAMESTORE);
+            CHECK(FrameTexts() == std::vector<std::string>{ "new first", "one", "two", "three" });
+            ClickStage(900, 600);
+            ToonFrame frame;
+            CHECK(GetToonFrame(0, &frame));
+            CHECK(frame.x == 900);
+            CHECK(FrameTexts() == std::vector<std::string>{ "new first", "one", "two", "three" });
+        });
+    }
+    SUBCASE("a toon saved by the question before Open keeps its new name when the Open goes no further")
+    {
+        const std::string saved = folder + "Saved.ptf";
+        const std::string missing = folder + "missing.ptf";
+        DeleteFileA(saved.c_str());
+        DeleteFileA(missing.c_str());
+        Fresh();
+        testing::WithFrameEditor([&](EditorSession &session) {
+            HWND dialog = session.dialog;
+            Type(dialog, IDC_FRAMETEXT, "draft");
+            Command(dialog, IDC_FRAMESTORE);
+            {
+                // Yes, a name, then the open dialog cancelled.
+                Boxes boxes({ IDYES, IDOK, IDCANCEL }, { saved });
+                CHECK(FrameEditorKeys(GetModuleHandleA(NULL), IDA_OPEN) == 1);
+                CHECK(boxes.Seen().size() == 3u);
+            }
+            CHECK(FileText(testing::ReadFileBytes(saved), 0) == "draft");
+            CHECK(std::string(toon.fileName) == saved);
+            CHECK(Title(dialog) == "File: [saved]");
+            {
+                // A file that cannot be opened: the toon still has its name.
+                Boxes boxes({ IDOK, IDOK }, { missing });
+                Command(dialog, IDM_FILEOPEN);
+                CHECK_OR_RETURN(boxes.Seen().size() == 2u);
+                CHECK(boxes.Seen()[1].text == "Error opening file");
+            }
+            CHECK(std::string(toon.fileName) == saved);
+            Type(dialog, IDC_FRAMETEXT, "more");
+            Command(dialog, IDC_FRAMESTORE);
+            {
+                Boxes boxes({ IDCANCEL });
+                Command(dialog, IDM_FILESAVE);
+                CHECK(boxes.Seen().empty());
+            }
+            CHECK(FileText(testing::ReadFileBytes(saved), 0) == "more");
+            CHECK(GetFileAttributesA(missing.c_str()) == INVALID_FILE_ATTRIBUTES);
+        });
+    }
+    SUBCASE("a name too long for the save question's dialog leaves the toon untitled")
+    {
+        Fresh();
+        testing::WithFrameEditor([&](EditorSession &session) {
+            HWND dialog = session.dialog;
+            Type(dialog, IDC_FRAMETEXT, "draft");
+            Command(dialog, IDC_FRAMESTORE);
+            realSaveDialog = (SaveDialog)testing::PatchImport("comdlg32.dll", "GetSaveFileNameA", (void *)TooLongSaveDialog);
+            const bool patched = realSaveDialog != nullptr;
+            CHECK_OR_RETURN(patched);
+            {
+                Boxes boxes({ IDYES });
+                Command(dialog, IDM_FILEEXIT);
+                CHECK(boxes.Seen().size() == 1u);
+            }
+            testing::PatchImport("comdlg32.dll", "GetSaveFileNameA", (void *)realSaveDialog);
+            CHECK(IsWindow(dialog));
+            CHECK(toon.fileName[0] == '\0');
+            CHECK(Title(dialog) == "File: [Untitled]");
+            // Save still asks for a name instead of writing to the leftovers.
+            Boxes boxes({ IDCANCEL });
+            Command(dialog, IDM_FILESAVE);
+            CHECK_OR_RETURN(boxes.Seen().size() == 1u);
+            CHECK(boxes.Seen()[0].caption == "Save Toon File");
+        });
+    }
+    SUBCASE("a sound reference the list does not hold stays until another file is chosen")
+    {
+        const std::string sounds = Directory("FrameEditorKeptSounds");
+        CreateDirectoryA((sounds + "sub").c_str(), NULL);
+        CHECK(testing::WriteFileBytes(sounds + "here.wav", "RIFF"));
+        CHECK(testing::WriteFileBytes(sounds + "sub\\there.wav", "RIFF"));
+        DeleteFileA((sounds + "gone.wav").c_str());
+        SetCurrentDirectoryA(sounds.c_str());
+        lstrcpynA(settings.directory, sounds.c_str(), sizeof settings.directory);
+        const std::string toonPath = sounds + "sounds.ptf";
+        CHECK(testing::WriteFileBytes(toonPath, SayingToon({ "PBF:sub\\there.wav", "PBF:gone.wav", "PBF:here.wav" })));
+        Fresh();
+        testing::WithFrameEditor([&](EditorSession &session) {
+            HWND dialog = session.dialog;
+            {
+                Boxes boxes({ IDOK }, { toonPath });
+                Command(dialog, IDM_FILEOPEN);
+            }
+            // The open dialog may leave another directory current.
+            SetCurrentDirectoryA(sounds.c_str());
+            Command(dialog, IDC_SOUNDMODE);
+            const std::vector<std::string> listed = testing::ListItems(dialog, IDC_SOUNDLIST);
+            CHECK(listed.size() == 1u);
+            CHECK(std::count(listed.begin(), listed.end(), "here.wav") == 1);
+            CHECK(IsDlgButtonChecked(dialog, IDC_SOUNDMODE) == BST_CHECKED);
+            CHECK(SendDlgItemMessageA(dialog, IDC_SOUNDLIST, LB_GETCURSEL, 0, 0) == LB_ERR);
+            Command(dialog, IDC_FRAMESTORE);
+            ClickStage(900, 600);
+            Select(dialog, 1);
+            Command(dialog, IDM_FRAMESAVE);
+            Select(dialog, 2);
+            CHECK(SendDlgItemMessageA(dialog, IDC_SOUNDLIST, LB_GETCURSEL, 0, 0) == 0);
+            Command(dialog, IDC_FRAMESTORE);
+            CHECK(FrameTexts() == std::vector<std::string>{ "PBF:sub\\there.wav", "PBF:gone.wav", "PBF:here.wav" });
+
+            // Choosing a listed file replaces the reference.
+            Select(dialog, 1);
+            SendDlgItemMessageA(dialog, IDC_SOUNDLIST, LB_SETCURSEL, 0, 0);
+            Command(dialog, IDC_FRAMESTORE);
+            CHECK(FrameEditorKeys(GetModuleHandleA(NULL), IDA_SAVE) == 1);
+            const std::string written = testing::ReadFileBytes(toonPath);
+            CHECK(FileText(written, 0) == "PBF:sub\\there.wav");
+            CHECK(FileText(written, 1) == "PBF:here.wav");
+            CHECK(FileText(written, 2) == "PBF:here.wav");
+            ToonFrame frame;
+            CHECK(GetToonFrame(0, &frame));
+            CHECK(frame.x == 900);
         });
     }
 }

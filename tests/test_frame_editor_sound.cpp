@@ -1,11 +1,14 @@
 // ctest: sound
 #include <doctest.h>
+#include <windows.h>
+#include <mmsystem.h>
 #include <string>
 
 #include "editor/editor_controls.h"
 #include "editor/frame_commands.h"
 #include "resources/resource.h"
 #include "toon/sound_clip.h"
+#include "toon/toon_document.h"
 #include "support/frame_editor_driver.h"
 #include "support/support.h"
 
@@ -37,6 +40,72 @@ TEST_CASE("with a sound device, Play Sound plays the chosen clip to its end; a c
         CHECK(clipDevice == 0);
         testing::Command(dialog, IDC_TEXTMODE);
         CHECK_FALSE(testing::MenuEnabled(dialog, IDM_PLAYSOUND));
+        size_t shown = 0;
+        for (const testing::CaughtBox &box : boxes.Boxes())
+            shown += box.caption.rfind("File: [", 0) != 0;
+        CHECK(shown == 0u);
+    });
+}
+
+namespace {
+
+typedef MCIERROR(WINAPI *MciSend)(MCIDEVICEID, UINT, DWORD_PTR, DWORD_PTR);
+MciSend realMciSend;
+int refusedPlays;
+
+// The device opens the file and then turns the play down, as a busy or
+// unplugged device does.
+MCIERROR WINAPI RefusingMciSend(MCIDEVICEID device, UINT command, DWORD_PTR flags, DWORD_PTR parameters)
+{
+    if (command == MCI_PLAY) {
+        ++refusedPlays;
+        return MCIERR_HARDWARE;
+    }
+    return realMciSend(device, command, flags, parameters);
+}
+
+}  // namespace
+
+TEST_CASE("a Play Sound the device turns down leaves no clip open: the next one plays")
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    const std::string directory = std::string(temp) + "FrameEditorRefusedSound\\";
+    CreateDirectoryA(directory.c_str(), NULL);
+    CHECK(CopyFileA(testing::SourcePath("toons/pimbo-hello.wav").c_str(), (directory + "hello.wav").c_str(), FALSE));
+    SetCurrentDirectoryA(directory.c_str());
+
+    testing::WithFrameEditor([&](testing::EditorSession &session) {
+        HWND dialog = session.dialog;
+        testing::BoxCatcher boxes([](HWND box, const testing::CaughtBox &) {
+            return box == frameEditorDialog ? 0 : IDOK;
+        });
+        testing::Command(dialog, IDC_SOUNDMODE);
+        CHECK(SendDlgItemMessageA(dialog, IDC_SOUNDLIST, LB_SELECTSTRING, (WPARAM)-1, (LPARAM)"hello.wav") == 0);
+
+        refusedPlays = 0;
+        realMciSend = (MciSend)testing::PatchImport("winmm.dll", "mciSendCommandA", (void *)RefusingMciSend);
+        const bool patched = realMciSend != nullptr;
+        CHECK(patched);
+        if (!patched)
+            return;
+        testing::Command(dialog, IDM_PLAYSOUND);
+        testing::Command(dialog, IDM_PLAYSOUND);
+        testing::PatchImport("winmm.dll", "mciSendCommandA", (void *)realMciSend);
+        CHECK(refusedPlays == 2);
+        CHECK(clipDevice == 0);
+
+        // The device works again, and so does Play Sound.
+        CHECK(PlaySelectedSound(dialog) == 1);
+        CHECK(clipDevice == 0);
+
+        // A clip still open elsewhere is not Play Sound's to close.
+        char busy[TOON_TEXT_SIZE] = "PBF:hello.wav";
+        CHECK(PlaySoundClip(dialog, busy) == 1);
+        const UINT device = clipDevice;
+        CHECK(PlaySelectedSound(dialog) == 0);
+        CHECK(clipDevice == device);
+        CloseSoundClip();
         size_t shown = 0;
         for (const testing::CaughtBox &box : boxes.Boxes())
             shown += box.caption.rfind("File: [", 0) != 0;

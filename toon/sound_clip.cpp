@@ -97,10 +97,14 @@ int PlaySoundClip(HWND window, char *text)
 
 int PlaySoundClipAndWait(HWND window, char *text)
 {
-    if (!PlayClip(window, text, MCI_WAIT))
-        return 0;
-    CloseSoundClip();
-    return 1;
+    int busy = clipDevice != 0;
+    int played = PlayClip(window, text, MCI_WAIT);
+    // No notification follows a waited play, so nothing else would close a
+    // device this call opened and then failed to play: it would turn every
+    // later clip down. Another caller's clip is left alone.
+    if (!busy)
+        CloseSoundClip();
+    return played;
 }
 
 void CloseSoundClip(void)

@@ -260,8 +260,14 @@ int AskSaveToonChanges(HWND window)
     if (answer != IDYES)
         return 0;
     for (int attempt = 0; !toon.fileName[0]; ++attempt) {
-        if (attempt == SAVE_NAME_ATTEMPTS || !GetSaveFileNameA(&toonDialog))
+        if (attempt == SAVE_NAME_ATTEMPTS)
             return 0;
+        // A failed dialog (a name too long for the buffer) may leave
+        // anything there.
+        if (!GetSaveFileNameA(&toonDialog)) {
+            toon.fileName[0] = '\0';
+            return 0;
+        }
         // A name picked here must not replace another toon unasked.
         if (!ConfirmToonOverwrite(window))
             toon.fileName[0] = '\0';
@@ -277,14 +283,21 @@ int ShowToonSaveDialog(void)
     return GetSaveFileNameA(&toonDialog) ? 1 : 0;
 }
 
+// The open dialog writes the chosen path straight into the document's name.
+// When nothing is read, the name goes back to the one the dialog started
+// from, which the save question may just have given: a later Save must
+// neither write over the file that failed to open nor forget the new name.
 int OpenToonFileDialog(HWND window)
 {
     if (!AskSaveToonChanges(window))
         return 0;
+    char keptName[TOON_FILENAME_SIZE];
+    lstrcpynA(keptName, toon.fileName, sizeof keptName);
     SetToonDialogTitle("Open Toon File");
-    if (!GetOpenFileNameA(&toonDialog))
-        return 0;
-    return ReadToonFile(window);
+    int count = GetOpenFileNameA(&toonDialog) ? ReadToonFile(window) : 0;
+    if (!count)
+        lstrcpynA(toon.fileName, keptName, sizeof toon.fileName);
+    return count;
 }
 
 int ReopenToonFile(HWND window)
