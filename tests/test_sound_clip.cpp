@@ -199,6 +199,35 @@ TEST_CASE("a clip that cannot play says why instead")
     CHECK(said.size() <= 69u);
     CloseSoundClip();
     CHECK(clipDevice == 0);
+
+    // WAV files whose format no device can take never reach it (some
+    // drivers crash on them): the platform's words for a file it cannot play.
+    char invalid[70] = "";
+    mciGetErrorStringA(MCIERR_INVALID_FILE, invalid, sizeof invalid);
+    invalid[sizeof invalid - 1] = '\0';
+    std::string tone = ToneWav(100);
+    std::string noChannels = tone, manyChannels = tone, odd = tone;
+    noChannels.replace(22, 2, Le(0, 2));
+    manyChannels.replace(22, 2, Le(200, 2));
+    manyChannels.replace(34, 2, Le(12, 2));
+    odd.replace(34, 2, Le(12, 2));
+    std::string noFormat = "RIFF" + Le(4, 4) + "WAVE";
+    for (const std::string &bytes : { noChannels, manyChannels, odd, noFormat }) {
+        testing::WriteFileBytes("bad.wav", bytes);
+        SetText(text, "PBF:bad.wav");
+        CHECK(PlaySoundClip(window, text) == 0);
+        CHECK(std::string(text) == invalid);
+        CHECK(clipDevice == 0);
+        SetText(text, "PBF:bad.wav");
+        CHECK(PlaySoundClipAndWait(window, text) == 0);
+        CHECK(clipDevice == 0);
+    }
+    // A tone with a list chunk before its format still plays.
+    std::string listed = tone.substr(0, 12) + "LIST" + Le(3, 4) + "abc" + '\0' + tone.substr(12);
+    testing::WriteFileBytes("listed.wav", listed);
+    SetText(text, "PBF:listed.wav");
+    CHECK(PlaySoundClipAndWait(window, text) == 1);
+    CHECK(clipDevice == 0);
     DestroyWindow(window);
 }
 

@@ -9,6 +9,10 @@
 #define CLIP_SUFFIX         ".wav"
 #define CLIP_SUFFIX_LENGTH  4
 #define ERROR_TEXT_SIZE     70
+#define WAVE_HEADER_SIZE    4096  // where the format chunk must be found
+#define WAVE_MAX_CHANNELS   8
+#define WAVE_MAX_RATE       384000
+#define WAVE_FORMAT_SIZE    16
 
 UINT clipDevice;
 
@@ -49,6 +53,56 @@ static int SoundFileExists(const char *name)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+static DWORD LittleEndian(const unsigned char *bytes, int count)
+{
+    DWORD value = 0;
+    for (int i = count - 1; i >= 0; --i)
+        value = value << 8 | bytes[i];
+    return value;
+}
+
+// Whether the file's wave format is one a sound device can take. Some
+// drivers fall over (divide by zero, bad frees) on a format chunk with no
+// channels or an odd sample layout, so such files never reach the device.
+static int HasPlayableFormat(const char *name)
+{
+    HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    unsigned char header[WAVE_HEADER_SIZE];
+    DWORD size = 0;
+    BOOL read = ReadFile(file, header, sizeof header, &size, NULL);
+    CloseHandle(file);
+    if (!read || size < 12 || memcmp(header, "RIFF", 4) != 0 || memcmp(header + 8, "WAVE", 4) != 0)
+        return 0;
+    // Chunks follow one another, each with its size, padded to even lengths.
+    for (DWORD at = 12; at + 8 <= size;) {
+        DWORD length = LittleEndian(header + at + 4, 4);
+        if (memcmp(header + at, "fmt ", 4) == 0) {
+            if (length < WAVE_FORMAT_SIZE || at + 8 + WAVE_FORMAT_SIZE > size)
+                return 0;
+            const unsigned char *format = header + at + 8;
+            DWORD tag = LittleEndian(format, 2);
+            DWORD channels = LittleEndian(format + 2, 2);
+            DWORD rate = LittleEndian(format + 4, 4);
+            DWORD blockAlign = LittleEndian(format + 12, 2);
+            DWORD bits = LittleEndian(format + 14, 2);
+            if (channels < 1 || channels > WAVE_MAX_CHANNELS || rate < 1 || rate > WAVE_MAX_RATE ||
+                blockAlign == 0)
+                return 0;
+            if (tag != WAVE_FORMAT_PCM)
+                return 1;
+            return (bits == 8 || bits == 16 || bits == 24 || bits == 32) &&
+                   blockAlign == channels * bits / 8;
+        }
+        if (length > size)
+            return 0;
+        at += 8 + length + (length & 1);
+    }
+    return 0;
+}
+
 static int PlayClip(HWND window, char *text, DWORD playMode)
 {
     if (clipDevice || !text)
@@ -62,6 +116,10 @@ static int PlayClip(HWND window, char *text, DWORD playMode)
     lstrcpynA(name, text + CLIP_PREFIX_LENGTH, sizeof name);
     if (!SoundFileExists(name)) {
         SayInstead(text, "Hey, someone stole this frame's sound file!");
+        return 0;
+    }
+    if (!HasPlayableFormat(name)) {
+        SayMciError(text, MCIERR_INVALID_FILE);
         return 0;
     }
 
