@@ -36,10 +36,7 @@ std::string Title(HWND window)
 
 std::string EmptyDirectory(const char *name)
 {
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    std::string directory = std::string(temp) + name + "\\";
-    CreateDirectoryA(directory.c_str(), NULL);
+    std::string directory = testing::TempDirectory(name);
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((directory + "*.ptf").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {

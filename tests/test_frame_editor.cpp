@@ -36,14 +36,6 @@ namespace {
 const int SCREEN_W = GetSystemMetrics(SM_CXSCREEN);
 const int SCREEN_H = GetSystemMetrics(SM_CYSCREEN);
 
-std::string Directory(const char *name)
-{
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    std::string directory = std::string(temp) + name;
-    CreateDirectoryA(directory.c_str(), NULL);
-    return directory + "\\";
-}
 
 // An untitled, unmodified document with no frames, as after start-up.
 void Fresh()
@@ -282,7 +274,7 @@ TEST_CASE("navigation shows stored frames only; insert and delete keep the numbe
 
 TEST_CASE("leaving the frame editor, Save and Save As: what is asked, what is written, what the caption says")
 {
-    const std::string folder = Directory("FrameEditorFiles");
+    const std::string folder = testing::TempDirectory("FrameEditorFiles");
     const std::string named = folder + "named.ptf";
     const std::string other = folder + "Other.PTF";
     const std::string namedBytes = testing::ToonBytes({ { 10, 20 }, { 30, 40 }, { 50, 60 } }, 3);
@@ -390,7 +382,7 @@ TEST_CASE("leaving the frame editor, Save and Save As: what is asked, what is wr
 
 TEST_CASE("sound mode lists the toon directory's WAV files and stores \"PBF:\" and the name; the sound tools start through the shell")
 {
-    const std::string folder = Directory("FrameEditorSounds");
+    const std::string folder = testing::TempDirectory("FrameEditorSounds");
     const std::string longest = std::string(63, 'n') + ".wav";   // 67 characters: fits after "PBF:"
     for (const std::string &name : { std::string("a.wav"), std::string("Bee.wav"), longest,
                                      std::string(64, 'm') + ".wav", std::string("note.txt") })
@@ -437,8 +429,8 @@ TEST_CASE("sound mode lists the toon directory's WAV files and stores \"PBF:\" a
     GetWindowsDirectoryA(windows, sizeof windows);
     const std::string recorder = std::string(windows) + "\\sndrec32.exe";
     const std::string volume = std::string(windows) + "\\sndvol.exe";
-    const std::string log = Directory("FrameEditorTools") + "started.log";
-    const std::string elsewhere = Directory("FrameEditorElsewhere");
+    const std::string log = testing::TempDirectory("FrameEditorTools") + "started.log";
+    const std::string elsewhere = testing::TempDirectory("FrameEditorElsewhere");
     DeleteFileA(log.c_str());
     SetEnvironmentVariableA("PIMBO_TOOL_LOG", log.c_str());
     for (const std::string &copy : { recorder, volume })
@@ -620,7 +612,7 @@ TEST_CASE("opening and closing the frame editor and the configure dialog leaves 
 
 TEST_CASE("closing the editor with the frame editor open asks to save the toon; closing from the dialog cannot be refused")
 {
-    const std::string saved = Directory("FrameEditorClosing") + "kept.ptf";
+    const std::string saved = testing::TempDirectory("FrameEditorClosing") + "kept.ptf";
     DeleteFileA(saved.c_str());
     const std::string question = "Save current changes? ";
     SUBCASE("the user's closes: Cancel keeps both windows, Yes saves the frame on show and closes")
@@ -710,7 +702,7 @@ void ClickStage(int x, int y)
 
 TEST_CASE("the user's frames, names and sound references survive Play, a cancelled Open and a failed save dialog")
 {
-    const std::string folder = Directory("FrameEditorKeeps");
+    const std::string folder = testing::TempDirectory("FrameEditorKeeps");
     const std::string played = folder + "played.ptf";
     CHECK(testing::WriteFileBytes(played, SayingToon({ "one", "two", "three" })));
 
@@ -811,7 +803,7 @@ TEST_CASE("the user's frames, names and sound references survive Play, a cancell
     }
     SUBCASE("a sound reference the list does not hold stays until another file is chosen")
     {
-        const std::string sounds = Directory("FrameEditorKeptSounds");
+        const std::string sounds = testing::TempDirectory("FrameEditorKeptSounds");
         CreateDirectoryA((sounds + "sub").c_str(), NULL);
         CHECK(testing::WriteFileBytes(sounds + "here.wav", "RIFF"));
         CHECK(testing::WriteFileBytes(sounds + "sub\\there.wav", "RIFF"));

@@ -12,41 +12,6 @@
 #include "support/frame_editor_driver.h"
 #include "support/support.h"
 
-TEST_CASE("with a sound device, Play Sound plays the chosen clip to its end; a clip gone missing is passed over silently")
-{
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    const std::string directory = std::string(temp) + "FrameEditorSoundDevice\\";
-    CreateDirectoryA(directory.c_str(), NULL);
-    CHECK(CopyFileA(testing::SourcePath("toons/pimbo-hello.wav").c_str(), (directory + "hello.wav").c_str(), FALSE));
-    SetCurrentDirectoryA(directory.c_str());
-
-    testing::WithFrameEditor([&](testing::EditorSession &session) {
-        HWND dialog = session.dialog;
-        testing::BoxCatcher boxes([](HWND box, const testing::CaughtBox &) {
-            return box == frameEditorDialog ? 0 : IDOK;
-        });
-        CHECK_FALSE(testing::MenuEnabled(dialog, IDM_PLAYSOUND));
-        testing::Command(dialog, IDC_SOUNDMODE);
-        CHECK(testing::MenuEnabled(dialog, IDM_PLAYSOUND));
-        CHECK(SendDlgItemMessageA(dialog, IDC_SOUNDLIST, LB_SELECTSTRING, (WPARAM)-1, (LPARAM)"hello.wav") == 0);
-        CHECK(PlaySelectedSound(dialog) == 1);
-        CHECK(clipDevice == 0);
-        testing::Command(dialog, IDM_PLAYSOUND);
-        CHECK(clipDevice == 0);
-
-        DeleteFileA((directory + "hello.wav").c_str());
-        CHECK(PlaySelectedSound(dialog) == 0);
-        CHECK(clipDevice == 0);
-        testing::Command(dialog, IDC_TEXTMODE);
-        CHECK_FALSE(testing::MenuEnabled(dialog, IDM_PLAYSOUND));
-        size_t shown = 0;
-        for (const testing::CaughtBox &box : boxes.Boxes())
-            shown += box.caption.rfind("File: [", 0) != 0;
-        CHECK(shown == 0u);
-    });
-}
-
 namespace {
 
 typedef MCIERROR(WINAPI *MciSend)(MCIDEVICEID, UINT, DWORD_PTR, DWORD_PTR);
@@ -66,12 +31,9 @@ MCIERROR WINAPI RefusingMciSend(MCIDEVICEID device, UINT command, DWORD_PTR flag
 
 }  // namespace
 
-TEST_CASE("a Play Sound the device turns down leaves no clip open: the next one plays")
+TEST_CASE("with a sound device, Play Sound plays the chosen clip to its end, leaves no clip open when the device turns it down, and passes over a clip gone missing")
 {
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    const std::string directory = std::string(temp) + "FrameEditorRefusedSound\\";
-    CreateDirectoryA(directory.c_str(), NULL);
+    const std::string directory = testing::TempDirectory("FrameEditorSoundDevice");
     CHECK(CopyFileA(testing::SourcePath("toons/pimbo-hello.wav").c_str(), (directory + "hello.wav").c_str(), FALSE));
     SetCurrentDirectoryA(directory.c_str());
 
@@ -80,8 +42,14 @@ TEST_CASE("a Play Sound the device turns down leaves no clip open: the next one 
         testing::BoxCatcher boxes([](HWND box, const testing::CaughtBox &) {
             return box == frameEditorDialog ? 0 : IDOK;
         });
+        CHECK_FALSE(testing::MenuEnabled(dialog, IDM_PLAYSOUND));
         testing::Command(dialog, IDC_SOUNDMODE);
+        CHECK(testing::MenuEnabled(dialog, IDM_PLAYSOUND));
         CHECK(SendDlgItemMessageA(dialog, IDC_SOUNDLIST, LB_SELECTSTRING, (WPARAM)-1, (LPARAM)"hello.wav") == 0);
+        CHECK(PlaySelectedSound(dialog) == 1);
+        CHECK(clipDevice == 0);
+        testing::Command(dialog, IDM_PLAYSOUND);
+        CHECK(clipDevice == 0);
 
         refusedPlays = 0;
         realMciSend = (MciSend)testing::PatchImport("winmm.dll", "mciSendCommandA", (void *)RefusingMciSend);
@@ -106,9 +74,15 @@ TEST_CASE("a Play Sound the device turns down leaves no clip open: the next one 
         CHECK(PlaySelectedSound(dialog) == 0);
         CHECK(clipDevice == device);
         CloseSoundClip();
+        DeleteFileA((directory + "hello.wav").c_str());
+        CHECK(PlaySelectedSound(dialog) == 0);
+        CHECK(clipDevice == 0);
+        testing::Command(dialog, IDC_TEXTMODE);
+        CHECK_FALSE(testing::MenuEnabled(dialog, IDM_PLAYSOUND));
         size_t shown = 0;
         for (const testing::CaughtBox &box : boxes.Boxes())
             shown += box.caption.rfind("File: [", 0) != 0;
         CHECK(shown == 0u);
     });
 }
+
