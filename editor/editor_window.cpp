@@ -23,17 +23,11 @@ EditorUi editorUi = {};
 #define SCREEN_MARGIN_Y      100
 #define FRAME_EXTRA_X        20      // window beyond stage and borders
 #define FRAME_EXTRA_Y        65
-#define STAGE_LEFT           10      // the stage's margins in the client area
-#define STAGE_TOP            25
-#define STAGE_BOTTOM_GAP     40
+#define STAGE_BOTTOM_GAP     40      // below the stage in the client area
 #define WELL_GROWTH          2
-#define SYSTEM_BUTTON_SIZE   15
 #define CAPTION_TOP          3
 #define CAPTION_GAP          5
 #define CAPTION_FIELD        30      // characters measured for the title
-#define TITLE_TEXT_LIMIT     30      // 29 characters and the terminator
-#define PUSH_WIDTH           75
-#define PUSH_HEIGHT          23
 #define PUSH_WELL_TOP        (PUSH_HEIGHT + 11)
 #define PUSH_WELL_BOTTOM     7
 #define PUSH_WELL_SIDE       8
@@ -44,7 +38,6 @@ EditorUi editorUi = {};
 #define BUTTON_FONT_HEIGHT   14
 #define BUTTON_FONT_WEIGHT   100
 #define CAPTION_FONT_HEIGHT  16
-#define TITLE_FONT_HEIGHT    32
 #define GLYPH_MINIMIZE       0       // columns of the "sysbuts" strip
 #define GLYPH_CLOSE          11
 #define GLYPH_ACTION         20
@@ -55,12 +48,6 @@ EditorUi editorUi = {};
 #define PRESSED_DEPTH        2
 #define DISABLED_DEPTH       1
 #define FILLED_DEPTH         (-1)
-
-static HFONT CreateSerifFont(int height, int weight)
-{
-    // Negative: the height of the characters, not of the cells.
-    return CreateFontA(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, 0, 0, 0, 0, 0, "MS Serif");
-}
 
 template <typename Handle>
 static void DeleteGdiHandle(Handle *handle)
@@ -117,9 +104,9 @@ void CreateEditorResources(HWND window, HINSTANCE instance)
     ResetEditorState();
 
     memset(toon.caption, 0, sizeof toon.caption);
-    LoadStringA(instance, IDS_PRODUCT, toon.caption, TITLE_TEXT_LIMIT);
+    LoadStringA(instance, IDS_PRODUCT, toon.caption, TITLE_TEXT_SIZE);
     show.titleText[0] = '\0';
-    LoadStringA(instance, IDS_EDITOR_TITLE, show.titleText, TITLE_TEXT_LIMIT);
+    LoadStringA(instance, IDS_EDITOR_TITLE, show.titleText, TITLE_TEXT_SIZE);
 
     RebuildStageBackground(window, instance);
 
@@ -190,7 +177,7 @@ static int MeasureCaption(HWND window, int *width)
 int LayoutCaption(HWND window)
 {
     const RECT client = ClientRect(window);
-    SetRect(&editorUi.stageWell, STAGE_LEFT, STAGE_TOP, client.right - STAGE_LEFT,
+    SetRect(&editorUi.stageWell, EDITOR_STAGE_X, EDITOR_STAGE_Y, client.right - EDITOR_STAGE_X,
             client.bottom - STAGE_BOTTOM_GAP);
     InflateRect(&editorUi.stageWell, WELL_GROWTH, WELL_GROWTH);
     int w = 0;

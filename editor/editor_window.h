@@ -6,8 +6,9 @@
 
 #include <windows.h>
 
-// Play idle, the expression strip and the wait cursor are the engine's
-// globals (playIdle, expressionsBitmap, waitCursor); the rest is here.
+// Play idle and the expression strip are the engine's globals (playIdle,
+// expressionsBitmap), the wait cursor is the controls' (waitCursor); the
+// rest is here.
 struct EditorUi {
     HWND fileButton;
     HWND playButton;
