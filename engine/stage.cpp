@@ -38,6 +38,7 @@ static int InstallStageHooks(void)
 }
 
 static const int stageHooksInstalled = InstallStageHooks();
+
 static const char *const turnNames[4] = { "pbltn1", "pbltn2", "pbrtn1", "pbrtn2" };
 
 // "pbl2r1".."pbl2r8", "pbr2l1".."pbr2l8", the four turns, "pose01".."pose16".
