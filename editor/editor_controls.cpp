@@ -8,8 +8,6 @@
 #include "show/saver_show.h"
 #include "toon/hooks.h"
 
-#define PUSH_SIDE           10
-#define PUSH_BOTTOM_GAP     9
 #define SYSTEM_SIDE         10
 #define SYSTEM_TOP          4
 

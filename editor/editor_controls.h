@@ -12,6 +12,8 @@
 
 #define PUSH_WIDTH          75    // File and Play
 #define PUSH_HEIGHT         23
+#define PUSH_SIDE           10    // from the client area's left and right
+#define PUSH_BOTTOM_GAP     9     // below them
 #define SYSTEM_BUTTON_SIZE  15    // minimize and close; the action button is two and a bit
 
 extern ToonFrame editFrame;      // the frame editor's working frame

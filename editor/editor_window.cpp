@@ -21,16 +21,17 @@ EditorUi editorUi = {};
 
 #define SCREEN_MARGIN_X      50      // the stage is the screen less these
 #define SCREEN_MARGIN_Y      100
-#define FRAME_EXTRA_X        20      // window beyond stage and borders
-#define FRAME_EXTRA_Y        65
 #define STAGE_BOTTOM_GAP     40      // below the stage in the client area
-#define WELL_GROWTH          2
+#define FRAME_EXTRA_X        (2 * EDITOR_STAGE_X)                   // window beyond stage and borders
+#define FRAME_EXTRA_Y        (EDITOR_STAGE_Y + STAGE_BOTTOM_GAP)
+#define WELL_GROWTH          2       // a sunken well lies this far around what it holds
 #define CAPTION_TOP          3
 #define CAPTION_GAP          5
 #define CAPTION_FIELD        30      // characters measured for the title
-#define PUSH_WELL_TOP        (PUSH_HEIGHT + 11)
-#define PUSH_WELL_BOTTOM     7
-#define PUSH_WELL_SIDE       8
+#define PUSH_WELL_TOP        (PUSH_HEIGHT + PUSH_BOTTOM_GAP + WELL_GROWTH)
+#define PUSH_WELL_BOTTOM     (PUSH_BOTTOM_GAP - WELL_GROWTH)
+#define PUSH_WELL_SIDE       (PUSH_SIDE - WELL_GROWTH)
+#define PUSH_WELL_INNER      (PUSH_SIDE + PUSH_WIDTH + WELL_GROWTH)  // from the near side
 #define BAR_SIDE             (PUSH_WIDTH + 17)
 #define BAR_TOP              (PUSH_HEIGHT + 8)
 #define BAR_BOTTOM           12
@@ -208,8 +209,8 @@ void PaintEditorFrame(HWND window)
 
     Frame3D(dc, &client, RAISED_EDGE);
     Frame3D(dc, &editorUi.stageWell, SUNKEN_WELL);
-    const RECT fileWell = { PUSH_WELL_SIDE, h - PUSH_WELL_TOP, PUSH_WIDTH + 12, h - PUSH_WELL_BOTTOM };
-    const RECT playWell = { w - PUSH_WIDTH - 12, h - PUSH_WELL_TOP, w - PUSH_WELL_SIDE, h - PUSH_WELL_BOTTOM };
+    const RECT fileWell = { PUSH_WELL_SIDE, h - PUSH_WELL_TOP, PUSH_WELL_INNER, h - PUSH_WELL_BOTTOM };
+    const RECT playWell = { w - PUSH_WELL_INNER, h - PUSH_WELL_TOP, w - PUSH_WELL_SIDE, h - PUSH_WELL_BOTTOM };
     Frame3D(dc, &fileWell, SUNKEN_WELL);
     Frame3D(dc, &playWell, SUNKEN_WELL);
 
