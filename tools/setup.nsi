@@ -139,8 +139,11 @@ SectionEnd
 Section "Toons in Documents\${TOON_FOLDER}" SectionToons
   SetShellVarContext current
   SetOutPath "$DOCUMENTS\${TOON_FOLDER}"
+  ; A toon the user has changed is his: never replaced.
+  SetOverwrite off
   File "${STAGE}/toons/*.ptf"
   File "${STAGE}/toons/*.wav"
+  SetOverwrite on
 
   ; The saver reads its settings from the per-user file once that exists,
   ; otherwise from the Windows directory; a directory the user chose stays.
