@@ -246,7 +246,7 @@ TEST_CASE("the release package holds both builds of one version, the toons and a
     CHECK(bare == 0);
     CHECK(readme.find(std::string("version ") + PIMBO_VERSION_TEXT) != std::string::npos);
     CHECK(readme.find("@VERSION@") == std::string::npos);
-    for (const char *topic : { "Install", "Windows directory", "Pimbo95.ini", "toons", "Removing" })
+    for (const char *topic : { "Install", "setup.exe /S", "Windows directory", "Pimbo95.ini", "toons", "Removing" })
         CHECK_MESSAGE(readme.find(topic) != std::string::npos, topic);
 
     HWND owner = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);

@@ -63,7 +63,7 @@ PY
 echo "$zip"
 
 setup() {   # setup FILE [-DAMD64]
-    makensis -V2 -DVERSION="$version" -DSTAGE="$stage" -DSOURCE="$root" -DOUTFILE="$1" \
+    makensis -V2 -WX -DVERSION="$version" -DSTAGE="$stage" -DSOURCE="$root" -DOUTFILE="$1" \
              "${@:2}" tools/setup.nsi >/dev/null
     echo "$1"
 }

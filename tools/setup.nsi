@@ -10,6 +10,8 @@
 !ifdef AMD64
   Unicode true
   Target amd64-unicode
+  ; ${RunningX64} is known when this one is built: its other branch goes unused.
+  !pragma warning disable 6012
 !else
   Unicode false
   Target x86-ansi
@@ -41,6 +43,8 @@ ManifestDPIAware true
 SetCompressor /SOLID lzma
 BrandingText "${PRODUCT} ${VERSION}"
 
+; The program itself names no copyright holder either.
+!pragma warning disable 9100
 VIProductVersion "${VERSION}.0"
 VIFileVersion "${VERSION}.0"
 VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
