@@ -23,5 +23,9 @@ int VerifyBeforeClose(HWND window);
 void LoadPasswordVerifier(void);
 void UnloadPasswordVerifier(void);
 void ControlRebootDevice(DWORD code);
+// The input watch, shared with the windows that cover the other monitors:
+// whether an event ends the saver, and whether a system command is refused.
+int InputEndsSaver(UINT message, WPARAM wParam);
+int IsSwallowedCommand(WPARAM command);
 
 #endif
