@@ -32,6 +32,8 @@ POINT referencePoint;
 static HMODULE passwordLibrary;
 static PasswordVerifier verifier;
 
+static HANDLE singleSaverLock;
+
 static HMODULE inputMethodModule;
 static AssociateContextProc associateContext;
 static HIMC heldInputContext;
@@ -293,6 +295,13 @@ int VerifyBeforeClose(HWND window)
     return closing;
 }
 
+static void ReleaseSingleSaverLock(void)
+{
+    if (singleSaverLock)
+        CloseHandle(singleSaverLock);
+    singleSaverLock = NULL;
+}
+
 static void FillSaverClass(WNDCLASSA *saverClass)
 {
     ZeroMemory(saverClass, sizeof *saverClass);
@@ -328,9 +337,15 @@ int RunSaverWindow(HWND parent)
         style = FULL_SCREEN_STYLE;
         extendedStyle = WS_EX_TOPMOST;
         title = SAVER_TITLE;
+        // Two starts at once would both miss the other's window; the lock
+        // tells the later one.
+        singleSaverLock = CreateMutexA(NULL, FALSE, SINGLE_SAVER_LOCK);
+        const int lockTaken = singleSaverLock && GetLastError() == ERROR_ALREADY_EXISTS;
         HWND running = FindWindowA(SAVER_CLASS_NAME, SAVER_TITLE);
-        if (running && IsWindow(running)) {
-            SetForegroundWindow(running);
+        if (lockTaken || (running && IsWindow(running))) {
+            if (running)
+                SetForegroundWindow(running);
+            ReleaseSingleSaverLock();
             return 0;
         }
         LoadPasswordVerifier();
@@ -358,5 +373,6 @@ int RunSaverWindow(HWND parent)
         result = (int)msg.wParam;
     }
     UnloadPasswordVerifier();
+    ReleaseSingleSaverLock();
     return result;
 }

@@ -5,6 +5,9 @@
 #include <windows.h>
 
 #define SAVER_CLASS_NAME   "WindowsScreenSaverClass"
+// Held by the full-screen saver from its first moment, before its window
+// exists. No backslash: a name may hold none.
+#define SINGLE_SAVER_LOCK  "WindowsScreenSaverClass running"
 
 // Control codes for the system's reboot device.
 #define REBOOT_GUARD_ON    1    // a password guards the screen
