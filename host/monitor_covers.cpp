@@ -4,7 +4,6 @@
 
 #define MAX_COVERS       16     // more monitors than any desk holds
 #define COVER_EX_STYLE   (WS_EX_TOPMOST | WS_EX_TOOLWINDOW)
-#define COVER_PLACING    (SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW)
 
 // Windows 95 has no EnumDisplayMonitors; a static import would keep the
 // program from loading there, where there is one monitor anyway.
@@ -49,6 +48,25 @@ static int RegisterCoverClass(void)
     return RegisterClassA(&coverClass) != 0;
 }
 
+// A monitor that the saver window covers in part (a primary monitor grown
+// while the saver runs) is covered around it: the cover has a hole there.
+static void CutOutShow(HWND cover, const RECT *monitor, const RECT *shown)
+{
+    RECT overlap;
+    if (!IntersectRect(&overlap, monitor, shown))
+        return;
+    HRGN visible = CreateRectRgn(0, 0, monitor->right - monitor->left, monitor->bottom - monitor->top);
+    HRGN hole = CreateRectRgn(overlap.left - monitor->left, overlap.top - monitor->top,
+                              overlap.right - monitor->left, overlap.bottom - monitor->top);
+    if (visible && hole)
+        CombineRgn(visible, visible, hole, RGN_DIFF);
+    if (hole)
+        DeleteObject(hole);
+    // Once set, the region belongs to the window.
+    if (visible && !SetWindowRgn(cover, visible, FALSE))
+        DeleteObject(visible);
+}
+
 static BOOL CALLBACK CoverMonitor(HMONITOR, HDC, LPRECT monitor, LPARAM shownArea)
 {
     const RECT *shown = (const RECT *)shownArea;
@@ -61,8 +79,11 @@ static BOOL CALLBACK CoverMonitor(HMONITOR, HDC, LPRECT monitor, LPARAM shownAre
     HWND cover = CreateWindowExA(COVER_EX_STYLE, COVER_CLASS_NAME, "", WS_POPUP, monitor->left, monitor->top,
                                  monitor->right - monitor->left, monitor->bottom - monitor->top, NULL, NULL,
                                  hostInstance, NULL);
-    if (cover)
-        covers[coverCount++] = cover;
+    if (!cover)
+        return TRUE;
+    CutOutShow(cover, monitor, shown);
+    ShowWindow(cover, SW_SHOWNOACTIVATE);
+    covers[coverCount++] = cover;
     return TRUE;
 }
 
@@ -89,8 +110,6 @@ void CoverOtherMonitors(HWND saver)
     RECT shown;
     if (enumMonitors && RegisterCoverClass() && GetWindowRect(saver, &shown))
         enumMonitors(NULL, NULL, CoverMonitor, (LPARAM)&shown);
-    for (int i = 0; i < coverCount; ++i)
-        SetWindowPos(covers[i], saver, 0, 0, 0, 0, COVER_PLACING);
     DestroyCovers(old, oldCount);
 }
 

@@ -7,8 +7,8 @@
 
 #define COVER_CLASS_NAME   "ScreenSaverCover"
 
-// Covers every monitor not wholly inside the saver window, below it in the
-// topmost band; covers made before for an older layout go.
+// Covers every monitor, or the part of it, that the saver window leaves
+// bare; covers made before for an older layout go.
 void CoverOtherMonitors(HWND saver);
 void RemoveCovers(void);
 

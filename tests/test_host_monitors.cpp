@@ -142,5 +142,17 @@ TEST_CASE("on two monitors the show stays on the primary, the other is covered, 
     CHECK(GetTickCount() - movedAt < CLOSE_MS);
     CHECK(Covers().empty());
     CHECK(testing::PumpUntil([&] { return Uncovered(document) == 300u * 200u; }, 5000));
+
+    // A primary monitor grown past the show's window is covered around it:
+    // the show's white stands, the rest of the primary is black.
+    HWND show = CreateWindowExA(WS_EX_TOPMOST, markerClass.lpszClassName, "", WS_POPUP | WS_VISIBLE, 0, 0, 640,
+                                480, NULL, NULL, markerClass.hInstance, NULL);
+    CoverOtherMonitors(show);
+    CHECK(Covers().size() == 2u);
+    const RECT shown = { 0, 0, 640, 480 }, beyond = { 640, 0, primary.right, primary.bottom };
+    CHECK(testing::PumpUntil([&] { return Uncovered(shown) == 640u * 480u && Uncovered(beyond) == 0; }, 5000));
+    RemoveCovers();
+    CHECK(Covers().empty());
+    DestroyWindow(show);
     DestroyWindow(marker);
 }
