@@ -74,6 +74,11 @@ trap cleanup EXIT INT TERM
 
 cp -a "$template/." "$prefix/"
 export WINEPREFIX=$prefix
+# A new prefix links Documents, Desktop and the like to the real home folder:
+# folders of the prefix take their place, so nothing a test saves leaves it.
+for link in "$prefix"/drive_c/users/*/*; do
+    if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
+done
 
 # Starts an X server that tells its display number on descriptor 5 and
 # sets DISPLAY to it; its process id goes into the named variable.
