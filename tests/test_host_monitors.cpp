@@ -67,12 +67,11 @@ TEST_CASE("on two monitors the show stays on the primary, the other is covered, 
     HWND marker = WhiteWindow(document, 0);
     CHECK(testing::PumpUntil([&] { return Uncovered(document) == 300u * 200u; }, 5000));
 
-    // The mouse rests on the second monitor as the saver starts: the cover
-    // appearing under it is no move.
+    // The mouse rests on the second monitor as the saver starts.
     const POINT rest = { second.left + 600, second.top + 400 };
     SetCursorPos(rest.x, rest.y);
     hostInstance = GetModuleHandleA(NULL);
-    DWORD movedAt = 0;
+    DWORD jitterAt = 0, movedAt = 0;
     int result = -1;
     HWND cover = NULL;
     testing::RunScript({
@@ -96,7 +95,12 @@ TEST_CASE("on two monitors the show stays on the primary, the other is covered, 
             CHECK(!IsWindow(cover));
         }),
         WaitFor("the new cover black", [&] { return Uncovered(second) == 0; }),
-        Do("a move of 4 pixels on the second monitor", [&] {
+        Do("a jitter of 3 pixels on the second monitor", [&] {
+            SetCursorPos(rest.x + 2, rest.y + 1);
+            jitterAt = GetTickCount();
+        }),
+        WaitFor("the jitter to have arrived", [&] { return GetTickCount() - jitterAt > 700; }),
+        Do("a move of 4 pixels there", [&] {
             CHECK(IsWindow(saverWindow));
             SetCursorPos(rest.x + 2, rest.y + 2);
             movedAt = GetTickCount();
