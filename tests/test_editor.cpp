@@ -529,10 +529,42 @@ TEST_CASE("the play state starts clean in every editor, after Open, after the fr
             *startedOnce = *startedOnce || toonStarted;
             return *startedOnce && !toonStarted && Walking();
         }, 40000),
-        Do("Play offered while he walks off", [&] { readyAndFree(); }),
+        Do("Play, the action and Edit while he walks off", [&] {
+            Press(IDA_PLAY);
+            Press(IDA_ACTION);
+            Press(IDA_EDIT);
+            CHECK(label() == "&Stop");
+            CHECK(editorUi.locked);
+            CHECK_FALSE(Enabled(editorUi.fileButton));
+            CHECK_FALSE(Enabled(editorUi.actionButton));
+            CHECK(nextFrameIndex == 0);
+            CHECK_FALSE(randomWalkActive);
+            CHECK(frameEditorDialog == NULL);
+        }),
         WaitFor("the walk off to end", [] { return !Walking(); }),
-        Do("Play again", [&] {
-            CHECK(label() == "&Play");
+        Pause(1500),
+        Do("out of sight and ready; a click on the stage, and Play and the action as he walks to it", [&] {
+            readyAndFree();
+            RECT stage;
+            GetClientRect(editorFrame.stageWindow, &stage);
+            CHECK((character.x + SPRITE_SIZE <= 0 || character.x >= stage.right));
+            CHECK_FALSE(Walking());
+            for (UINT_PTR id : { IDT_SPEECHDELAY, IDT_FRAMEPAUSE })
+                CHECK_FALSE(KillTimer(editorFrame.stageWindow, id));
+            SendMessageA(editorFrame.stageWindow, WM_LBUTTONDOWN, 0, MAKELPARAM(400, 300));
+            CHECK(Walking());
+            Press(IDA_PLAY);
+            Press(IDA_ACTION);
+            CHECK(nextFrameIndex == 0);
+            CHECK_FALSE(randomWalkActive);
+            Press(IDA_EDIT);
+            CHECK(frameEditorDialog != NULL);
+        }),
+        WaitFor("the walk to the click to end", [] { return !Walking(); }),
+        Do("the stage still shows the target; out of the frame editor, Play again", [&] {
+            CHECK(GetClassLongPtrA(editorFrame.stageWindow, GCLP_HCURSOR) == (LONG_PTR)editorUi.targetCursor);
+            Press(IDA_EDIT);
+            readyAndFree();
             Press(IDA_PLAY);
         }),
         WaitFor("the walk to frame 1", [] { return Walking() && walkingToFrame; }),
