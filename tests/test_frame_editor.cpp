@@ -721,6 +721,13 @@ TEST_CASE("the user's frames, names and sound references survive Play, a cancell
             SendMessageA(session.main, WM_COMMAND, IDM_PLAY, 0);   // Stop
             CHECK(Selected(dialog) == 0);
             CHECK(ItemText(dialog, IDC_FRAMETEXT) == "one");
+            // The frame just played, picked: shown, and stored as it is.
+            Select(dialog, 2);
+            CHECK(ItemText(dialog, IDC_FRAMETEXT) == "three");
+            Command(dialog, IDC_FRAMESTORE);
+            CHECK(FrameTexts() == std::vector<std::string>{ "one", "two", "three" });
+            Select(dialog, 0);
+            CHECK(ItemText(dialog, IDC_FRAMETEXT) == "one");
 
             Command(dialog, IDM_FRAMEINSERT);
             CHECK(Selected(dialog) == 0);
