@@ -623,6 +623,21 @@ TEST_CASE("closing the editor with the frame editor open asks to save the toon; 
             Type(dialog, IDC_FRAMETEXT, "stored");
             Command(dialog, IDC_FRAMESTORE);
             Type(dialog, IDC_FRAMETEXT, "on show");
+            {
+                // With the frame editor's own question up, closes ask nothing more.
+                int asked = 0;
+                testing::BoxCatcher catcher([&](HWND box, const testing::CaughtBox &) {
+                    if (box == frameEditorDialog || ++asked > 1)
+                        return box == frameEditorDialog ? 0 : IDCANCEL;
+                    SendMessageA(session.main, WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), (LPARAM)editorUi.closeButton);
+                    SendMessageA(session.main, WM_COMMAND, IDM_EXIT, 0);
+                    CHECK(IsWindow(session.main));
+                    return IDCANCEL;
+                });
+                Command(dialog, IDM_FILENEW);
+                CHECK(asked == 1);
+                CHECK(frameEditorDialog == dialog);
+            }
             Boxes boxes({ IDCANCEL, IDCANCEL, IDYES, IDOK }, { saved });
             SendMessageA(editorFrame.stageWindow, WM_CLOSE, 0, 0);
             CHECK(IsWindow(session.main));
