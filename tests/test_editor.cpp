@@ -122,6 +122,7 @@ TEST_CASE("the editor opens from the dialog at its place, walks in after a secon
 {
     StartClean();
     HWND first = NULL;
+    std::string navigated;
     INT_PTR result = RunEditorFromDialog({
         Do("geometry at 1024 x 768", [] {
             const int width = 994 + 2 * GetSystemMetrics(SM_CXBORDER), height = 733 + 2 * GetSystemMetrics(SM_CYBORDER);
@@ -167,11 +168,25 @@ TEST_CASE("the editor opens from the dialog at its place, walks in after a secon
             PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDC_EDITTOONS, BN_CLICKED), 0);
         }),
         WaitFor("a second editor that walks in", [] { return Editor() && Walking(); }),
-        Do("Edit again while it runs", [&] {
+        Do("up a directory in the dialog's list, and Edit again while it runs", [&] {
             first = Editor();
+            const std::string before = settings.directory;
+            HWND list = GetDlgItem(Dialog(), IDC_TOONLIST);
+            SendMessageA(list, LB_SETCURSEL, (WPARAM)SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)"[..]"), 0);
+            SendMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDC_TOONLIST, LBN_DBLCLK), (LPARAM)list);
+            navigated = settings.directory;
+            CHECK(navigated != before);
             PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDC_EDITTOONS, BN_CLICKED), 0);
         }),
         WaitFor("a fresh editor in its place", [&] { return Editor() && Editor() != first && Walking(); }),
+        Do("close it", [] { CloseToonEditor(); }),
+        WaitFor("both editors' loops to end", [] { return editorFrame.loopsRunning == 0; }),
+        Do("the dialog's directory is still the one its list shows", [&] {
+            char current[MAX_PATH] = "";
+            GetCurrentDirectoryA(sizeof current, current);
+            CHECK(std::string(settings.directory) == navigated);
+            CHECK(lstrcmpiA((std::string(current) + "\\").c_str(), navigated.c_str()) == 0);
+        }),
     });
     // Cancel closed the editor through the dialog, and every loop ended.
     CHECK(result == 1);
