@@ -145,9 +145,10 @@ void TogglePlay(HWND window, HINSTANCE instance)
         if (!spritesLoaded)
             LoadSpriteSet(stage, instance);
         walkingToFrame = 1;
-        StartToonPlayback(stage);
+        // The engine's word on the button is the last: it says Stop as the
+        // walk starts, and Play when no frame could be read.
         SetBusyCursor(stage, 1);
-        SetPlayButton(PLAY_BUTTON_STOP);
+        StartToonPlayback(stage);
         DrawProgressBar(window);
     } else {
         // Standing at a frame: Continue walks to the same frame again.
@@ -164,7 +165,9 @@ void TogglePlay(HWND window, HINSTANCE instance)
 
 void PausePlay(HWND stage)
 {
-    if (!stage || !walkingToFrame || playIdle)
+    // Only a walk that runs is paused: Continue would resume whatever path
+    // the walker last had.
+    if (!stage || !walkingToFrame || playIdle || !walkPath.timerRunning)
         return;
     StopWalkTimer(stage);
     SetBusyCursor(stage, 0);

@@ -376,6 +376,18 @@ static void WalkOffStage(HWND window)
     // started meanwhile would take the walk off's end for an arrival.
 }
 
+// Playback stops quietly, but ready: a Stop with no walk under it would
+// stand for ever, and its Continue would walk a path left from before.
+static void StopAtUnreadableFrame(HWND window)
+{
+    nextFrameIndex = 0;
+    toonStarted = 0;
+    walkingToFrame = 0;
+    SetBusyCursor(window, 0);
+    SetPlayButton(PLAY_BUTTON_PLAY);
+    RestoreUiAfterAction();
+}
+
 void StartToonPlayback(HWND window)
 {
     if (!noBubble)
@@ -389,7 +401,8 @@ void StartToonPlayback(HWND window)
         WalkOffStage(window);
     } else {
         SetPlayButton(PLAY_BUTTON_STOP);
-        WalkToNextFrame(window);
+        if (!WalkToNextFrame(window))
+            StopAtUnreadableFrame(window);
     }
     FramePause(window, NULL, 0);
 }

@@ -514,7 +514,22 @@ TEST_CASE("the play state starts clean in every editor, after Open, after the fr
         WaitFor("the editor gone", [] { return Editor() == NULL; }),
         Do("a third editor", [] { PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDC_EDITTOONS, BN_CLICKED), 0); }),
         WaitFor("the third editor", [] { return Editor() && IsWindowVisible(Editor()); }),
-        Do("no entrance; open the toon", [] { KillTimer(Editor(), IDT_ENTRANCE); Press(IDA_OPEN); }),
+        Do("no entrance; Play reaches the window before any toon is read, then another window is active", [] {
+            KillTimer(Editor(), IDT_ENTRANCE);
+            Click(editorUi.playButton);
+            SetForegroundWindow(Dialog());
+        }),
+        Pause(300),
+        Do("Play again: nothing to walk to, ready; open the toon", [&] {
+            SetForegroundWindow(Editor());
+            Click(editorUi.playButton);
+            CHECK(label() == "&Play");
+            CHECK_FALSE(Walking());
+            CHECK_FALSE(walkingToFrame);
+            CHECK_FALSE(toonStarted);
+            CHECK_FALSE(editorUi.locked);
+            Press(IDA_OPEN);
+        }),
         WaitFor("the toon read", opened(2)),
         Do("Play, and Stop as he arrives at frame 1", [] {
             stoppedAt = -1;
