@@ -43,6 +43,7 @@ int introWalkDone;
 int lastStatement;
 
 static DWORD randomState;
+static int randomStatement;   // what the random frame's text was loaded from
 static int pendingSeconds;
 static char pendingText[TOON_TEXT_SIZE];
 
@@ -222,6 +223,7 @@ int PrepareRandomFrame(HWND window, int statementId)
     if (!spritesLoaded)
         LoadSpriteSet(window, instance);
     LoadStatement(instance, statementId, randomFrame.text);
+    randomStatement = statementId;
     SetBusyCursor(window, 1);
     DisableUiForAction();
     ParkCharacter(window);
@@ -280,6 +282,9 @@ static void RandomWalkFinished(HWND window)
         RestoreUiAfterAction();
         SendMessageA(window, WM_ACTDONE, 0, 0);
     } else {
+        // The paces report counts the walk that has just brought him here.
+        if (randomStatement == PACES_REPORT_ID)
+            LoadStatement((HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE), PACES_REPORT_ID, randomFrame.text);
         FramePause(window, randomFrame.text, PauseOf(&randomFrame));
     }
 }
