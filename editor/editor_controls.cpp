@@ -2,6 +2,7 @@
 
 #include "editor/editor_app.h"
 #include "editor/editor_window.h"
+#include "engine/expressions.h"
 #include "engine/sequencer.h"
 #include "engine/stage.h"
 #include "engine/walk.h"
@@ -158,6 +159,8 @@ void TogglePlay(HWND window, HINSTANCE instance)
         // and walk on when it ends.
         CancelSpeechDelay(stage);
         FramePause(stage, NULL, 0);
+        // No walk follows to take the wink or the open mouth away.
+        ClearExpression(stage);
         SetBusyCursor(stage, 0);
         SetPlayButton(PLAY_BUTTON_CONTINUE);
     }

@@ -371,7 +371,12 @@ TEST_CASE("Play, Stop and Continue follow the play state by real keys on a shipp
             testing::PressKeys({ VK_MENU, 'S' });
         }),
         WaitFor("Continue offered", [&] { return label() == "&Continue"; }, 5000),
-        Do("the frame to come again; Alt+C", [&] {
+        Do("his plain face back, as a repaint draws him; the frame to come again; Alt+C", [&] {
+            HDC dc = GetDC(editorFrame.stageWindow);
+            const std::vector<uint32_t> shown = testing::GrabQuads(dc, character.x, character.y, SPRITE_SIZE, SPRITE_SIZE);
+            RedrawWindow(editorFrame.stageWindow, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
+            CHECK((testing::GrabQuads(dc, character.x, character.y, SPRITE_SIZE, SPRITE_SIZE) == shown));
+            ReleaseDC(editorFrame.stageWindow, dc);
             CHECK(nextFrameIndex == standingAt);
             CHECK(Enabled(editorUi.fileButton));
             testing::PressKeys({ VK_MENU, 'C' });
