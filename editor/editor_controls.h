@@ -17,6 +17,7 @@
 #define SYSTEM_BUTTON_SIZE  15    // minimize and close; the action button is two and a bit
 
 extern ToonFrame editFrame;      // the frame editor's working frame
+extern int playIdle;             // set while Play offers "&Play" or "&Continue"
 extern HWND frameEditorDialog;   // none while the frame editor is closed
 extern HCURSOR waitCursor;       // loaded by the editor's main window
 

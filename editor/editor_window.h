@@ -6,8 +6,8 @@
 
 #include <windows.h>
 
-// Play idle and the expression strip are the engine's globals (playIdle,
-// expressionsBitmap), the wait cursor is the controls' (waitCursor); the
+// Play idle and the wait cursor are the controls' globals (playIdle,
+// waitCursor), the expression strip the engine's (expressionsBitmap); the
 // rest is here.
 struct EditorUi {
     HWND fileButton;

@@ -39,9 +39,9 @@ int randomWalkActive;
 int walkingOff;
 int introWalkDone;
 int lastStatement;
-int playIdle = 1;
 
 static DWORD randomState;
+static int randomStatement;   // what the random frame's text was loaded from
 static int pendingSeconds;
 static char pendingText[TOON_TEXT_SIZE];
 
@@ -209,6 +209,7 @@ int PrepareRandomFrame(HWND window, int statementId)
     if (!spritesLoaded)
         LoadSpriteSet(window, instance);
     LoadStatement(instance, statementId, randomFrame.text);
+    randomStatement = statementId;
     engineHooks.showBusy(window, 1);
     engineHooks.lockControls();
     ParkCharacter(window);
@@ -222,7 +223,9 @@ int PrepareRandomFrame(HWND window, int statementId)
 
 int StartRandomWalk(HWND window, int statementsAllowed)
 {
-    if (nextFrameIndex != 0 || engineHooks.pickingPoints())
+    // A walk under way (the walk off, a walk to a click) would take this
+    // walk's start for its own end.
+    if (nextFrameIndex != 0 || engineHooks.pickingPoints() || walkPath.timerRunning)
         return 0;
     int hx = ClientWidth(window) / 2 - TARGET_MARGIN;
     int hy = ClientHeight(window) / 2 - TARGET_MARGIN;
@@ -265,6 +268,9 @@ static void RandomWalkFinished(HWND window)
         engineHooks.unlockControls();
         SendMessageA(window, WM_ACTDONE, 0, 0);
     } else {
+        // The paces report counts the walk that has just brought him here.
+        if (randomStatement == PACES_REPORT_ID)
+            LoadStatement((HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE), PACES_REPORT_ID, randomFrame.text);
         FramePause(window, randomFrame.text, PauseOf(&randomFrame));
     }
 }
@@ -357,9 +363,20 @@ static void WalkOffStage(HWND window)
     nextFrameIndex = 0;
     toonStarted = 0;
     walkingToFrame = 0;
-    // The toon is over: Play starts it again, so the button says so.
-    playIdle = 1;
+    // The buttons stay locked under Stop until he is out of sight: a run
+    // started meanwhile would take the walk off's end for an arrival.
+}
+
+// Playback stops quietly, but ready: a Stop with no walk under it would
+// stand for ever, and its Continue would walk a path left from before.
+static void StopAtUnreadableFrame(HWND window)
+{
+    nextFrameIndex = 0;
+    toonStarted = 0;
+    walkingToFrame = 0;
+    engineHooks.showBusy(window, 0);
     engineHooks.showPlayState(PLAY_STATE_READY);
+    engineHooks.unlockControls();
 }
 
 void StartToonPlayback(HWND window)
@@ -373,10 +390,10 @@ void StartToonPlayback(HWND window)
     }
     if (nextFrameIndex >= toon.frameCount) {
         WalkOffStage(window);
-        engineHooks.unlockControls();
     } else {
         engineHooks.showPlayState(PLAY_STATE_PLAYING);
-        WalkToNextFrame(window);
+        if (!WalkToNextFrame(window))
+            StopAtUnreadableFrame(window);
     }
     FramePause(window, NULL, 0);
 }
@@ -389,6 +406,7 @@ static void ToonWalkFinished(HWND window)
     } else {
         engineHooks.showBusy(window, 0);
         engineHooks.showPlayState(PLAY_STATE_READY);
+        engineHooks.unlockControls();
         SendMessageA(window, WM_ACTDONE, 0, 0);
     }
 }

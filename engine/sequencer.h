@@ -17,7 +17,6 @@ extern int randomWalkActive;
 extern int walkingOff;
 extern int introWalkDone;
 extern int lastStatement;
-extern int playIdle;             // set while Play offers "&Play" or "&Continue"
 
 void SeedRandomNumber(DWORD seed);
 int RandomNumber(int low, int high);
