@@ -13,7 +13,6 @@
 #include "show/settings.h"
 #include "support/bevel_model.h"
 #include "support/canvas.h"
-#include "support/frame_editor_driver.h"
 #include "support/script.h"
 #include "support/support.h"
 

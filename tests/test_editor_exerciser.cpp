@@ -264,6 +264,7 @@ struct Exerciser {
     std::map<std::string, int> gdiBase, windowBase;
     DWORD lastProgress = 0;
     LONG marksPosted = 0;
+    testing::BoxCatcher *catcher = NULL;   // notes the boxes; the driver answers them
     std::string lastPlayState;
 
     int Pick(int n) { return (int)(random() % (unsigned)n); }
@@ -343,20 +344,17 @@ struct Exerciser {
     {
         std::vector<Box> boxes;
         OnUi([&] {
-            for (HWND w = FindWindowA("#32770", NULL); w; w = FindWindowExA(NULL, w, "#32770", NULL)) {
-                if (w == ConfigDialog() || w == frameEditorDialog || !IsWindowVisible(w) ||
-                    GetWindowThreadProcessId(w, NULL) != uiThread)
+            for (const testing::CaughtBox &caught : catcher->Boxes()) {
+                HWND w = caught.window;
+                bool seen = false;
+                for (const Box &box : boxes)
+                    seen = seen || box.window == w;
+                if (seen || w == ConfigDialog() || w == frameEditorDialog || !IsWindow(w) || !IsWindowVisible(w))
                     continue;
                 Box box;
                 box.window = w;
-                char text[600] = "";
-                GetWindowTextA(w, text, sizeof text);
-                box.caption = text;
-                text[0] = '\0';
-                GetDlgItemTextA(w, 0xFFFF, text, sizeof text);
-                box.text = text;
-                if (GetDlgItem(w, IDC_CFGCAPTION))
-                    box.caption = "configure";
+                box.caption = GetDlgItem(w, IDC_CFGCAPTION) ? "configure" : caught.caption;
+                box.text = caught.text;
                 boxes.push_back(box);
             }
         });
@@ -397,7 +395,7 @@ struct Exerciser {
     }
     void ExpectNoBox(const std::string &why)
     {
-        Box box = WaitBox(150);
+        Box box = WaitBox(300);
         if (box.window)
             Fault(why + ": unexpected box \"" + box.caption + "\" " + box.text);
     }
@@ -409,7 +407,7 @@ struct Exerciser {
     bool SaveQuestion(const std::string &why)
     {
         if (!model.modified) {
-            Box box = WaitBox(150);
+            Box box = WaitBox(300);
             if (box.caption == "Pimbo Toon Frame File")
                 Fault(why + " asks to save an unmodified toon");
             return fault.empty();
@@ -418,7 +416,7 @@ struct Exerciser {
         if (!fault.empty())
             return false;
         HWND main = editorFrame.mainWindow;
-        if (Chance(getenv("NODISTURB") ? 0 : 15))
+        if (Chance(15))
             Disturb(box);
         if (!fault.empty() || !IsWindow(box.window))
             return false;
@@ -644,8 +642,7 @@ struct Exerciser {
             return;
         std::vector<std::string> files;
         for (const auto &file : model.disk)
-            if (!getenv("NODISTURB") || file.second.size() >= 196)
-                files.push_back(file.first);
+            files.push_back(file.first);
         const int pick = Pick((int)files.size() + 2);
         if (pick == (int)files.size()) {
             Note("open dialog: Cancel");
@@ -664,6 +661,9 @@ struct Exerciser {
         }
         model.Read(path);
         ExpectNoBox("Open of a whole toon");
+        // Play is enabled now, the frame editor open or not.
+        if (inFrameEditor && Chance(50))
+            PlayButton();
     }
 
     void FileSave()
@@ -917,9 +917,12 @@ struct Exerciser {
 
     // A walk that no toon frame asked for (the walk off, a walk to a click),
     // or a toon under way.
-    void PlayState(bool &freeWalk, bool &playing)
+    void PlayState(bool &freeWalk, bool &playing, bool &paused)
     {
         OnUi([&] {
+            char label[32] = "";
+            GetWindowTextA(editorUi.playButton, label, sizeof label);
+            paused = strcmp(label, "&Continue") == 0 && IsWindowEnabled(editorUi.playButton);
             freeWalk = walkPath.timerRunning && !toonStarted && !walkingToFrame && !randomWalkActive && introWalkDone;
             playing = !playIdle;
         });
@@ -934,15 +937,17 @@ struct Exerciser {
         }
         // The moments that go wrong most: Play during a walk of another kind,
         // and a frame chosen while the toon plays; a toon needs time to end.
-        bool freeWalk = false, playing = false;
-        PlayState(freeWalk, playing);
+        bool freeWalk = false, playing = false, paused = false;
+        PlayState(freeWalk, playing, paused);
         if (freeWalk && Chance(60)) {
             const int which = Pick(3);
             return which == 0 ? PlayButton() : which == 1 ? ActionButton() : OpenFrameEditor();
         }
         if (playing && model.frameEditor && Chance(30))
             return ChooseFrame();
-        if (playing && Chance(40)) {
+        if (paused && Chance(40))
+            return PlayButton();
+        if (playing && Chance(60)) {
             Note("wait for the toon");
             return Wait(500 + (DWORD)Pick(2500));
         }
@@ -963,7 +968,7 @@ struct Exerciser {
             if (roll < 74) return ActivateSomething();
             if (roll < 76) return CloseEditor();
             if (roll < 78) return EditToonFiles();
-            if (roll < 80 && !getenv("NODISTURB")) return ChangeDirectory();
+            if (roll < 80) return ChangeDirectory();
             Note("wait");
             return Wait(200 + (DWORD)Pick(1500));
         }
@@ -986,7 +991,7 @@ struct Exerciser {
         if (roll < 88) return ActivateSomething();
         if (roll < 89) return CloseEditor();
         if (roll < 90) return EditToonFiles();
-        if (roll < 91 && !getenv("NODISTURB")) return ChangeDirectory();
+        if (roll < 91) return ChangeDirectory();
         Note("wait");
         Wait(100 + (DWORD)Pick(800));
     }
@@ -1248,6 +1253,8 @@ TEST_CASE("a restless user, drawn from a seed, never loses what the editor saved
     helper = CreateWindowExA(0, "STATIC", NULL, 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
     SetWindowLongPtrA(helper, GWLP_WNDPROC, (LONG_PTR)HelperProc);
     inputHook = SetWindowsHookExA(WH_GETMESSAGE, InputHook, NULL, uiThread);
+    testing::BoxCatcher catcher([](HWND, const testing::CaughtBox &) { return 0; });
+    exerciser.catcher = &catcher;
     running = &exerciser;
     LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(ReportCrash);
     HANDLE driver = CreateThread(NULL, 0, DriverThread, &exerciser, 0, NULL);

@@ -34,12 +34,6 @@ bool MenuEnabled(HWND window, int id);
 // Sends the characters one by one, as typing would.
 void TypeChars(HWND control, const std::string &text);
 
-// A toon file made on a 1024 x 768 stage, captioned "test toon", speed 5:
-// frame i walks to points[i] and strikes pose i for the pause, silent.
-std::string ToonBytes(const std::vector<POINT> &points, int pause);
-// Bytes of one frame as the format lays it out.
-std::string FrameBytes(int x, int y, int pose, int pause, int wink, const std::string &text);
-
 }  // namespace testing
 
 #endif
