@@ -127,7 +127,9 @@ void SetPlayButton(int state)
 void TogglePlay(HWND window, HINSTANCE instance)
 {
     HWND stage = editorFrame.stageWindow;
-    if (!stage)
+    // The walk off and a walk to a click end on their own first: a toon
+    // started meanwhile would take their end for its arrival at a frame.
+    if (!stage || (walkPath.timerRunning && !walkingToFrame))
         return;
     if (walkingToFrame && playIdle) {
         // Paused during a walk: go on walking.

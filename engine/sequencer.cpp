@@ -235,7 +235,9 @@ int PrepareRandomFrame(HWND window, int statementId)
 
 int StartRandomWalk(HWND window, int statementsAllowed)
 {
-    if (nextFrameIndex != 0 || frameEditorDialog)
+    // A walk under way (the walk off, a walk to a click) would take this
+    // walk's start for its own end.
+    if (nextFrameIndex != 0 || frameEditorDialog || walkPath.timerRunning)
         return 0;
     int hx = ClientWidth(window) / 2 - TARGET_MARGIN;
     int hy = ClientHeight(window) / 2 - TARGET_MARGIN;
@@ -370,9 +372,8 @@ static void WalkOffStage(HWND window)
     nextFrameIndex = 0;
     toonStarted = 0;
     walkingToFrame = 0;
-    // The toon is over: Play starts it again, so the button says so.
-    playIdle = 1;
-    SetPlayButton(PLAY_BUTTON_PLAY);
+    // The buttons stay locked under Stop until he is out of sight: a run
+    // started meanwhile would take the walk off's end for an arrival.
 }
 
 void StartToonPlayback(HWND window)
@@ -386,7 +387,6 @@ void StartToonPlayback(HWND window)
     }
     if (nextFrameIndex >= toon.frameCount) {
         WalkOffStage(window);
-        RestoreUiAfterAction();
     } else {
         SetPlayButton(PLAY_BUTTON_STOP);
         WalkToNextFrame(window);
@@ -402,6 +402,7 @@ static void ToonWalkFinished(HWND window)
     } else {
         SetBusyCursor(window, 0);
         SetPlayButton(PLAY_BUTTON_PLAY);
+        RestoreUiAfterAction();
         SendMessageA(window, WM_ACTDONE, 0, 0);
     }
 }
