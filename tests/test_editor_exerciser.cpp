@@ -33,7 +33,8 @@ namespace {
 const int LastActions = 40;
 const DWORD StuckMs = 25000;      // longer than any pause a frame can ask for
 const int GdiSlack = 200;
-const int WindowSlack = 5;
+const int WindowSlack = 3;
+const int WarmUpSteps = 40;
 
 /* The UI thread: the dialog, the editor and a helper that runs closures */
 
@@ -69,17 +70,20 @@ LRESULT CALLBACK InputHook(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(inputHook, code, wParam, lParam);
 }
 
-BOOL CALLBACK CountWindow(HWND, LPARAM count)
+// Windows of the UI thread by class, children too.
+BOOL CALLBACK CountWindow(HWND window, LPARAM counts)
 {
-    *(int *)count += 1;
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    (*(std::map<std::string, int> *)counts)[name] += 1;
     return TRUE;
 }
 
-BOOL CALLBACK CountThreadWindows(HWND window, LPARAM count)
+BOOL CALLBACK CountThreadWindows(HWND window, LPARAM counts)
 {
     if (GetWindowThreadProcessId(window, NULL) == uiThread) {
-        CountWindow(window, count);
-        EnumChildWindows(window, CountWindow, count);
+        CountWindow(window, counts);
+        EnumChildWindows(window, CountWindow, counts);
     }
     return TRUE;
 }
@@ -261,7 +265,8 @@ struct Exerciser {
     std::string fault;
     std::string top, sub;            // the toon directories
     int names = 0;                   // fresh file names handed out
-    std::map<std::string, int> gdiBase, windowBase;
+    std::map<std::string, int> gdiBase;
+    std::map<std::string, std::map<std::string, int>> windowBase;
     DWORD lastProgress = 0;
     LONG marksPosted = 0;
     testing::BoxCatcher *catcher = NULL;   // notes the boxes; the driver answers them
@@ -418,17 +423,16 @@ struct Exerciser {
         HWND main = editorFrame.mainWindow;
         if (Chance(15))
             Disturb(box);
-        if (!fault.empty() || !IsWindow(box.window))
-            return false;
-        const bool going = AnswerSaveQuestion(box);
-        if (editorFrame.mainWindow != main) {
-            Settle();
-            if (editorFrame.mainWindow)
-                model.EditorStarted();
-            else
-                model.editor = model.frameEditor = false;
-        }
-        return going;
+        const bool going = fault.empty() && IsWindow(box.window) && AnswerSaveQuestion(box);
+        // An editor closed or started meanwhile takes the question with it.
+        Settle();
+        if (editorFrame.mainWindow == main)
+            return going;
+        if (editorFrame.mainWindow)
+            model.EditorStarted();
+        else
+            model.editor = model.frameEditor = false;
+        return false;
     }
 
     bool AnswerSaveQuestion(const Box &box)
@@ -1122,22 +1126,26 @@ struct Exerciser {
     }
 
     // GDI objects by headroom (the counts are not kept under Wine) and
-    // windows by count, each against the first reading in the same state.
+    // windows by class, each against the first reading in the same state
+    // once the first dialogs have made what they keep for good.
     void CheckObjects(bool gdi)
     {
         const std::string state = std::to_string(model.editor) + std::to_string(model.frameEditor);
-        int windows = 0, headroom = 0;
+        std::map<std::string, int> windows;
+        int headroom = 0;
         OnUi([&] {
             EnumWindows(CountThreadWindows, (LPARAM)&windows);
             if (gdi)
                 headroom = testing::GdiHeadroom();
         });
-        if (!Boxes().empty())
+        if (step < WarmUpSteps || !Boxes().empty())
             return;
         if (!windowBase.count(state))
             windowBase[state] = windows;
-        else if (windows > windowBase[state] + WindowSlack)
-            return Fault(std::to_string(windows) + " windows, " + std::to_string(windowBase[state]) + " at first");
+        for (const auto &kind : windows)
+            if (kind.second > windowBase[state][kind.first] + WindowSlack)
+                return Fault(std::to_string(kind.second) + " windows of class " + kind.first + ", " +
+                             std::to_string(windowBase[state][kind.first]) + " at first");
         if (!gdi)
             return;
         if (!gdiBase.count(state))
@@ -1159,7 +1167,7 @@ struct Exerciser {
                 break;
             CheckFiles();
             CheckProgram();
-            CheckObjects(step % 100 == 0);
+            CheckObjects(step % 50 == 0);
         }
     }
 
