@@ -945,7 +945,8 @@ struct Exerciser {
         PlayState(freeWalk, playing, paused);
         if (freeWalk && Chance(60)) {
             const int which = Pick(3);
-            return which == 0 ? PlayButton() : which == 1 ? ActionButton() : OpenFrameEditor();
+            return which == 0 ? PlayButton() : which == 1 ? ActionButton()
+                 : model.frameEditor ? ExitFrameEditor() : OpenFrameEditor();
         }
         if (playing && model.frameEditor && Chance(30))
             return ChooseFrame();
