@@ -88,7 +88,7 @@ BOOL CALLBACK CountThreadWindows(HWND window, LPARAM counts)
     return TRUE;
 }
 
-HWND ConfigDialog() { return FindWindowA("#32770", "Fizzy Pimbo Screen Saver"); }
+using testing::ConfigDialog;
 
 /* The model of the toon */
 
@@ -1175,14 +1175,9 @@ struct Exerciser {
     void EndEverything()
     {
         OnUi([] {
-            EndMenu();
-            for (HWND box = FindWindowA("#32770", NULL); box; box = FindWindowExA(NULL, box, "#32770", NULL))
-                if (box != ConfigDialog() && box != frameEditorDialog && GetWindowThreadProcessId(box, NULL) == uiThread)
-                    EndDialog(box, 0);
+            toon.modified = 0;
+            testing::EndEverything();
         });
-        OnUi([] { toon.modified = 0; CloseToonEditor(); });
-        Settle();
-        PostMessageA(ConfigDialog(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     }
 };
 

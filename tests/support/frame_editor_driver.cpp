@@ -44,13 +44,24 @@ void WithFrameEditor(const std::function<void(EditorSession &)> &body)
             toon.modified = 0;
             CloseToonEditor();
         }),
-    }, [] { RunToonEditor(GetModuleHandleA(NULL), NULL, "", SW_SHOWNORMAL); }, [] {
-        for (HWND box = FindWindowA("#32770", NULL); box; box = FindWindowExA(NULL, box, "#32770", NULL))
-            if (box != frameEditorDialog)
-                EndDialog(box, 0);
-        CloseToonEditor();
-    });
+    }, [] { RunToonEditor(GetModuleHandleA(NULL), NULL, "", SW_SHOWNORMAL); }, EndEverything);
     activeSession = NULL;
+}
+
+HWND ConfigDialog()
+{
+    return FindWindowA("#32770", "Fizzy Pimbo Screen Saver");
+}
+
+void EndEverything()
+{
+    EndMenu();
+    for (HWND box = FindWindowA("#32770", NULL); box; box = FindWindowExA(NULL, box, "#32770", NULL))
+        if (box != ConfigDialog() && box != frameEditorDialog && GetWindowThreadProcessId(box, NULL) == GetCurrentThreadId())
+            EndDialog(box, 0);
+    CloseToonEditor();
+    if (ConfigDialog())
+        PostMessageA(ConfigDialog(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
 }
 
 void Command(HWND dialog, int id)

@@ -26,6 +26,13 @@ void WithFrameEditor(const std::function<void(EditorSession &)> &body);
 // The File menu's Edit again, after the frame editor was closed.
 HWND OpenFrameEditorAgain(EditorSession &session);
 
+// The configuration dialog, when it is up.
+HWND ConfigDialog();
+// Ends every menu and modal box of the thread (the configuration dialog and
+// the frame editor stay), closes the editor, then cancels the configuration
+// dialog: a script that failed halfway cannot hang.
+void EndEverything();
+
 void Command(HWND dialog, int id);
 std::string ItemText(HWND dialog, int id);
 std::vector<std::string> ComboItems(HWND dialog, int id);
