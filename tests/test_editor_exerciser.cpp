@@ -31,7 +31,7 @@
 namespace {
 
 const int LastActions = 40;
-const DWORD StuckMs = 25000;      // longer than any pause a frame can ask for
+const DWORD StuckMs = 40000;      // well beyond the longest pause (20 s) and a step
 const int GdiSlack = 200;
 const int WindowSlack = 3;
 const int WarmUpSteps = 40;
