@@ -1062,8 +1062,13 @@ struct Exerciser {
                 const LONG slack = walkPath.stepCount + 1;
                 if (labs(character.x - x) > slack || labs(character.y - y) > slack)
                     problem = "standing at frame " + std::to_string(toon.currentFrame + 1) + " at " +
-                              std::to_string(character.x) + "," + std::to_string(character.y) + ", the frame says " +
-                              std::to_string(x) + "," + std::to_string(y);
+                              std::to_string(character.x) + "," + std::to_string(character.y) + " (walked to " +
+                              std::to_string(character.targetX) + "," + std::to_string(character.targetY) +
+                              "), the frame says " + std::to_string(x) + "," + std::to_string(y) + "; last walk " +
+                              std::to_string(walkPath.steps[0].x) + "," + std::to_string(walkPath.steps[0].y) + " to " +
+                              std::to_string(walkPath.steps[walkPath.stepCount].x) + "," +
+                              std::to_string(walkPath.steps[walkPath.stepCount].y) + " in " + std::to_string(walkPath.stepCount) +
+                              ", next " + std::to_string(nextFrameIndex) + " of " + std::to_string(toon.frameCount);
             }
             const std::string state = std::string(label) + std::to_string(nextFrameIndex) + "/" +
                                       std::to_string(walkPath.stepIndex) + std::to_string(walkPath.timerRunning);
