@@ -43,6 +43,7 @@ int introWalkDone;
 int lastStatement;
 
 static DWORD randomState;
+static int randomStatement;   // what the random frame's text was loaded from
 static int pendingSeconds;
 static char pendingText[TOON_TEXT_SIZE];
 
@@ -222,6 +223,7 @@ int PrepareRandomFrame(HWND window, int statementId)
     if (!spritesLoaded)
         LoadSpriteSet(window, instance);
     LoadStatement(instance, statementId, randomFrame.text);
+    randomStatement = statementId;
     SetBusyCursor(window, 1);
     DisableUiForAction();
     ParkCharacter(window);
@@ -280,6 +282,9 @@ static void RandomWalkFinished(HWND window)
         RestoreUiAfterAction();
         SendMessageA(window, WM_ACTDONE, 0, 0);
     } else {
+        // The paces report counts the walk that has just brought him here.
+        if (randomStatement == PACES_REPORT_ID)
+            LoadStatement((HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE), PACES_REPORT_ID, randomFrame.text);
         FramePause(window, randomFrame.text, PauseOf(&randomFrame));
     }
 }
@@ -376,6 +381,18 @@ static void WalkOffStage(HWND window)
     // started meanwhile would take the walk off's end for an arrival.
 }
 
+// Playback stops quietly, but ready: a Stop with no walk under it would
+// stand for ever, and its Continue would walk a path left from before.
+static void StopAtUnreadableFrame(HWND window)
+{
+    nextFrameIndex = 0;
+    toonStarted = 0;
+    walkingToFrame = 0;
+    SetBusyCursor(window, 0);
+    SetPlayButton(PLAY_BUTTON_PLAY);
+    RestoreUiAfterAction();
+}
+
 void StartToonPlayback(HWND window)
 {
     if (!noBubble)
@@ -389,7 +406,8 @@ void StartToonPlayback(HWND window)
         WalkOffStage(window);
     } else {
         SetPlayButton(PLAY_BUTTON_STOP);
-        WalkToNextFrame(window);
+        if (!WalkToNextFrame(window))
+            StopAtUnreadableFrame(window);
     }
     FramePause(window, NULL, 0);
 }

@@ -360,7 +360,12 @@ TEST_CASE("Play, Stop and Continue follow the play state by real keys on a shipp
             testing::PressKeys({ VK_MENU, 'S' });
         }),
         WaitFor("Continue offered", [&] { return label() == "&Continue"; }, 5000),
-        Do("the frame to come again; Alt+C", [&] {
+        Do("his plain face back, as a repaint draws him; the frame to come again; Alt+C", [&] {
+            HDC dc = GetDC(editorFrame.stageWindow);
+            const std::vector<uint32_t> shown = testing::GrabQuads(dc, character.x, character.y, SPRITE_SIZE, SPRITE_SIZE);
+            RedrawWindow(editorFrame.stageWindow, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
+            CHECK((testing::GrabQuads(dc, character.x, character.y, SPRITE_SIZE, SPRITE_SIZE) == shown));
+            ReleaseDC(editorFrame.stageWindow, dc);
             CHECK(nextFrameIndex == standingAt);
             CHECK(Enabled(editorUi.fileButton));
             testing::PressKeys({ VK_MENU, 'C' });
@@ -503,7 +508,22 @@ TEST_CASE("the play state starts clean in every editor, after Open, after the fr
         WaitFor("the editor gone", [] { return Editor() == NULL; }),
         Do("a third editor", [] { PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDC_EDITTOONS, BN_CLICKED), 0); }),
         WaitFor("the third editor", [] { return Editor() && IsWindowVisible(Editor()); }),
-        Do("no entrance; open the toon", [] { KillTimer(Editor(), IDT_ENTRANCE); Press(IDA_OPEN); }),
+        Do("no entrance; Play reaches the window before any toon is read, then another window is active", [] {
+            KillTimer(Editor(), IDT_ENTRANCE);
+            Click(editorUi.playButton);
+            SetForegroundWindow(Dialog());
+        }),
+        Pause(300),
+        Do("Play again: nothing to walk to, ready; open the toon", [&] {
+            SetForegroundWindow(Editor());
+            Click(editorUi.playButton);
+            CHECK(label() == "&Play");
+            CHECK_FALSE(Walking());
+            CHECK_FALSE(walkingToFrame);
+            CHECK_FALSE(toonStarted);
+            CHECK_FALSE(editorUi.locked);
+            Press(IDA_OPEN);
+        }),
         WaitFor("the toon read", opened(2)),
         Do("Play, and Stop as he arrives at frame 1", [] {
             stoppedAt = -1;
