@@ -422,7 +422,7 @@ struct Exerciser {
             return false;
         HWND main = editorFrame.mainWindow;
         if (Chance(15))
-            Disturb(box);
+            Disturb();
         const bool going = fault.empty() && IsWindow(box.window) && AnswerSaveQuestion(box);
         // An editor closed or started meanwhile takes the question with it.
         Settle();
@@ -470,7 +470,7 @@ struct Exerciser {
 
     // With the save question up, a restless user closes the editor or starts
     // another from the dialog: the question is never asked twice.
-    void Disturb(const Box &question)
+    void Disturb()
     {
         const bool viaDialog = Chance(40);
         Note(viaDialog ? "with the question up: Edit Toon Files" : "with the question up: the close button");
@@ -485,7 +485,6 @@ struct Exerciser {
             questions += box.caption == "Pimbo Toon Frame File";
         if (questions > 1)
             Fault("the save question is asked twice");
-        (void)question;
     }
 
     /* Actions with the frame editor open */
@@ -514,7 +513,7 @@ struct Exerciser {
         Note("stage click at " + std::to_string(at.x) + "," + std::to_string(at.y));
         Input([&] { testing::ClickScreen(screen); }, 1);
         if (!model.frameEditor || onCharacter || walking)
-            return Resync("a click near the character");
+            return Resync();
         model.StoreShown();
         model.controls.x = std::to_string(at.x);
         model.controls.y = std::to_string(at.y);
@@ -827,7 +826,7 @@ struct Exerciser {
         SetActive(editorFrame.mainWindow);
         Keys({ VK_CONTROL, 'E' });
         if (!enabled)
-            return Resync("Ctrl+E while File was disabled");
+            return;
         if (!frameEditorDialog)
             return Fault("Ctrl+E with File enabled opened no frame editor");
         model.frameEditor = true;
@@ -895,9 +894,8 @@ struct Exerciser {
 
     // Where the model cannot tell what the program did (a click that may have
     // hit the character), it takes over what the program shows.
-    void Resync(const std::string &why)
+    void Resync()
     {
-        (void)why;
         OnUi([&] {
             model.editor = editorFrame.mainWindow != NULL;
             model.frameEditor = frameEditorDialog != NULL;
