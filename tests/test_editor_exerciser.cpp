@@ -1074,10 +1074,13 @@ struct Exerciser {
                 lastProgress = GetTickCount();
             lastPlayState = state;
             if (GetTickCount() - lastProgress > StuckMs)
-                problem = "the toon has stood still for " + std::to_string(StuckMs / 1000) + " s with the button at &Stop";
+                problem = "the toon has stood still for " + std::to_string(StuckMs / 1000) + " s with the button at &Stop (" +
+                          state + ", started " + std::to_string(toonStarted) + ", walking to frame " +
+                          std::to_string(walkingToFrame) + ", frame " + std::to_string(toon.currentFrame + 1) + " of " +
+                          std::to_string(toon.frameCount) + ")";
             if (frameEditorDialog && !stop && !walkPath.timerRunning && !randomWalkActive &&
                 (HCURSOR)GetClassLongPtrA(editorFrame.stageWindow, GCLP_HCURSOR) != editorUi.targetCursor)
-                problem = "the frame editor is open but the stage shows no target";
+                problem = std::string("the frame editor is open but the stage shows no target (Play reads ") + label + ")";
         });
         if (!problem.empty())
             return Fault(problem);
