@@ -24,7 +24,7 @@ using testing::WaitFor;
 
 namespace {
 
-HWND ConfigDialog() { return FindWindowA("#32770", "Fizzy Pimbo Screen Saver"); }
+using testing::ConfigDialog;
 HWND Editor() { return editorFrame.mainWindow; }
 
 std::string Title(HWND window)
@@ -50,16 +50,6 @@ std::string EmptyDirectory(const char *name)
 
 void Click(HWND dialog, int id) { SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0); }
 
-void EndEverything()
-{
-    EndMenu();
-    for (HWND box = FindWindowA("#32770", NULL); box; box = FindWindowExA(NULL, box, "#32770", NULL))
-        if (box != ConfigDialog() && box != frameEditorDialog)
-            EndDialog(box, 0);
-    CloseToonEditor();
-    if (ConfigDialog())
-        PostMessageA(ConfigDialog(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-}
 
 struct Look {
     int pose;
@@ -162,7 +152,7 @@ TEST_CASE("a toon composed by clicks on the stage, saved through the save dialog
     });
     testing::RunScript(steps, [] {
         DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_CONFIG), NULL, ConfigDialogProc, 0);
-    }, EndEverything);
+    }, testing::EndEverything);
 
     // The saver plays it full screen: he stands at each clicked point,
     // scaled from the editor's stage to the screen.

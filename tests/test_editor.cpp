@@ -26,7 +26,7 @@ using testing::WaitFor;
 
 namespace {
 
-HWND Dialog() { return FindWindowA("#32770", "Fizzy Pimbo Screen Saver"); }
+HWND Dialog() { return testing::ConfigDialog(); }
 HWND Editor() { return editorFrame.mainWindow; }
 HWND Menu() { HWND menu = FindWindowA("#32768", NULL); return menu && IsWindowVisible(menu) ? menu : NULL; }
 
@@ -59,17 +59,6 @@ testing::ScriptStep Pause(DWORD ms)
     });
 }
 
-// Every modal loop of the thread ends, so a failed script cannot hang.
-void EndEverything()
-{
-    EndMenu();
-    for (HWND box = FindWindowA("#32770", NULL); box; box = FindWindowExA(NULL, box, "#32770", NULL))
-        if (box != Dialog())
-            EndDialog(box, 0);
-    CloseToonEditor();
-    if (Dialog())
-        PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-}
 
 DWORD editStarted;
 
@@ -90,7 +79,7 @@ INT_PTR RunEditorFromDialog(std::vector<testing::ScriptStep> steps)
     INT_PTR result = -1;
     testing::RunScript(all, [&] {
         result = DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_CONFIG), NULL, ConfigDialogProc, 0);
-    }, EndEverything);
+    }, testing::EndEverything);
     return result;
 }
 

@@ -253,28 +253,11 @@ std::string ToonDirectory(const char *name)
     return std::string(temp) + name + "\\";
 }
 
-// A toon file of the given frames: x, y pairs with short pauses and no text.
+// A toon file of the given frames: x, y pairs with short pauses and no
+// text, on background 3.
 std::string ToonOf(const std::vector<POINT> &points, uint32_t version = TOON_VERSION)
 {
-    ToonHeader header;
-    memset(&header, 0, sizeof header);
-    memcpy(header.signature, "Pimbo Toon Frame File", 22);
-    header.version = version;
-    header.windowSize = MakePackedSize(1024, 768);
-    header.frameCount = (int32_t)points.size();
-    header.frameSpeed = 5;
-    header.backgroundIndex = 3;
-    std::string bytes((const char *)&header, sizeof header);
-    for (size_t i = 0; i < points.size(); ++i) {
-        ToonFrame frame;
-        memset(&frame, 0, sizeof frame);
-        frame.x = points[i].x;
-        frame.y = points[i].y;
-        frame.pose = (int32_t)i;
-        frame.pause = 1;
-        bytes.append((const char *)&frame, sizeof frame);
-    }
-    return bytes;
+    return testing::ToonBytes(points, 1, 3, version);
 }
 
 HWND OpenShow(int width, int height)

@@ -10,7 +10,6 @@
 #include "editor/editor_app.h"
 #include "resources/resource.h"
 #include "support/support.h"
-#include "support/frame_editor_driver.h"
 
 #include <stdint.h>
 #include <stdlib.h>

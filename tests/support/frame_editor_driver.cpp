@@ -1,7 +1,5 @@
 #include "support/frame_editor_driver.h"
 
-#include <string.h>
-
 #include "editor/editor_app.h"
 #include "editor/editor_controls.h"
 #include "engine/messages.h"
@@ -46,13 +44,24 @@ void WithFrameEditor(const std::function<void(EditorSession &)> &body)
             toon.modified = 0;
             CloseToonEditor();
         }),
-    }, [] { RunToonEditor(GetModuleHandleA(NULL), NULL, "", SW_SHOWNORMAL); }, [] {
-        for (HWND box = FindWindowA("#32770", NULL); box; box = FindWindowExA(NULL, box, "#32770", NULL))
-            if (box != frameEditorDialog)
-                EndDialog(box, 0);
-        CloseToonEditor();
-    });
+    }, [] { RunToonEditor(GetModuleHandleA(NULL), NULL, "", SW_SHOWNORMAL); }, EndEverything);
     activeSession = NULL;
+}
+
+HWND ConfigDialog()
+{
+    return FindWindowA("#32770", "Fizzy Pimbo Screen Saver");
+}
+
+void EndEverything()
+{
+    EndMenu();
+    for (HWND box = FindWindowA("#32770", NULL); box; box = FindWindowExA(NULL, box, "#32770", NULL))
+        if (box != ConfigDialog() && box != frameEditorDialog && GetWindowThreadProcessId(box, NULL) == GetCurrentThreadId())
+            EndDialog(box, 0);
+    CloseToonEditor();
+    if (ConfigDialog())
+        PostMessageA(ConfigDialog(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
 }
 
 void Command(HWND dialog, int id)
@@ -98,39 +107,6 @@ void TypeChars(HWND control, const std::string &text)
 {
     for (char c : text)
         SendMessageA(control, WM_CHAR, (WPARAM)(unsigned char)c, 0);
-}
-
-static void Put32(std::string &bytes, size_t offset, int32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        bytes[offset + i] = (char)(((uint32_t)value >> (8 * i)) & 0xFF);
-}
-
-std::string FrameBytes(int x, int y, int pose, int pause, int wink, const std::string &text)
-{
-    std::string bytes(92, '\0');
-    Put32(bytes, 0, x);
-    Put32(bytes, 4, y);
-    Put32(bytes, 8, pose);
-    Put32(bytes, 12, pause);
-    Put32(bytes, 16, wink);
-    memcpy(&bytes[20], text.data(), text.size() < 71 ? text.size() : 71);
-    return bytes;
-}
-
-std::string ToonBytes(const std::vector<POINT> &points, int pause)
-{
-    std::string bytes(104, '\0');
-    memcpy(&bytes[0], "Pimbo Toon Frame File", 22);
-    Put32(bytes, 32, 0x20001);
-    memcpy(&bytes[36], "test toon", 10);
-    Put32(bytes, 88, 1024 | (768 << 16));
-    Put32(bytes, 92, (int32_t)points.size());
-    Put32(bytes, 96, 5);
-    Put32(bytes, 100, 1);
-    for (size_t i = 0; i < points.size(); ++i)
-        bytes += FrameBytes(points[i].x, points[i].y, (int)i, pause, 0, "");
-    return bytes;
 }
 
 }  // namespace testing

@@ -26,6 +26,13 @@ void WithFrameEditor(const std::function<void(EditorSession &)> &body);
 // The File menu's Edit again, after the frame editor was closed.
 HWND OpenFrameEditorAgain(EditorSession &session);
 
+// The configuration dialog, when it is up.
+HWND ConfigDialog();
+// Ends every menu and modal box of the thread (the configuration dialog and
+// the frame editor stay), closes the editor, then cancels the configuration
+// dialog: a script that failed halfway cannot hang.
+void EndEverything();
+
 void Command(HWND dialog, int id);
 std::string ItemText(HWND dialog, int id);
 std::vector<std::string> ComboItems(HWND dialog, int id);
@@ -33,12 +40,6 @@ std::vector<std::string> ListItems(HWND dialog, int id);
 bool MenuEnabled(HWND window, int id);
 // Sends the characters one by one, as typing would.
 void TypeChars(HWND control, const std::string &text);
-
-// A toon file made on a 1024 x 768 stage, captioned "test toon", speed 5:
-// frame i walks to points[i] and strikes pose i for the pause, silent.
-std::string ToonBytes(const std::vector<POINT> &points, int pause);
-// Bytes of one frame as the format lays it out.
-std::string FrameBytes(int x, int y, int pose, int pause, int wink, const std::string &text);
 
 }  // namespace testing
 

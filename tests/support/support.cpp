@@ -3,6 +3,7 @@
 #include <shlobj.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 namespace testing {
 
@@ -246,6 +247,39 @@ bool WriteFileBytes(const std::string &path, const std::string &bytes)
     return fclose(file) == 0 && ok;
 }
 
+static void Put32(std::string &bytes, size_t offset, int32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[offset + i] = (char)(((uint32_t)value >> (8 * i)) & 0xFF);
+}
+
+std::string FrameBytes(int x, int y, int pose, int pause, int wink, const std::string &text)
+{
+    std::string bytes(92, '\0');
+    Put32(bytes, 0, x);
+    Put32(bytes, 4, y);
+    Put32(bytes, 8, pose);
+    Put32(bytes, 12, pause);
+    Put32(bytes, 16, wink);
+    memcpy(&bytes[20], text.data(), text.size() < 71 ? text.size() : 71);
+    return bytes;
+}
+
+std::string ToonBytes(const std::vector<POINT> &points, int pause, int background, uint32_t version)
+{
+    std::string bytes(104, '\0');
+    memcpy(&bytes[0], "Pimbo Toon Frame File", 22);
+    Put32(bytes, 32, (int32_t)version);
+    memcpy(&bytes[36], "test toon", 10);
+    Put32(bytes, 88, 1024 | (768 << 16));
+    Put32(bytes, 92, (int32_t)points.size());
+    Put32(bytes, 96, 5);
+    Put32(bytes, 100, background);
+    for (size_t i = 0; i < points.size(); ++i)
+        bytes += FrameBytes(points[i].x, points[i].y, (int)i, pause, 0, "");
+    return bytes;
+}
+
 COLORREF ClientPixel(HWND window, int x, int y)
 {
     HDC dc = GetDC(window);
@@ -271,6 +305,7 @@ void CALLBACK BoxCatcherTimer(HWND box, UINT, UINT_PTR id, DWORD)
     if (!activeCatcher)
         return;
     CaughtBox caught;
+    caught.window = box;
     char buffer[1024] = "";
     GetWindowTextA(box, buffer, sizeof buffer);
     caught.caption = buffer;

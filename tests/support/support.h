@@ -53,6 +53,14 @@ std::string ReadFileBytes(const std::string &path);
 std::string TempDirectory(const std::string &name);
 bool WriteFileBytes(const std::string &path, const std::string &bytes);
 
+// A toon file made on a 1024 x 768 stage, captioned "test toon", speed 5,
+// with the given background and version word: frame i walks to points[i]
+// and strikes pose i for the pause, silent.
+std::string ToonBytes(const std::vector<POINT> &points, int pause, int background = 1,
+                      uint32_t version = 0x20001);
+// Bytes of one frame as the format lays it out.
+std::string FrameBytes(int x, int y, int pose, int pause, int wink, const std::string &text);
+
 // Replaces the settings file with the given lines of our section, and reads
 // it back after flushing the profile cache.
 bool PutIni(const std::string &lines);
@@ -67,6 +75,7 @@ COLORREF ClientPixel(HWND window, int x, int y);
 
 // Catches message boxes and dialogs (class #32770) created on this thread.
 struct CaughtBox {
+    HWND window;               // gone once the box is answered
     std::string caption;
     std::string text;          // of the static control 0xFFFF, if any
     std::vector<int> buttons;  // ids of the push buttons it has
@@ -75,7 +84,8 @@ struct CaughtBox {
 };
 class BoxCatcher {
 public:
-    // answer(box) returns the id of the button to press (for example IDOK).
+    // answer(box) returns the id of the button to press (for example IDOK),
+    // or 0 to leave the box to someone else.
     explicit BoxCatcher(std::function<int(HWND, const CaughtBox &)> answer);
     ~BoxCatcher();
     const std::vector<CaughtBox> &Boxes() const { return boxes; }
