@@ -1,4 +1,5 @@
 #include "support/frame_editor_driver.h"
+#include "support/fuzz.h"
 
 #include <string.h>
 
@@ -102,8 +103,7 @@ void TypeChars(HWND control, const std::string &text)
 
 static void Put32(std::string &bytes, size_t offset, int32_t value)
 {
-    for (int i = 0; i < 4; ++i)
-        bytes[offset + i] = (char)(((uint32_t)value >> (8 * i)) & 0xFF);
+    PutLe(bytes, offset, (uint32_t)value, 4);
 }
 
 std::string FrameBytes(int x, int y, int pose, int pause, int wink, const std::string &text)
