@@ -148,6 +148,17 @@ static int HasPlayableFormat(const char *name)
     return 0;
 }
 
+// From the system directory only: the current directory is the toons'.
+static void HoldWaveDriver(void)
+{
+    char path[MAX_PATH];
+    UINT length = GetSystemDirectoryA(path, sizeof path);
+    if (length == 0 || length + sizeof "\\" WAVE_DRIVER > sizeof path)
+        return;
+    lstrcatA(path, "\\" WAVE_DRIVER);
+    waveDriver = LoadLibraryA(path);
+}
+
 static int PlayClip(HWND window, char *text, DWORD playMode)
 {
     if (clipDevice || !text)
@@ -169,7 +180,7 @@ static int PlayClip(HWND window, char *text, DWORD playMode)
     }
 
     if (!waveDriver)
-        waveDriver = LoadLibraryA(WAVE_DRIVER);
+        HoldWaveDriver();
     MCI_OPEN_PARMSA open;
     memset(&open, 0, sizeof open);
     open.lpstrDeviceType = (LPCSTR)(UINT_PTR)MCI_DEVTYPE_WAVEFORM_AUDIO;
