@@ -248,10 +248,9 @@ DWORD RunForm(Form form, const std::string &tail, HWND &parent)
     default:
         break;
     }
-    DWORD code = STILL_ACTIVE;
+    // Pumped while waiting: a dialog's end enables windows of ours.
     testing::PumpUntil([&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; }, START_TIMEOUT);
-    code = testing::FinishProcess(process, 0);
-    return code;
+    return testing::FinishProcess(process, 0);
 }
 
 }  // namespace
