@@ -93,12 +93,33 @@ static LONG PacesFromText(const char *text)
     return (LONG)(DWORD)(long long)value;
 }
 
+typedef HRESULT (WINAPI *FolderPathProc)(HWND, int, HANDLE, DWORD, LPSTR);
+static const char *const folderLibraries[] = { "shell32.dll", "shfolder.dll" };
+
+// The roaming application data folder. Looked up at run time: Windows 98's
+// shell has no SHGetFolderPathA, which shfolder.dll may bring; with neither
+// there is no per-user folder, and the Windows directory is writable there.
+static int RoamingDataFolder(char *folder)
+{
+    for (const char *library : folderLibraries) {
+        HMODULE module = LoadLibraryA(library);
+        if (!module)
+            continue;
+        FolderPathProc folderPath = (FolderPathProc)(void *)GetProcAddress(module, "SHGetFolderPathA");
+        int found = folderPath && SUCCEEDED(folderPath(NULL, CSIDL_APPDATA, NULL, SHGFP_TYPE_CURRENT, folder));
+        FreeLibrary(module);
+        if (folderPath)
+            return found;
+    }
+    return 0;
+}
+
 // The per-user file: "Pimbo95.ini" in our folder of the roaming
 // application data. 0 when the system names no such folder.
 static int PerUserFilePath(char *path, size_t size, int withName)
 {
     char folder[MAX_PATH];
-    if (FAILED(SHGetFolderPathA(NULL, CSIDL_APPDATA, NULL, SHGFP_TYPE_CURRENT, folder)))
+    if (!RoamingDataFolder(folder))
         return 0;
     folder[sizeof folder - 1] = '\0';
     int length = withName ? snprintf(path, size, "%s\\" USER_FOLDER "\\" INI_FILE, folder)

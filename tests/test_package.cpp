@@ -5,7 +5,11 @@
 #include "support/support.h"
 #include "version.h"
 
+#include <shlobj.h>
+
+#include <map>
 #include <set>
+#include <sstream>
 #include <string>
 
 // Checks the release package unpacked by the "package" fixture into the
@@ -29,16 +33,93 @@ std::string InPackage(const std::string &relative)
     return WinPath(PackageDir() + "/" + relative);
 }
 
-// The machine field of a PE file's header, 0 when the file is no PE file.
-unsigned PeMachine(const std::string &bytes)
+uint32_t Le(const std::string &bytes, size_t at, int size)
 {
+    uint32_t value = 0;
+    for (int i = size - 1; i >= 0; --i)
+        value = value << 8 | (at + i < bytes.size() ? (unsigned char)bytes[at + i] : 0);
+    return value;
+}
+
+std::string Lower(std::string text)
+{
+    for (char &c : text)
+        c = (char)tolower((unsigned char)c);
+    return text;
+}
+
+// What a PE file's headers and import table say; machine 0 when the bytes
+// are no PE file.
+struct PeImage {
+    unsigned machine = 0;
+    unsigned subsystemMajor = 0, subsystemMinor = 0;
+    std::map<std::string, std::set<std::string>> imports;   // lower-case DLL: functions
+};
+
+PeImage ReadPe(const std::string &bytes)
+{
+    PeImage image;
     if (bytes.size() < 0x40 || bytes.compare(0, 2, "MZ") != 0)
-        return 0;
-    size_t pe = (unsigned char)bytes[0x3C] | (unsigned char)bytes[0x3D] << 8 |
-                (unsigned char)bytes[0x3E] << 16 | (size_t)(unsigned char)bytes[0x3F] << 24;
-    if (pe + 6 > bytes.size() || bytes.compare(pe, 4, std::string("PE\0\0", 4)) != 0)
-        return 0;
-    return (unsigned char)bytes[pe + 4] | (unsigned char)bytes[pe + 5] << 8;
+        return image;
+    size_t pe = Le(bytes, 0x3C, 4);
+    if (pe + 24 > bytes.size() || bytes.compare(pe, 4, std::string("PE\0\0", 4)) != 0)
+        return image;
+    image.machine = Le(bytes, pe + 4, 2);
+    size_t sections = Le(bytes, pe + 6, 2), optional = pe + 24;
+    size_t sectionTable = optional + Le(bytes, pe + 20, 2);
+    bool wide = Le(bytes, optional, 2) == 0x20B;             // PE32+
+    image.subsystemMajor = Le(bytes, optional + 48, 2);
+    image.subsystemMinor = Le(bytes, optional + 50, 2);
+    auto offsetOf = [&](uint32_t rva) -> size_t {
+        for (size_t i = 0; i < sections; ++i) {
+            size_t header = sectionTable + 40 * i;
+            uint32_t start = Le(bytes, header + 12, 4), size = Le(bytes, header + 16, 4);
+            if (rva >= start && rva < start + size)
+                return rva - start + Le(bytes, header + 20, 4);
+        }
+        return bytes.size();
+    };
+    auto textAt = [&](size_t at) {
+        size_t end = bytes.find('\0', at);
+        return at < bytes.size() && end != std::string::npos ? bytes.substr(at, end - at) : std::string();
+    };
+    const size_t thunkSize = wide ? 8 : 4;
+    for (size_t descriptor = offsetOf(Le(bytes, optional + (wide ? 120 : 104), 4));
+         descriptor + 20 <= bytes.size() && Le(bytes, descriptor + 12, 4); descriptor += 20) {
+        std::set<std::string> &functions = image.imports[Lower(textAt(offsetOf(Le(bytes, descriptor + 12, 4))))];
+        uint32_t names = Le(bytes, descriptor, 4) ? Le(bytes, descriptor, 4) : Le(bytes, descriptor + 16, 4);
+        for (size_t thunk = offsetOf(names); thunk + thunkSize <= bytes.size(); thunk += thunkSize) {
+            uint32_t low = Le(bytes, thunk, 4), high = wide ? Le(bytes, thunk + 4, 4) : 0;
+            if (!low && !high)
+                break;
+            bool byOrdinal = wide ? (high & 0x80000000u) != 0 : (low & 0x80000000u) != 0;
+            functions.insert(byOrdinal ? "#" + std::to_string(low & 0xFFFF) : textAt(offsetOf(low) + 2));
+        }
+    }
+    return image;
+}
+
+// The functions each system DLL of Windows 98 SE exports, from the list
+// kept with the tests.
+std::map<std::string, std::set<std::string>> Windows98Exports()
+{
+    std::map<std::string, std::set<std::string>> exports;
+    std::istringstream lines(ReadFileBytes(SourcePath("tests/data/win98se-exports.txt")));
+    std::string line, dll;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string word;
+        if (!(words >> word) || word[0] == '#')
+            continue;
+        if (Lower(word).size() > 4 && Lower(word).compare(word.size() - 4, 4, ".dll") == 0) {
+            dll = Lower(word);
+            continue;
+        }
+        do
+            exports[dll].insert(word);
+        while (words >> word);
+    }
+    return exports;
 }
 
 struct FileVersion {
@@ -63,12 +144,40 @@ FileVersion ReadFileVersion(const std::string &path)
         version.high = fixed->dwFileVersionMS;
         version.low = fixed->dwFileVersionLS;
     }
+    // The strings of the first language and code page the file names.
+    WORD *translation = NULL;
+    if (!VerQueryValueA(&block[0], "\\VarFileInfo\\Translation", (void **)&translation, &length) ||
+        !translation || length < 4)
+        return version;
+    char strings[64];
+    snprintf(strings, sizeof strings, "\\StringFileInfo\\%04X%04X\\", translation[0], translation[1]);
     char *value = NULL;
-    if (VerQueryValueA(&block[0], "\\StringFileInfo\\040904E4\\FileVersion", (void **)&value, &length) && value)
+    if (VerQueryValueA(&block[0], (std::string(strings) + "FileVersion").c_str(), (void **)&value, &length) && value)
         version.text = value;
-    if (VerQueryValueA(&block[0], "\\StringFileInfo\\040904E4\\ProductVersion", (void **)&value, &length) && value)
+    if (VerQueryValueA(&block[0], (std::string(strings) + "ProductVersion").c_str(), (void **)&value, &length) && value)
         version.product = value;
     return version;
+}
+
+// The application manifest a program carries, empty when none.
+std::string ManifestOf(const std::string &path)
+{
+    HMODULE module = LoadLibraryExA(path.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module)
+        return "";
+    std::string text;
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));   // RT_MANIFEST
+    HGLOBAL loaded = found ? LoadResource(module, found) : NULL;
+    if (loaded && LockResource(loaded))
+        text.assign((const char *)LockResource(loaded), SizeofResource(module, found));
+    FreeLibrary(module);
+    return text;
+}
+
+// The setups sit beside the zip, one folder above the unpacked package.
+std::string SetupPath(const char *suffix)
+{
+    return InPackage(std::string("../Pimbo95-") + PIMBO_VERSION_TEXT + suffix);
 }
 
 // How many different colours a grab of the whole screen shows.
@@ -102,17 +211,21 @@ TEST_CASE("the release package holds both builds of one version, the toons and a
 
     const DWORD expectedHigh = MAKELONG(PIMBO_VERSION_MINOR, PIMBO_VERSION_MAJOR);
     const DWORD expectedLow = MAKELONG(0, PIMBO_VERSION_PATCH);
-    const struct { const char *path; unsigned machine; } builds[] = {
-        { "Pimbo95.scr", IMAGE_FILE_MACHINE_AMD64 },
-        { "x86/Pimbo95.scr", IMAGE_FILE_MACHINE_I386 },
+    // Both savers, and the setup with its 64-bit twin that the tests run.
+    const struct { std::string path; unsigned machine; const char *level; } builds[] = {
+        { InPackage("Pimbo95.scr"), IMAGE_FILE_MACHINE_AMD64, "asInvoker" },
+        { InPackage("x86/Pimbo95.scr"), IMAGE_FILE_MACHINE_I386, "asInvoker" },
+        { SetupPath("-setup.exe"), IMAGE_FILE_MACHINE_I386, "requireAdministrator" },
+        { SetupPath("-setup-amd64.exe"), IMAGE_FILE_MACHINE_AMD64, "requireAdministrator" },
     };
     for (const auto &build : builds) {
         CAPTURE(build.path);
-        std::string bytes = ReadFileBytes(InPackage(build.path));
-        CHECK(PeMachine(bytes) == build.machine);
+        std::string bytes = ReadFileBytes(build.path);
+        CHECK(ReadPe(bytes).machine == build.machine);
         // Stripped: no symbol table left in the file.
         CHECK(bytes.find(".debug_info") == std::string::npos);
-        FileVersion version = ReadFileVersion(InPackage(build.path));
+        CHECK(ManifestOf(build.path).find(std::string("level=\"") + build.level + "\"") != std::string::npos);
+        FileVersion version = ReadFileVersion(build.path);
         CHECK(version.high == expectedHigh);
         CHECK(version.low == expectedLow);
         CHECK(version.text == PIMBO_VERSION_TEXT);
@@ -133,7 +246,7 @@ TEST_CASE("the release package holds both builds of one version, the toons and a
     CHECK(bare == 0);
     CHECK(readme.find(std::string("version ") + PIMBO_VERSION_TEXT) != std::string::npos);
     CHECK(readme.find("@VERSION@") == std::string::npos);
-    for (const char *topic : { "Install", "Windows directory", "Pimbo95.ini", "toons", "Removing" })
+    for (const char *topic : { "Install", "setup.exe /S", "Windows directory", "Pimbo95.ini", "toons", "Removing" })
         CHECK_MESSAGE(readme.find(topic) != std::string::npos, topic);
 
     HWND owner = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
@@ -151,14 +264,81 @@ TEST_CASE("the release package holds both builds of one version, the toons and a
     DestroyWindow(owner);
 }
 
-TEST_CASE("the packaged 64-bit saver runs full screen")
+TEST_CASE("the 32-bit build imports only what Windows 98 SE has; the 64-bit one only DLLs of Windows")
+{
+    const auto windows98 = Windows98Exports();
+    CHECK_OR_RETURN(windows98.size() >= 8);
+    PeImage x86 = ReadPe(ReadFileBytes(InPackage("x86/Pimbo95.scr")));
+    CHECK_OR_RETURN(x86.machine == IMAGE_FILE_MACHINE_I386);
+    CHECK(x86.subsystemMajor == 4);
+    CHECK(x86.subsystemMinor == 0);
+    // The saves' fallback needs both.
+    CHECK(x86.imports["kernel32.dll"].count("MoveFileExA") == 1);
+    CHECK(x86.imports["kernel32.dll"].count("MoveFileA") == 1);
+    size_t checked = 0;
+    for (const auto &dll : x86.imports) {
+        auto provided = windows98.find(dll.first);
+        CHECK_MESSAGE(provided != windows98.end(), dll.first);
+        for (const std::string &function : dll.second) {
+            ++checked;
+            CHECK_MESSAGE((provided != windows98.end() && provided->second.count(function)),
+                          (dll.first + "!" + function));
+        }
+    }
+    CHECK(checked > 100);
+
+    for (const std::string &path : { InPackage("Pimbo95.scr"), ScrPath() }) {
+        CAPTURE(path);
+        PeImage x64 = ReadPe(ReadFileBytes(path));
+        CHECK(x64.machine == IMAGE_FILE_MACHINE_AMD64);
+        CHECK(x64.imports.size() >= 5);
+        for (const auto &dll : x64.imports)
+            CHECK_MESSAGE(windows98.count(dll.first), dll.first);
+    }
+}
+
+namespace {
+
+std::string RegistryText(HKEY root, const char *key, const char *name)
+{
+    char value[MAX_PATH] = "";
+    DWORD size = sizeof value - 1;
+    if (RegGetValueA(root, key, name, RRF_RT_REG_SZ, NULL, value, &size) != ERROR_SUCCESS)
+        return "";
+    return value;
+}
+
+DWORD RegistryNumber(HKEY root, const char *key, const char *name)
+{
+    DWORD value = 0, size = sizeof value;
+    RegGetValueA(root, key, name, RRF_RT_REG_DWORD, NULL, &value, &size);
+    return value;
+}
+
+bool Exists(const std::string &path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A fresh Wine prefix links Documents to the real home folder, which Wine
+// shows as a reparse point; the setup must not be let loose on that.
+bool IsPlainFolder(const std::string &path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Starts a saver full screen, checks that it covers the screen with its
+// show, and closes it.
+void CheckRunsFullScreen(const std::string &saverPath)
 {
     size_t before = ScreenColours();
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    std::string command = "\"" + InPackage("Pimbo95.scr") + "\" /s";
+    std::string command = "\"" + saverPath + "\" /s";
     CHECK_OR_RETURN(CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process));
 
     // The window of the process started here, in front.
@@ -186,4 +366,65 @@ TEST_CASE("the packaged 64-bit saver runs full screen")
     PostMessageA(saver, WM_CLOSE, 0, 0);
     CHECK(FinishProcess(process, 10000) == 0);
     CloseStraySavers();
+}
+
+const char *const UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pimbo95";
+const char *const DESKTOP_KEY = "Control Panel\\Desktop";
+
+}  // namespace
+
+TEST_CASE("the setup installs the saver, the toons and an uninstaller; the uninstaller keeps the toons")
+{
+    CHECK(!PackageDir().empty());
+    char folder[MAX_PATH] = "";
+    CHECK_OR_RETURN(SUCCEEDED(SHGetFolderPathA(NULL, CSIDL_PERSONAL, NULL, SHGFP_TYPE_CURRENT, folder)));
+    CHECK_OR_RETURN(IsPlainFolder(folder));
+    const std::string toons = std::string(folder) + "\\Pimbo Toons\\";
+    GetSystemDirectoryA(folder, sizeof folder);
+    const std::string saver = std::string(folder) + "\\Pimbo95.scr";
+    const std::string setup = "\"" + SetupPath("-setup-amd64.exe") + "\" /S";
+    const char *const shipped[] = { "greeting.ptf", "dance.ptf", "voice.ptf", "pimbo-hello.wav" };
+    RemoveIni();
+
+    CHECK_OR_RETURN(RunProcess(setup, 60000) == 0);
+    // On 64-bit Windows, the 64-bit saver.
+    CHECK(ReadFileBytes(saver) == ReadFileBytes(InPackage("Pimbo95.scr")));
+    for (const char *name : shipped)
+        CHECK_MESSAGE(ReadFileBytes(toons + name) == ReadFileBytes(InPackage(std::string("toons/") + name)), name);
+    char directory[MAX_PATH] = "";
+    GetPrivateProfileStringA("Fizzy Pimbo Screen Saver", "Directory", "", directory, sizeof directory, "Pimbo95.ini");
+    CHECK(std::string(directory) == toons);
+    CHECK(lstrcmpiA(RegistryText(HKEY_CURRENT_USER, DESKTOP_KEY, "SCRNSAVE.EXE").c_str(), saver.c_str()) == 0);
+    CHECK(RegistryText(HKEY_CURRENT_USER, DESKTOP_KEY, "ScreenSaveActive") == "1");
+    CHECK(RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "DisplayName") == "Fizzy Pimbo's Parade");
+    CHECK(RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "DisplayVersion") == PIMBO_VERSION_TEXT);
+    CHECK(RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "Publisher") == "Fizzy Pimbo");
+    CHECK(lstrcmpiA(RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "DisplayIcon").c_str(),
+                    (saver + ",0").c_str()) == 0);
+    CHECK(RegistryNumber(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "EstimatedSize") > ReadFileBytes(saver).size() / 1024);
+    const std::string uninstall = RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "QuietUninstallString");
+    CHECK_OR_RETURN(uninstall.size() > 3);
+
+    CheckRunsFullScreen(saver);
+
+    // Installed again over a toon directory the user chose and a toon he
+    // changed: both stay.
+    const std::string edited = ReadFileBytes(toons + "greeting.ptf") + "more";
+    CHECK(WriteFileBytes(toons + "greeting.ptf", edited));
+    WritePrivateProfileStringA("Fizzy Pimbo Screen Saver", "Directory", "D:\\Mine\\", "Pimbo95.ini");
+    WritePrivateProfileStringA(NULL, NULL, NULL, "Pimbo95.ini");
+    CHECK(RunProcess(setup, 60000) == 0);
+    CHECK(ReadFileBytes(toons + "greeting.ptf") == edited);
+    CHECK(IniText().find("Directory=D:\\Mine\\\r\n") != std::string::npos);
+
+    // The uninstaller runs from a copy of itself and returns at once.
+    CHECK(RunProcess(uninstall, 60000) == 0);
+    CHECK(PumpUntil([&] { return !Exists(saver) && RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "DisplayName").empty(); },
+                    30000));
+    CHECK(RegistryText(HKEY_CURRENT_USER, DESKTOP_KEY, "SCRNSAVE.EXE").empty());
+    CHECK(ReadFileBytes(toons + "greeting.ptf") == edited);
+    for (const char *name : shipped)
+        CHECK_MESSAGE(Exists(toons + name), name);
+    CHECK(IniText().find("Directory=D:\\Mine\\\r\n") != std::string::npos);
+    RemoveIni();
 }

@@ -5,6 +5,7 @@
 
 #include <stdlib.h>
 #include <string>
+#include <vector>
 
 using testing::IniPath;
 using testing::ReadFileBytes;
@@ -389,4 +390,64 @@ TEST_CASE("with a writable Windows directory the settings stay there")
                        "\r\nPaces Walked=" + std::to_string(paces) + "\r\nStatements=1\r\nBackgrounds=1\r\n");
     CHECK(GetFileAttributesA(testing::PerUserIniFolder().c_str()) == INVALID_FILE_ATTRIBUTES);
     RemoveIni();
+}
+
+namespace {
+
+typedef HMODULE (WINAPI *LoadLibraryProc)(LPCSTR);
+LoadLibraryProc realLoadLibrary;
+std::string refusedLibraries;        // lower-case names, each followed by a space
+std::vector<std::string> askedLibraries;
+
+HMODULE WINAPI RefusingLoadLibrary(LPCSTR name)
+{
+    std::string lower = name;
+    CharLowerA(&lower[0]);
+    askedLibraries.push_back(lower);
+    if (refusedLibraries.find(lower + " ") != std::string::npos) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return NULL;
+    }
+    return realLoadLibrary(name);
+}
+
+}  // namespace
+
+TEST_CASE("the roaming data folder comes from shell32, else shfolder.dll, else there is none")
+{
+    const struct {
+        const char *refused;
+        std::vector<std::string> asked;
+        bool perUser;
+    } systems[] = {
+        { "", { "shell32.dll" }, true },                                            // today's
+        { "shell32.dll ", { "shell32.dll", "shfolder.dll" }, true },               // 98 with shfolder.dll
+        { "shell32.dll shfolder.dll ", { "shell32.dll", "shfolder.dll" }, false },  // bare 98
+    };
+    for (const auto &system : systems) {
+        CAPTURE(system.refused);
+        PutIni("Paces Walked=100\r\n");
+        const std::string machineFile = IniText();
+        HANDLE holder = CreateFileA(IniPath().c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+        CHECK(holder != INVALID_HANDLE_VALUE);
+        refusedLibraries = system.refused;
+        askedLibraries.clear();
+        realLoadLibrary = (LoadLibraryProc)testing::PatchImport("kernel32.dll", "LoadLibraryA",
+                                                                (void *)RefusingLoadLibrary);
+        CHECK((void *)realLoadLibrary != nullptr);
+        settings.pacesWalked = 123;
+        WritePacesWalked();
+        testing::PatchImport("kernel32.dll", "LoadLibraryA", (void *)realLoadLibrary);
+        CloseHandle(holder);
+
+        CHECK(askedLibraries.size() >= system.asked.size());
+        askedLibraries.resize(system.asked.size());
+        CHECK(askedLibraries == system.asked);
+        if (system.perUser)
+            CHECK(PacesIn(PerUserText()) == 123);
+        else
+            CHECK(GetFileAttributesA(testing::PerUserIniFolder().c_str()) == INVALID_FILE_ATTRIBUTES);
+        CHECK(IniText() == machineFile);
+        RemoveIni();
+    }
 }

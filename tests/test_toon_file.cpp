@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <string.h>
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -454,6 +455,96 @@ TEST_CASE("a write that fails leaves the old toon file whole")
         ENSURE(boxes.seen.size() == 1u);
         CHECK(boxes.seen[0].text == "Cannot write to " + nowhere + ".");
     }
+    DestroyWindow(owner);
+}
+
+namespace {
+
+// MoveFileExA as Windows 9x has it: a stub.
+BOOL WINAPI StubMoveFileEx(LPCSTR, LPCSTR, DWORD)
+{
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return FALSE;
+}
+
+BOOL WINAPI RefusingMoveFile(LPCSTR, LPCSTR)
+{
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+std::vector<std::string> SortedListing()
+{
+    std::vector<std::string> names = DirectoryListing();
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+TEST_CASE("where MoveFileExA is only a stub, a save deletes the old toon and moves the new one in")
+{
+    HWND owner = MakeOwner();
+    ENSURE(owner != nullptr);
+    ClearDirectory();
+    void *realMoveEx = testing::PatchImport("kernel32.dll", "MoveFileExA", (void *)StubMoveFileEx);
+    ENSURE(realMoveEx != nullptr);
+    std::string path = Directory() + "precious.ptf";
+    const std::string old = ToonBytes(5);
+    ENSURE(testing::WriteFileBytes(path, old));
+    StartDocument(2);
+    NewToonHeader();
+    SetFileName(path);
+    SetToonModified(owner, 1);
+    const size_t savedSize = TOON_HEADER_BYTES + 2 * TOON_FRAME_BYTES;
+    Answerer boxes({ IDOK });
+    bool refused = true;
+
+    SUBCASE("over an old toon, and as a new file")
+    {
+        CHECK(WriteToonFile(owner) == 1);
+        CHECK(testing::ReadFileBytes(path).size() == savedSize);
+        std::string fresh = Directory() + "fresh.ptf";
+        SetFileName(fresh);
+        SetToonModified(owner, 1);
+        CHECK(WriteToonFile(owner) == 1);
+        CHECK(testing::ReadFileBytes(fresh) == testing::ReadFileBytes(path));
+        CHECK(boxes.seen.empty());
+        CHECK(SortedListing() == std::vector<std::string>{ "fresh.ptf", "precious.ptf" });
+        CHECK(toon.modified == 0);
+        refused = false;
+    }
+    SUBCASE("an old toon held open elsewhere stays whole")
+    {
+        HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+        ENSURE(held != INVALID_HANDLE_VALUE);
+        CHECK(WriteToonFile(owner) == 0);
+        CloseHandle(held);
+        CHECK(testing::ReadFileBytes(path) == old);
+        CHECK(DirectoryListing() == std::vector<std::string>{ "precious.ptf" });
+    }
+    SUBCASE("a move that fails once the old toon is gone keeps the new one in its temporary file")
+    {
+        void *realMove = testing::PatchImport("kernel32.dll", "MoveFileA", (void *)RefusingMoveFile);
+        CHECK(realMove != nullptr);
+        CHECK(WriteToonFile(owner) == 0);
+        testing::PatchImport("kernel32.dll", "MoveFileA", realMove);
+        std::vector<std::string> left = DirectoryListing();
+        ENSURE(left.size() == 1u);
+        CHECK(left[0] != "precious.ptf");
+        std::string kept = testing::ReadFileBytes(Directory() + left[0]);
+        CHECK(kept.size() == savedSize);
+        CHECK(kept.substr(32, 4) == Le32(TOON_VERSION));
+    }
+    if (refused) {
+        CHECK(toon.modified == 1);
+        ENSURE(boxes.seen.size() == 1u);
+        CHECK(boxes.seen[0].text == "Cannot write to " + path + ".");
+        CHECK(boxes.seen[0].icon == MB_ICONEXCLAMATION);
+        CHECK_FALSE(SaveGrayed(owner));
+    }
+    testing::PatchImport("kernel32.dll", "MoveFileExA", realMoveEx);
+    ClearDirectory();
     DestroyWindow(owner);
 }
 

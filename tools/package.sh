@@ -1,18 +1,24 @@
 #!/usr/bin/env bash
 # Makes the release package: both builds (64-bit and 32-bit) made from clean
 # build folders with the release flags and stripped, the shipped toons, and
-# a README.txt for Windows users, in dist/Pimbo95-<version>.zip.
+# a README.txt for Windows users, in dist/Pimbo95-<version>.zip; and the
+# setup program that installs them, dist/Pimbo95-<version>-setup.exe.
 #
 #   tools/package.sh [--out DIR]     # DIR instead of dist/
+#                    [--amd64-setup] # also the same setup as a 64-bit program,
+#                                    # Pimbo95-<version>-setup-amd64.exe, which
+#                                    # the tests can run (the shipped one is 32-bit)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
 out=$root/dist
+amd64_setup=0
 while [ $# -gt 0 ]; do
     case $1 in
         --out) out=$(realpath -m "$2"); shift 2 ;;
-        *) echo "usage: tools/package.sh [--out DIR]" >&2; exit 2 ;;
+        --amd64-setup) amd64_setup=1; shift ;;
+        *) echo "usage: tools/package.sh [--out DIR] [--amd64-setup]" >&2; exit 2 ;;
     esac
 done
 
@@ -55,3 +61,11 @@ with zipfile.ZipFile(target, "w", zipfile.ZIP_DEFLATED) as archive:
             archive.write(path, os.path.relpath(path, stage))
 PY
 echo "$zip"
+
+setup() {   # setup FILE [-DAMD64]
+    makensis -V2 -WX -DVERSION="$version" -DSTAGE="$stage" -DSOURCE="$root" -DOUTFILE="$1" \
+             "${@:2}" tools/setup.nsi >/dev/null
+    echo "$1"
+}
+setup "$out/Pimbo95-$version-setup.exe"
+[ "$amd64_setup" = 0 ] || setup "$out/Pimbo95-$version-setup-amd64.exe" -DAMD64

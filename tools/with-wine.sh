@@ -61,6 +61,11 @@ trap cleanup EXIT INT TERM
 
 cp -a "$template/." "$prefix/"
 export WINEPREFIX=$prefix
+# A new prefix links Documents, Desktop and the like to the real home folder:
+# folders of the prefix take their place, so nothing a test saves leaves it.
+for link in "$prefix"/drive_c/users/*/*; do
+    if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
+done
 
 if [ "${PIMBO_KEEP_DISPLAY:-0}" != 1 ]; then
     fifo=$(mktemp -u /tmp/pimbo-xvfb.XXXXXX)

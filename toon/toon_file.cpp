@@ -67,6 +67,19 @@ static int FrameCountForSize(LONGLONG size)
     return count > 0x7FFFFFFF / TOON_FRAME_BYTES ? -1 : (int)count;
 }
 
+// GetFileSize rather than GetFileSizeEx, which the first 32-bit systems
+// lack; with the high half it still gives the whole size.
+static int ToonFileSize(HANDLE file, LONGLONG *size)
+{
+    DWORD high = 0;
+    SetLastError(NO_ERROR);
+    DWORD low = GetFileSize(file, &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
+        return 0;
+    *size = (LONGLONG)high << 32 | low;
+    return 1;
+}
+
 void NewToonHeader(void)
 {
     memcpy(toon.header.signature, TOON_SIGNATURE, sizeof toon.header.signature);
@@ -100,8 +113,8 @@ int ReadToonFile(HWND window)
     // by a reader elsewhere still plays.
     HANDLE file = CreateFileA(toon.fileName, GENERIC_READ, FILE_SHARE_READ, NULL,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    LARGE_INTEGER size;
-    if (file != INVALID_HANDLE_VALUE && !GetFileSizeEx(file, &size)) {
+    LONGLONG size = 0;
+    if (file != INVALID_HANDLE_VALUE && !ToonFileSize(file, &size)) {
         CloseHandle(file);
         file = INVALID_HANDLE_VALUE;
     }
@@ -111,7 +124,7 @@ int ReadToonFile(HWND window)
     }
 
     // From here on the old frames are gone, and the count follows them.
-    int count = FrameCountForSize(size.QuadPart);
+    int count = FrameCountForSize(size);
     toon.frameCount = 0;
     if (!AllocToonFrames(count)) {
         ShowToonMessage(window, "Not enough memory.", NULL, MB_OK | MB_ICONHAND);
@@ -199,6 +212,22 @@ static int WriteToonContents(HANDLE file)
     return ok;
 }
 
+// Puts the finished temporary file in the toon's place: 1 when done; 0 when
+// the old file is still there; -1 when the old file is gone but the new one
+// could not take its name, so the temporary file, the only copy, must stay.
+// Windows 9x has MoveFileExA only as a stub; there the old file is deleted
+// first and the new one moved.
+static int ReplaceToonFile(const char *temporary)
+{
+    if (MoveFileExA(temporary, toon.fileName, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return 1;
+    if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
+        return 0;
+    if (!DeleteFileA(toon.fileName) && GetLastError() != ERROR_FILE_NOT_FOUND)
+        return 0;
+    return MoveFileA(temporary, toon.fileName) ? 1 : -1;
+}
+
 int WriteToonFile(HWND window)
 {
     char temporary[MAX_PATH];
@@ -210,9 +239,8 @@ int WriteToonFile(HWND window)
     HCURSOR previous = ShowWaitCursor();
     int written = WriteToonContents(file) && FlushFileBuffers(file);
     CloseHandle(file);
-    int replaced = written &&
-        MoveFileExA(temporary, toon.fileName, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (!replaced)
+    int replaced = written ? ReplaceToonFile(temporary) : 0;
+    if (replaced == 0)
         DeleteFileA(temporary);
     SetCursor(previous);
     if (!written) {
@@ -221,7 +249,7 @@ int WriteToonFile(HWND window)
     }
     // A toon file held open elsewhere: nothing reached it, as with one that
     // cannot be created.
-    if (!replaced) {
+    if (replaced != 1) {
         ShowToonMessage(window, "Cannot write to %s.", NULL, MB_OK | MB_ICONEXCLAMATION);
         return 0;
     }
