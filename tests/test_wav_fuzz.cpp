@@ -4,6 +4,7 @@
 #include <mmsystem.h>
 #include <mmreg.h>
 #include <string.h>
+#include <algorithm>
 #include <string>
 
 #include "support/checks.h"
@@ -111,8 +112,10 @@ std::string MutateWav(testing::Dice &dice, std::string wav)
         testing::PutLe(wav, format, dice.OneIn(2) ? (uint32_t)dice.Next() : (uint32_t)dice.Below(0x70), 2);
         break;
     case 4:   // the format chunk twice, or not at all
+        if (wav.size() < format)
+            break;
         if (dice.OneIn(2))
-            wav.insert(12, wav.substr(format - 8, 24));
+            wav.insert(std::min<size_t>(12, wav.size()), wav.substr(format - 8, 24));
         else
             wav.replace(format - 8, 4, "fmx ");
         break;
