@@ -172,7 +172,9 @@ std::string MakeTail(Dice &dice, Form form, HWND parent)
     switch (form) {
     case BAD: {
         const char bad[] = "bdexzBXZ059\t\x01\x1f\x80\xE9\xFF!?";
-        return head + bad[dice.Below(sizeof bad - 1)] + Tail(dice);
+        unsigned char c = (unsigned char)bad[dice.Below(sizeof bad - 1)];
+        // Control characters right after the program name are skipped with it.
+        return head + (c <= ' ' ? "/" : "") + (char)c + Tail(dice);
     }
     case PREVIEW_REFUSED: {
         const std::string numbers[] = { "", "0", "-5", "abc", NoWindowNumber(dice), "\t12" };
