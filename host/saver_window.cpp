@@ -1,5 +1,6 @@
 #include "host/saver_window.h"
 #include "host/host_entry.h"
+#include "host/monitor_covers.h"
 #include "show/saver_show.h"
 #include "engine/messages.h"
 #include "resources/resource.h"
@@ -30,6 +31,8 @@ POINT referencePoint;
 
 static HMODULE passwordLibrary;
 static PasswordVerifier verifier;
+
+static HANDLE singleSaverLock;
 
 static HMODULE inputMethodModule;
 static AssociateContextProc associateContext;
@@ -130,7 +133,7 @@ static LRESULT ForwardToParent(HWND window, UINT message, LPARAM lParam)
     return 1;
 }
 
-static int IsSwallowedCommand(WPARAM command)
+int IsSwallowedCommand(WPARAM command)
 {
     return command == SC_SCREENSAVE || command == SC_NEXTWINDOW || command == SC_PREVWINDOW;
 }
@@ -142,6 +145,25 @@ static int MovedTooFar(void)
         return 0;
     long distance = labs((long)now.x - referencePoint.x) + labs((long)now.y - referencePoint.y);
     return distance > CLOSE_DISTANCE;
+}
+
+int InputEndsSaver(UINT message, WPARAM wParam)
+{
+    if (previewMode || verifying || closing)
+        return 0;
+    switch (message) {
+    case WM_ACTIVATEAPP:
+        return !wParam;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+        return 1;
+    case WM_MOUSEMOVE:
+        return MovedTooFar();
+    }
+    return 0;
 }
 
 static void RequestClose(HWND window)
@@ -167,8 +189,13 @@ LRESULT CALLBACK SaverHostWndProc(HWND window, UINT message, WPARAM wParam, LPAR
             HideCursor();
         break;
     case WM_DESTROY:
+        RemoveCovers();
         RestoreInputContext(window);
         PostQuitMessage(0);
+        break;
+    case WM_DISPLAYCHANGE:
+        if (!previewMode && !closing)
+            CoverOtherMonitors(window);
         break;
     case WM_SETTEXT:
         return 0;
@@ -222,27 +249,14 @@ LRESULT SaverHostDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         if (wParam)
             HideCursor();
         break;
-    case WM_ACTIVATEAPP:
-        if (!wParam)
-            RequestClose(window);
-        break;
     case WM_SETCURSOR:
         HideCursor();
         return 1;
     case WM_CLOSE:
         return HandleClose(window, message, wParam, lParam);
-    case WM_KEYDOWN:
-    case WM_SYSKEYDOWN:
-    case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN:
-        RequestClose(window);
-        break;
-    case WM_MOUSEMOVE:
-        if (MovedTooFar())
-            RequestClose(window);
-        break;
     }
+    if (InputEndsSaver(message, wParam))
+        RequestClose(window);
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -281,6 +295,13 @@ int VerifyBeforeClose(HWND window)
     return closing;
 }
 
+static void ReleaseSingleSaverLock(void)
+{
+    if (singleSaverLock)
+        CloseHandle(singleSaverLock);
+    singleSaverLock = NULL;
+}
+
 static void FillSaverClass(WNDCLASSA *saverClass)
 {
     ZeroMemory(saverClass, sizeof *saverClass);
@@ -316,9 +337,15 @@ int RunSaverWindow(HWND parent)
         style = FULL_SCREEN_STYLE;
         extendedStyle = WS_EX_TOPMOST;
         title = SAVER_TITLE;
+        // Two starts at once would both miss the other's window; the lock
+        // tells the later one.
+        singleSaverLock = CreateMutexA(NULL, FALSE, SINGLE_SAVER_LOCK);
+        const int lockTaken = singleSaverLock && GetLastError() == ERROR_ALREADY_EXISTS;
         HWND running = FindWindowA(SAVER_CLASS_NAME, SAVER_TITLE);
-        if (running && IsWindow(running)) {
-            SetForegroundWindow(running);
+        if (lockTaken || (running && IsWindow(running))) {
+            if (running)
+                SetForegroundWindow(running);
+            ReleaseSingleSaverLock();
             return 0;
         }
         LoadPasswordVerifier();
@@ -333,8 +360,10 @@ int RunSaverWindow(HWND parent)
     // Without a window there is nothing to run; say so rather than report success.
     int result = -1;
     if (saverWindow) {
-        if (!parent)
+        if (!parent) {
+            CoverOtherMonitors(saverWindow);
             SetForegroundWindow(saverWindow);
+        }
         MSG msg;
         msg.wParam = 0;
         while (GetMessageA(&msg, NULL, 0, 0) > 0) {
@@ -344,5 +373,6 @@ int RunSaverWindow(HWND parent)
         result = (int)msg.wParam;
     }
     UnloadPasswordVerifier();
+    ReleaseSingleSaverLock();
     return result;
 }

@@ -127,6 +127,14 @@ TEST_CASE("the full-screen saver covers the screen, keeps its title and runs onc
     CHECK(CloseSaver(saver) == 0);
 }
 
+TEST_CASE("a full-screen start while another saver is starting, its window not yet made, ends at once with 0")
+{
+    HANDLE starting = CreateMutexA(NULL, TRUE, SINGLE_SAVER_LOCK);
+    CHECK_OR_RETURN(starting != NULL);
+    CHECK(RunProcess("\"" + ScrPath() + "\" /s", 20000) == 0);
+    CloseHandle(starting);
+}
+
 TEST_CASE("small mouse jitter keeps the saver, a larger move closes it")
 {
     RunningSaver saver = StartFullScreen(300, 300);

@@ -190,17 +190,19 @@ size_t ScreenColours()
     return std::set<uint32_t>(quads.begin(), quads.end()).size();
 }
 
-// Under Wine a started .scr now and then comes with a second process of the
-// same program that outlives ours and would hold the test runner's output
-// open; whatever saver is still up is closed here.
-void CloseStraySavers()
+// Whether another saver is still up, which would outlive the test and hold
+// the test runner's output open; closes any it finds.
+bool CloseOtherSavers()
 {
-    PumpUntil([] {
-        HWND stray = FindWindowA("WindowsScreenSaverClass", NULL);
-        if (stray)
-            PostMessageA(stray, WM_CLOSE, 0, 0);
-        return stray == NULL;
+    bool found = false;
+    PumpUntil([&] {
+        HWND other = FindWindowA("WindowsScreenSaverClass", NULL);
+        if (other)
+            PostMessageA(other, WM_CLOSE, 0, 0);
+        found |= other != NULL;
+        return other == NULL;
     }, 10000);
+    return found;
 }
 
 }  // namespace
@@ -365,7 +367,7 @@ void CheckRunsFullScreen(const std::string &saverPath)
 
     PostMessageA(saver, WM_CLOSE, 0, 0);
     CHECK(FinishProcess(process, 10000) == 0);
-    CloseStraySavers();
+    CHECK_FALSE(CloseOtherSavers());
 }
 
 const char *const UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pimbo95";

@@ -9,13 +9,15 @@
 #                                          three frames placed by clicks on the stage
 #   editor         docs/editor.png         the editor playing the shipped greeting,
 #                                          Pimbo speaking at its first frame
+#   two-monitors   docs/two-monitors.png   the saver on two monitors side by side
+#                                          (made on the two-monitor display, at half size)
 #
 #   tools/make-pictures.sh [--out DIR] [PICTURE...]   (default: docs, all of them)
 #
 # Each run makes new pictures of the same kind: the walk is random.
 set -euo pipefail
 self=$(readlink -f "$0")
-all_pictures="config-dialog saver walk frame-editor editor"
+all_pictures="config-dialog saver walk frame-editor editor two-monitors"
 
 if [ "${1:-}" != --inside ]; then
     cd "$(dirname "$self")/.."
@@ -39,7 +41,15 @@ if [ "${1:-}" != --inside ]; then
     build=${PIMBO_BUILD_DIR:-build}
     cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake >/dev/null
     cmake --build "$build" -j2 --target Pimbo95
-    exec tools/with-wine.sh "$self" --inside "$(readlink -f "$build/Pimbo95.scr")" "$out" "${pictures[@]}"
+    scr=$(readlink -f "$build/Pimbo95.scr")
+    one=()
+    two=()
+    for picture in "${pictures[@]}"; do
+        if [ "$picture" = two-monitors ]; then two+=("$picture"); else one+=("$picture"); fi
+    done
+    [ ${#one[@]} -eq 0 ] || tools/with-wine.sh "$self" --inside "$scr" "$out" "${one[@]}"
+    [ ${#two[@]} -eq 0 ] || tools/with-wine.sh --two-monitors "$self" --inside "$scr" "$out" "${two[@]}"
+    exit 0
 fi
 
 cd "$(dirname "$self")/.."
@@ -141,8 +151,8 @@ config_dialog_picture() {
     stop_program
 }
 
-# The saver playing the shipped greeting: the first line he says.
-speaking_picture() {
+# Starts the saver playing the shipped greeting, on the tile bg02.
+start_greeting() {
     mkdir -p "$WINEPREFIX/drive_c/Greeting"
     cp toons/greeting.ptf "$WINEPREFIX/drive_c/Greeting/"
     put_settings "Walking Style=1" 'Directory=C:\Greeting\' "Paces Walked=0"
@@ -150,7 +160,27 @@ speaking_picture() {
     wine64 "$scr" /s >/dev/null 2>&1 &
     saver_pid=$!
     find_window "Screen Saver" >/dev/null
+}
+
+# The saver playing the shipped greeting: the first line he says.
+speaking_picture() {
+    start_greeting
     shoot_when_speaking saver.png foreign_pixels 02
+}
+
+# The primary monitor of a two-monitor shot, against the empty stage.
+primary_pixels() {
+    convert "$2" -crop 1024x768+0+0 +repage "$work/primary.png"
+    foreign_pixels "$1" "$work/primary.png"
+}
+
+# The saver speaking on the primary monitor; the second one, 800 x 600 to
+# its right, is covered. The strip below it belongs to no monitor: grey.
+two_monitors_picture() {
+    start_greeting
+    shoot_when_speaking two-monitors.png primary_pixels 02
+    convert "$out/two-monitors.png" -fill '#808080' -draw 'rectangle 1024,600 1823,767' -resize 50% \
+        "$out/two-monitors.png"
 }
 
 # Films the saver from its start until the first cycle is over: walks with
@@ -330,6 +360,7 @@ for picture in "$@"; do
         walk) walk_picture; made+=("$out/walk.gif") ;;
         frame-editor) frame_editor_picture; made+=("$out/frame-editor.png") ;;
         editor) editor_picture; made+=("$out/editor.png") ;;
+        two-monitors) two_monitors_picture; made+=("$out/two-monitors.png") ;;
     esac
 done
 ls -l "${made[@]}"

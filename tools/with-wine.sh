@@ -3,11 +3,22 @@
 # (1024x768x24), a throwaway prefix copied from a cached template, and a
 # persistent wineserver. Everything is removed afterwards.
 #
-#   tools/with-wine.sh COMMAND [ARGS...]
+#   tools/with-wine.sh [--two-monitors] COMMAND [ARGS...]
+#
+# --two-monitors gives Wine two monitors side by side instead: 1024x768 at
+# (0, 0) and 800x600 to its right. Xephyr, run with one screen per monitor
+# inside a private Xvfb big enough for both, is the only server here whose
+# layout Wine sees as two monitors. The run gets its own prefix and
+# wineserver, so it may be nested inside a one-monitor run.
 #
 # Environment: PIMBO_WINE_CACHE (template location, default ~/.cache/pimbo95),
 # PIMBO_KEEP_DISPLAY=1 to use $DISPLAY instead of a private Xvfb.
 set -euo pipefail
+two_monitors=0
+if [ "${1:-}" = --two-monitors ]; then
+    two_monitors=1
+    shift
+fi
 export PATH=/usr/lib/wine:$PATH
 
 WINE64=$(command -v wine64 || true)
@@ -52,8 +63,10 @@ make_template() {
 
 prefix=$(mktemp -d /tmp/pimbo-wine.XXXXXX)
 xvfb_pid=
+xephyr_pid=
 cleanup() {
     WINEPREFIX=$prefix "$WINESERVER" -k >/dev/null 2>&1 || true
+    [ -n "$xephyr_pid" ] && kill "$xephyr_pid" >/dev/null 2>&1 || true
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" >/dev/null 2>&1 || true
     rm -rf "$prefix"
 }
@@ -67,14 +80,26 @@ for link in "$prefix"/drive_c/users/*/*; do
     if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
 done
 
-if [ "${PIMBO_KEEP_DISPLAY:-0}" != 1 ]; then
+# Starts an X server that tells its display number on descriptor 5 and
+# sets DISPLAY to it; its process id goes into the named variable.
+start_server() {
+    local pid_variable=$1 fifo number
+    shift
     fifo=$(mktemp -u /tmp/pimbo-xvfb.XXXXXX)
     mkfifo "$fifo"
-    Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$fifo" >/dev/null 2>&1 &
-    xvfb_pid=$!
-    read -r -t 20 display < "$fifo" || { echo "Xvfb did not start" >&2; rm -f "$fifo"; exit 2; }
+    "$@" -displayfd 5 -nolisten tcp 5>"$fifo" >/dev/null 2>&1 &
+    printf -v "$pid_variable" %s $!
+    read -r -t 20 number < "$fifo" || { echo "$1 did not start" >&2; rm -f "$fifo"; exit 2; }
     rm -f "$fifo"
-    export DISPLAY=:$display
+    export DISPLAY=:$number
+}
+
+if [ $two_monitors = 1 ]; then
+    start_server xvfb_pid Xvfb -screen 0 1900x800x24
+    start_server xephyr_pid Xephyr +xinerama -extension RANDR \
+        -screen 1024x768+0+0 -screen 800x600+1024+0
+elif [ "${PIMBO_KEEP_DISPLAY:-0}" != 1 ]; then
+    start_server xvfb_pid Xvfb -screen 0 1024x768x24
 fi
 
 # A persistent, warmed-up wineserver saves seconds per test; its output must

@@ -5,12 +5,14 @@
 
 #include <doctest.h>
 
-// A failed precondition ends the test case by returning.
-#define CHECK_OR_RETURN(condition) \
-    do {                            \
-        CHECK(condition);           \
-        if (!(condition))           \
-            return;                 \
+// A failed precondition ends the test case by returning. The condition is
+// evaluated once: it may start a process or create an object.
+#define CHECK_OR_RETURN(condition)                          \
+    do {                                                    \
+        const bool holds_ = static_cast<bool>(condition);   \
+        CHECK_MESSAGE(holds_, #condition);                  \
+        if (!holds_)                                        \
+            return;                                         \
     } while (0)
 
 #endif
