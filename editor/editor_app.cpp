@@ -145,12 +145,13 @@ static int SettleToonChanges(void)
     const int refusable = !editorFrame.closingForced;
     if (!frameEditorDialog)
         return 1;
-    // A second close while the question is up waits for its answer.
-    if (editorFrame.askingToClose)
+    // The frame editor is disabled while its own save question, a file
+    // dialog or this very question is up: a close meanwhile waits for that
+    // answer rather than asking again. Being the dialog's state, it goes
+    // with this editor and no later one inherits it.
+    if (!IsWindowEnabled(frameEditorDialog))
         return !refusable;
-    editorFrame.askingToClose = 1;
     const int settled = AskSaveToonChanges(frameEditorDialog);
-    editorFrame.askingToClose = 0;
     return settled || !refusable;
 }
 

@@ -17,7 +17,6 @@ struct EditorFrame {
     int classesReady;
     int loopsRunning;       // editor loops on this thread, nested ones too
     int closingForced;      // set while CloseToonEditor closes the window
-    int askingToClose;      // set while closing asks to save the toon
 };
 
 extern EditorFrame editorFrame;

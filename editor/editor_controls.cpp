@@ -2,6 +2,7 @@
 
 #include "editor/editor_app.h"
 #include "editor/editor_window.h"
+#include "engine/expressions.h"
 #include "engine/sequencer.h"
 #include "engine/stage.h"
 #include "engine/walk.h"
@@ -127,7 +128,9 @@ void SetPlayButton(int state)
 void TogglePlay(HWND window, HINSTANCE instance)
 {
     HWND stage = editorFrame.stageWindow;
-    if (!stage)
+    // The walk off and a walk to a click end on their own first: a toon
+    // started meanwhile would take their end for its arrival at a frame.
+    if (!stage || (walkPath.timerRunning && !walkingToFrame))
         return;
     if (walkingToFrame && playIdle) {
         // Paused during a walk: go on walking.
@@ -143,9 +146,10 @@ void TogglePlay(HWND window, HINSTANCE instance)
         if (!spritesLoaded)
             LoadSpriteSet(stage, instance);
         walkingToFrame = 1;
-        StartToonPlayback(stage);
+        // The engine's word on the button is the last: it says Stop as the
+        // walk starts, and Play when no frame could be read.
         SetBusyCursor(stage, 1);
-        SetPlayButton(PLAY_BUTTON_STOP);
+        StartToonPlayback(stage);
         DrawProgressBar(window);
     } else {
         // Standing at a frame: Continue walks to the same frame again.
@@ -155,6 +159,8 @@ void TogglePlay(HWND window, HINSTANCE instance)
         // and walk on when it ends.
         CancelSpeechDelay(stage);
         FramePause(stage, NULL, 0);
+        // No walk follows to take the wink or the open mouth away.
+        ClearExpression(stage);
         SetBusyCursor(stage, 0);
         SetPlayButton(PLAY_BUTTON_CONTINUE);
     }
@@ -162,7 +168,9 @@ void TogglePlay(HWND window, HINSTANCE instance)
 
 void PausePlay(HWND stage)
 {
-    if (!stage || !walkingToFrame || playIdle)
+    // Only a walk that runs is paused: Continue would resume whatever path
+    // the walker last had.
+    if (!stage || !walkingToFrame || playIdle || !walkPath.timerRunning)
         return;
     StopWalkTimer(stage);
     SetBusyCursor(stage, 0);

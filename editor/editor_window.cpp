@@ -376,6 +376,14 @@ static LRESULT OnStageButtonDown(HWND window, LPARAM point)
     return OnStageClick(window, point);
 }
 
+// The end of a walk puts the arrow back; points are still being picked
+// while the frame editor is open.
+static void KeepTargetCursor(HWND window)
+{
+    if (frameEditorDialog && editorUi.targetCursor)
+        SetClassLongPtrA(window, GCLP_HCURSOR, (LONG_PTR)editorUi.targetCursor);
+}
+
 LRESULT CALLBACK StageWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -403,6 +411,7 @@ LRESULT CALLBACK StageWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     case WM_WALKDONE:
         DrawProgressBar(GetParent(window));
         OnWalkFinished(window);
+        KeepTargetCursor(window);
         return 0;
     default:
         return DefWindowProcA(window, message, wParam, lParam);

@@ -32,6 +32,9 @@
 
 // The module the dialog came from, for the dialogs it opens.
 static HINSTANCE frameEditorInstance;
+// The frame the controls show. Playback moves the document's current frame
+// on, so that cannot tell whether a frame picked in the number box is shown.
+static int shownFrame = -1;
 
 static HWND MainWindowOf(HWND dialog)
 {
@@ -148,6 +151,7 @@ static void SetTextMode(HWND dialog)
 
 void ShowFrame(HWND dialog, const ToonFrame *frame)
 {
+    shownFrame = toon.currentFrame;
     SetDlgItemInt(dialog, IDC_FRAMEX, (UINT)frame->x, TRUE);
     SetDlgItemInt(dialog, IDC_FRAMEY, (UINT)frame->y, TRUE);
     SetDlgItemInt(dialog, IDC_FRAMESECONDS, (UINT)frame->pause, TRUE);
@@ -285,7 +289,7 @@ int StoreFrame(HWND dialog)
 static void GotoFrame(HWND dialog)
 {
     int selected = SelectedFrameNumber(dialog);
-    if (selected < 0 || selected == toon.currentFrame)
+    if (selected < 0 || selected == shownFrame)
         return;
     toon.currentFrame = selected;
     if (GetToonFrame(toon.currentFrame, &editFrame))

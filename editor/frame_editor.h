@@ -15,6 +15,7 @@ int FrameEditorKeys(HINSTANCE instance, int id);
 
 int InitFrameEditor(HWND dialog);
 void FillFrameNumbers(HWND dialog);
+// Shows frame, read from the document's current frame, in the controls.
 void ShowFrame(HWND dialog, const ToonFrame *frame);
 int FrameFromControls(HWND dialog, ToonFrame *frame);
 int StoreFrame(HWND dialog);

@@ -120,6 +120,16 @@ void OnExpressionTimer(HWND window)
     lastMouthKind = kind;
 }
 
+void ClearExpression(HWND window)
+{
+    if (!character.image)
+        return;
+    HDC dc = GetDC(window);
+    RestoreUnderSprite(dc, &character);
+    DrawSpriteMasked(dc, &character);
+    ReleaseDC(window, dc);
+}
+
 void StopTalking(HWND window)
 {
     if (talking)

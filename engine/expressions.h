@@ -25,5 +25,7 @@ int StartTalking(HWND window);
 int StartTalkingForSound(HWND window);
 void OnExpressionTimer(HWND window);
 void StopTalking(HWND window);
+// Draws him again in his pose, over the last eye and mouth images.
+void ClearExpression(HWND window);
 
 #endif

@@ -43,6 +43,7 @@ int introWalkDone;
 int lastStatement;
 
 static DWORD randomState;
+static int randomStatement;   // what the random frame's text was loaded from
 static int pendingSeconds;
 static char pendingText[TOON_TEXT_SIZE];
 
@@ -222,6 +223,7 @@ int PrepareRandomFrame(HWND window, int statementId)
     if (!spritesLoaded)
         LoadSpriteSet(window, instance);
     LoadStatement(instance, statementId, randomFrame.text);
+    randomStatement = statementId;
     SetBusyCursor(window, 1);
     DisableUiForAction();
     ParkCharacter(window);
@@ -235,7 +237,9 @@ int PrepareRandomFrame(HWND window, int statementId)
 
 int StartRandomWalk(HWND window, int statementsAllowed)
 {
-    if (nextFrameIndex != 0 || frameEditorDialog)
+    // A walk under way (the walk off, a walk to a click) would take this
+    // walk's start for its own end.
+    if (nextFrameIndex != 0 || frameEditorDialog || walkPath.timerRunning)
         return 0;
     int hx = ClientWidth(window) / 2 - TARGET_MARGIN;
     int hy = ClientHeight(window) / 2 - TARGET_MARGIN;
@@ -278,6 +282,9 @@ static void RandomWalkFinished(HWND window)
         RestoreUiAfterAction();
         SendMessageA(window, WM_ACTDONE, 0, 0);
     } else {
+        // The paces report counts the walk that has just brought him here.
+        if (randomStatement == PACES_REPORT_ID)
+            LoadStatement((HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE), PACES_REPORT_ID, randomFrame.text);
         FramePause(window, randomFrame.text, PauseOf(&randomFrame));
     }
 }
@@ -370,9 +377,20 @@ static void WalkOffStage(HWND window)
     nextFrameIndex = 0;
     toonStarted = 0;
     walkingToFrame = 0;
-    // The toon is over: Play starts it again, so the button says so.
-    playIdle = 1;
+    // The buttons stay locked under Stop until he is out of sight: a run
+    // started meanwhile would take the walk off's end for an arrival.
+}
+
+// Playback stops quietly, but ready: a Stop with no walk under it would
+// stand for ever, and its Continue would walk a path left from before.
+static void StopAtUnreadableFrame(HWND window)
+{
+    nextFrameIndex = 0;
+    toonStarted = 0;
+    walkingToFrame = 0;
+    SetBusyCursor(window, 0);
     SetPlayButton(PLAY_BUTTON_PLAY);
+    RestoreUiAfterAction();
 }
 
 void StartToonPlayback(HWND window)
@@ -386,10 +404,10 @@ void StartToonPlayback(HWND window)
     }
     if (nextFrameIndex >= toon.frameCount) {
         WalkOffStage(window);
-        RestoreUiAfterAction();
     } else {
         SetPlayButton(PLAY_BUTTON_STOP);
-        WalkToNextFrame(window);
+        if (!WalkToNextFrame(window))
+            StopAtUnreadableFrame(window);
     }
     FramePause(window, NULL, 0);
 }
@@ -402,6 +420,7 @@ static void ToonWalkFinished(HWND window)
     } else {
         SetBusyCursor(window, 0);
         SetPlayButton(PLAY_BUTTON_PLAY);
+        RestoreUiAfterAction();
         SendMessageA(window, WM_ACTDONE, 0, 0);
     }
 }

@@ -94,15 +94,21 @@ static int SelectedEntry(HWND dialog, char *text)
 }
 
 // The player started from here reads the INI file into the settings; what
-// the dialog holds but has not written yet must survive it.
+// the dialog holds but has not written yet must survive it. An editor reads
+// none, and the dialog works on while it runs: an editor that ends, maybe
+// long after the dialog moved to another directory, keeps the dialog's.
 static int RunFromDialog(HWND dialog, const char *name)
 {
+    const int player = name[0] != '\0';
     char directory[DIRECTORY_SIZE];
     memcpy(directory, settings.directory, sizeof directory);
     int pendingStyle = settings.pendingStyle;
     int result = RunToonEditor(DialogInstance(dialog), dialog, name, SW_SHOWNORMAL);
-    memcpy(settings.directory, directory, sizeof directory);
-    settings.pendingStyle = pendingStyle;
+    if (player) {
+        memcpy(settings.directory, directory, sizeof directory);
+        settings.pendingStyle = pendingStyle;
+    }
+    // The file dialogs of the editor may have moved the current directory.
     SetCurrentDirectoryA(settings.directory);
     return result;
 }

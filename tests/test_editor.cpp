@@ -122,6 +122,7 @@ TEST_CASE("the editor opens from the dialog at its place, walks in after a secon
 {
     StartClean();
     HWND first = NULL;
+    std::string navigated;
     INT_PTR result = RunEditorFromDialog({
         Do("geometry at 1024 x 768", [] {
             const int width = 994 + 2 * GetSystemMetrics(SM_CXBORDER), height = 733 + 2 * GetSystemMetrics(SM_CYBORDER);
@@ -167,11 +168,25 @@ TEST_CASE("the editor opens from the dialog at its place, walks in after a secon
             PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDC_EDITTOONS, BN_CLICKED), 0);
         }),
         WaitFor("a second editor that walks in", [] { return Editor() && Walking(); }),
-        Do("Edit again while it runs", [&] {
+        Do("up a directory in the dialog's list, and Edit again while it runs", [&] {
             first = Editor();
+            const std::string before = settings.directory;
+            HWND list = GetDlgItem(Dialog(), IDC_TOONLIST);
+            SendMessageA(list, LB_SETCURSEL, (WPARAM)SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)"[..]"), 0);
+            SendMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDC_TOONLIST, LBN_DBLCLK), (LPARAM)list);
+            navigated = settings.directory;
+            CHECK(navigated != before);
             PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDC_EDITTOONS, BN_CLICKED), 0);
         }),
         WaitFor("a fresh editor in its place", [&] { return Editor() && Editor() != first && Walking(); }),
+        Do("close it", [] { CloseToonEditor(); }),
+        WaitFor("both editors' loops to end", [] { return editorFrame.loopsRunning == 0; }),
+        Do("the dialog's directory is still the one its list shows", [&] {
+            char current[MAX_PATH] = "";
+            GetCurrentDirectoryA(sizeof current, current);
+            CHECK(std::string(settings.directory) == navigated);
+            CHECK(lstrcmpiA((std::string(current) + "\\").c_str(), navigated.c_str()) == 0);
+        }),
     });
     // Cancel closed the editor through the dialog, and every loop ended.
     CHECK(result == 1);
@@ -356,7 +371,12 @@ TEST_CASE("Play, Stop and Continue follow the play state by real keys on a shipp
             testing::PressKeys({ VK_MENU, 'S' });
         }),
         WaitFor("Continue offered", [&] { return label() == "&Continue"; }, 5000),
-        Do("the frame to come again; Alt+C", [&] {
+        Do("his plain face back, as a repaint draws him; the frame to come again; Alt+C", [&] {
+            HDC dc = GetDC(editorFrame.stageWindow);
+            const std::vector<uint32_t> shown = testing::GrabQuads(dc, character.x, character.y, SPRITE_SIZE, SPRITE_SIZE);
+            RedrawWindow(editorFrame.stageWindow, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
+            CHECK((testing::GrabQuads(dc, character.x, character.y, SPRITE_SIZE, SPRITE_SIZE) == shown));
+            ReleaseDC(editorFrame.stageWindow, dc);
             CHECK(nextFrameIndex == standingAt);
             CHECK(Enabled(editorUi.fileButton));
             testing::PressKeys({ VK_MENU, 'C' });
@@ -499,7 +519,22 @@ TEST_CASE("the play state starts clean in every editor, after Open, after the fr
         WaitFor("the editor gone", [] { return Editor() == NULL; }),
         Do("a third editor", [] { PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDC_EDITTOONS, BN_CLICKED), 0); }),
         WaitFor("the third editor", [] { return Editor() && IsWindowVisible(Editor()); }),
-        Do("no entrance; open the toon", [] { KillTimer(Editor(), IDT_ENTRANCE); Press(IDA_OPEN); }),
+        Do("no entrance; Play reaches the window before any toon is read, then another window is active", [] {
+            KillTimer(Editor(), IDT_ENTRANCE);
+            Click(editorUi.playButton);
+            SetForegroundWindow(Dialog());
+        }),
+        Pause(300),
+        Do("Play again: nothing to walk to, ready; open the toon", [&] {
+            SetForegroundWindow(Editor());
+            Click(editorUi.playButton);
+            CHECK(label() == "&Play");
+            CHECK_FALSE(Walking());
+            CHECK_FALSE(walkingToFrame);
+            CHECK_FALSE(toonStarted);
+            CHECK_FALSE(editorUi.locked);
+            Press(IDA_OPEN);
+        }),
         WaitFor("the toon read", opened(2)),
         Do("Play, and Stop as he arrives at frame 1", [] {
             stoppedAt = -1;
@@ -529,10 +564,42 @@ TEST_CASE("the play state starts clean in every editor, after Open, after the fr
             *startedOnce = *startedOnce || toonStarted;
             return *startedOnce && !toonStarted && Walking();
         }, 40000),
-        Do("Play offered while he walks off", [&] { readyAndFree(); }),
+        Do("Play, the action and Edit while he walks off", [&] {
+            Press(IDA_PLAY);
+            Press(IDA_ACTION);
+            Press(IDA_EDIT);
+            CHECK(label() == "&Stop");
+            CHECK(editorUi.locked);
+            CHECK_FALSE(Enabled(editorUi.fileButton));
+            CHECK_FALSE(Enabled(editorUi.actionButton));
+            CHECK(nextFrameIndex == 0);
+            CHECK_FALSE(randomWalkActive);
+            CHECK(frameEditorDialog == NULL);
+        }),
         WaitFor("the walk off to end", [] { return !Walking(); }),
-        Do("Play again", [&] {
-            CHECK(label() == "&Play");
+        Pause(1500),
+        Do("out of sight and ready; a click on the stage, and Play and the action as he walks to it", [&] {
+            readyAndFree();
+            RECT stage;
+            GetClientRect(editorFrame.stageWindow, &stage);
+            CHECK((character.x + SPRITE_SIZE <= 0 || character.x >= stage.right));
+            CHECK_FALSE(Walking());
+            for (UINT_PTR id : { IDT_SPEECHDELAY, IDT_FRAMEPAUSE })
+                CHECK_FALSE(KillTimer(editorFrame.stageWindow, id));
+            SendMessageA(editorFrame.stageWindow, WM_LBUTTONDOWN, 0, MAKELPARAM(400, 300));
+            CHECK(Walking());
+            Press(IDA_PLAY);
+            Press(IDA_ACTION);
+            CHECK(nextFrameIndex == 0);
+            CHECK_FALSE(randomWalkActive);
+            Press(IDA_EDIT);
+            CHECK(frameEditorDialog != NULL);
+        }),
+        WaitFor("the walk to the click to end", [] { return !Walking(); }),
+        Do("the stage still shows the target; out of the frame editor, Play again", [&] {
+            CHECK(GetClassLongPtrA(editorFrame.stageWindow, GCLP_HCURSOR) == (LONG_PTR)editorUi.targetCursor);
+            Press(IDA_EDIT);
+            readyAndFree();
             Press(IDA_PLAY);
         }),
         WaitFor("the walk to frame 1", [] { return Walking() && walkingToFrame; }),

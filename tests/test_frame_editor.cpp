@@ -623,6 +623,21 @@ TEST_CASE("closing the editor with the frame editor open asks to save the toon; 
             Type(dialog, IDC_FRAMETEXT, "stored");
             Command(dialog, IDC_FRAMESTORE);
             Type(dialog, IDC_FRAMETEXT, "on show");
+            {
+                // With the frame editor's own question up, closes ask nothing more.
+                int asked = 0;
+                testing::BoxCatcher catcher([&](HWND box, const testing::CaughtBox &) {
+                    if (box == frameEditorDialog || ++asked > 1)
+                        return box == frameEditorDialog ? 0 : IDCANCEL;
+                    SendMessageA(session.main, WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), (LPARAM)editorUi.closeButton);
+                    SendMessageA(session.main, WM_COMMAND, IDM_EXIT, 0);
+                    CHECK(IsWindow(session.main));
+                    return IDCANCEL;
+                });
+                Command(dialog, IDM_FILENEW);
+                CHECK(asked == 1);
+                CHECK(frameEditorDialog == dialog);
+            }
             Boxes boxes({ IDCANCEL, IDCANCEL, IDYES, IDOK }, { saved });
             SendMessageA(editorFrame.stageWindow, WM_CLOSE, 0, 0);
             CHECK(IsWindow(session.main));
@@ -720,6 +735,13 @@ TEST_CASE("the user's frames, names and sound references survive Play, a cancell
             CHECK(testing::PumpUntil([] { return toon.currentFrame == 2; }, 60000));
             SendMessageA(session.main, WM_COMMAND, IDM_PLAY, 0);   // Stop
             CHECK(Selected(dialog) == 0);
+            CHECK(ItemText(dialog, IDC_FRAMETEXT) == "one");
+            // The frame just played, picked: shown, and stored as it is.
+            Select(dialog, 2);
+            CHECK(ItemText(dialog, IDC_FRAMETEXT) == "three");
+            Command(dialog, IDC_FRAMESTORE);
+            CHECK(FrameTexts() == std::vector<std::string>{ "one", "two", "three" });
+            Select(dialog, 0);
             CHECK(ItemText(dialog, IDC_FRAMETEXT) == "one");
 
             Command(dialog, IDM_FRAMEINSERT);

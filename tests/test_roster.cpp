@@ -396,6 +396,7 @@ TEST_CASE("a toon that cannot be read is reported and leaves the show idle")
     const Row rows[] = {
         { "broken.ptf", ToonOf({ { 300, 500 } }, 0x20002), false, "Invalid ToonFile Version broken.ptf." },
         { "vanished.ptf", ToonOf({ { 300, 500 } }), true, "Error opening file" },
+        { "empty.ptf", ToonOf({}), false, "No toon frames in empty.ptf." },
     };
     for (const Row &row : rows) {
         CAPTURE(row.name);

@@ -368,6 +368,9 @@ TEST_CASE("the preview visit and the paces walk happen only before the intro wal
         CHECK(randomFrame.pause == 7);
         CHECK(std::string(randomFrame.text) == PacesReport(1234));
         CHECK(DriveWalk() > 0);
+        // Said on arrival, the count takes in the walk there.
+        CHECK(settings.pacesWalked > 1234);
+        CHECK(std::string(randomFrame.text) == PacesReport(settings.pacesWalked));
         SendMessageA(stage.window, WM_TIMER, IDT_SPEECHDELAY, 0);
         CHECK(noBubble == 0);
         CHECK(ClientPixel(stage.window, bubble.x + 6, bubble.y + 6) == bubbleInk);

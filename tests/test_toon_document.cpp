@@ -70,6 +70,11 @@ std::string RawSlot(int index)
     return bytes;
 }
 
+HGLOBAL WINAPI RefusingReAlloc(HGLOBAL, SIZE_T, UINT)
+{
+    return NULL;
+}
+
 bool IsZeroFrame(const ToonFrame &frame)
 {
     return frame.x == 0 && frame.y == 0 && frame.pose == 0 && frame.pause == 0 &&
@@ -214,6 +219,21 @@ TEST_CASE("delete removes the current frame and shrinks the block")
         toon.frameCount = 3;
     }
 
+    SUBCASE("a shrink the system refuses still deletes, and the spare slot never comes back as a frame")
+    {
+        ResetDocument(4);
+        TagFrames(4);
+        toon.currentFrame = 1;
+        toon.frameCount = 3;
+        void *real = testing::PatchImport("kernel32.dll", "GlobalReAlloc", (void *)RefusingReAlloc);
+        const int deleted = DeleteToonFrame();
+        testing::PatchImport("kernel32.dll", "GlobalReAlloc", real);
+        CHECK(deleted);
+        CHECK(FrameTags() == std::vector<int>{ 1, 3, 4 });
+        toon.frameCount = 4;
+        ENSURE(ResizeToonFrames());
+        CHECK(FrameTags() == std::vector<int>{ 1, 3, 4, 0 });
+    }
     SUBCASE("the count must have been lowered first")
     {
         ResetDocument(2);

@@ -251,7 +251,7 @@ TEST_CASE("the frame count comes from the file size, and short frames read as ze
     struct Row { size_t size; int frames; bool warned; };
     const Row rows[] = {
         { 380, 3, false }, { 379, 3, true }, { 470, 3, false }, { 471, 4, true },
-        { 104, 0, false }, { 194, 0, false }, { 195, 1, true }, { 196, 1, false },
+        { 195, 1, true }, { 196, 1, false },
     };
     for (const Row &row : rows) {
         CAPTURE(row.size);
@@ -279,21 +279,41 @@ TEST_CASE("the frame count comes from the file size, and short frames read as ze
     }
 }
 
-TEST_CASE("files too short for a header fail to load without a word")
+TEST_CASE("a file without a whole frame, or of another version, is refused with a word and the toon is kept")
 {
     HWND owner = MakeOwner();
     ENSURE(owner != nullptr);
-    for (size_t size : { 0, 1, 11, 12, 50, 102, 103 }) {
-        CAPTURE(size);
-        ClearDirectory();
-        std::string path = Directory() + "stub.ptf";
-        ENSURE(testing::WriteFileBytes(path, ToonBytes(1).substr(0, size)));
+    ClearDirectory();
+    std::string path = Directory() + "stub.ptf";
+    struct Row { std::string bytes; std::string message; };
+    const Row rows[] = {
+        { "", "No toon frames in " }, { "P", "No toon frames in " }, { ToonBytes(1).substr(0, 103), "No toon frames in " },
+        { ToonBytes(1).substr(0, 104), "No toon frames in " }, { ToonBytes(1).substr(0, 194), "No toon frames in " },
+        { ToonBytes(2, 0x20002u), "Invalid ToonFile Version " },
+    };
+    for (const Row &row : rows) {
+        CAPTURE(row.bytes.size());
+        ENSURE(testing::WriteFileBytes(path, row.bytes));
         StartDocument(2);
+        ToonFrame kept = {};
+        strcpy(kept.text, "kept");
+        PutToonFrame(1, &kept);
+        memcpy(toon.header.caption, "old caption", 12);
+        strcpy(toon.caption, "old caption");
+        frameSpeed = 2;
         SetFileName(path);
         Answerer boxes({ IDOK });
         CHECK(ReadToonFile(owner) == 0);
-        CHECK(boxes.seen.empty());
-        CHECK(toon.frameCount == 0);   // never more than the block holds
+        ENSURE(boxes.seen.size() == 1u);
+        CHECK(boxes.seen[0].text == row.message + path + ".");
+        CHECK(boxes.seen[0].caption == NO_CAPTION);
+        CHECK(boxes.seen[0].icon == MB_ICONEXCLAMATION);
+        CHECK(toon.frameCount == 2);
+        ToonFrame frame;
+        CHECK((GetToonFrame(1, &frame) && strcmp(frame.text, "kept") == 0));
+        CHECK(strcmp(toon.header.caption, "old caption") == 0);
+        CHECK(strcmp(toon.caption, "old caption") == 0);
+        CHECK(frameSpeed == 2);
     }
     DestroyWindow(owner);
 }
@@ -318,7 +338,6 @@ TEST_CASE("the version word decides; signature and stored frame count are ignore
         CHECK(boxes.seen[0].caption == NO_CAPTION);
         CHECK(boxes.seen[0].icon == MB_ICONEXCLAMATION);
         CHECK(frameSpeed == 2);   // nothing taken from a refused header
-        CHECK(toon.frameCount == 0);
     }
 
     // Odd signature (HeaderBytes never writes ours) and a header claiming 10 frames.

@@ -155,8 +155,12 @@ int DeleteToonFrame(void)
         return 0;
     memmove(base + (size_t)k * TOON_FRAME_BYTES, base + (size_t)(k + 1) * TOON_FRAME_BYTES,
             (size_t)(n - k) * TOON_FRAME_BYTES);
+    // The frame is gone once moved over. A shrink the system refuses only
+    // leaves a spare slot behind, cleared so it never comes back as a frame.
+    memset(base + (size_t)n * TOON_FRAME_BYTES, 0, TOON_FRAME_BYTES);
     GlobalUnlock(toon.frames);
-    return ResizeToonFrames();
+    ResizeToonFrames();
+    return 1;
 }
 
 int SetToonModified(HWND window, int flag)

@@ -123,23 +123,33 @@ int ReadToonFile(HWND window)
         return 0;
     }
 
-    // From here on the old frames are gone, and the count follows them.
+    // A file that cannot be a toon is refused before anything of the toon
+    // on hand is touched: the user keeps what they were editing.
     int count = FrameCountForSize(size);
+    ToonHeader header;
+    if (count == 0) {
+        ShowToonMessage(window, "No toon frames in %s.", NULL, MB_OK | MB_ICONEXCLAMATION);
+        CloseHandle(file);
+        return 0;
+    }
+    if (ReadBytes(file, &header, TOON_HEADER_BYTES) != TOON_HEADER_BYTES) {
+        CloseHandle(file);
+        return 0;
+    }
+    if (header.version != TOON_VERSION) {
+        ShowToonMessage(window, "Invalid ToonFile Version %s.", NULL, MB_OK | MB_ICONEXCLAMATION);
+        CloseHandle(file);
+        return 0;
+    }
+
+    // From here on the old frames are gone, and the count follows them.
     toon.frameCount = 0;
     if (!AllocToonFrames(count)) {
         ShowToonMessage(window, "Not enough memory.", NULL, MB_OK | MB_ICONHAND);
         CloseHandle(file);
         return 0;
     }
-    if (ReadBytes(file, &toon.header, TOON_HEADER_BYTES) != TOON_HEADER_BYTES) {
-        CloseHandle(file);
-        return 0;
-    }
-    if (toon.header.version != TOON_VERSION) {
-        ShowToonMessage(window, "Invalid ToonFile Version %s.", NULL, MB_OK | MB_ICONEXCLAMATION);
-        CloseHandle(file);
-        return 0;
-    }
+    toon.header = header;
     ApplyToonHeader();
 
     DWORD wanted = (DWORD)count * TOON_FRAME_BYTES;
