@@ -7,12 +7,8 @@
 #include "engine/stage.h"
 #include "engine/walk.h"
 #include "show/saver_show.h"
+#include "toon/hooks.h"
 
-#define PUSH_WIDTH          75
-#define PUSH_HEIGHT         23
-#define PUSH_SIDE           10
-#define PUSH_BOTTOM_GAP     9
-#define SYSTEM_SIZE         15
 #define SYSTEM_SIDE         10
 #define SYSTEM_TOP          4
 
@@ -20,6 +16,36 @@ ToonFrame editFrame;
 int playIdle = 1;
 HWND frameEditorDialog;
 HCURSOR waitCursor;
+
+static int PickingFramePoints(void)
+{
+    return frameEditorDialog != NULL;
+}
+
+static void TakeFirstFrame(void)
+{
+    GetToonFrame(0, &editFrame);
+}
+
+static HCURSOR EditorWaitCursor(void)
+{
+    return waitCursor;
+}
+
+static int InstallEditorHooks(void)
+{
+    engineHooks.showPlayState = SetPlayButton;
+    engineHooks.lockControls = DisableUiForAction;
+    engineHooks.unlockControls = RestoreUiAfterAction;
+    engineHooks.showBusy = SetBusyCursor;
+    engineHooks.pickingPoints = PickingFramePoints;
+    engineHooks.pickPoint = SetFrameTarget;
+    toonHooks.takeFirstFrame = TakeFirstFrame;
+    toonHooks.waitCursor = EditorWaitCursor;
+    return 1;
+}
+
+static const int editorHooksInstalled = InstallEditorHooks();
 
 static int EditorControlsReachable(void)
 {
@@ -78,7 +104,7 @@ void LayoutSystemButtons(HWND window)
 {
     RECT client = { 0, 0, 0, 0 };
     GetClientRect(window, &client);
-    const int s = SYSTEM_SIZE;
+    const int s = SYSTEM_BUTTON_SIZE;
     MoveWindow(editorUi.actionButton, SYSTEM_SIDE, SYSTEM_TOP, 2 * s + 2, s, TRUE);
     MoveWindow(editorUi.minimizeButton, client.right - 2 * s - SYSTEM_SIDE, SYSTEM_TOP, s, s, TRUE);
     MoveWindow(editorUi.closeButton, client.right - s - SYSTEM_SIDE, SYSTEM_TOP, s, s, TRUE);
@@ -107,22 +133,34 @@ void SetPlayButton(int state)
     if (!EditorControlsReachable())
         return;
     switch (state) {
-    case PLAY_BUTTON_PLAY:
+    case PLAY_STATE_READY:
         SetWindowTextA(editorUi.playButton, "&Play");
         playIdle = 1;
         break;
-    case PLAY_BUTTON_CONTINUE:
+    case PLAY_STATE_PAUSED:
         SetWindowTextA(editorUi.playButton, "&Continue");
         playIdle = 1;
         break;
-    case PLAY_BUTTON_STOP:
+    case PLAY_STATE_PLAYING:
         SetWindowTextA(editorUi.playButton, "&Stop");
         playIdle = 0;
         break;
     default:
         break;
     }
-    EnableWindow(editorUi.fileButton, state == PLAY_BUTTON_STOP ? FALSE : TRUE);
+    EnableWindow(editorUi.fileButton, state == PLAY_STATE_PLAYING ? FALSE : TRUE);
+}
+
+void SetBusyCursor(HWND stage, int on)
+{
+    if (show.running)
+        return;
+    HCURSOR cursor = on ? (waitCursor ? waitCursor : LoadCursor(NULL, IDC_WAIT))
+                        : LoadCursor(NULL, IDC_ARROW);
+    SetClassLongPtrA(stage, GCLP_HCURSOR, (LONG_PTR)cursor);
+    POINT where;
+    if (GetCursorPos(&where))
+        SetCursorPos(where.x, where.y);
 }
 
 void TogglePlay(HWND window, HINSTANCE instance)
@@ -136,11 +174,11 @@ void TogglePlay(HWND window, HINSTANCE instance)
         // Paused during a walk: go on walking.
         ResumeWalkTimer(stage);
         SetBusyCursor(stage, 1);
-        SetPlayButton(PLAY_BUTTON_STOP);
+        SetPlayButton(PLAY_STATE_PLAYING);
     } else if (walkingToFrame) {
         StopWalkTimer(stage);
         SetBusyCursor(stage, 0);
-        SetPlayButton(PLAY_BUTTON_CONTINUE);
+        SetPlayButton(PLAY_STATE_PAUSED);
     } else if (playIdle) {
         // Ready, or paused at a frame: walk to the next frame.
         if (!spritesLoaded)
@@ -162,7 +200,7 @@ void TogglePlay(HWND window, HINSTANCE instance)
         // No walk follows to take the wink or the open mouth away.
         ClearExpression(stage);
         SetBusyCursor(stage, 0);
-        SetPlayButton(PLAY_BUTTON_CONTINUE);
+        SetPlayButton(PLAY_STATE_PAUSED);
     }
 }
 
@@ -174,7 +212,7 @@ void PausePlay(HWND stage)
         return;
     StopWalkTimer(stage);
     SetBusyCursor(stage, 0);
-    SetPlayButton(PLAY_BUTTON_CONTINUE);
+    SetPlayButton(PLAY_STATE_PAUSED);
 }
 
 static void LockButton(HWND button, int *saved, int disable)

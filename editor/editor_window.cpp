@@ -21,22 +21,17 @@ EditorUi editorUi = {};
 
 #define SCREEN_MARGIN_X      50      // the stage is the screen less these
 #define SCREEN_MARGIN_Y      100
-#define FRAME_EXTRA_X        20      // window beyond stage and borders
-#define FRAME_EXTRA_Y        65
-#define STAGE_LEFT           10      // the stage's margins in the client area
-#define STAGE_TOP            25
-#define STAGE_BOTTOM_GAP     40
-#define WELL_GROWTH          2
-#define SYSTEM_BUTTON_SIZE   15
+#define STAGE_BOTTOM_GAP     40      // below the stage in the client area
+#define FRAME_EXTRA_X        (2 * EDITOR_STAGE_X)                   // window beyond stage and borders
+#define FRAME_EXTRA_Y        (EDITOR_STAGE_Y + STAGE_BOTTOM_GAP)
+#define WELL_GROWTH          2       // a sunken well lies this far around what it holds
 #define CAPTION_TOP          3
 #define CAPTION_GAP          5
 #define CAPTION_FIELD        30      // characters measured for the title
-#define TITLE_TEXT_LIMIT     30      // 29 characters and the terminator
-#define PUSH_WIDTH           75
-#define PUSH_HEIGHT          23
-#define PUSH_WELL_TOP        (PUSH_HEIGHT + 11)
-#define PUSH_WELL_BOTTOM     7
-#define PUSH_WELL_SIDE       8
+#define PUSH_WELL_TOP        (PUSH_HEIGHT + PUSH_BOTTOM_GAP + WELL_GROWTH)
+#define PUSH_WELL_BOTTOM     (PUSH_BOTTOM_GAP - WELL_GROWTH)
+#define PUSH_WELL_SIDE       (PUSH_SIDE - WELL_GROWTH)
+#define PUSH_WELL_INNER      (PUSH_SIDE + PUSH_WIDTH + WELL_GROWTH)  // from the near side
 #define BAR_SIDE             (PUSH_WIDTH + 17)
 #define BAR_TOP              (PUSH_HEIGHT + 8)
 #define BAR_BOTTOM           12
@@ -44,7 +39,6 @@ EditorUi editorUi = {};
 #define BUTTON_FONT_HEIGHT   14
 #define BUTTON_FONT_WEIGHT   100
 #define CAPTION_FONT_HEIGHT  16
-#define TITLE_FONT_HEIGHT    32
 #define GLYPH_MINIMIZE       0       // columns of the "sysbuts" strip
 #define GLYPH_CLOSE          11
 #define GLYPH_ACTION         20
@@ -55,12 +49,6 @@ EditorUi editorUi = {};
 #define PRESSED_DEPTH        2
 #define DISABLED_DEPTH       1
 #define FILLED_DEPTH         (-1)
-
-static HFONT CreateSerifFont(int height, int weight)
-{
-    // Negative: the height of the characters, not of the cells.
-    return CreateFontA(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, 0, 0, 0, 0, 0, "MS Serif");
-}
 
 template <typename Handle>
 static void DeleteGdiHandle(Handle *handle)
@@ -117,9 +105,9 @@ void CreateEditorResources(HWND window, HINSTANCE instance)
     ResetEditorState();
 
     memset(toon.caption, 0, sizeof toon.caption);
-    LoadStringA(instance, IDS_PRODUCT, toon.caption, TITLE_TEXT_LIMIT);
+    LoadStringA(instance, IDS_PRODUCT, toon.caption, TITLE_TEXT_SIZE);
     show.titleText[0] = '\0';
-    LoadStringA(instance, IDS_EDITOR_TITLE, show.titleText, TITLE_TEXT_LIMIT);
+    LoadStringA(instance, IDS_EDITOR_TITLE, show.titleText, TITLE_TEXT_SIZE);
 
     RebuildStageBackground(window, instance);
 
@@ -190,7 +178,7 @@ static int MeasureCaption(HWND window, int *width)
 int LayoutCaption(HWND window)
 {
     const RECT client = ClientRect(window);
-    SetRect(&editorUi.stageWell, STAGE_LEFT, STAGE_TOP, client.right - STAGE_LEFT,
+    SetRect(&editorUi.stageWell, EDITOR_STAGE_X, EDITOR_STAGE_Y, client.right - EDITOR_STAGE_X,
             client.bottom - STAGE_BOTTOM_GAP);
     InflateRect(&editorUi.stageWell, WELL_GROWTH, WELL_GROWTH);
     int w = 0;
@@ -221,8 +209,8 @@ void PaintEditorFrame(HWND window)
 
     Frame3D(dc, &client, RAISED_EDGE);
     Frame3D(dc, &editorUi.stageWell, SUNKEN_WELL);
-    const RECT fileWell = { PUSH_WELL_SIDE, h - PUSH_WELL_TOP, PUSH_WIDTH + 12, h - PUSH_WELL_BOTTOM };
-    const RECT playWell = { w - PUSH_WIDTH - 12, h - PUSH_WELL_TOP, w - PUSH_WELL_SIDE, h - PUSH_WELL_BOTTOM };
+    const RECT fileWell = { PUSH_WELL_SIDE, h - PUSH_WELL_TOP, PUSH_WELL_INNER, h - PUSH_WELL_BOTTOM };
+    const RECT playWell = { w - PUSH_WELL_INNER, h - PUSH_WELL_TOP, w - PUSH_WELL_SIDE, h - PUSH_WELL_BOTTOM };
     Frame3D(dc, &fileWell, SUNKEN_WELL);
     Frame3D(dc, &playWell, SUNKEN_WELL);
 

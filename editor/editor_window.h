@@ -6,8 +6,9 @@
 
 #include <windows.h>
 
-// Play idle, the expression strip and the wait cursor are the engine's
-// globals (playIdle, expressionsBitmap, waitCursor); the rest is here.
+// Play idle and the wait cursor are the controls' globals (playIdle,
+// waitCursor), the expression strip the engine's (expressionsBitmap); the
+// rest is here.
 struct EditorUi {
     HWND fileButton;
     HWND playButton;

@@ -14,8 +14,6 @@
 #define SWATCH_HEIGHT      35
 #define SWATCH_INSET_X     4
 #define SWATCH_INSET_Y     2
-#define SLOWEST_SPEED      1
-#define FASTEST_SPEED      5
 #define LAST_BACKGROUND    99   // "bg99": the names have two digits
 #define NAME_SIZE          16
 

@@ -1,5 +1,5 @@
 #include "engine/bubbles.h"
-#include "show/settings.h"
+#include "engine/hooks.h"
 #include <stdio.h>
 #include <string.h>
 
@@ -141,7 +141,7 @@ int DrawBubbleText(HWND window, const char *text)
 void BuildPacesReport(char *buffer)
 {
     snprintf(buffer, STATEMENT_SIZE, "Since starting here, I've walked a total of %d Paces!!",
-             (int)settings.pacesWalked);
+             (int)*engineHooks.pacesWalked);
 }
 
 void LoadStatement(HINSTANCE instance, int id, char *buffer)

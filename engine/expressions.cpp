@@ -5,7 +5,6 @@
 #include "toon/sound_clip.h"
 #include <string.h>
 
-#define POSE_LAST            15
 #define EXPR_KIND_LAST       5
 #define SOUND_TICK_LIMIT     1000
 #define TICKS_PER_CHARS      4

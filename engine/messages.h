@@ -3,8 +3,8 @@
 #define PIMBO_ENGINE_MESSAGES_H
 
 #include <windows.h>
+#include "toon/toon_file.h"    // WM_TOONCHANGED (WM_USER + 4), which loading a toon sends
 
-#define WM_TOONCHANGED    (WM_USER + 4)   // a toon was loaded: rebuild and repaint
 #define WM_ENABLEPLAY     (WM_USER + 5)   // wParam 1 enables, 0 disables Play
 #define WM_FRAMEDITCLOSED (WM_USER + 6)   // the frame editor has closed
 #define WM_ACTDONE        (WM_USER + 7)   // a cycle has ended

@@ -2,9 +2,8 @@
 
 #include <limits.h>
 
+#include "engine/hooks.h"
 #include "engine/stage.h"
-#include "show/saver_show.h"
-#include "show/settings.h"
 
 // Every temporary DC and bitmap made here is gone again before the
 // primitive returns; only a place's image and saved outlive a call.
@@ -292,7 +291,9 @@ HBITMAP LoadPaletteBitmap(HINSTANCE instance, HDC dc, const char *name)
 
 void ClearStageForPalette(HDC dc)
 {
-    if (show.running != 1 || settings.backgrounds != 1 || !titleShown)
+    StageLook look;
+    engineHooks.readStageLook(&look);
+    if (!look.saverShow || !look.randomBackgrounds || !titleShown)
         return;
     HGDIOBJ oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
     HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(LTGRAY_BRUSH));
@@ -335,4 +336,9 @@ int EmbossedText(HDC dc, COLORREF colour, const char *text, const RECT *rect, in
     SetTextColor(dc, oldColour);
     SetBkMode(dc, oldMode);
     return result;
+}
+
+HFONT CreateSerifFont(int height, int weight)
+{
+    return CreateFontA(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, 0, 0, 0, 0, 0, "MS Serif");
 }

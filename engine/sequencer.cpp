@@ -2,11 +2,10 @@
 
 #include "engine/bubbles.h"
 #include "engine/expressions.h"
+#include "engine/hooks.h"
 #include "engine/messages.h"
 #include "engine/stage.h"
 #include "engine/walk.h"
-#include "editor/editor_controls.h"
-#include "show/saver_show.h"
 #include "toon/sound_clip.h"
 #include "resources/resource.h"
 #include <windowsx.h>
@@ -22,7 +21,6 @@
 #define WALK_OFF_PAUSE      5
 #define WINK_CHANCE         25
 #define PACES_CHANCE        5
-#define POSE_LAST           15
 #define PAUSE_SECONDS_MAX   (0x7FFFFFFF / 1000)   // the pause in milliseconds fits a timer
 #define MOUTH_X             65        // just in front of the mouth, in the 130 x 130 image
 #define MOUTH_Y             35
@@ -133,18 +131,6 @@ static void PlaceCharacterAt(POINT position)
     character.targetY = character.y = position.y;
 }
 
-void SetBusyCursor(HWND window, int on)
-{
-    if (show.running)
-        return;
-    HCURSOR cursor = on ? (waitCursor ? waitCursor : LoadCursor(NULL, IDC_WAIT))
-                        : LoadCursor(NULL, IDC_ARROW);
-    SetClassLongPtrA(window, GCLP_HCURSOR, (LONG_PTR)cursor);
-    POINT where;
-    if (GetCursorPos(&where))
-        SetCursorPos(where.x, where.y);
-}
-
 /* The pause sequencer */
 
 static void SpeakPendingText(HWND window)
@@ -224,8 +210,8 @@ int PrepareRandomFrame(HWND window, int statementId)
         LoadSpriteSet(window, instance);
     LoadStatement(instance, statementId, randomFrame.text);
     randomStatement = statementId;
-    SetBusyCursor(window, 1);
-    DisableUiForAction();
+    engineHooks.showBusy(window, 1);
+    engineHooks.lockControls();
     ParkCharacter(window);
     POINT start = { SideX(window, randomFrame.x), randomFrame.y };
     PlaceCharacterAt(start);
@@ -239,7 +225,7 @@ int StartRandomWalk(HWND window, int statementsAllowed)
 {
     // A walk under way (the walk off, a walk to a click) would take this
     // walk's start for its own end.
-    if (nextFrameIndex != 0 || frameEditorDialog || walkPath.timerRunning)
+    if (nextFrameIndex != 0 || engineHooks.pickingPoints() || walkPath.timerRunning)
         return 0;
     int hx = ClientWidth(window) / 2 - TARGET_MARGIN;
     int hy = ClientHeight(window) / 2 - TARGET_MARGIN;
@@ -278,8 +264,8 @@ static void RandomWalkFinished(HWND window)
     if (walkingOff) {
         walkingOff = 0;
         randomWalkActive = 0;
-        SetBusyCursor(window, 0);
-        RestoreUiAfterAction();
+        engineHooks.showBusy(window, 0);
+        engineHooks.unlockControls();
         SendMessageA(window, WM_ACTDONE, 0, 0);
     } else {
         // The paces report counts the walk that has just brought him here.
@@ -388,9 +374,9 @@ static void StopAtUnreadableFrame(HWND window)
     nextFrameIndex = 0;
     toonStarted = 0;
     walkingToFrame = 0;
-    SetBusyCursor(window, 0);
-    SetPlayButton(PLAY_BUTTON_PLAY);
-    RestoreUiAfterAction();
+    engineHooks.showBusy(window, 0);
+    engineHooks.showPlayState(PLAY_STATE_READY);
+    engineHooks.unlockControls();
 }
 
 void StartToonPlayback(HWND window)
@@ -400,12 +386,12 @@ void StartToonPlayback(HWND window)
     if (!toonStarted) {
         StandAtToonStart(window);
         walkingToFrame = 1;
-        DisableUiForAction();
+        engineHooks.lockControls();
     }
     if (nextFrameIndex >= toon.frameCount) {
         WalkOffStage(window);
     } else {
-        SetPlayButton(PLAY_BUTTON_STOP);
+        engineHooks.showPlayState(PLAY_STATE_PLAYING);
         if (!WalkToNextFrame(window))
             StopAtUnreadableFrame(window);
     }
@@ -418,9 +404,9 @@ static void ToonWalkFinished(HWND window)
         walkingToFrame = 0;
         FramePause(window, currentToonFrame.text, PauseOf(&currentToonFrame));
     } else {
-        SetBusyCursor(window, 0);
-        SetPlayButton(PLAY_BUTTON_PLAY);
-        RestoreUiAfterAction();
+        engineHooks.showBusy(window, 0);
+        engineHooks.showPlayState(PLAY_STATE_READY);
+        engineHooks.unlockControls();
         SendMessageA(window, WM_ACTDONE, 0, 0);
     }
 }
@@ -432,7 +418,7 @@ void ResetPlayback(HWND window)
     if (!noBubble)
         HideBubble(window);
     StandAtToonStart(window);
-    SetPlayButton(PLAY_BUTTON_PLAY);
+    engineHooks.showPlayState(PLAY_STATE_READY);
     toonStarted = 0;
     walkingToFrame = 0;
 }
@@ -450,14 +436,15 @@ void AbandonCycle(HWND window)
 
 LRESULT OnStageClick(HWND window, LPARAM point)
 {
-    if (!frameEditorDialog && nextFrameIndex != 0)
+    const int picking = engineHooks.pickingPoints();
+    if (!picking && nextFrameIndex != 0)
         return 0;
     LONG x = GET_X_LPARAM(point);
     LONG y = GET_Y_LPARAM(point);
     if (PointInSpritePlace(&character, x, y))
         return 0;
-    if (frameEditorDialog)
-        SetFrameTarget(x, y);
+    if (picking)
+        engineHooks.pickPoint(x, y);
     else
         StartWalk(window, character.x, character.y, x - character.width / 2,
                   y - character.height / 2, 0);

@@ -4,10 +4,8 @@
 #define PIMBO_ENGINE_SEQUENCER_H
 
 #include <windows.h>
+#include "engine/stage.h"
 #include "toon/toon_document.h"
-
-#define SIDE_LEFT_X     (-150)   // start and exit left of the client area
-#define SIDE_RIGHT_GAP  50       // start and exit this far right of it
 
 // Laid out like a ToonFrame; a random walk fills it in.
 extern ToonFrame randomFrame;
@@ -42,7 +40,6 @@ void ResetPlayback(HWND window);
 void AbandonCycle(HWND window);
 LRESULT OnStageClick(HWND window, LPARAM point);
 int PlaybackProgress(int span);
-void SetBusyCursor(HWND window, int on);
 
 // The frame in force: the random frame during a random walk, else the
 // current toon frame.

@@ -3,9 +3,9 @@
 #include <stdio.h>
 
 #include "engine/bubbles.h"
-#include "host/saver_window.h"
-#include "show/saver_show.h"
+#include "engine/hooks.h"
 #include "toon/toon_document.h"
+#include "toon/hooks.h"
 
 DWORD stageSize;
 HBITMAP stageBackground;
@@ -14,19 +14,31 @@ int spritesLoaded;
 SpritePlace character;
 int titleShown;
 
-#define PARK_X              (-150)
 #define TITLE_RAISE         170      // the title sits this far above the middle
 #define PREVIEW_TITLE_DROP  20
 #define TITLE_DEPTH         2
 #define TEXT_DEPTH          1
 #define TITLE_COLOUR        RGB(0, 0, 255)
 #define CAPTION_COLOUR      RGB(192, 192, 192)
-#define EDITOR_STAGE_X      10
-#define EDITOR_STAGE_Y      25
 #define LAST_TILE_NUMBER    10
 #define PLAIN_TILE          "bg01"
 
 static const char previewTitle[] = "Fizzy Pimbo's\rParade";
+
+static DWORD CurrentStageSize(void)
+{
+    return stageSize;
+}
+
+// A new toon is laid out on the stage it is made on.
+static int InstallStageHooks(void)
+{
+    toonHooks.stageSize = CurrentStageSize;
+    return 1;
+}
+
+static const int stageHooksInstalled = InstallStageHooks();
+
 static const char *const turnNames[4] = { "pbltn1", "pbltn2", "pbrtn1", "pbrtn2" };
 
 // "pbl2r1".."pbl2r8", "pbr2l1".."pbr2l8", the four turns, "pose01".."pose16".
@@ -79,7 +91,7 @@ int ParkCharacter(HWND window)
     HDC dc = GetDC(window);
     character.source = spriteSet[SPRITE_WALKRIGHT];
     RestoreUnderSprite(dc, &character);
-    character.targetX = PARK_X;
+    character.targetX = SIDE_LEFT_X;
     character.targetY = (client.bottom - client.top) / 2;
     StretchCopyToSprite(dc, character.source, &character);
     ReleaseDC(window, dc);
@@ -106,8 +118,10 @@ HBITMAP BuildStageBackground(HINSTANCE instance, HWND window)
     // activates it first and then reports the stage itself as the previous.
     HWND focus = GetFocus();
     SetFocus(window);
-    HBITMAP tile = show.backgroundNumber != 0
-        ? LoadBackgroundTile(instance, dc, show.backgroundNumber)
+    StageLook look;
+    engineHooks.readStageLook(&look);
+    HBITMAP tile = look.backgroundNumber != 0
+        ? LoadBackgroundTile(instance, dc, look.backgroundNumber)
         : LoadBitmapA(instance, PLAIN_TILE);
     // Nobody had the focus: leave it with the stage rather than with no
     // window at all, where keystrokes would go unseen.
@@ -131,7 +145,7 @@ HBITMAP BuildStageBackground(HINSTANCE instance, HWND window)
         return stage;
     }
     // No room for a stage-size bitmap: the plain first tile has to do.
-    if (show.backgroundNumber != 0) {
+    if (look.backgroundNumber != 0) {
         DeleteBitmapHandle(&tile);
         tile = LoadBitmapA(instance, PLAIN_TILE);
     }
@@ -157,7 +171,9 @@ int PaintStage(HWND window, int *paintFlag)
     if (spritesLoaded)
         RestoreUnderSprite(dc, &character);
     CopyStageBackground(dc);
-    if (previewMode)
+    StageLook look;
+    engineHooks.readStageLook(&look);
+    if (look.preview)
         PaintPreviewTitle(dc, window);
     else
         PaintStageTexts(dc, window);
@@ -177,16 +193,18 @@ void PaintStageTexts(HDC dc, HWND window)
 {
     RECT client = { 0, 0, 0, 0 };
     GetClientRect(window, &client);
+    StageLook look;
+    engineHooks.readStageLook(&look);
     const int oldMode = SetMapMode(dc, MM_TEXT);
     if (!titleShown) {
-        HGDIOBJ oldFont = SelectObject(dc, show.titleFont);
+        HGDIOBJ oldFont = SelectObject(dc, look.titleFont);
         RECT title = client;
         title.top = (client.bottom - client.top) / 2 - TITLE_RAISE;
-        EmbossedText(dc, TITLE_COLOUR, show.titleText, &title, TITLE_DEPTH);
+        EmbossedText(dc, TITLE_COLOUR, look.titleText, &title, TITLE_DEPTH);
         titleShown = 1;
         SelectObject(dc, oldFont);
-    } else if (show.running == 1) {
-        HGDIOBJ oldFont = SelectObject(dc, show.textFont);
+    } else if (look.saverShow) {
+        HGDIOBJ oldFont = SelectObject(dc, look.textFont);
         EmbossedText(dc, CAPTION_COLOUR, toon.caption, &client, TEXT_DEPTH);
         SelectObject(dc, oldFont);
     }
@@ -198,8 +216,10 @@ void PaintPreviewTitle(HDC dc, HWND window)
     RECT client = { 0, 0, 0, 0 };
     GetClientRect(window, &client);
     client.top += PREVIEW_TITLE_DROP;
+    StageLook look;
+    engineHooks.readStageLook(&look);
     const int oldMode = SetMapMode(dc, MM_TEXT);
-    HGDIOBJ oldFont = SelectObject(dc, show.textFont);
+    HGDIOBJ oldFont = SelectObject(dc, look.textFont);
     EmbossedText(dc, TITLE_COLOUR, previewTitle, &client, TEXT_DEPTH);
     SelectObject(dc, oldFont);
     SetMapMode(dc, oldMode);

@@ -13,6 +13,19 @@
 #define SPRITE_TURNRIGHT  16      // "pbltn1", "pbltn2"
 #define SPRITE_TURNLEFT   18      // "pbrtn1", "pbrtn2"
 #define SPRITE_POSE       20      // poses 0..15
+#define POSE_LAST         15
+
+// Out of sight beside the client area: where walks start and end.
+#define SIDE_LEFT_X       (-150)
+#define SIDE_RIGHT_GAP    50      // this far right of the client area
+
+// The editor's stage within its main window's client area.
+#define EDITOR_STAGE_X    10
+#define EDITOR_STAGE_Y    25
+
+// The stage's fonts are "MS Serif"; the title is this high in both owners.
+#define TITLE_FONT_HEIGHT 32
+#define TITLE_TEXT_SIZE   30      // 29 characters and the terminator
 
 // Packed size: width in the low 16 bits, height in the high 16 bits.
 inline DWORD MakePackedSize(int width, int height)

@@ -4,8 +4,8 @@
 #include <math.h>
 
 #include "engine/messages.h"
+#include "engine/hooks.h"
 #include "engine/stage.h"
-#include "show/settings.h"
 
 WalkPath walkPath;
 POINT currentPosition;
@@ -13,9 +13,6 @@ int walkDirection = 1;
 int frameSpeed = 3;
 
 #define CYCLE_LENGTH     8          // images in one walk cycle
-#define LAST_POSE        15
-#define SLOWEST_SPEED    1
-#define FASTEST_SPEED    5
 #define PACES_PER_STEP   4
 // Entries 0..N plus the pose must fit the table, N a whole number of cycles.
 #define MAX_STRIDES      ((WALK_MAX_STEPS - 2) / CYCLE_LENGTH * CYCLE_LENGTH)
@@ -60,8 +57,8 @@ int PlanWalk(LONG x0, LONG y0, LONG x1, LONG y1, int stepLength, SpritePlace *pl
     const int turn = dx < 0 ? SPRITE_TURNRIGHT : SPRITE_TURNLEFT;
     if (pose < 0)
         pose = 0;
-    if (pose > LAST_POSE)
-        pose = LAST_POSE;
+    if (pose > POSE_LAST)
+        pose = POSE_LAST;
 
     int k = first;
     for (int i = 0; i <= last; ++i) {
@@ -96,15 +93,15 @@ int StartWalk(HWND window, LONG x0, LONG y0, LONG x1, LONG y1, int pose)
 {
     if (pose <= 0)
         pose = 0;
-    if (pose >= LAST_POSE)
-        pose = LAST_POSE;
+    if (pose >= POSE_LAST)
+        pose = POSE_LAST;
     const int count = PlanWalk(x0, y0, x1, y1, STEP_LENGTH, &character, spriteSet, pose);
     if (count == 0)
         return 0;
     walkDirection = 1;
     const LONG paces = count / PACES_PER_STEP;
-    settings.pacesWalked = settings.pacesWalked > LONG_MAX - paces
-        ? LONG_MAX : settings.pacesWalked + paces;
+    LONG *walked = engineHooks.pacesWalked;
+    *walked = *walked > LONG_MAX - paces ? LONG_MAX : *walked + paces;
     if ((long long)x1 - x0 <= 0)
         walkDirection = 2;
     return StartWalkTimer(window, WM_WALKDONE, frameSpeed);

@@ -8,6 +8,8 @@
 
 #define WALK_MAX_STEPS  255
 #define STEP_LENGTH     20
+#define SLOWEST_SPEED   1
+#define FASTEST_SPEED   5
 
 struct WalkStep {
     LONG x;
@@ -28,7 +30,7 @@ struct WalkPath {
 extern WalkPath walkPath;
 extern POINT currentPosition;
 extern int walkDirection;       // 1 right, 2 left or vertical
-extern int frameSpeed;          // 1..5
+extern int frameSpeed;          // SLOWEST_SPEED..FASTEST_SPEED
 
 int PlanWalk(LONG x0, LONG y0, LONG x1, LONG y1, int stepLength, SpritePlace *place,
              const HBITMAP *set, int pose);

@@ -5,6 +5,7 @@
 #include <mmsystem.h>
 
 #include "engine/expressions.h"
+#include "engine/hooks.h"
 #include "engine/messages.h"
 #include "engine/sequencer.h"
 #include "engine/stage.h"
@@ -14,20 +15,41 @@
 #include "show/roster.h"
 #include "show/settings.h"
 #include "toon/toon_document.h"
+#include "toon/hooks.h"
 #include "toon/toon_file.h"
 
-#define TITLE_FONT_HEIGHT   32
 #define TEXT_FONT_HEIGHT    20
 #define MAX_BACKGROUNDS     99     // tile names carry two digits
 #define MAX_BACKGROUND_DRAWS 1000
 
 ShowState show = { 0, 0, 0, 0, 0, 1, "", NULL, NULL };
 
-static HFONT CreateSerifFont(int height, int weight)
+// The editor fills the same items of the show's state for its own stage.
+static void ReadShowStageLook(StageLook *look)
 {
-    // Negative: the height of the characters, not of the cells.
-    return CreateFontA(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, 0, 0, 0, 0, 0, "MS Serif");
+    look->backgroundNumber = show.backgroundNumber;
+    look->titleText = show.titleText;
+    look->titleFont = show.titleFont;
+    look->textFont = show.textFont;
+    look->saverShow = show.running == 1;
+    look->randomBackgrounds = settings.backgrounds == 1;
+    look->preview = previewMode;
 }
+
+static void TakeToonHeader(const ToonHeader *header)
+{
+    frameSpeed = header->frameSpeed;
+    show.backgroundNumber = header->backgroundIndex;
+}
+
+static int InstallShowHooks(void)
+{
+    engineHooks.readStageLook = ReadShowStageLook;
+    toonHooks.takeHeader = TakeToonHeader;
+    return 1;
+}
+
+static const int showHooksInstalled = InstallShowHooks();
 
 static void DeleteFontHandle(HFONT *font)
 {

@@ -4,8 +4,7 @@
 #define PIMBO_SHOW_SAVER_SHOW_H
 
 #include <windows.h>
-
-#define TITLE_TEXT_SIZE 30
+#include "engine/stage.h"    // TITLE_TEXT_SIZE
 
 struct ShowState {
     int running;

@@ -4,12 +4,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "toon/hooks.h"
 #include "toon/toon_document.h"
-#include "engine/messages.h"
-#include "engine/stage.h"
-#include "engine/walk.h"
-#include "show/saver_show.h"
-#include "editor/editor_controls.h"
 
 #define TOON_FILTER         "Pimbo Toon Files (*.ptf)\0*.ptf\0"
 #define CUSTOM_FILTER_SIZE  40
@@ -38,7 +34,7 @@ static int ShowToonMessage(HWND window, const char *format, const char *caption,
 static HCURSOR ShowWaitCursor(void)
 {
     // With no hourglass loaded yet, SetCursor(NULL) hides the cursor instead.
-    return SetCursor(waitCursor);
+    return SetCursor(toonHooks.waitCursor());
 }
 
 // Reads up to size bytes; returns how many arrived.
@@ -85,7 +81,7 @@ void NewToonHeader(void)
     memcpy(toon.header.signature, TOON_SIGNATURE, sizeof toon.header.signature);
     memset(toon.header.caption, 0, sizeof toon.header.caption);
     lstrcpynA(toon.header.caption, toon.caption, sizeof toon.header.caption);
-    toon.header.windowSize = stageSize;
+    toon.header.windowSize = toonHooks.stageSize();
     toon.header.frameCount = 1;
     toon.header.backgroundIndex = NEW_BACKGROUND;
     toon.header.version = TOON_VERSION;
@@ -96,8 +92,7 @@ void NewToonHeader(void)
 // caption may come without its terminator; it is cut to fit.
 static void ApplyToonHeader(void)
 {
-    frameSpeed = toon.header.frameSpeed;
-    show.backgroundNumber = toon.header.backgroundIndex;
+    toonHooks.takeHeader(&toon.header);
     size_t length = strnlen(toon.header.caption, sizeof toon.header.caption);
     if (length >= sizeof toon.caption)
         length = sizeof toon.caption - 1;
@@ -391,7 +386,7 @@ int TakeReadToon(int count)
         return 0;
     toon.frameCount = count;
     toon.currentFrame = 0;
-    GetToonFrame(0, &editFrame);
+    toonHooks.takeFirstFrame();
     return count;
 }
 

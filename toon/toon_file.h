@@ -7,6 +7,8 @@
 
 #define TOON_SIGNATURE  "Pimbo Toon Frame File"
 
+#define WM_TOONCHANGED  (WM_USER + 4)   // a toon was loaded: rebuild and repaint
+
 void NewToonHeader(void);
 int ReadToonFile(HWND window);
 int WriteToonFile(HWND window);
@@ -23,7 +25,7 @@ int ShowToonSaveDialog(void);
 int PrepareToonFileDialogs(HWND window);
 int LoadToonByName(HWND window, const char *name);
 // After a read of count frames (0: it failed): the document shows frame 0,
-// copied into the frame editor's working frame. Returns count.
+// which the editor takes as the frame it edits. Returns count.
 int TakeReadToon(int count);
 // Set by the frame editor while it is open: stores the frame its controls
 // show into the document. The save question calls it before writing.
