@@ -155,8 +155,9 @@ void SetBusyCursor(HWND stage, int on)
 {
     if (show.running)
         return;
-    HCURSOR cursor = on ? (waitCursor ? waitCursor : LoadCursor(NULL, IDC_WAIT))
-                        : LoadCursor(NULL, IDC_ARROW);
+    // Points are still picked on the stage while the frame editor is open.
+    HCURSOR idle = frameEditorDialog && editorUi.targetCursor ? editorUi.targetCursor : LoadCursor(NULL, IDC_ARROW);
+    HCURSOR cursor = on ? (waitCursor ? waitCursor : LoadCursor(NULL, IDC_WAIT)) : idle;
     SetClassLongPtrA(stage, GCLP_HCURSOR, (LONG_PTR)cursor);
     POINT where;
     if (GetCursorPos(&where))
