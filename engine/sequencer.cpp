@@ -203,7 +203,9 @@ int WalkToRandomFrame(HWND window)
 
 int PrepareRandomFrame(HWND window, int statementId)
 {
-    if (randomWalkActive)
+    // The character is put at the side below: a walk under way would go on
+    // from there.
+    if (randomWalkActive || walkPath.timerRunning)
         return 0;
     HINSTANCE instance = (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE);
     if (!spritesLoaded)
@@ -298,7 +300,9 @@ static void FinishIntroWalk(HWND window)
 
 int StartPacesWalk(HWND window)
 {
-    if (introWalkDone)
+    // A toon started before the entrance keeps the stage: the entrance would
+    // put him at the side mid-walk and take the toon's arrival for its own.
+    if (introWalkDone || toonStarted)
         return 0;
     randomFrame.x = ClientWidth(window) / 2 - TARGET_MARGIN;
     randomFrame.y = ClientHeight(window) / 2;
