@@ -349,7 +349,9 @@ static int WalkToNextFrame(HWND window)
     LONG x = OffsetCoordinate(currentToonFrame.x, -(character.width / 2));
     LONG y = OffsetCoordinate(currentToonFrame.y, -(character.height / 2));
     ScaleToonPoint(window, &x, &y);
-    StartWalk(window, currentPosition.x, currentPosition.y, x, y, currentToonFrame.pose);
+    // From where he stands: a walk can end short of its target by a pixel a
+    // stride, and walks planned from the targets would add those up.
+    StartWalk(window, character.x, character.y, x, y, currentToonFrame.pose);
     currentPosition.x = x;
     currentPosition.y = y;
     toon.currentFrame = nextFrameIndex;
