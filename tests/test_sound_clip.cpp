@@ -12,6 +12,7 @@
 #include "engine/messages.h"
 #include "engine/sequencer.h"
 #include "engine/stage.h"
+#include "support/fuzz.h"
 #include "support/support.h"
 #include "support/engine_stage.h"
 #include <functional>
@@ -22,40 +23,7 @@
 
 namespace {
 
-int notifyCount;
-WPARAM notifyCode;
-LPARAM notifyDevice;
-
-LRESULT CALLBACK ListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == MM_MCINOTIFY) {
-        ++notifyCount;
-        notifyCode = wParam;
-        notifyDevice = lParam;
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-HWND MakeListener()
-{
-    WNDCLASSA cls;
-    ZeroMemory(&cls, sizeof cls);
-    cls.lpfnWndProc = ListenerProc;
-    cls.hInstance = GetModuleHandleA(NULL);
-    cls.lpszClassName = "SoundClipListener";
-    RegisterClassA(&cls);
-    return CreateWindowExA(0, "SoundClipListener", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL,
-                           GetModuleHandleA(NULL), NULL);
-}
-
-std::string Le(uint32_t value, int bytes)
-{
-    std::string out;
-    for (int i = 0; i < bytes; ++i)
-        out += (char)(value >> (8 * i));
-    return out;
-}
+using testing::Le;
 
 // A short 8-bit mono PCM tone.
 std::string ToneWav(int milliseconds)
@@ -117,10 +85,10 @@ TEST_CASE("a sound clip reference has its prefix and ending in any case")
 TEST_CASE("a clip plays asynchronously and its end reaches the window once")
 {
     EnterClipDirectory();
-    HWND window = MakeListener();
+    HWND window = testing::MakeClipListener();
     ENSURE(window != nullptr);
     ENSURE(waveOutGetNumDevs() == 1);
-    notifyCount = 0;
+    testing::clipNotices.count = 0;
     char text[TOON_TEXT_SIZE];
     SetText(text, "pbf:TONE.wav");
     CHECK(PlaySoundClip(window, text) == 1);
@@ -138,11 +106,11 @@ TEST_CASE("a clip plays asynchronously and its end reaches the window once")
     CHECK(std::string(second) == "PBR:missing.wav");
     CHECK(clipDevice == device);
 
-    CHECK(testing::PumpUntil([] { return notifyCount > 0; }, 10000));
+    CHECK(testing::PumpUntil([] { return testing::clipNotices.count > 0; }, 10000));
     testing::Pump(200);
-    CHECK(notifyCount == 1);
-    CHECK(notifyCode == MCI_NOTIFY_SUCCESSFUL);
-    CHECK((UINT)notifyDevice == device);
+    CHECK(testing::clipNotices.count == 1);
+    CHECK(testing::clipNotices.code == MCI_NOTIFY_SUCCESSFUL);
+    CHECK((UINT)testing::clipNotices.device == device);
     CHECK(clipDevice == device);   // only the caller closes it
     CloseSoundClip();
     CHECK(clipDevice == 0);
@@ -158,7 +126,7 @@ TEST_CASE("a clip plays asynchronously and its end reaches the window once")
 TEST_CASE("waiting play closes the device before it returns")
 {
     EnterClipDirectory();
-    HWND window = MakeListener();
+    HWND window = testing::MakeClipListener();
     ENSURE(window != nullptr);
     char path[MAX_PATH];
     GetFullPathNameA("tone.wav", sizeof path, path, NULL);
@@ -178,7 +146,7 @@ TEST_CASE("waiting play closes the device before it returns")
 TEST_CASE("a clip that cannot play says why instead")
 {
     EnterClipDirectory();
-    HWND window = MakeListener();
+    HWND window = testing::MakeClipListener();
     ENSURE(window != nullptr);
     char text[TOON_TEXT_SIZE];
     for (const char *reference : { "PBF:absent.wav", "PBF:folder.wav", "PBF:*.wav" }) {
@@ -212,7 +180,14 @@ TEST_CASE("a clip that cannot play says why instead")
     manyChannels.replace(34, 2, Le(12, 2));
     odd.replace(34, 2, Le(12, 2));
     std::string noFormat = "RIFF" + Le(4, 4) + "WAVE";
-    for (const std::string &bytes : { noChannels, manyChannels, odd, noFormat }) {
+    // The device sizes its buffers by the byte rate and reads the whole
+    // format chunk; and no device takes a format of an unknown tag.
+    std::string hugeRate = tone, noRate = tone, longFormat = tone, unknown = tone;
+    hugeRate.replace(28, 4, Le(0xFFFFFFF0, 4));
+    noRate.replace(28, 4, Le(0, 4));
+    longFormat.replace(16, 4, Le(0xC4653600, 4));
+    unknown.replace(20, 2, Le(0x1234, 2));
+    for (const std::string &bytes : { noChannels, manyChannels, odd, noFormat, hugeRate, noRate, longFormat, unknown }) {
         testing::WriteFileBytes("bad.wav", bytes);
         SetText(text, "PBF:bad.wav");
         CHECK(PlaySoundClip(window, text) == 0);
@@ -303,7 +278,7 @@ TEST_CASE("a frame's clip plays, and when it ends the device is closed and the m
 TEST_CASE("what a frame says when its clip cannot play")
 {
     EnterClipDirectory();
-    HWND other = MakeListener();
+    HWND other = testing::MakeClipListener();
     ENSURE(other != nullptr);
     testing::EngineStage &stage = testing::OpenEngineStage(800, 600);
 

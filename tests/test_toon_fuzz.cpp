@@ -11,6 +11,7 @@
 #include "engine/messages.h"
 #include "engine/sequencer.h"
 #include "engine/walk.h"
+#include "support/fuzz.h"
 #include "support/support.h"
 #include "support/engine_stage.h"
 
@@ -25,23 +26,7 @@ const int WALK_TICKS = WALK_MAX_STEPS + 10;
 const int SHORT_WALK_TICKS = 3;
 const int FULL_PLAY_EVERY = 50;
 
-// A small generator of our own, so that every run feeds the same files.
-struct Dice {
-    unsigned long long state;
-    explicit Dice(unsigned long long seed) : state(seed) {}
-    unsigned Next()
-    {
-        state = state * 6364136223846793005ull + 1442695040888963407ull;
-        return (unsigned)(state >> 33);
-    }
-    int Below(int n) { return n > 0 ? (int)(Next() % (unsigned)n) : 0; }
-    int32_t Extreme()
-    {
-        const int32_t values[] = { 0, -1, 1, 16, -16, 255, 65535, 65536, 1000000000, -1000000000,
-                                   INT_MAX, INT_MIN, INT_MAX - 1, INT_MIN + 1 };
-        return Below(3) == 0 ? (int32_t)Next() : values[Below(sizeof values / sizeof values[0])];
-    }
-};
+using testing::Dice;
 
 // Fills bytes in place, as far as the file reaches.
 void Fill(std::string &bytes, size_t offset, char value, size_t count)
@@ -52,10 +37,7 @@ void Fill(std::string &bytes, size_t offset, char value, size_t count)
 
 void Put32(std::string &bytes, size_t offset, int32_t value)
 {
-    if (offset + 4 > bytes.size())
-        return;
-    for (int i = 0; i < 4; ++i)
-        bytes[offset + i] = (char)((uint32_t)value >> (8 * i));
+    testing::PutLe(bytes, offset, (uint32_t)value, 4);
 }
 
 std::string ValidToon(Dice &dice)
@@ -185,10 +167,12 @@ TEST_CASE("thousands of damaged toon files read and play without harm")
     testing::BoxCatcher boxes([](HWND, const testing::CaughtBox &) { return IDOK; });
     std::string path = Path("fuzzed.ptf");
     std::string copy = Path("fuzzed-copy.ptf");
-    Dice dice(20240607);
+    const unsigned long long seed = testing::FuzzSeed(20240607);
+    const int mutants = testing::FuzzCount(MUTANTS);
+    Dice dice(seed);
     int loaded = 0, refused = 0, roundTrips = 0;
 
-    for (int n = 0; n < MUTANTS; ++n) {
+    for (int n = 0; n < mutants; ++n) {
         std::string bytes = ValidToon(dice);
         for (int rounds = 1 + dice.Below(3); rounds > 0; --rounds)
             bytes = Mutate(dice, bytes);
@@ -243,10 +227,10 @@ TEST_CASE("thousands of damaged toon files read and play without harm")
         if (n % 250 == 0)
             CHECK(HeapValidate(GetProcessHeap(), 0, NULL));
     }
-    MESSAGE("loaded " << loaded << ", refused " << refused << ", written back " << roundTrips
+    MESSAGE("seed " << seed << ": " << mutants << " files, loaded " << loaded << ", refused " << refused << ", written back " << roundTrips
                       << ", message boxes " << boxes.Boxes().size());
-    CHECK(loaded > MUTANTS / 2);
-    CHECK(refused > 100);   // the damage reached the refusals too
+    CHECK(loaded > mutants / 2);
+    CHECK(refused > mutants / 20);   // the damage reached the refusals too
     CHECK(HeapValidate(GetProcessHeap(), 0, NULL));
     FreeToonFrames();
     DeleteFileA(path.c_str());

@@ -9,12 +9,24 @@
 #define CLIP_SUFFIX         ".wav"
 #define CLIP_SUFFIX_LENGTH  4
 #define ERROR_TEXT_SIZE     70
+#define WAVE_DRIVER         "mciwave.dll"
 #define WAVE_HEADER_SIZE    4096  // where the format chunk must be found
 #define WAVE_MAX_CHANNELS   8
 #define WAVE_MAX_RATE       384000
 #define WAVE_FORMAT_SIZE    16
+#define WAVE_MAX_SAMPLE_BYTES 8   // the widest sample, 64-bit float
+#define WAVE_FORMAT_FLOAT_TAG 3
+#define WAVE_FORMAT_EXTENSIBLE_TAG 0xFFFE
+#define WAVE_EXTENSIBLE_SIZE  40  // the format with its extension
+#define WAVE_SUBFORMAT_AT     24  // the sub-format's tag, first of its GUID
 
 UINT clipDevice;
+// The wave-audio driver, held for the life of the process once a clip has
+// played: it announces a clip's end from a thread of its own and runs on
+// in it for a moment, and a close that unloads the driver meanwhile pulls
+// its code out from under that thread (seen under Wine: the whole program
+// crashed).
+static HMODULE waveDriver;
 
 static void SayInstead(char *text, const char *complaint)
 {
@@ -61,9 +73,52 @@ static DWORD LittleEndian(const unsigned char *bytes, int count)
     return value;
 }
 
-// Whether the file's wave format is one a sound device can take. Some
-// drivers fall over (divide by zero, bad frees) on a format chunk with no
-// channels or an odd sample layout, so such files never reach the device.
+// Whether a format chunk describes samples a sound device can take. Some
+// drivers fall over (divide by zero, bad frees) on a format with no
+// channels or an odd sample layout, and the wave device sizes its buffers
+// from the byte rate, so a rate of none or of billions never reaches it.
+static int IsPlayableFormat(const unsigned char *format, DWORD length)
+{
+    DWORD tag = LittleEndian(format, 2);
+    DWORD channels = LittleEndian(format + 2, 2);
+    DWORD rate = LittleEndian(format + 4, 4);
+    DWORD byteRate = LittleEndian(format + 8, 4);
+    DWORD blockAlign = LittleEndian(format + 12, 2);
+    DWORD bits = LittleEndian(format + 14, 2);
+    if (channels < 1 || channels > WAVE_MAX_CHANNELS || rate < 1 || rate > WAVE_MAX_RATE ||
+        blockAlign == 0)
+        return 0;
+    if (byteRate == 0 || byteRate > rate * channels * WAVE_MAX_SAMPLE_BYTES)
+        return 0;
+    if (tag == WAVE_FORMAT_EXTENSIBLE_TAG) {
+        if (length < WAVE_EXTENSIBLE_SIZE)
+            return 0;
+        tag = LittleEndian(format + WAVE_SUBFORMAT_AT, 2);
+    }
+    if (tag == WAVE_FORMAT_PCM)
+        return (bits == 8 || bits == 16 || bits == 24 || bits == 32) && blockAlign == channels * bits / 8;
+    if (tag == WAVE_FORMAT_FLOAT_TAG)
+        return (bits == 32 || bits == 64) && blockAlign == channels * bits / 8;
+    return 1;
+}
+
+// Whether a device, or a converter in front of one, takes the format. Only
+// formats that passed IsPlayableFormat are asked about, and only whole:
+// extra bytes the format claims must be in its chunk.
+static int DeviceTakesFormat(const unsigned char *format, DWORD length)
+{
+    DWORD buffer[WAVE_HEADER_SIZE / sizeof(DWORD)];
+    memset(buffer, 0, sizeof buffer);
+    memcpy(buffer, format, length);
+    WAVEFORMATEX *wave = (WAVEFORMATEX *)buffer;
+    if (length < sizeof(WAVEFORMATEX))
+        wave->cbSize = 0;
+    else if (wave->cbSize > length - sizeof(WAVEFORMATEX))
+        return 0;
+    return waveOutOpen(NULL, WAVE_MAPPER, wave, 0, 0, WAVE_FORMAT_QUERY) == MMSYSERR_NOERROR;
+}
+
+// Whether the file is a wave file whose format is one a device can take.
 static int HasPlayableFormat(const char *name)
 {
     HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
@@ -80,27 +135,28 @@ static int HasPlayableFormat(const char *name)
     for (DWORD at = 12; at + 8 <= size;) {
         DWORD length = LittleEndian(header + at + 4, 4);
         if (memcmp(header + at, "fmt ", 4) == 0) {
-            if (length < WAVE_FORMAT_SIZE || at + 8 + WAVE_FORMAT_SIZE > size)
+            // The device reads the whole chunk: a size past the file's end
+            // has it read what is not there.
+            if (length < WAVE_FORMAT_SIZE || length > size - (at + 8))
                 return 0;
-            const unsigned char *format = header + at + 8;
-            DWORD tag = LittleEndian(format, 2);
-            DWORD channels = LittleEndian(format + 2, 2);
-            DWORD rate = LittleEndian(format + 4, 4);
-            DWORD blockAlign = LittleEndian(format + 12, 2);
-            DWORD bits = LittleEndian(format + 14, 2);
-            if (channels < 1 || channels > WAVE_MAX_CHANNELS || rate < 1 || rate > WAVE_MAX_RATE ||
-                blockAlign == 0)
-                return 0;
-            if (tag != WAVE_FORMAT_PCM)
-                return 1;
-            return (bits == 8 || bits == 16 || bits == 24 || bits == 32) &&
-                   blockAlign == channels * bits / 8;
+            return IsPlayableFormat(header + at + 8, length) && DeviceTakesFormat(header + at + 8, length);
         }
         if (length > size)
             return 0;
         at += 8 + length + (length & 1);
     }
     return 0;
+}
+
+// From the system directory only: the current directory is the toons'.
+static void HoldWaveDriver(void)
+{
+    char path[MAX_PATH];
+    UINT length = GetSystemDirectoryA(path, sizeof path);
+    if (length == 0 || length + sizeof "\\" WAVE_DRIVER > sizeof path)
+        return;
+    lstrcatA(path, "\\" WAVE_DRIVER);
+    waveDriver = LoadLibraryA(path);
 }
 
 static int PlayClip(HWND window, char *text, DWORD playMode)
@@ -123,6 +179,8 @@ static int PlayClip(HWND window, char *text, DWORD playMode)
         return 0;
     }
 
+    if (!waveDriver)
+        HoldWaveDriver();
     MCI_OPEN_PARMSA open;
     memset(&open, 0, sizeof open);
     open.lpstrDeviceType = (LPCSTR)(UINT_PTR)MCI_DEVTYPE_WAVEFORM_AUDIO;

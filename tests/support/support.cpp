@@ -1,5 +1,6 @@
 #include "support/support.h"
 
+#include <mmsystem.h>
 #include <shlobj.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -145,6 +146,30 @@ int GdiHeadroom()
     for (HPEN pen : pens)
         DeleteObject(pen);
     return (int)pens.size();
+}
+
+ClipNotices clipNotices;
+
+static LRESULT CALLBACK ClipListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == MM_MCINOTIFY) {
+        ++clipNotices.count;
+        clipNotices.code = wParam;
+        clipNotices.device = lParam;
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND MakeClipListener()
+{
+    WNDCLASSA cls;
+    ZeroMemory(&cls, sizeof cls);
+    cls.lpfnWndProc = ClipListenerProc;
+    cls.hInstance = GetModuleHandleA(NULL);
+    cls.lpszClassName = "ClipListener";
+    RegisterClassA(&cls);
+    return CreateWindowExA(0, cls.lpszClassName, "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, cls.hInstance, NULL);
 }
 
 std::string IniPath()

@@ -103,6 +103,16 @@ int IconOf(HWND box);
 // Fills the file name of an open or save dialog; returns IDOK to press.
 int TypeFileName(HWND box, const std::string &name);
 
+// A hidden window that takes the notifications of sound clips; what the
+// last one said is kept in clipNotices, and count counts them all.
+struct ClipNotices {
+    int count;
+    WPARAM code;
+    LPARAM device;
+};
+extern ClipNotices clipNotices;
+HWND MakeClipListener();
+
 // Points this program's import of dll!function at replacement, so that the
 // program's own calls reach it; returns the address it had, or NULL when the
 // program does not import that function.

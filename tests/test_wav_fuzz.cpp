@@ -1,0 +1,201 @@
+// ctest: sound
+#include <doctest.h>
+#include <windows.h>
+#include <mmsystem.h>
+#include <mmreg.h>
+#include <string.h>
+#include <algorithm>
+#include <string>
+
+#include "support/checks.h"
+#include "support/fuzz.h"
+#include "support/support.h"
+#include "toon/sound_clip.h"
+#include "toon/toon_document.h"
+
+// Damaged and unusual WAV files played through both play operations with
+// one (silent) wave device: each plays, or says why not; none crashes or
+// hangs, and no device stays open.
+
+namespace {
+
+using testing::Le;
+
+const int MUTANTS = 2000;
+const DWORD NOTIFY_WAIT_MS = 10000;
+
+std::string Chunk(const char *id, const std::string &body)
+{
+    std::string chunk = std::string(id, 4) + Le((uint32_t)body.size(), 4) + body;
+    if (body.size() & 1)
+        chunk += '\0';
+    return chunk;
+}
+
+// The forms the fuzzer starts from: what a sound recorder or an editor
+// writes, and the rarer layouts a file may still have.
+struct Form {
+    uint16_t tag;
+    uint16_t bits;      // of a sample; 4 for ADPCM
+    int extra;          // format bytes after the 16 of PCM: -1 none, else cbSize and that many
+    bool dataFirst;     // the data chunk before the format chunk
+    bool listFirst;     // a LIST chunk before the format chunk
+};
+const Form FORMS[] = {
+    { WAVE_FORMAT_PCM, 8, -1, false, false },
+    { WAVE_FORMAT_PCM, 16, -1, false, true },
+    { WAVE_FORMAT_PCM, 24, 0, false, false },
+    { WAVE_FORMAT_PCM, 32, -1, false, false },
+    { WAVE_FORMAT_PCM, 16, -1, true, false },
+    { WAVE_FORMAT_ADPCM, 4, 32, false, false },
+    { WAVE_FORMAT_IEEE_FLOAT, 32, 0, false, true },
+    { WAVE_FORMAT_EXTENSIBLE, 16, 22, false, false },
+    { WAVE_FORMAT_MULAW, 8, 0, false, false },
+    { 0x1234, 16, 0, false, false },
+};
+
+std::string FormatBody(const Form &form, uint16_t channels, uint32_t rate)
+{
+    uint16_t align = (uint16_t)(form.tag == WAVE_FORMAT_ADPCM ? 256 * channels : channels * form.bits / 8);
+    uint32_t byteRate = form.tag == WAVE_FORMAT_ADPCM ? rate * channels / 2 : rate * align;
+    std::string body = Le(form.tag, 2) + Le(channels, 2) + Le(rate, 4) + Le(byteRate, 4) + Le(align, 2) +
+                       Le(form.bits, 2);
+    if (form.extra < 0)
+        return body;
+    std::string extra(form.extra, '\0');
+    if (form.tag == WAVE_FORMAT_ADPCM)
+        extra = Le(500, 2) + Le(7, 2) + Le(256, 2) + Le(0, 2) + Le(512, 2) + Le((uint32_t)-256, 2) +
+                Le(0, 2) + Le(192, 2) + Le(64, 2) + Le(240, 2) + Le(0, 2) + Le(460, 2) + Le((uint32_t)-208, 2) +
+                Le(392, 2) + Le((uint32_t)-232, 2) + std::string(2, '\0');
+    if (form.tag == WAVE_FORMAT_EXTENSIBLE) {
+        // valid bits, the speaker mask, and the PCM sub-format's GUID
+        extra = Le(form.bits, 2) + Le(channels == 2 ? 3 : 4, 4) + Le(WAVE_FORMAT_PCM, 4) +
+                Le(0x0010, 2) + Le(0x0010, 2) + std::string("\x80\x00\x00\xaa\x00\x38\x9b\x71", 8);
+    }
+    return body + Le((uint32_t)extra.size(), 2) + extra;
+}
+
+std::string MakeWav(testing::Dice &dice, const Form &form)
+{
+    const uint32_t rates[] = { 8000, 11025, 22050, 44100, 48000 };
+    uint16_t channels = (uint16_t)(1 + dice.Below(form.tag == WAVE_FORMAT_PCM ? 8 : 2));
+    std::string format = Chunk("fmt ", FormatBody(form, channels, rates[dice.Below(5)]));
+    std::string data = Chunk("data", dice.Bytes(64 + (size_t)dice.Below(1500)));
+    std::string chunks = form.dataFirst ? data + format : format + data;
+    if (form.listFirst)
+        chunks = Chunk("LIST", "INFOISFT" + Le(5, 4) + "fizz") + chunks;
+    return "RIFF" + Le(4 + (uint32_t)chunks.size(), 4) + "WAVE" + chunks;
+}
+
+// Where the format chunk's body begins, if there is one.
+size_t FormatAt(const std::string &wav)
+{
+    size_t at = wav.find("fmt ");
+    return at == std::string::npos ? 12 : at + 8;
+}
+
+std::string MutateWav(testing::Dice &dice, std::string wav)
+{
+    size_t format = FormatAt(wav);
+    switch (dice.Below(8)) {
+    case 0:   // a format field at the edges of its range
+        testing::PutLe(wav, format + 2 * (size_t)dice.Below(8), (uint32_t)dice.Extreme(), 2);
+        break;
+    case 1:   // the sample rate or the byte rate
+        testing::PutLe(wav, format + 4 + 4 * (size_t)dice.Below(2), (uint32_t)dice.Extreme(), 4);
+        break;
+    case 2:   // a chunk size that lies: the RIFF, the format's or the data's
+        testing::PutLe(wav, dice.OneIn(3) ? 4 : dice.OneIn(2) ? format - 4 : wav.find("data") + 4,
+                       (uint32_t)dice.Extreme(), 4);
+        break;
+    case 3:   // another tag for the same bytes
+        testing::PutLe(wav, format, dice.OneIn(2) ? (uint32_t)dice.Next() : (uint32_t)dice.Below(0x70), 2);
+        break;
+    case 4:   // the format chunk twice, or not at all
+        if (wav.size() < format)
+            break;
+        if (dice.OneIn(2))
+            wav.insert(std::min<size_t>(12, wav.size()), wav.substr(format - 8, 24));
+        else
+            wav.replace(format - 8, 4, "fmx ");
+        break;
+    default:
+        wav = testing::Damage(dice, wav);
+        break;
+    }
+    return wav;
+}
+
+int OpenWaveDevices()
+{
+    DWORD count = 0;
+    MCI_SYSINFO_PARMSA info;
+    ZeroMemory(&info, sizeof info);
+    info.lpstrReturn = (LPSTR)&count;
+    info.dwRetSize = sizeof count;
+    info.wDeviceType = MCI_DEVTYPE_WAVEFORM_AUDIO;
+    if (mciSendCommandA(MCI_ALL_DEVICE_ID, MCI_SYSINFO, MCI_SYSINFO_QUANTITY | MCI_SYSINFO_OPEN, (DWORD_PTR)&info))
+        return -1;
+    return (int)count;
+}
+
+}  // namespace
+
+TEST_CASE("thousands of damaged WAV files play or say why, and leave no device open")
+{
+    CHECK_OR_RETURN(waveOutGetNumDevs() == 1);
+    HWND window = testing::MakeClipListener();
+    CHECK_OR_RETURN(window != NULL);
+    SetCurrentDirectoryA(testing::TempDirectory("pimbo-wav-fuzz").c_str());
+    const unsigned long long seed = testing::FuzzSeed(20261207);
+    const int mutants = testing::FuzzCount(MUTANTS);
+    testing::Dice dice(seed);
+    const char reference[] = "PBF:fuzzed.wav";
+    int played = 0, refused = 0, waited = 0, lostEnds = 0;
+
+    for (int n = 0; n < mutants; ++n) {
+        const Form &form = FORMS[dice.Below(sizeof FORMS / sizeof FORMS[0])];
+        std::string wav = MakeWav(dice, form);
+        for (int rounds = dice.Below(3); rounds > 0; --rounds)
+            wav = MutateWav(dice, wav);
+        CAPTURE(n);
+        CAPTURE(form.tag);
+        CHECK_OR_RETURN(testing::WriteFileBytes("fuzzed.wav", wav));
+
+        char text[TOON_TEXT_SIZE];
+        memset(text, 'Z', sizeof text);
+        lstrcpynA(text, reference, sizeof text);
+        bool wait = n % 2 == 1;
+        int before = testing::clipNotices.count;
+        int result = wait ? PlaySoundClipAndWait(window, text) : PlaySoundClip(window, text);
+        CHECK((result == 0 || result == 1));
+        if (result) {
+            ++played;
+            CHECK(std::string(text) == reference);
+            if (wait) {
+                ++waited;
+                CHECK(clipDevice == 0);
+            } else {
+                // The sequencer closes the clip at the end of the pause
+                // anyway; a lost end is counted, not failed.
+                lostEnds += !testing::PumpUntil([&] { return testing::clipNotices.count > before; }, NOTIFY_WAIT_MS);
+            }
+        } else {
+            ++refused;
+            size_t said = strnlen(text, sizeof text);
+            CHECK(said > 0);
+            CHECK(said <= 69u);
+            CHECK(std::string(text) != reference);
+        }
+        CloseSoundClip();
+        CHECK(clipDevice == 0);
+        if (n % 50 == 0)
+            CHECK(OpenWaveDevices() == 0);
+    }
+    MESSAGE("seed " << seed << ": " << mutants << " files, played " << played << " (" << waited
+                    << " waited, " << lostEnds << " ends not heard), said to be unplayable " << refused);
+    CHECK(OpenWaveDevices() == 0);
+    CHECK(played > mutants / 5);   // the damage left playable files too
+    CHECK(refused > mutants / 5);
+    DestroyWindow(window);
+}
