@@ -225,6 +225,11 @@ static void ShowFileMenu(HWND window)
 // buttons locked by the toon before set free.
 static void ReturnToReady(void)
 {
+    // A random act keeps the stage and the lock until it ends: put at the
+    // toon's start mid-walk, he would walk on from there, and Play set free
+    // would start the toon under the act.
+    if (randomWalkActive)
+        return;
     if (editorFrame.stageWindow)
         ResetPlayback(editorFrame.stageWindow);
     UnlockUiWhenReady();

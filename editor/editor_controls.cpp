@@ -125,6 +125,11 @@ void DestroySystemButtons(void)
 
 void EnablePlayButton(int enable)
 {
+    // Under a random act's lock the button waits for the act's end.
+    if (editorUi.locked && randomWalkActive) {
+        editorUi.savedPlayEnabled = enable;
+        return;
+    }
     EnableWindow(editorUi.playButton, enable ? TRUE : FALSE);
 }
 
@@ -155,8 +160,9 @@ void SetBusyCursor(HWND stage, int on)
 {
     if (show.running)
         return;
-    HCURSOR cursor = on ? (waitCursor ? waitCursor : LoadCursor(NULL, IDC_WAIT))
-                        : LoadCursor(NULL, IDC_ARROW);
+    // Points are still picked on the stage while the frame editor is open.
+    HCURSOR idle = frameEditorDialog && editorUi.targetCursor ? editorUi.targetCursor : LoadCursor(NULL, IDC_ARROW);
+    HCURSOR cursor = on ? (waitCursor ? waitCursor : LoadCursor(NULL, IDC_WAIT)) : idle;
     SetClassLongPtrA(stage, GCLP_HCURSOR, (LONG_PTR)cursor);
     POINT where;
     if (GetCursorPos(&where))
@@ -166,9 +172,10 @@ void SetBusyCursor(HWND stage, int on)
 void TogglePlay(HWND window, HINSTANCE instance)
 {
     HWND stage = editorFrame.stageWindow;
-    // The walk off and a walk to a click end on their own first: a toon
-    // started meanwhile would take their end for its arrival at a frame.
-    if (!stage || (walkPath.timerRunning && !walkingToFrame))
+    // A random act, the walk off and a walk to a click end on their own
+    // first: a toon started meanwhile would take their end for its arrival
+    // at a frame.
+    if (!stage || randomWalkActive || (walkPath.timerRunning && !walkingToFrame))
         return;
     if (walkingToFrame && playIdle) {
         // Paused during a walk: go on walking.

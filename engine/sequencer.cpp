@@ -203,7 +203,9 @@ int WalkToRandomFrame(HWND window)
 
 int PrepareRandomFrame(HWND window, int statementId)
 {
-    if (randomWalkActive)
+    // The character is put at the side below: a walk under way would go on
+    // from there.
+    if (randomWalkActive || walkPath.timerRunning)
         return 0;
     HINSTANCE instance = (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE);
     if (!spritesLoaded)
@@ -298,7 +300,9 @@ static void FinishIntroWalk(HWND window)
 
 int StartPacesWalk(HWND window)
 {
-    if (introWalkDone)
+    // A toon started before the entrance keeps the stage: the entrance would
+    // put him at the side mid-walk and take the toon's arrival for its own.
+    if (introWalkDone || toonStarted)
         return 0;
     randomFrame.x = ClientWidth(window) / 2 - TARGET_MARGIN;
     randomFrame.y = ClientHeight(window) / 2;
@@ -345,7 +349,9 @@ static int WalkToNextFrame(HWND window)
     LONG x = OffsetCoordinate(currentToonFrame.x, -(character.width / 2));
     LONG y = OffsetCoordinate(currentToonFrame.y, -(character.height / 2));
     ScaleToonPoint(window, &x, &y);
-    StartWalk(window, currentPosition.x, currentPosition.y, x, y, currentToonFrame.pose);
+    // From where he stands: a walk can end short of its target by a pixel a
+    // stride, and walks planned from the targets would add those up.
+    StartWalk(window, character.x, character.y, x, y, currentToonFrame.pose);
     currentPosition.x = x;
     currentPosition.y = y;
     toon.currentFrame = nextFrameIndex;

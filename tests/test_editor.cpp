@@ -602,8 +602,19 @@ TEST_CASE("the play state starts clean in every editor, after Open, after the fr
             Press(IDA_EDIT);
             CHECK(frameEditorDialog == NULL);
             readyAndFree();
-            Press(IDA_ACTION);
+            // The entrance under the frame editor, which closes as he walks
+            // in: he walks on, and the act keeps its lock.
+            Press(IDA_EDIT);
+            introWalkDone = 0;
+            SendMessageA(Editor(), WM_TIMER, IDT_ENTRANCE, 0);
             CHECK(randomWalkActive);
+            const POINT at = { character.x, character.y };
+            Press(IDA_EDIT);
+            CHECK(frameEditorDialog == NULL);
+            CHECK(character.x == at.x);
+            CHECK(character.y == at.y);
+            CHECK(editorUi.locked);
+            CHECK_FALSE(Enabled(editorUi.playButton));
         }),
     });
     CHECK(opens == 3);

@@ -359,6 +359,15 @@ TEST_CASE("the preview visit and the paces walk happen only before the intro wal
     SUBCASE("paces: to the middle, saying how far he has walked")
     {
         EngineStage &stage = OpenEngineStage(800, 600);
+        // Not while he walks, nor once a toon has started.
+        CHECK(StartWalk(stage.window, 0, 0, 200, 200, 0) != 0);
+        CHECK(StartPacesWalk(stage.window) == 0);
+        CHECK(DriveWalk() > 0);
+        toonStarted = 1;
+        CHECK(StartPacesWalk(stage.window) == 0);
+        CHECK(randomWalkActive == 0);
+        toonStarted = 0;
+        stage.actDone = 0;
         settings.pacesWalked = 1234;
         CHECK(StartPacesWalk(stage.window) == 1);
         CHECK(randomFrame.x == 300);

@@ -108,7 +108,7 @@ std::vector<POINT> ExpectedArrivals(const std::vector<POINT> &points, int toonWi
         shown.x -= steps * (dx / steps);
         shown.y -= steps * (dy / steps);
         arrivals.push_back(shown);
-        from = target;
+        from = shown;   // each walk starts where the last one ended
     }
     return arrivals;
 }
