@@ -195,21 +195,10 @@ std::string MakeTail(Dice &dice, Form form, HWND parent)
     }
 }
 
-LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
 HWND MakeParent()
 {
-    WNDCLASSA cls;
-    ZeroMemory(&cls, sizeof cls);
-    cls.lpfnWndProc = ParentProc;
-    cls.hInstance = GetModuleHandleA(NULL);
-    cls.lpszClassName = "FuzzPreviewParent";
-    RegisterClassA(&cls);
-    return CreateWindowExA(0, cls.lpszClassName, "parent", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 300, 220,
-                           NULL, NULL, cls.hInstance, NULL);
+    return testing::MakeTestWindow(DefWindowProcA, "FuzzPreviewParent", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                   RECT{ 50, 50, 350, 270 });
 }
 
 HWND FindChildSaver(HWND parent)

@@ -40,18 +40,11 @@ LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 
 HWND MakeOwner()
 {
-    WNDCLASSA cls;
-    ZeroMemory(&cls, sizeof cls);
-    cls.lpfnWndProc = OwnerProc;
-    cls.hInstance = GetModuleHandleA(NULL);
-    cls.lpszClassName = "ToonFileTestOwner";
-    RegisterClassA(&cls);
     HMENU bar = CreateMenu();
     HMENU file = CreatePopupMenu();
     AppendMenuA(file, MF_STRING, IDM_FILESAVE, "&Save");
     AppendMenuA(bar, MF_POPUP, (UINT_PTR)file, "&File");
-    return CreateWindowExA(0, "ToonFileTestOwner", "owner", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200,
-                           NULL, bar, GetModuleHandleA(NULL), NULL);
+    return testing::MakeTestWindow(OwnerProc, "ToonFileTestOwner", WS_OVERLAPPEDWINDOW, RECT{ 0, 0, 300, 200 }, bar);
 }
 
 bool SaveGrayed(HWND window)

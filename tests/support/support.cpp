@@ -161,15 +161,21 @@ static LRESULT CALLBACK ClipListenerProc(HWND window, UINT message, WPARAM wPara
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-HWND MakeClipListener()
+HWND MakeTestWindow(WNDPROC proc, const char *className, DWORD style, RECT place, HMENU menu)
 {
     WNDCLASSA cls;
     ZeroMemory(&cls, sizeof cls);
-    cls.lpfnWndProc = ClipListenerProc;
+    cls.lpfnWndProc = proc;
     cls.hInstance = GetModuleHandleA(NULL);
-    cls.lpszClassName = "ClipListener";
+    cls.lpszClassName = className;
     RegisterClassA(&cls);
-    return CreateWindowExA(0, cls.lpszClassName, "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, cls.hInstance, NULL);
+    return CreateWindowExA(0, className, className, style, place.left, place.top, place.right - place.left,
+                           place.bottom - place.top, NULL, menu, cls.hInstance, NULL);
+}
+
+HWND MakeClipListener()
+{
+    return MakeTestWindow(ClipListenerProc, "ClipListener", WS_POPUP, RECT{ 0, 0, 10, 10 });
 }
 
 std::string IniPath()

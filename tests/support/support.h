@@ -112,6 +112,9 @@ struct ClipNotices {
 };
 extern ClipNotices clipNotices;
 HWND MakeClipListener();
+// A top-level window of a class registered (once) with the given procedure,
+// for tests that need a window of their own; menu may be NULL.
+HWND MakeTestWindow(WNDPROC proc, const char *className, DWORD style, RECT place, HMENU menu = NULL);
 
 // Points this program's import of dll!function at replacement, so that the
 // program's own calls reach it; returns the address it had, or NULL when the
