@@ -7,20 +7,17 @@
 #include "editor/editor_window.h"
 #include "editor/frame_editor.h"
 #include "engine/messages.h"
+#include "engine/screen.h"
 #include "engine/sequencer.h"
 #include "engine/stage.h"
-#include "engine/walk.h"
 #include "resources/resource.h"
-#include "show/saver_show.h"
 #include "show/settings.h"
-#include "show/toon_player.h"
 #include "toon/toon_document.h"
 #include "toon/toon_file.h"
 
 #define MAIN_CLASS          "ToonHelpClass"
 #define STAGE_CLASS         "ToonChildClass"
 #define STAGE_TITLE         "no text"
-#define ENTRANCE_DELAY_MS   1000
 #define MENU_ITEMS          6       // the separator counts
 #define MENU_LEFT           11
 #define MENU_LIFT           44
@@ -74,13 +71,14 @@ static int CreateEditorWindows(HINSTANCE instance, int showCommand)
     return 1;
 }
 
-static int RunEditorLoop(void)
+// Runs while this editor's window lives. The loop may be nested in the
+// configuration dialog's, and the player's may be nested in it: a quit
+// request is for the outermost loop, so it is passed on.
+static int RunEditorLoop(HWND main)
 {
     MSG msg;
     msg.wParam = 0;
-    BOOL got;
-    editorFrame.loopsRunning += 1;
-    while ((got = GetMessageA(&msg, NULL, 0, 0)) != 0 && got != -1) {
+    while (IsWindow(main) && GetMessageA(&msg, NULL, 0, 0) > 0) {
         if (editorFrame.mainWindow && editorFrame.accelerators &&
             TranslateAcceleratorA(editorFrame.mainWindow, editorFrame.accelerators, &msg))
             continue;
@@ -89,88 +87,66 @@ static int RunEditorLoop(void)
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
-    editorFrame.loopsRunning -= 1;
-    return (int)msg.wParam;
+    if (msg.message == WM_QUIT)
+        PostQuitMessage((int)msg.wParam);
+    return 0;
 }
 
-// Started from the dialog while an editor runs, a new run finds the quit
-// request that closing that editor left for its loop. The new run must not
-// end on it; the loop it was meant for gets it back afterwards.
-static int HoldQuitOfClosedEditor(void)
+static void BringEditorForward(void)
 {
-    MSG quit;
-    return editorFrame.loopsRunning > 0 && PeekMessageA(&quit, NULL, WM_QUIT, WM_QUIT, PM_REMOVE);
+    HWND main = editorFrame.mainWindow;
+    if (IsIconic(main))
+        ShowWindow(main, SW_RESTORE);
+    // A box of the frame editor is the window to answer.
+    HWND box = frameEditorDialog ? GetLastActivePopup(main) : main;
+    SetForegroundWindow(box ? box : main);
 }
 
-static int RunEditorOrPlayer(HINSTANCE instance, const char *name, int showCommand)
+int RunToonEditor(HINSTANCE instance, HWND owner, int showCommand)
 {
-    if (name && name[0])
-        return RunToonPlayer(instance, NULL, IsToonFileName(name) ? name : "");
+    if (editorFrame.mainWindow) {
+        BringEditorForward();
+        return 0;
+    }
+    editorFrame.owner = owner;
     if (!editorFrame.classesReady && !SetUpClasses(instance))
         return 0;
     if (!CreateEditorWindows(instance, showCommand))
         return 0;
     editorFrame.classesReady = 1;
-    return RunEditorLoop();
-}
-
-int RunToonEditor(HINSTANCE instance, HWND owner, const char *name, int showCommand)
-{
-    // One stage serves the whole process: an editor still open would share
-    // it with the player or a second editor.
-    CloseToonEditor();
-    const int quitHeld = HoldQuitOfClosedEditor();
-    if (!(name && name[0]))
-        editorFrame.owner = owner;
-    const int result = RunEditorOrPlayer(instance, name, showCommand);
-    if (quitHeld)
-        PostQuitMessage(0);
-    return result;
-}
-
-void CloseToonEditor(void)
-{
-    if (!editorFrame.mainWindow)
-        return;
-    // The dialog closing the editor cannot wait for it: Cancel counts as No.
-    editorFrame.closingForced = 1;
-    SendMessageA(editorFrame.mainWindow, WM_CLOSE, 0, 0);
-    editorFrame.closingForced = 0;
+    return RunEditorLoop(editorFrame.mainWindow);
 }
 
 // Frames not yet saved are offered for saving before the frame editor goes
-// with the main window; 0 when the user keeps the editor open.
+// with the main window; 0 when the user keeps the editor open. While the
+// frame editor has a box up (its own question, a file dialog, Configure, a
+// message) nothing is asked over it: the box comes forward and the editor
+// stays.
 static int SettleToonChanges(void)
 {
-    const int refusable = !editorFrame.closingForced;
     if (!frameEditorDialog)
         return 1;
-    // The frame editor is disabled while its own save question, a file
-    // dialog or this very question is up: a close meanwhile waits for that
-    // answer rather than asking again. Being the dialog's state, it goes
-    // with this editor and no later one inherits it.
-    if (!IsWindowEnabled(frameEditorDialog))
-        return !refusable;
-    const int settled = AskSaveToonChanges(frameEditorDialog);
-    return settled || !refusable;
+    if (!IsWindowEnabled(frameEditorDialog)) {
+        BringEditorForward();
+        return 0;
+    }
+    return AskSaveFrameEditorChanges(frameEditorDialog);
 }
 
-static void CloseEditorWindow(HWND window)
+static int CloseEditorWindow(HWND window)
 {
-    if (SettleToonChanges())
-        DestroyWindow(window);
+    PausePlayback(editorFrame.stageWindow);
+    if (!SettleToonChanges())
+        return 0;
+    DestroyWindow(window);
+    return 1;
 }
 
-void CenterWindowOnScreen(HWND window)
+int CloseToonEditor(void)
 {
-    RECT box;
-    if (!GetWindowRect(window, &box))
-        return;
-    int width = box.right - box.left;
-    int height = box.bottom - box.top;
-    int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-    int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    MoveWindow(window, x, y, width, height, FALSE);
+    if (!editorFrame.mainWindow)
+        return 1;
+    return CloseEditorWindow(editorFrame.mainWindow);
 }
 
 /* Commands */
@@ -221,30 +197,38 @@ static void ShowFileMenu(HWND window)
                    window, NULL);
 }
 
-// The character back at the new toon's start with Play ready, and the
-// buttons locked by the toon before set free.
-static void ReturnToReady(void)
+void TakeEditorToonHeader(void)
 {
-    // A random act keeps the stage and the lock until it ends: put at the
-    // toon's start mid-walk, he would walk on from there, and Play set free
-    // would start the toon under the act.
-    if (randomWalkActive)
-        return;
+    Stage *stage = StageOf(editorFrame.stageWindow);
+    if (stage)
+        stage->speed = editorFrame.toon.header.frameSpeed;
+    editorFrame.backgroundNumber = editorFrame.toon.header.backgroundIndex;
+}
+
+// The character back at the toon's start with Play ready. A random act
+// keeps the stage until it ends; the toon then starts at frame 1 too.
+void ResetEditorPlayback(void)
+{
     if (editorFrame.stageWindow)
         ResetPlayback(editorFrame.stageWindow);
-    UnlockUiWhenReady();
+    ShowEditorPlayState();
 }
 
 int OpenToonFile(HWND window)
 {
-    toon.fileName[0] = '\0';
-    PrepareToonFileDialogs(window);
-    const int count = TakeReadToon(OpenToonFileDialog(window));
+    ToonDocument *toon = &editorFrame.toon;
+    // A toon opened before the entrance keeps the stage.
+    CancelEntrance(editorFrame.stageWindow);
+    toon->fileName[0] = '\0';
+    PrepareToonFileDialogs(toon, window);
+    const ShownFrame none = { NULL, 0 };
+    const int count = TakeReadToon(toon, OpenToonFileDialog(toon, window, none));
     if (!count)
         return 0;
+    TakeEditorToonHeader();
     SendMessageA(window, WM_ENABLEPLAY, 1, 0);
     // A toon paused before must not go on in the one just read.
-    ReturnToReady();
+    ResetEditorPlayback();
     SendMessageA(window, WM_TOONCHANGED, 0, 0);
     return count;
 }
@@ -253,8 +237,9 @@ int OpenFrameEditor(HWND window)
 {
     if (frameEditorDialog)
         return 0;
-    if (!spritesLoaded)
-        LoadSpriteSet(window, editorFrame.instance);
+    Stage *stage = StageOf(editorFrame.stageWindow);
+    if (stage && !stage->spritesLoaded)
+        LoadSpriteSet(editorFrame.stageWindow, editorFrame.instance);
     frameEditorDialog = CreateDialogParamA(editorFrame.instance, "Framedit", window, FrameEditorProc, 0);
     if (!frameEditorDialog)
         return 0;
@@ -282,15 +267,14 @@ static int OnControlCommand(HWND window, HWND control)
     if (control == editorUi.fileButton)
         ShowFileMenu(window);
     else if (control == editorUi.playButton)
-        TogglePlay(window, editorFrame.instance);
+        TogglePlay(window);
     else if (control == editorUi.actionButton)
         StartRandomAct();
     else if (control == editorUi.minimizeButton)
         ShowWindow(window, SW_MINIMIZE);
-    else if (control == editorUi.closeButton) {
-        PausePlay(editorFrame.stageWindow);
+    else if (control == editorUi.closeButton)
         CloseEditorWindow(window);
-    } else
+    else
         return 0;
     return 1;
 }
@@ -309,7 +293,7 @@ static int OnAcceleratorCommand(HWND window, int id)
     case IDA_CONTINUE:
     case IDA_SECONDS:
         if (ButtonEnabled(editorUi.playButton))
-            TogglePlay(window, editorFrame.instance);
+            TogglePlay(window);
         return 1;
     case IDA_OPEN:
         if (ButtonEnabled(editorUi.fileButton))
@@ -338,7 +322,7 @@ static void OnMenuCommand(HWND window, WPARAM command)
         OpenFrameEditor(window);
         break;
     case IDM_PLAY:
-        TogglePlay(window, editorFrame.instance);
+        TogglePlay(window);
         break;
     case IDM_ABOUT:
         ShowAboutBox(window);
@@ -371,20 +355,20 @@ static void OnEditorCreate(HWND window)
     CreatePushButtons(window, editorFrame.instance);
     CreateSystemButtons(window, editorFrame.instance);
     ReadPacesWalked();
-    SetTimer(window, IDT_ENTRANCE, ENTRANCE_DELAY_MS, NULL);
 }
 
 static void OnEditorDestroy(HWND window)
 {
     (void)window;
-    StopWalkTimer(editorFrame.stageWindow);
+    // The children go first: the stage with everything it runs.
+    if (editorFrame.stageWindow)
+        DestroyWindow(editorFrame.stageWindow);
     DestroyPushButtons();
     DestroySystemButtons();
     DestroyEditorResources();
     DestroyFileMenu();
-    FreeToonFrames();
+    FreeToonFrames(&editorFrame.toon);
     WritePacesWalked();
-    PostQuitMessage(0);
     editorFrame.mainWindow = NULL;
     frameEditorDialog = NULL;
 }
@@ -399,25 +383,20 @@ static void OnEditorSize(HWND window)
 
 static void OnEditorActivate(HWND window, WPARAM state)
 {
-    editorUi.stagePaintFlag = 1;
+    Stage *stage = StageOf(editorFrame.stageWindow);
+    if (stage)
+        stage->paintFlag = 1;
     if (state == WA_ACTIVE || state == WA_CLICKACTIVE) {
         DrawCaptionBars(window, 1);
     } else {
-        PausePlay(editorFrame.stageWindow);
+        PausePlayback(editorFrame.stageWindow);
         DrawCaptionBars(window, 0);
     }
 }
 
-static void OnEntranceTimer(HWND window)
-{
-    KillTimer(window, IDT_ENTRANCE);
-    if (editorFrame.stageWindow)
-        StartPacesWalk(editorFrame.stageWindow);
-}
-
 static void OnToonChanged(HWND window)
 {
-    RebuildStageBackground(window, editorFrame.instance);
+    RebuildStageBackground(editorFrame.stageWindow);
     InvalidateRect(window, NULL, TRUE);
 }
 
@@ -427,7 +406,7 @@ static void OnFrameEditorClosed(void)
     if (!stage)
         return;
     SetClassLongPtrA(stage, GCLP_HCURSOR, (LONG_PTR)editorUi.arrowCursor);
-    ReturnToReady();
+    ResetEditorPlayback();
 }
 
 LRESULT CALLBACK EditorWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -459,14 +438,13 @@ LRESULT CALLBACK EditorWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     case WM_COMMAND:
         OnEditorCommand(window, wParam, lParam);
         return 0;
-    case WM_TIMER:
-        OnEntranceTimer(window);
-        return 0;
+    case WM_QUERYENDSESSION:
+        return SettleToonChanges() ? TRUE : FALSE;
     case WM_TOONCHANGED:
         OnToonChanged(window);
         return 0;
     case WM_ENABLEPLAY:
-        EnablePlayButton(wParam != 0);
+        AllowPlay(wParam != 0);
         return 0;
     case WM_FRAMEDITCLOSED:
         OnFrameEditorClosed();

@@ -4,9 +4,10 @@
 #define PIMBO_EDITOR_EDITOR_APP_H
 
 #include <windows.h>
+#include "toon/toon_document.h"
 
-// The frame editor's handle is frameEditorDialog (editor_controls.h), which
-// the engine reads too.
+// One editor runs in a process at a time; its frame editor's handle is
+// frameEditorDialog (editor_controls.h).
 struct EditorFrame {
     HWND mainWindow;        // none while no editor runs
     HWND stageWindow;
@@ -15,17 +16,27 @@ struct EditorFrame {
     HACCEL accelerators;    // "BUTTONS"
     HMENU popupMenu;        // the File button's menu
     int classesReady;
-    int loopsRunning;       // editor loops on this thread, nested ones too
-    int closingForced;      // set while CloseToonEditor closes the window
+    DWORD stageSize;        // packed: the stage's size, from the screen's
+    int backgroundNumber;   // the stage's tile: 0 plain "bg01", else the toon's
+    ToonDocument toon;      // the toon being edited and played
 };
 
 extern EditorFrame editorFrame;
 
-int RunToonEditor(HINSTANCE instance, HWND owner, const char *name, int showCommand);
-void CloseToonEditor(void);
-void CenterWindowOnScreen(HWND window);
+// Opens the editor and runs it until it closes; an editor already open is
+// brought forward instead.
+int RunToonEditor(HINSTANCE instance, HWND owner, int showCommand);
+// Closes the editor as its close button does, asking about unsaved frames
+// first; 0 when the editor stays (the user chose Cancel, or the frame
+// editor has a box up, which is then brought forward).
+int CloseToonEditor(void);
 int OpenToonFile(HWND window);
 int OpenFrameEditor(HWND window);
+// The speed and background of the toon just read take effect on the stage.
+void TakeEditorToonHeader(void);
+// The toon on the stage was replaced or edited: playback goes back to
+// its first frame.
+void ResetEditorPlayback(void);
 LRESULT CALLBACK EditorWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -8,13 +8,11 @@
 #include "editor/bevel.h"
 #include "editor/editor_app.h"
 #include "editor/editor_controls.h"
-#include "engine/expressions.h"
 #include "engine/messages.h"
 #include "engine/raster.h"
 #include "engine/sequencer.h"
 #include "engine/stage.h"
 #include "resources/resource.h"
-#include "show/saver_show.h"
 #include "toon/toon_document.h"
 
 EditorUi editorUi = {};
@@ -71,6 +69,7 @@ static RECT ClientRect(HWND window)
 static void CaptionField(char *field)
 {
     memset(field, 0, CAPTION_FIELD + 1);
+    const ToonDocument &toon = editorFrame.toon;
     memcpy(field, toon.caption, strnlen(toon.caption, CAPTION_FIELD));
 }
 
@@ -78,69 +77,54 @@ void SizeEditorWindow(HWND window)
 {
     const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
     const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
-    stageSize = MakePackedSize(screenWidth - SCREEN_MARGIN_X, screenHeight - SCREEN_MARGIN_Y);
+    const DWORD stageSize = MakePackedSize(screenWidth - SCREEN_MARGIN_X, screenHeight - SCREEN_MARGIN_Y);
+    editorFrame.stageSize = stageSize;
     const int width = PackedWidth(stageSize) + 2 * GetSystemMetrics(SM_CXBORDER) + FRAME_EXTRA_X;
     const int height = PackedHeight(stageSize) + 2 * GetSystemMetrics(SM_CYBORDER) + FRAME_EXTRA_Y;
     MoveWindow(window, (screenWidth - width) / 2, (screenHeight - height) / 2, width, height, TRUE);
 }
 
+// Every editor starts with an untitled toon of its own.
 static void ResetEditorState(void)
 {
-    show.backgroundNumber = 0;
-    toonStarted = 0;
-    introWalkDone = 0;
-    titleShown = 0;
-    toon.fileName[0] = '\0';
-    toon.currentFrame = 0;
-    nextFrameIndex = 0;
-    // A toon walking when the last editor closed must not steer this one.
-    walkingToFrame = 0;
-    playIdle = 1;
+    ToonDocument &toon = editorFrame.toon;
+    FreeToonFrames(&toon);
+    ZeroMemory(&toon, sizeof toon);
+    editorFrame.backgroundNumber = 0;
     toon.frameCount = 1;
 }
 
 void CreateEditorResources(HWND window, HINSTANCE instance)
 {
+    (void)window;
     SeedRandomNumber((DWORD)time(NULL));
     ResetEditorState();
 
-    memset(toon.caption, 0, sizeof toon.caption);
+    ToonDocument &toon = editorFrame.toon;
     LoadStringA(instance, IDS_PRODUCT, toon.caption, TITLE_TEXT_SIZE);
-    show.titleText[0] = '\0';
-    LoadStringA(instance, IDS_EDITOR_TITLE, show.titleText, TITLE_TEXT_SIZE);
-
-    RebuildStageBackground(window, instance);
+    editorUi.titleText[0] = '\0';
+    LoadStringA(instance, IDS_EDITOR_TITLE, editorUi.titleText, TITLE_TEXT_SIZE);
 
     editorUi.systemButtonStrip = LoadBitmapA(instance, "sysbuts");
-    expressionsBitmap = LoadBitmapA(instance, "expresns");
     // Loaded unshared, so that it is ours to destroy.
     editorUi.targetCursor = (HCURSOR)LoadImageA(instance, "target", IMAGE_CURSOR, 0, 0, LR_DEFAULTSIZE);
     editorUi.arrowCursor = LoadCursor(NULL, IDC_ARROW);
     waitCursor = LoadCursor(NULL, IDC_WAIT);
+    toon.waitCursor = waitCursor;
 
     editorUi.buttonFont = CreateSerifFont(BUTTON_FONT_HEIGHT, BUTTON_FONT_WEIGHT);
     editorUi.captionFont = CreateSerifFont(CAPTION_FONT_HEIGHT, FW_NORMAL);
     editorUi.titleFont = CreateSerifFont(TITLE_FONT_HEIGHT, FW_BOLD);
-    // The stage paints its title and caption with the editor's fonts.
-    show.titleFont = editorUi.titleFont;
-    show.textFont = editorUi.captionFont;
 
     editorUi.captionBrush = CreateSolidBrush(GetSysColor(COLOR_ACTIVECAPTION));
     editorUi.greyBrush = (HBRUSH)GetStockObject(LTGRAY_BRUSH);
     editorUi.captionPen = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_ACTIVECAPTION));
     editorUi.facePen = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNFACE));
-    editorUi.stagePaintFlag = 1;
 }
 
 void DestroyEditorResources(void)
 {
-    DeleteBitmapHandle(&stageBackground);
     DeleteBitmapHandle(&editorUi.systemButtonStrip);
-    DeleteBitmapHandle(&expressionsBitmap);
-    if (show.titleFont == editorUi.titleFont)
-        show.titleFont = NULL;
-    if (show.textFont == editorUi.captionFont)
-        show.textFont = NULL;
     DeleteGdiHandle(&editorUi.buttonFont);
     DeleteGdiHandle(&editorUi.captionFont);
     DeleteGdiHandle(&editorUi.titleFont);
@@ -281,7 +265,7 @@ void DrawProgressBar(HWND window)
     const int bottom = client.bottom - BAR_BOTTOM;
     const int left = BAR_SIDE;
     const int right = client.right - BAR_SIDE;
-    int filled = PlaybackProgress(right - left);
+    int filled = PlaybackProgress(editorFrame.stageWindow, right - left);
     // A frame count changed under a paused toon must not push the bar
     // over the Play button's well.
     if (filled > right - left)
@@ -345,22 +329,36 @@ void DrawSystemButton(HWND window, const DRAWITEMSTRUCT *item)
 
 /* The stage window */
 
+#define ENTRANCE_DELAY_MS   1000
+
+// The editor's stage: its size is the editor's, its first act the entrance.
+static LRESULT OnStageCreate(HWND window)
+{
+    Stage *stage = CreateStage(window, &editorStageOwner, &editorFrame.toon);
+    if (!stage)
+        return -1;
+    stage->size = editorFrame.stageSize;
+    editorFrame.stageWindow = window;
+    RebuildStageBackground(window);
+    ScheduleEntrance(window, ENTRANCE_DELAY_MS);
+    return 0;
+}
+
 static void OnStageDestroy(HWND window)
 {
-    ReleaseCharacter();
-    // A walk or speech cut short must not carry over into the next editor
-    // or show, and the next stage starts with the arrow.
-    AbandonCycle(window);
+    // A walk or speech cut short must not carry over into the next editor,
+    // and the next stage starts with the arrow.
+    DestroyStage(window);
     SetClassLongPtrA(window, GCLP_HCURSOR, (LONG_PTR)LoadCursor(NULL, IDC_ARROW));
     if (editorFrame.stageWindow == window)
         editorFrame.stageWindow = NULL;
-    PostQuitMessage(0);
 }
 
 static LRESULT OnStageButtonDown(HWND window, LPARAM point)
 {
-    if (!spritesLoaded)
-        LoadSpriteSet(window, (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE));
+    Stage *stage = StageOf(window);
+    if (stage && !stage->spritesLoaded)
+        LoadSpriteSet(window, stage->instance);
     return OnStageClick(window, point);
 }
 
@@ -375,16 +373,17 @@ static void KeepTargetCursor(HWND window)
 LRESULT CALLBACK StageWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
+    case WM_CREATE:
+        return OnStageCreate(window);
     case WM_DESTROY:
         OnStageDestroy(window);
         return 0;
     case WM_ACTDONE:
         return 0;
     case WM_SIZE:
-        editorUi.stagePaintFlag = 1;
         return ResizeEditorStage(window);
     case WM_PAINT:
-        return PaintStage(window, &editorUi.stagePaintFlag);
+        return PaintStage(window);
     case WM_CLOSE:
         // Through the main window, which may ask to save the toon first.
         SendMessageA(GetParent(window), WM_CLOSE, 0, 0);

@@ -5,18 +5,13 @@
 #define PIMBO_EDITOR_EDITOR_WINDOW_H
 
 #include <windows.h>
+#include "engine/stage.h"
 
-// Play idle and the wait cursor are the controls' globals (playIdle,
-// waitCursor), the expression strip the engine's (expressionsBitmap); the
-// rest is here.
+// The wait cursor is the controls' (waitCursor); the rest is here.
 struct EditorUi {
     HWND fileButton;
     HWND playButton;
-    int savedFileEnabled;       // the saved bottom states
-    int savedPlayEnabled;
-    int savedActionEnabled;     // the saved system states
-    int savedMinimizeEnabled;
-    int locked;
+    int playAllowed;            // there is a toon to play
     HWND actionButton;
     HWND minimizeButton;
     HWND closeButton;
@@ -36,7 +31,7 @@ struct EditorUi {
     RECT titleRect;
     RECT bar2;
     RECT rightWell;
-    int stagePaintFlag;         // the stage's capture request
+    char titleText[TITLE_TEXT_SIZE];   // the stage's title before the entrance
 };
 
 extern EditorUi editorUi;

@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "editor/editor_app.h"
 #include "editor/editor_controls.h"
 #include "editor/frame_editor.h"
 #include "editor/toon_configure.h"
@@ -20,6 +21,8 @@
 #define VOLUME_CONTROL_TODAY  "sndvol.exe"
 #define WINDOWS_DIR_SIZE      128
 
+static ToonDocument &toon = editorFrame.toon;
+
 static HWND MainWindowOf(HWND dialog)
 {
     return GetWindow(dialog, GW_OWNER);
@@ -32,11 +35,14 @@ static void TellMainWindow(HWND dialog, UINT message, WPARAM wParam)
 
 int NewToon(HWND dialog)
 {
-    if (NewToonFile(dialog) != 1)
+    ToonFrame shown;
+    if (NewToonFile(&toon, dialog, ShownFrameOfEditor(dialog, &shown)) != 1)
         return 0;
-    NewToonHeader();
+    NewToonHeader(&toon, editorFrame.stageSize);
     InitFrameEditor(dialog);
-    SetToonModified(dialog, 0);
+    SetToonModified(&toon, dialog, 0);
+    // The toon played so far is gone: playback starts again at frame 1.
+    ResetEditorPlayback();
     TellMainWindow(dialog, WM_TOONCHANGED, 0);
     return 1;
 }
@@ -52,21 +58,26 @@ static void RecoverFromFailedOpen(HWND dialog)
     }
     toon.fileName[0] = '\0';
     InitFrameEditor(dialog);
-    SetToonModified(dialog, 0);
+    SetToonModified(&toon, dialog, 0);
+    ResetEditorPlayback();
     TellMainWindow(dialog, WM_TOONCHANGED, 0);
 }
 
 int OpenToonInEditor(HWND dialog)
 {
-    int count = OpenToonFileDialog(dialog);
+    ToonFrame shown;
+    int count = OpenToonFileDialog(&toon, dialog, ShownFrameOfEditor(dialog, &shown));
     if (!count) {
         RecoverFromFailedOpen(dialog);
         return 0;
     }
-    TakeReadToon(count);
-    FillFrameNumbers(dialog);
-    ShowFrame(dialog, &editFrame);
-    SetToonModified(dialog, 0);
+    TakeReadToon(&toon, count);
+    TakeEditorToonHeader();
+    FillFrameNumbers(dialog, 0);
+    ShowFrameAt(dialog, 0);
+    SetToonModified(&toon, dialog, 0);
+    // A toon stopped before must not go on in the one just read.
+    ResetEditorPlayback();
     TellMainWindow(dialog, WM_TOONCHANGED, 0);
     TellMainWindow(dialog, WM_ENABLEPLAY, 1);
     return 1;
@@ -79,12 +90,12 @@ int SaveToonAs(HWND dialog)
 {
     char previousName[TOON_FILENAME_SIZE];
     lstrcpynA(previousName, toon.fileName, sizeof previousName);
-    if (!ShowToonSaveDialog() || !ConfirmToonOverwrite(dialog)) {
+    if (!ShowToonSaveDialog(&toon) || !ConfirmToonOverwrite(&toon, dialog)) {
         lstrcpynA(toon.fileName, previousName, sizeof toon.fileName);
         return 0;
     }
     UpdateFrameEditorCaption(dialog);
-    return WriteToonFile(dialog);
+    return WriteToonFile(&toon, dialog);
 }
 
 int SaveToon(HWND dialog)
@@ -93,19 +104,18 @@ int SaveToon(HWND dialog)
         return SaveToonAs(dialog);
     if (!toon.modified)
         return 1;
-    return WriteToonFile(dialog);
+    return WriteToonFile(&toon, dialog);
 }
 
 int ExitFrameEditor(HWND dialog)
 {
-    if (!AskSaveToonChanges(dialog))
+    if (!AskSaveFrameEditorChanges(dialog))
         return 0;
     if (toon.modified && toon.fileName[0]) {
-        int count = ReopenToonFile(dialog);
+        int count = ReopenToonFile(&toon, dialog);
         if (count) {
             toon.frameCount = count;
-            // The file may hold fewer frames than the editor had.
-            toon.currentFrame = 0;
+            TakeEditorToonHeader();
         }
     }
     HWND mainWindow = MainWindowOf(dialog);

@@ -11,7 +11,7 @@
 #include "engine/messages.h"
 #include "engine/raster.h"
 #include "engine/stage.h"
-#include "show/saver_show.h"
+#include "engine/screen.h"
 #include "toon/sound_clip.h"
 #include "toon/toon_file.h"
 #include "resources/resource.h"
@@ -32,8 +32,11 @@
 
 // The module the dialog came from, for the dialogs it opens.
 static HINSTANCE frameEditorInstance;
-// The frame the controls show. Playback moves the document's current frame
-// on, so that cannot tell whether a frame picked in the number box is shown.
+// The editor's document, which this dialog edits.
+static ToonDocument &toon = editorFrame.toon;
+// The frame the controls show; Frame Save, a click on the stage, Insert,
+// Delete and the save question store into, or around, this one. Playback
+// keeps its own index.
 static int shownFrame = -1;
 
 static HWND MainWindowOf(HWND dialog)
@@ -44,14 +47,6 @@ static HWND MainWindowOf(HWND dialog)
 static int SelectedFrameNumber(HWND dialog)
 {
     return (int)SendDlgItemMessageA(dialog, IDC_FRAMENUMBER, CB_GETCURSEL, 0, 0);
-}
-
-// The frame the number box selects becomes the document's current one.
-static void TakeSelectedFrame(HWND dialog)
-{
-    int selected = SelectedFrameNumber(dialog);
-    if (selected >= 0)
-        toon.currentFrame = selected;
 }
 
 static void InsertFrameNumber(HWND dialog, int position)
@@ -90,11 +85,11 @@ static int DocumentHoldsFrames(void)
 static void StartNewToon(void)
 {
     toon.fileName[0] = '\0';
-    toon.currentFrame = 0;
+    shownFrame = 0;
     toon.frameCount = 1;
-    AllocToonFrames(1);
-    NewToonHeader();
-    show.backgroundNumber = NEW_TOON_BACKGROUND;
+    AllocToonFrames(&toon, 1);
+    NewToonHeader(&toon, editorFrame.stageSize);
+    editorFrame.backgroundNumber = NEW_TOON_BACKGROUND;
 }
 
 /* Showing a frame */
@@ -103,8 +98,9 @@ static void FillPoseList(HWND dialog)
 {
     HWND list = GetDlgItem(dialog, IDC_POSELIST);
     SendMessageA(list, LB_RESETCONTENT, 0, 0);
+    const Stage *stage = StageOf(editorFrame.stageWindow);
     for (int pose = 0; pose < POSE_COUNT; ++pose)
-        SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)spriteSet[SPRITE_POSE + pose]);
+        SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)(stage ? stage->sprites[SPRITE_POSE + pose] : NULL));
 }
 
 // Names too long for a frame's text could not be stored whole.
@@ -151,7 +147,6 @@ static void SetTextMode(HWND dialog)
 
 void ShowFrame(HWND dialog, const ToonFrame *frame)
 {
-    shownFrame = toon.currentFrame;
     SetDlgItemInt(dialog, IDC_FRAMEX, (UINT)frame->x, TRUE);
     SetDlgItemInt(dialog, IDC_FRAMEY, (UINT)frame->y, TRUE);
     SetDlgItemInt(dialog, IDC_FRAMESECONDS, (UINT)frame->pause, TRUE);
@@ -164,27 +159,35 @@ void ShowFrame(HWND dialog, const ToonFrame *frame)
     UpdateFrameEditorCaption(dialog);
 }
 
-void FillFrameNumbers(HWND dialog)
+int ShowFrameAt(HWND dialog, int index)
+{
+    if (!GetToonFrame(&toon, index, &editFrame))
+        return 0;
+    shownFrame = index;
+    ShowFrame(dialog, &editFrame);
+    return 1;
+}
+
+void FillFrameNumbers(HWND dialog, int selected)
 {
     SendDlgItemMessageA(dialog, IDC_FRAMENUMBER, CB_RESETCONTENT, 0, 0);
     for (int i = 0; i < toon.frameCount; ++i)
         InsertFrameNumber(dialog, i);
     SendDlgItemMessageA(dialog, IDC_FRAMENUMBER, CB_SETEXTENDEDUI, 1, 0);
-    SelectFrameNumber(dialog, toon.currentFrame);
+    SelectFrameNumber(dialog, selected);
 }
 
 int InitFrameEditor(HWND dialog)
 {
     if (!toon.fileName[0] || !DocumentHoldsFrames())
         StartNewToon();
-    else if (toon.currentFrame < 0 || toon.currentFrame >= toon.frameCount)
-        toon.currentFrame = 0;
-    FillFrameNumbers(dialog);
-    GetToonFrame(toon.currentFrame, &editFrame);
+    else if (shownFrame < 0 || shownFrame >= toon.frameCount)
+        shownFrame = 0;
+    FillFrameNumbers(dialog, shownFrame);
     SendMessageA(MainWindowOf(dialog), WM_ENABLEPLAY, 0, 0);
     CheckSoundTools(dialog);
     FillPoseList(dialog);
-    ShowFrame(dialog, &editFrame);
+    ShowFrameAt(dialog, shownFrame);
     return TRUE;
 }
 
@@ -261,27 +264,47 @@ static void SoundFromControls(HWND dialog, char *text)
     SelectedSoundReference(dialog, text);
 }
 
-int FrameFromControls(HWND dialog, ToonFrame *frame)
+int ReadFrameControls(HWND dialog, ToonFrame *frame)
 {
     if (IsDlgButtonChecked(dialog, IDC_TEXTMODE) == BST_CHECKED)
         GetDlgItemTextA(dialog, IDC_FRAMETEXT, frame->text, TEXT_LIMIT + 1);
     else
         SoundFromControls(dialog, frame->text);
+    const DWORD stageSize = editorFrame.stageSize;
     frame->x = TargetFromBox(dialog, IDC_FRAMEX, PackedWidth(stageSize) >> 1, GetSystemMetrics(SM_CXSCREEN));
     frame->y = TargetFromBox(dialog, IDC_FRAMEY, PackedHeight(stageSize) >> 1, GetSystemMetrics(SM_CYSCREEN));
     frame->pause = PauseFromBox(dialog);
     frame->wink = IsDlgButtonChecked(dialog, IDC_FRAMEWINK) == BST_CHECKED;
     frame->pose = (int32_t)SendDlgItemMessageA(dialog, IDC_POSELIST, LB_GETTOPINDEX, 0, 0);
-    return PutToonFrame(toon.currentFrame, frame);
+    return 1;
+}
+
+int FrameFromControls(HWND dialog, ToonFrame *frame)
+{
+    ReadFrameControls(dialog, frame);
+    return PutToonFrame(&toon, shownFrame, frame);
 }
 
 int StoreFrame(HWND dialog)
 {
-    TakeSelectedFrame(dialog);
     int stored = FrameFromControls(dialog, &editFrame);
     if (stored)
-        SetToonModified(dialog, 1);
+        SetToonModified(&toon, dialog, 1);
     return stored;
+}
+
+ShownFrame ShownFrameOfEditor(HWND dialog, ToonFrame *buffer)
+{
+    *buffer = editFrame;
+    ReadFrameControls(dialog, buffer);
+    const ShownFrame shown = { buffer, shownFrame };
+    return shown;
+}
+
+int AskSaveFrameEditorChanges(HWND dialog)
+{
+    ToonFrame frame;
+    return AskSaveToonChanges(&toon, dialog, ShownFrameOfEditor(dialog, &frame));
 }
 
 /* Moving between frames, adding and removing them */
@@ -291,17 +314,14 @@ static void GotoFrame(HWND dialog)
     int selected = SelectedFrameNumber(dialog);
     if (selected < 0 || selected == shownFrame)
         return;
-    toon.currentFrame = selected;
-    if (GetToonFrame(toon.currentFrame, &editFrame))
-        ShowFrame(dialog, &editFrame);
+    ShowFrameAt(dialog, selected);
 }
 
 static int ShowChangedFrame(HWND dialog)
 {
-    if (!GetToonFrame(toon.currentFrame, &editFrame))
+    if (!ShowFrameAt(dialog, shownFrame))
         return 0;
-    SetToonModified(dialog, 1);
-    ShowFrame(dialog, &editFrame);
+    SetToonModified(&toon, dialog, 1);
     return 1;
 }
 
@@ -313,15 +333,16 @@ static int FramesFull(HWND dialog)
     return 1;
 }
 
-// One frame more, its room made by makeRoom, and its number at the end of
-// the box. A failed resize or insert leaves the block as it was, so the
-// count goes back too.
-static int GrowToon(HWND dialog, int (*makeRoom)(void))
+// One frame more, at the end or before the frame shown, and its number at
+// the end of the box. A failed resize or insert leaves the block as it was,
+// so the count goes back too.
+static int GrowToon(HWND dialog, int insertBeforeShown)
 {
     if (FramesFull(dialog))
         return 0;
     toon.frameCount += 1;
-    if (!makeRoom()) {
+    const int made = insertBeforeShown ? InsertToonFrame(&toon, shownFrame) : ResizeToonFrames(&toon);
+    if (!made) {
         toon.frameCount -= 1;
         return 0;
     }
@@ -331,20 +352,17 @@ static int GrowToon(HWND dialog, int (*makeRoom)(void))
 
 static int AppendFrame(HWND dialog)
 {
-    if (!GrowToon(dialog, ResizeToonFrames))
+    if (!GrowToon(dialog, 0))
         return 0;
-    toon.currentFrame = toon.frameCount - 1;
-    SelectFrameNumber(dialog, toon.currentFrame);
+    shownFrame = toon.frameCount - 1;
+    SelectFrameNumber(dialog, shownFrame);
     return ShowChangedFrame(dialog);
 }
 
 // The new frame takes the place of the one shown, whose number stays selected.
-// The box names that frame: a Play in the main window moves the document's
-// current frame on without showing it here.
 static int InsertFrame(HWND dialog)
 {
-    TakeSelectedFrame(dialog);
-    return GrowToon(dialog, InsertToonFrame) && ShowChangedFrame(dialog);
+    return GrowToon(dialog, 1) && ShowChangedFrame(dialog);
 }
 
 static int DeleteFrame(HWND dialog)
@@ -353,28 +371,28 @@ static int DeleteFrame(HWND dialog)
         RefuseFrameChange(dialog, "Cannot Delete the Last Toon Frame");
         return 0;
     }
-    TakeSelectedFrame(dialog);
     toon.frameCount -= 1;
-    if (!DeleteToonFrame()) {
+    if (!DeleteToonFrame(&toon, shownFrame)) {
         toon.frameCount += 1;
         return 0;
     }
-    if (toon.currentFrame > toon.frameCount - 1)
-        toon.currentFrame = toon.frameCount - 1;
+    if (shownFrame > toon.frameCount - 1)
+        shownFrame = toon.frameCount - 1;
     SendDlgItemMessageA(dialog, IDC_FRAMENUMBER, CB_DELETESTRING, (WPARAM)toon.frameCount, 0);
-    SelectFrameNumber(dialog, toon.currentFrame);
+    SelectFrameNumber(dialog, shownFrame);
     return ShowChangedFrame(dialog);
 }
 
-void SetFrameTarget(LONG x, LONG y)
+void SetFrameTarget(HWND stage, LONG x, LONG y)
 {
+    (void)stage;
     HWND dialog = frameEditorDialog;
     if (!dialog)
         return;
     StoreFrame(dialog);
     editFrame.x = x;
     editFrame.y = y;
-    PutToonFrame(toon.currentFrame, &editFrame);
+    PutToonFrame(&toon, shownFrame, &editFrame);
     SetDlgItemInt(dialog, IDC_FRAMEX, (UINT)x, TRUE);
     SetDlgItemInt(dialog, IDC_FRAMEY, (UINT)y, TRUE);
 }
@@ -417,17 +435,10 @@ static INT_PTR MeasurePoseItem(MEASUREITEMSTRUCT *item)
 
 /* The dialog */
 
-// The save question stores the frame on show before it writes.
-static int StoreShownFrameOfEditor(void)
-{
-    return frameEditorDialog ? StoreFrame(frameEditorDialog) : 0;
-}
-
 static INT_PTR OpenFrameEditorDialog(HWND dialog)
 {
     CenterWindowOnScreen(dialog);
-    PrepareToonFileDialogs(dialog);
-    StoreShownFrame = StoreShownFrameOfEditor;
+    PrepareToonFileDialogs(&toon, dialog);
     return InitFrameEditor(dialog);
 }
 
@@ -435,7 +446,6 @@ static INT_PTR OpenFrameEditorDialog(HWND dialog)
 // reach it afterwards.
 static void ForgetFrameEditor(HWND dialog)
 {
-    StoreShownFrame = NULL;
     if (frameEditorDialog == dialog)
         frameEditorDialog = NULL;
 }
@@ -464,7 +474,7 @@ static INT_PTR FrameEditorCommand(HWND dialog, int id)
     case IDM_RECORDSOUND:    StartSoundRecorder(dialog); return TRUE;
     case IDM_SETVOLUME:      StartVolumeControl(dialog); return TRUE;
     case IDC_FRAMENUMBER:    GotoFrame(dialog); return TRUE;
-    case IDC_FRAMEWINK:      SetToonModified(dialog, 1); return TRUE;
+    case IDC_FRAMEWINK:      SetToonModified(&toon, dialog, 1); return TRUE;
     case IDC_TEXTMODE:       SetTextMode(dialog); FocusControl(dialog, IDC_FRAMETEXT); return TRUE;
     case IDC_SOUNDMODE:      SetSoundMode(dialog); FocusControl(dialog, IDC_SOUNDLIST); return TRUE;
     default:                 return FALSE;

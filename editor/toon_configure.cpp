@@ -5,10 +5,13 @@
 
 #include "editor/editor_app.h"
 #include "engine/raster.h"
+#include "engine/screen.h"
 #include "engine/walk.h"
-#include "show/saver_show.h"
+#include "engine/stage.h"
 #include "toon/toon_document.h"
 #include "resources/resource.h"
+
+static ToonDocument &toon = editorFrame.toon;
 
 #define CAPTION_LIMIT      49   // typed; 48 of them are kept
 #define SWATCH_HEIGHT      35
@@ -49,7 +52,7 @@ static void FillBackgroundList(HWND dialog)
         SendMessageA(list, CB_ADDSTRING, 0, (LPARAM)LoadBitmapA(instance, name));
     }
     backgroundItems = n - 1;
-    SendMessageA(list, CB_SETCURSEL, (WPARAM)(show.backgroundNumber - 1), 0);
+    SendMessageA(list, CB_SETCURSEL, (WPARAM)(editorFrame.backgroundNumber - 1), 0);
 }
 
 static void FreeBackgroundBitmaps(HWND dialog)
@@ -88,14 +91,16 @@ static void ApplyConfiguration(HWND dialog)
     lstrcpynA(toon.header.caption, caption, sizeof toon.header.caption);
 
     int background = (int)SendDlgItemMessageA(dialog, IDC_CFGBACKGROUND, CB_GETCURSEL, 0, 0) + 1;
-    show.backgroundNumber = background;
+    editorFrame.backgroundNumber = background;
     toon.header.backgroundIndex = background;
     lstrcpynA(toon.caption, toon.header.caption, sizeof toon.caption);
 
     int speed = GetScrollPos(GetDlgItem(dialog, IDC_CFGSPEED), SB_CTL);
     toon.header.frameSpeed = speed;
-    frameSpeed = speed;
-    SetToonModified(GetWindow(dialog, GW_OWNER), 1);
+    Stage *stage = StageOf(editorFrame.stageWindow);
+    if (stage)
+        stage->speed = speed;
+    SetToonModified(&toon, GetWindow(dialog, GW_OWNER), 1);
 }
 
 static void DrawSwatch(const DRAWITEMSTRUCT *item)

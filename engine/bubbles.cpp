@@ -1,5 +1,5 @@
 #include "engine/bubbles.h"
-#include "engine/hooks.h"
+#include "engine/stage.h"
 #include <stdio.h>
 #include <string.h>
 
@@ -14,46 +14,46 @@
 #define BUBBLE_TEXT_MAX     71    // the longest text a frame can hold
 #define BUBBLE_TEXT_FORMAT  (DT_CENTER | DT_WORDBREAK | DT_NOPREFIX)
 
-HBITMAP bubbleLeft;
-HBITMAP bubbleRight;
-SpritePlace bubble;
-int bubbleSide = BUBBLE_SIDE_RIGHT;
-int noBubble = 1;
-
-static HBITMAP BubbleBitmapForSide(int side)
-{
-    return side == BUBBLE_SIDE_RIGHT ? bubbleLeft : bubbleRight;
-}
-
 // Sets the bubble's image from the bitmap of the stored side at its target.
-static void PrepareBubbleImage(HWND window)
+static void PrepareBubbleImage(HWND window, Stage *stage)
 {
-    bubble.source = BubbleBitmapForSide(bubbleSide);
+    SpritePlace &bubble = stage->bubble;
+    bubble.source = stage->bubbleSide == BUBBLE_SIDE_RIGHT ? stage->bubbleLeft : stage->bubbleRight;
     if (!bubble.source)
         return;
-    HDC dc = GetDC(window);
+    HDC dc = BeginStageDrawing(window);
     StretchCopyToSprite(dc, bubble.source, &bubble);
-    ReleaseDC(window, dc);
+    EndStageDrawing(window, dc, NULL);
 }
 
 void LoadBubbles(HWND window, HINSTANCE instance)
 {
-    FreeBubbles();
-    bubbleRight = LoadBitmapA(instance, "bubright");
-    bubbleLeft = LoadBitmapA(instance, "bubleft");
-    PrepareBubbleImage(window);
+    Stage *stage = StageOf(window);
+    if (!stage)
+        return;
+    FreeBubbles(window);
+    stage->bubbleRight = LoadBitmapA(instance, "bubright");
+    stage->bubbleLeft = LoadBitmapA(instance, "bubleft");
+    PrepareBubbleImage(window, stage);
 }
 
-void FreeBubbles(void)
+void FreeBubbles(HWND window)
 {
-    DeleteBitmapHandle(&bubbleLeft);
-    DeleteBitmapHandle(&bubbleRight);
-    bubble.source = NULL;
-    FreeSpritePlace(&bubble);
+    Stage *stage = StageOf(window);
+    if (!stage)
+        return;
+    DeleteBitmapHandle(&stage->bubbleLeft);
+    DeleteBitmapHandle(&stage->bubbleRight);
+    stage->bubble.source = NULL;
+    FreeSpritePlace(&stage->bubble);
 }
 
 void PlaceBubble(HWND window, LONG anchorX, LONG anchorY, int preferredSide)
 {
+    Stage *stage = StageOf(window);
+    if (!stage)
+        return;
+    SpritePlace &bubble = stage->bubble;
     RECT client = { 0, 0, 0, 0 };
     GetClientRect(window, &client);
     LONG width = client.right;
@@ -76,42 +76,62 @@ void PlaceBubble(HWND window, LONG anchorX, LONG anchorY, int preferredSide)
         side = BUBBLE_SIDE_RIGHT;
     }
 
-    bubbleSide = side;
+    stage->bubbleSide = side;
     if (side == BUBBLE_SIDE_RIGHT)
         bubble.targetX = OffsetCoordinate(anchorX, BUBBLE_MARGIN);
     else
         bubble.targetX = OffsetCoordinate(anchorX, -(bubbleWidth + BUBBLE_MARGIN));
     bubble.targetY = OffsetCoordinate(anchorY, -BUBBLE_RISE);
-    PrepareBubbleImage(window);
+    PrepareBubbleImage(window, stage);
+}
+
+static RECT BubbleRect(const SpritePlace &bubble)
+{
+    RECT rect = { bubble.x, bubble.y, OffsetCoordinate(bubble.x, bubble.width),
+                  OffsetCoordinate(bubble.y, bubble.height) };
+    return rect;
 }
 
 void ShowBubble(HWND window, const char *text)
 {
-    HDC dc = GetDC(window);
-    SaveUnderSprite(dc, &bubble);
-    DrawSpriteMasked(dc, &bubble);
-    ReleaseDC(window, dc);
+    Stage *stage = StageOf(window);
+    if (!stage)
+        return;
+    HDC dc = BeginStageDrawing(window);
+    SaveUnderSprite(dc, &stage->bubble);
+    DrawSpriteMasked(dc, &stage->bubble);
+    // Shown with its text in one copy, so the window never has a bubble
+    // without its words.
+    EndStageDrawing(window, dc, NULL);
     DrawBubbleText(window, text);
-    noBubble = 0;
+    stage->noBubble = 0;
 }
 
 void HideBubble(HWND window)
 {
-    if (bubble.saved) {
-        HDC dc = GetDC(window);
-        RestoreUnderSprite(dc, &bubble);
-        ReleaseDC(window, dc);
+    Stage *stage = StageOf(window);
+    if (!stage)
+        return;
+    if (stage->bubble.saved) {
+        HDC dc = BeginStageDrawing(window);
+        RestoreUnderSprite(dc, &stage->bubble);
+        const RECT shown = BubbleRect(stage->bubble);
+        EndStageDrawing(window, dc, &shown);
     }
-    noBubble = 1;
+    stage->noBubble = 1;
 }
 
 int DrawBubbleText(HWND window, const char *text)
 {
+    Stage *stage = StageOf(window);
+    if (!stage)
+        return 0;
+    const SpritePlace &bubble = stage->bubble;
     if (!text)
         text = "";
     RECT rect;
-    rect.left = OffsetCoordinate(bubble.x, bubbleSide == BUBBLE_SIDE_RIGHT ? BUBBLE_TEXT_SHIFT
-                                                                           : -BUBBLE_TEXT_SHIFT);
+    rect.left = OffsetCoordinate(bubble.x, stage->bubbleSide == BUBBLE_SIDE_RIGHT ? BUBBLE_TEXT_SHIFT
+                                                                                  : -BUBBLE_TEXT_SHIFT);
     rect.top = OffsetCoordinate(bubble.y, BUBBLE_TEXT_TOP);
     rect.right = OffsetCoordinate(rect.left, bubble.width - BUBBLE_INSET_X);
     rect.bottom = OffsetCoordinate(rect.top, bubble.height - BUBBLE_INSET_Y);
@@ -123,7 +143,7 @@ int DrawBubbleText(HWND window, const char *text)
     if (rect.bottom > inside)
         rect.bottom = inside;
 
-    HDC dc = GetDC(window);
+    HDC dc = BeginStageDrawing(window);
     int oldMapMode = SetMapMode(dc, MM_TEXT);
     HFONT font = CreateFontA(-BUBBLE_FONT_HEIGHT, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
                              "MS Serif");
@@ -134,21 +154,21 @@ int DrawBubbleText(HWND window, const char *text)
     SetMapMode(dc, oldMapMode);
     if (font)
         DeleteObject(font);
-    ReleaseDC(window, dc);
+    const RECT shown = BubbleRect(bubble);
+    EndStageDrawing(window, dc, &shown);
     return height;
 }
 
-void BuildPacesReport(char *buffer)
+void BuildPacesReport(LONG paces, char *buffer)
 {
-    snprintf(buffer, STATEMENT_SIZE, "Since starting here, I've walked a total of %d Paces!!",
-             (int)*engineHooks.pacesWalked);
+    snprintf(buffer, STATEMENT_SIZE, "Since starting here, I've walked a total of %d Paces!!", (int)paces);
 }
 
-void LoadStatement(HINSTANCE instance, int id, char *buffer)
+void LoadStatement(HINSTANCE instance, int id, LONG paces, char *buffer)
 {
     buffer[0] = '\0';
     if (id == PACES_REPORT_ID)
-        BuildPacesReport(buffer);
+        BuildPacesReport(paces, buffer);
     else if (id > 0 && LoadStringA(instance, (UINT)id, buffer, STATEMENT_SIZE) <= 0)
         buffer[0] = '\0';
 }

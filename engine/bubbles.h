@@ -10,21 +10,16 @@
 #define STATEMENT_SIZE     70
 #define PACES_REPORT_ID    (-1)
 
-extern HBITMAP bubbleLeft;       // "bubleft"
-extern HBITMAP bubbleRight;      // "bubright"
-extern SpritePlace bubble;
-extern int bubbleSide;
-extern int noBubble;
-
 void LoadBubbles(HWND window, HINSTANCE instance);
-void FreeBubbles(void);
+void FreeBubbles(HWND window);
 void PlaceBubble(HWND window, LONG anchorX, LONG anchorY, int preferredSide);
 void ShowBubble(HWND window, const char *text);
 void HideBubble(HWND window);
 int DrawBubbleText(HWND window, const char *text);
 // Fills buffer (STATEMENT_SIZE bytes) with statement id, the paces report
 // for PACES_REPORT_ID, or the empty text.
-void LoadStatement(HINSTANCE instance, int id, char *buffer);
-void BuildPacesReport(char *buffer);
+// paces: the count the report gives.
+void LoadStatement(HINSTANCE instance, int id, LONG paces, char *buffer);
+void BuildPacesReport(LONG paces, char *buffer);
 
 #endif

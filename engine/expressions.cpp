@@ -10,8 +10,6 @@
 #define TICKS_PER_CHARS      4
 #define MOUTH_REDRAW_LIMIT   64   // a generator that repeats itself cannot hold the mouth still
 
-HBITMAP expressionsBitmap;
-
 // Top-left of the eye and mouth cells relative to the character's image, by pose.
 const POINT eyeOffsets[16] = {
     { 53, 17 }, { 58, 14 }, { 56, 16 }, { 59, 14 }, { 55, 15 }, { 63, 16 }, { 57, 17 }, { 64, 15 },
@@ -21,11 +19,6 @@ const POINT mouthOffsets[16] = {
     { 57, 32 }, { 62, 34 }, { 56, 32 }, { 55, 34 }, { 55, 32 }, { 59, 31 }, { 60, 32 }, { 64, 31 },
     { 60, 32 }, { 57, 36 }, { 56, 39 }, { 58, 36 }, { 58, 37 }, { 60, 37 }, { 59, 36 }, { 58, 36 },
 };
-
-int talking;
-int talkTicks;
-int talkTickLimit;
-int lastMouthKind;
 
 static int ClampPose(int pose)
 {
@@ -38,17 +31,21 @@ static int ClampPose(int pose)
 
 int ShowExpression(HWND window, int kind)
 {
-    const ToonFrame *frame = ActiveFrame();
+    Stage *stage = StageOf(window);
+    if (!stage)
+        return 0;
+    const ToonFrame *frame = ActiveFrame(stage);
     if (kind < EXPR_MOUTH_FIRST && !frame->wink)
         return 0;
-    if (kind < EXPR_WINK1 || kind > EXPR_KIND_LAST || !expressionsBitmap)
+    if (kind < EXPR_WINK1 || kind > EXPR_KIND_LAST || !stage->expressions)
         return 0;
+    const SpritePlace &character = stage->character;
     int pose = ClampPose(frame->pose);
     const POINT &offset = kind < EXPR_MOUTH_FIRST ? eyeOffsets[pose] : mouthOffsets[pose];
 
-    HDC dc = GetDC(window);
+    HDC dc = BeginStageDrawing(window);
     HDC cells = CreateCompatibleDC(dc);
-    HGDIOBJ oldBitmap = SelectObject(cells, expressionsBitmap);
+    HGDIOBJ oldBitmap = SelectObject(cells, stage->expressions);
     SetMapMode(cells, GetMapMode(dc));
     POINT target[2] = {
         { OffsetCoordinate(character.x, offset.x), OffsetCoordinate(character.y, offset.y) },
@@ -61,78 +58,89 @@ int ShowExpression(HWND window, int kind)
            SRCCOPY);
     SelectObject(cells, oldBitmap);
     DeleteDC(cells);
-    ReleaseDC(window, dc);
+    const RECT cell = { target[0].x, target[0].y, target[0].x + target[1].x, target[0].y + target[1].y };
+    EndStageDrawing(window, dc, &cell);
     return 1;
 }
 
 int StartTalking(HWND window)
 {
-    if (talking)
+    Stage *stage = StageOf(window);
+    if (!stage || stage->talking)
         return 0;
-    talkTicks = 0;
-    const ToonFrame *frame = ActiveFrame();
+    stage->talkTicks = 0;
+    const ToonFrame *frame = ActiveFrame(stage);
     size_t length = strnlen(frame->text, sizeof frame->text);
     if (length == 0)
         return 0;
-    talkTickLimit = (int)(length - 1) / TICKS_PER_CHARS;
-    if (!SetTimer(window, IDT_EXPRESSION, EXPRESSION_MS, NULL))
-        return 0;
-    talking = 1;
+    stage->talkTickLimit = (int)(length - 1) / TICKS_PER_CHARS;
+    SetStageTimer(window, IDT_EXPRESSION, EXPRESSION_MS);
+    stage->talking = 1;
     return 1;
 }
 
-int StartTalkingForSound(HWND window)
+int StartTalkingForSound(HWND window, int ticks)
 {
-    if (talking)
+    Stage *stage = StageOf(window);
+    if (!stage || stage->talking)
         return 0;
-    if (!SetTimer(window, IDT_EXPRESSION, EXPRESSION_MS, NULL))
-        return 0;
-    talking = 1;
-    talkTickLimit = SOUND_TICK_LIMIT;
-    talkTicks = 0;
+    SetStageTimer(window, IDT_EXPRESSION, EXPRESSION_MS);
+    stage->talking = 1;
+    stage->talkTickLimit = ticks > 0 ? ticks : SOUND_TICK_LIMIT;
+    stage->talkTicks = 0;
     return 1;
 }
 
-static int NextMouthKind(void)
+static int NextMouthKind(const Stage *stage)
 {
     int kind = RandomNumber(EXPR_MOUTH_FIRST, EXPR_MOUTH_REST);
-    for (int tries = 0; kind == lastMouthKind && tries < MOUTH_REDRAW_LIMIT; tries++)
+    for (int tries = 0; kind == stage->lastMouthKind && tries < MOUTH_REDRAW_LIMIT; tries++)
         kind = RandomNumber(EXPR_MOUTH_FIRST, EXPR_MOUTH_REST);
-    if (kind == lastMouthKind)
+    if (kind == stage->lastMouthKind)
         kind = kind == EXPR_MOUTH_REST ? EXPR_MOUTH_FIRST : kind + 1;
     return kind;
 }
 
 void OnExpressionTimer(HWND window)
 {
+    Stage *stage = StageOf(window);
     // A tick already queued when talking stopped must not open the mouth again.
-    if (!talking)
+    if (!stage || !stage->talking)
         return;
-    talkTicks++;
-    if (talkTicks == talkTickLimit) {
+    stage->talkTicks++;
+    if (stage->talkTicks == stage->talkTickLimit) {
         ShowExpression(window, EXPR_MOUTH_REST);
         StopTalking(window);
         return;
     }
-    int kind = NextMouthKind();
+    int kind = NextMouthKind(stage);
     ShowExpression(window, kind);
-    lastMouthKind = kind;
+    stage->lastMouthKind = kind;
 }
 
 void ClearExpression(HWND window)
 {
-    if (!character.image)
+    Stage *stage = StageOf(window);
+    if (!stage || !stage->character.image)
         return;
-    HDC dc = GetDC(window);
-    RestoreUnderSprite(dc, &character);
-    DrawSpriteMasked(dc, &character);
-    ReleaseDC(window, dc);
+    HDC dc = BeginStageDrawing(window);
+    RestoreUnderSprite(dc, &stage->character);
+    DrawSpriteMasked(dc, &stage->character);
+    const SpritePlace &c = stage->character;
+    const RECT shown = { c.x, c.y, OffsetCoordinate(c.x, c.width), OffsetCoordinate(c.y, c.height) };
+    EndStageDrawing(window, dc, &shown);
 }
 
 void StopTalking(HWND window)
 {
-    if (talking)
-        KillTimer(window, IDT_EXPRESSION);
-    CloseSoundClip();
-    talking = 0;
+    Stage *stage = StageOf(window);
+    if (!stage)
+        return;
+    if (stage->talking)
+        KillStageTimer(window, IDT_EXPRESSION);
+    // Only this stage's clip: another stage may be speaking through its own.
+    if (stage->clipPlaying)
+        CloseSoundClip();
+    stage->clipPlaying = 0;
+    stage->talking = 0;
 }

@@ -12,17 +12,13 @@
 #define EXPR_MOUTH_FIRST  3
 #define EXPR_MOUTH_REST   5
 
-extern HBITMAP expressionsBitmap;   // "expresns", owned by the stage's owner
 extern const POINT eyeOffsets[16];
 extern const POINT mouthOffsets[16];
-extern int talking;
-extern int talkTicks;
-extern int talkTickLimit;
-extern int lastMouthKind;
 
 int ShowExpression(HWND window, int kind);
 int StartTalking(HWND window);
-int StartTalkingForSound(HWND window);
+// ticks: how long the mouth moves, in expression ticks; 0 for as long as a clip may last.
+int StartTalkingForSound(HWND window, int ticks);
 void OnExpressionTimer(HWND window);
 void StopTalking(HWND window);
 // Draws him again in his pose, over the last eye and mouth images.

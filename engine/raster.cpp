@@ -2,8 +2,6 @@
 
 #include <limits.h>
 
-#include "engine/hooks.h"
-#include "engine/stage.h"
 
 // Every temporary DC and bitmap made here is gone again before the
 // primitive returns; only a place's image and saved outlive a call.
@@ -287,19 +285,6 @@ HBITMAP LoadPaletteBitmap(HINSTANCE instance, HDC dc, const char *name)
         DeleteObject(palette);
     FreeResource(loaded);
     return bitmap;
-}
-
-void ClearStageForPalette(HDC dc)
-{
-    StageLook look;
-    engineHooks.readStageLook(&look);
-    if (!look.saverShow || !look.randomBackgrounds || !titleShown)
-        return;
-    HGDIOBJ oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
-    HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(LTGRAY_BRUSH));
-    Rectangle(dc, 0, 0, PackedWidth(stageSize), PackedHeight(stageSize));
-    SelectObject(dc, oldBrush);
-    SelectObject(dc, oldPen);
 }
 
 int EmbossedText(HDC dc, COLORREF colour, const char *text, const RECT *rect, int depth)

@@ -33,7 +33,6 @@ void DrawBitmapTransparentAt(HDC dc, HBITMAP bitmap, int x, int y);
 void BlitBitmapToRect(HDC dc, int left, int top, int right, int bottom, HBITMAP bitmap);
 void TileBitmap(HDC dc, int left, int top, int right, int bottom, HBITMAP bitmap);
 HBITMAP LoadPaletteBitmap(HINSTANCE instance, HDC dc, const char *name);
-void ClearStageForPalette(HDC dc);
 int EmbossedText(HDC dc, COLORREF colour, const char *text, const RECT *rect, int depth);
 // "MS Serif" with characters (not cells) height pixels high.
 HFONT CreateSerifFont(int height, int weight);

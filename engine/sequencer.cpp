@@ -2,9 +2,7 @@
 
 #include "engine/bubbles.h"
 #include "engine/expressions.h"
-#include "engine/hooks.h"
 #include "engine/messages.h"
-#include "engine/stage.h"
 #include "engine/walk.h"
 #include "toon/sound_clip.h"
 #include "resources/resource.h"
@@ -30,20 +28,8 @@
 #define PREVIEW_POSE        6
 #define PREVIEW_PAUSE       3
 
-ToonFrame randomFrame;
-ToonFrame currentToonFrame;
-int nextFrameIndex;
-int toonStarted;
-int walkingToFrame;
-int randomWalkActive;
-int walkingOff;
-int introWalkDone;
-int lastStatement;
-
+// The generator is the process's: one sequence for every stage.
 static DWORD randomState;
-static int randomStatement;   // what the random frame's text was loaded from
-static int pendingSeconds;
-static char pendingText[TOON_TEXT_SIZE];
 
 void SeedRandomNumber(DWORD seed)
 {
@@ -71,10 +57,61 @@ int RandomNumber(int low, int high)
     return low;
 }
 
-const ToonFrame *ActiveFrame(void)
+/* What the phase means */
+
+int WalkRunning(const Stage *stage)
 {
-    return randomWalkActive ? &randomFrame : &currentToonFrame;
+    return stage->walk.timerRunning;
 }
+
+int ToonRunning(const Stage *stage)
+{
+    if (stage->act)
+        return 0;
+    switch (stage->phase) {
+    case PHASE_WALKING:
+    case PHASE_WAITING:
+    case PHASE_SPEAKING:
+    case PHASE_WALKING_OFF:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+int ActRunning(const Stage *stage)
+{
+    return stage->act && stage->phase != PHASE_READY;
+}
+
+int PlayStateOf(const Stage *stage)
+{
+    if (ToonRunning(stage))
+        return PLAY_STATE_PLAYING;
+    if (stage->phase == PHASE_STOPPED_WALK || stage->phase == PHASE_STOPPED_FRAME)
+        return PLAY_STATE_PAUSED;
+    return PLAY_STATE_READY;
+}
+
+// The owner's buttons are locked from the start of an act or a toon to its
+// end; a walk to a click leaves them alone.
+static int LocksControls(const Stage *stage)
+{
+    return stage->phase != PHASE_READY && stage->phase != PHASE_CLICK_WALK;
+}
+
+static int ShowsBusy(const Stage *stage)
+{
+    return LocksControls(stage) && stage->phase != PHASE_STOPPED_WALK &&
+           stage->phase != PHASE_STOPPED_FRAME;
+}
+
+const ToonFrame *ActiveFrame(const Stage *stage)
+{
+    return stage->act ? &stage->randomFrame : &stage->toonFrame;
+}
+
+/* Small helpers */
 
 static LONG ClientWidth(HWND window)
 {
@@ -104,17 +141,23 @@ static void CopyText(char *buffer, const char *text)
     buffer[length] = '\0';
 }
 
+static LONG PacesOf(const Stage *stage)
+{
+    return stage->owner.pacesWalked ? *stage->owner.pacesWalked : 0;
+}
+
 // A frame from the document, made safe to play: the pose indexes the
 // sprite set and the offset tables, and the text ends inside its buffer.
-static int ReadToonFrame(int index)
+static int ReadToonFrame(Stage *stage, int index)
 {
-    if (!GetToonFrame(index, &currentToonFrame))
+    if (!stage->toon || !GetToonFrame(stage->toon, index, &stage->toonFrame))
         return 0;
-    if (currentToonFrame.pose < 0)
-        currentToonFrame.pose = 0;
-    if (currentToonFrame.pose > POSE_LAST)
-        currentToonFrame.pose = POSE_LAST;
-    currentToonFrame.text[TOON_TEXT_SIZE - 1] = '\0';
+    ToonFrame &frame = stage->toonFrame;
+    if (frame.pose < 0)
+        frame.pose = 0;
+    if (frame.pose > POSE_LAST)
+        frame.pose = POSE_LAST;
+    frame.text[TOON_TEXT_SIZE - 1] = '\0';
     return 1;
 }
 
@@ -124,358 +167,486 @@ static int PauseOf(const ToonFrame *frame)
     return frame->pause < 1 ? 1 : frame->pause;
 }
 
-static void PlaceCharacterAt(POINT position)
+static void PlaceCharacterAt(Stage *stage, POINT position)
 {
-    currentPosition = position;
-    character.targetX = character.x = position.x;
-    character.targetY = character.y = position.y;
+    stage->position = position;
+    stage->character.targetX = stage->character.x = position.x;
+    stage->character.targetY = stage->character.y = position.y;
 }
 
-/* The pause sequencer */
+/* The one change of phase */
 
-static void SpeakPendingText(HWND window)
+// Ends what the phase being left started. A stopped walk keeps its path for
+// Continue; everything else goes: the walk, the speech delay and the line
+// waiting for it, the pause, the moving mouth, the clip and the bubble.
+static void LeavePhase(HWND window, Stage *stage, int next)
+{
+    const int continuing = stage->phase == PHASE_STOPPED_WALK && next == PHASE_WALKING;
+    if (!continuing)
+        StopWalkTimer(window);
+    KillStageTimer(window, IDT_SPEECHDELAY);
+    KillStageTimer(window, IDT_FRAMEPAUSE);
+    stage->pendingSeconds = 0;
+    stage->pendingText[0] = '\0';
+    StopTalking(window);
+    if (!stage->noBubble)
+        HideBubble(window);
+}
+
+static void TellOwner(HWND window, Stage *stage, int wasLocked, int wasBusy)
+{
+    const StageOwner &owner = stage->owner;
+    const int locked = LocksControls(stage);
+    const int busy = ShowsBusy(stage);
+    if (locked && !wasLocked && owner.lockControls)
+        owner.lockControls(window);
+    if (busy != wasBusy && owner.showBusy)
+        owner.showBusy(window, busy);
+    const int state = PlayStateOf(stage);
+    if (state != stage->lastPlayState && owner.showPlayState) {
+        stage->lastPlayState = state;
+        owner.showPlayState(window, state);
+    }
+    if (!locked && wasLocked && owner.unlockControls)
+        owner.unlockControls(window);
+}
+
+static void EnterPhase(HWND window, Stage *stage, int phase, int act)
+{
+    const int wasLocked = LocksControls(stage);
+    const int wasBusy = ShowsBusy(stage);
+    LeavePhase(window, stage, phase);
+    stage->phase = phase;
+    stage->act = phase == PHASE_READY ? 0 : act;
+    TellOwner(window, stage, wasLocked, wasBusy);
+}
+
+/* Arriving, speaking and the pause */
+
+// Arrived: he winks, and half a second later says the frame's line.
+static void ArriveAtFrame(HWND window, Stage *stage, const char *text, int seconds)
+{
+    EnterPhase(window, stage, PHASE_WAITING, stage->act);
+    ShowExpression(window, EXPR_WINK1);
+    stage->pendingSeconds = seconds > PAUSE_SECONDS_MAX ? PAUSE_SECONDS_MAX : seconds;
+    CopyText(stage->pendingText, text);
+    SetStageTimer(window, IDT_SPEECHDELAY, SPEECH_DELAY_MS);
+}
+
+static void SpeakPendingText(HWND window, Stage *stage)
 {
     int playing = 0;
-    if (IsSoundClip(pendingText))
-        playing = PlaySoundClip(window, pendingText);
+    if (IsSoundClip(stage->pendingText))
+        playing = PlaySoundClip(window, stage->pendingText);
     if (playing) {
-        StartTalkingForSound(window);
-    } else {
-        StartTalking(window);
-        // A clip that failed left its complaint here, to be said instead.
-        if (pendingText[0]) {
-            PlaceBubble(window, OffsetCoordinate(character.x, MOUTH_X),
-                        OffsetCoordinate(character.y, MOUTH_Y), walkDirection);
-            ShowBubble(window, pendingText);
-        }
+        stage->clipPlaying = 1;
+        StartTalkingForSound(window, 0);
+        return;
+    }
+    StartTalking(window);
+    // A clip that failed left its complaint here, to be said instead.
+    if (stage->pendingText[0]) {
+        PlaceBubble(window, OffsetCoordinate(stage->character.x, MOUTH_X),
+                    OffsetCoordinate(stage->character.y, MOUTH_Y), stage->direction);
+        ShowBubble(window, stage->pendingText);
     }
 }
 
-// A speech still waiting for its delay is dropped with its text: it was
-// never shown, so ending the pause has no bubble to take away.
-void CancelSpeechDelay(HWND window)
+static void Speak(HWND window, Stage *stage)
 {
-    KillTimer(window, IDT_SPEECHDELAY);
-    if (pendingSeconds != 0) {
-        pendingSeconds = 0;
-        pendingText[0] = '\0';
-    }
+    const int seconds = stage->pendingSeconds;
+    char text[TOON_TEXT_SIZE];
+    CopyText(text, stage->pendingText);
+    EnterPhase(window, stage, PHASE_SPEAKING, stage->act);
+    CopyText(stage->pendingText, text);
+    ShowExpression(window, EXPR_WINK2);
+    SetStageTimer(window, IDT_FRAMEPAUSE, (UINT)seconds * 1000);
+    SpeakPendingText(window, stage);
 }
 
-void FramePause(HWND window, const char *text, int seconds)
+/* The random act */
+
+// Draws the act's line and puts him out of sight at the side; the walk in
+// follows. Only from the ready phase.
+static int PrepareRandomFrame(HWND window, Stage *stage, int statementId)
 {
-    if (seconds == 0) {
-        // Only a bubble that was shown has a background to put back.
-        if (pendingText[0] && !IsSoundClip(pendingText) && !noBubble)
-            HideBubble(window);
-        pendingText[0] = '\0';
-        StopTalking(window);
-        KillTimer(window, IDT_FRAMEPAUSE);
-    } else if (pendingSeconds != 0) {
-        ShowExpression(window, EXPR_WINK2);
-        KillTimer(window, IDT_SPEECHDELAY);
-        SetTimer(window, IDT_FRAMEPAUSE, (UINT)pendingSeconds * 1000, NULL);
-        SpeakPendingText(window);
-        noBubble = 0;
-        pendingSeconds = 0;
-    } else if (seconds > 0) {
-        ShowExpression(window, EXPR_WINK1);
-        pendingSeconds = seconds > PAUSE_SECONDS_MAX ? PAUSE_SECONDS_MAX : seconds;
-        SetTimer(window, IDT_SPEECHDELAY, SPEECH_DELAY_MS, NULL);
-        CopyText(pendingText, text);
-    }
+    if (stage->phase != PHASE_READY || WalkRunning(stage))
+        return 0;
+    KillStageTimer(window, IDT_ENTRANCE);
+    if (!stage->spritesLoaded)
+        LoadSpriteSet(window, stage->instance);
+    LoadStatement(stage->instance, statementId, PacesOf(stage), stage->randomFrame.text);
+    stage->randomStatement = statementId;
+    ParkCharacter(window);
+    POINT start = { SideX(window, stage->randomFrame.x), stage->randomFrame.y };
+    PlaceCharacterAt(stage, start);
+    stage->noBubble = 1;
+    return 1;
 }
-
-/* The random walk */
 
 // The random frame is drawn in the stage's own coordinates: scaling it as a
 // toon's point would, after a toon made on another screen, send him to the
 // wrong place and end his walk off in the middle of the stage.
-int WalkToRandomFrame(HWND window)
+static int WalkToRandomFrame(HWND window, Stage *stage, int phase)
 {
-    StartWalk(window, currentPosition.x, currentPosition.y, randomFrame.x, randomFrame.y,
-              randomFrame.pose);
-    randomWalkActive = 1;
-    currentPosition.x = randomFrame.x;
-    currentPosition.y = randomFrame.y;
-    return 1;
-}
-
-int PrepareRandomFrame(HWND window, int statementId)
-{
-    // The character is put at the side below: a walk under way would go on
-    // from there.
-    if (randomWalkActive || walkPath.timerRunning)
+    const ToonFrame &frame = stage->randomFrame;
+    EnterPhase(window, stage, phase, 1);
+    if (!StartWalk(window, stage->position.x, stage->position.y, frame.x, frame.y, frame.pose)) {
+        EnterPhase(window, stage, PHASE_READY, 0);
         return 0;
-    HINSTANCE instance = (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE);
-    if (!spritesLoaded)
-        LoadSpriteSet(window, instance);
-    LoadStatement(instance, statementId, randomFrame.text);
-    randomStatement = statementId;
-    engineHooks.showBusy(window, 1);
-    engineHooks.lockControls();
-    ParkCharacter(window);
-    POINT start = { SideX(window, randomFrame.x), randomFrame.y };
-    PlaceCharacterAt(start);
-    walkingOff = 0;
-    randomWalkActive = 0;
-    noBubble = 1;
+    }
+    stage->position.x = frame.x;
+    stage->position.y = frame.y;
     return 1;
 }
 
 int StartRandomWalk(HWND window, int statementsAllowed)
 {
+    Stage *stage = StageOf(window);
     // A walk under way (the walk off, a walk to a click) would take this
-    // walk's start for its own end.
-    if (nextFrameIndex != 0 || engineHooks.pickingPoints() || walkPath.timerRunning)
+    // walk's start for its own end; a toon under way keeps the stage.
+    if (!stage || stage->phase != PHASE_READY || stage->nextFrameIndex != 0 || WalkRunning(stage) ||
+        (stage->owner.pickingPoints && stage->owner.pickingPoints(window)))
         return 0;
+    ToonFrame &frame = stage->randomFrame;
     int hx = ClientWidth(window) / 2 - TARGET_MARGIN;
     int hy = ClientHeight(window) / 2 - TARGET_MARGIN;
     int r = RandomNumber(1, 100);
     int ox = RandomNumber(1, hx);
     int oy = RandomNumber(1, hy);
     if (r < 50) {
-        randomFrame.x = hx + ox;
-        randomFrame.y = hy + oy;
+        frame.x = hx + ox;
+        frame.y = hy + oy;
     } else {
-        randomFrame.x = hx - ox;
-        randomFrame.y = hy - oy;
+        frame.x = hx - ox;
+        frame.y = hy - oy;
     }
-    randomFrame.pose = RandomNumber(0, POSE_LAST);
-    randomFrame.pause = RANDOM_PAUSE;
-    randomFrame.wink = RandomNumber(0, 100) < WINK_CHANCE ? 1 : 0;
+    frame.pose = RandomNumber(0, POSE_LAST);
+    frame.pause = RANDOM_PAUSE;
+    frame.wink = RandomNumber(0, 100) < WINK_CHANCE ? 1 : 0;
 
     int id = 0;
     if (RandomNumber(1, 100) < PACES_CHANCE) {
         id = PACES_REPORT_ID;
     } else if (statementsAllowed) {
         id = RandomNumber(IDS_FIRST_STATEMENT, IDS_LAST_STATEMENT);
-        for (int tries = 0; id == lastStatement && tries < REDRAW_LIMIT; tries++)
+        for (int tries = 0; id == stage->lastStatement && tries < REDRAW_LIMIT; tries++)
             id = RandomNumber(IDS_FIRST_STATEMENT, IDS_LAST_STATEMENT);
-        if (id == lastStatement)
+        if (id == stage->lastStatement)
             id = id < IDS_LAST_STATEMENT ? id + 1 : IDS_FIRST_STATEMENT;
     }
-    lastStatement = id;
-    if (PrepareRandomFrame(window, id))
-        WalkToRandomFrame(window);
+    stage->lastStatement = id;
+    if (PrepareRandomFrame(window, stage, id))
+        WalkToRandomFrame(window, stage, PHASE_WALKING);
     return 1;
 }
 
-static void RandomWalkFinished(HWND window)
+static void RandomWalkFinished(HWND window, Stage *stage)
 {
-    if (walkingOff) {
-        walkingOff = 0;
-        randomWalkActive = 0;
-        engineHooks.showBusy(window, 0);
-        engineHooks.unlockControls();
+    if (stage->phase == PHASE_WALKING_OFF) {
+        EnterPhase(window, stage, PHASE_READY, 0);
         SendMessageA(window, WM_ACTDONE, 0, 0);
-    } else {
-        // The paces report counts the walk that has just brought him here.
-        if (randomStatement == PACES_REPORT_ID)
-            LoadStatement((HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE), PACES_REPORT_ID, randomFrame.text);
-        FramePause(window, randomFrame.text, PauseOf(&randomFrame));
-    }
-}
-
-static void RandomPauseOver(HWND window)
-{
-    KillTimer(window, IDT_FRAMEPAUSE);
-    if (!noBubble)
-        FramePause(window, NULL, 0);
-    if (!walkingOff) {
-        randomFrame.x = SideX(window, randomFrame.x);
-        WalkToRandomFrame(window);
-    }
-    walkingOff = 1;
-}
-
-static void FinishIntroWalk(HWND window)
-{
-    if (!walkingOff)
         return;
-    introWalkDone = 1;
+    }
+    // The paces report counts the walk that has just brought him here.
+    if (stage->randomStatement == PACES_REPORT_ID)
+        LoadStatement(stage->instance, PACES_REPORT_ID, PacesOf(stage), stage->randomFrame.text);
+    ArriveAtFrame(window, stage, stage->randomFrame.text, PauseOf(&stage->randomFrame));
+}
+
+static void RandomPauseOver(HWND window, Stage *stage)
+{
+    stage->randomFrame.x = SideX(window, stage->randomFrame.x);
+    WalkToRandomFrame(window, stage, PHASE_WALKING_OFF);
+}
+
+// The first act of a stage has just left: the title goes, and the owner
+// hears of the act's end once before the act is over (its next act is then
+// refused) and once after.
+static void FinishIntroWalk(HWND window, Stage *stage)
+{
+    if (!stage->act || stage->phase != PHASE_WALKING_OFF)
+        return;
+    stage->introWalkDone = 1;
     SendMessageA(window, WM_ACTDONE, 0, 0);
-    InvalidateRect(window, NULL, FALSE);
+    RepaintStage(window);
 }
 
 int StartPacesWalk(HWND window)
 {
-    // A toon started before the entrance keeps the stage: the entrance would
-    // put him at the side mid-walk and take the toon's arrival for its own.
-    if (introWalkDone || toonStarted)
+    Stage *stage = StageOf(window);
+    // A toon opened or started before the entrance keeps the stage.
+    if (!stage || stage->introWalkDone || stage->nextFrameIndex != 0 || stage->phase != PHASE_READY)
         return 0;
-    randomFrame.x = ClientWidth(window) / 2 - TARGET_MARGIN;
-    randomFrame.y = ClientHeight(window) / 2;
-    randomFrame.pose = PACES_WALK_POSE;
-    randomFrame.wink = 1;
-    randomFrame.pause = PACES_WALK_PAUSE;
-    if (!PrepareRandomFrame(window, PACES_REPORT_ID))
+    ToonFrame &frame = stage->randomFrame;
+    frame.x = ClientWidth(window) / 2 - TARGET_MARGIN;
+    frame.y = ClientHeight(window) / 2;
+    frame.pose = PACES_WALK_POSE;
+    frame.wink = 1;
+    frame.pause = PACES_WALK_PAUSE;
+    if (!PrepareRandomFrame(window, stage, PACES_REPORT_ID))
         return 0;
-    return WalkToRandomFrame(window);
+    return WalkToRandomFrame(window, stage, PHASE_WALKING);
 }
 
 int StartPreviewVisit(HWND window)
 {
-    if (introWalkDone)
+    Stage *stage = StageOf(window);
+    if (!stage || stage->introWalkDone)
         return 0;
-    randomFrame.x = PREVIEW_X;
-    randomFrame.y = 0;
-    randomFrame.pose = PREVIEW_POSE;
-    randomFrame.wink = 1;
-    randomFrame.pause = PREVIEW_PAUSE;
-    if (!PrepareRandomFrame(window, 0))
+    ToonFrame &frame = stage->randomFrame;
+    frame.x = PREVIEW_X;
+    frame.y = 0;
+    frame.pose = PREVIEW_POSE;
+    frame.wink = 1;
+    frame.pause = PREVIEW_PAUSE;
+    if (!PrepareRandomFrame(window, stage, 0))
         return 0;
-    return WalkToRandomFrame(window);
+    return WalkToRandomFrame(window, stage, PHASE_WALKING);
+}
+
+void ScheduleEntrance(HWND window, UINT delay)
+{
+    Stage *stage = StageOf(window);
+    if (stage && !stage->introWalkDone)
+        SetStageTimer(window, IDT_ENTRANCE, delay);
+}
+
+void CancelEntrance(HWND window)
+{
+    if (StageOf(window))
+        KillStageTimer(window, IDT_ENTRANCE);
 }
 
 /* Toon playback */
 
-// The character out of sight beside frame 0, ready to walk in.
-static void StandAtToonStart(HWND window)
+// The character out of sight beside frame 1, ready to walk in.
+static void StandAtToonStart(HWND window, Stage *stage)
 {
-    nextFrameIndex = 0;
-    ReadToonFrame(0);
+    stage->nextFrameIndex = 0;
+    stage->frameShown = 0;
+    if (!ReadToonFrame(stage, 0))
+        ZeroMemory(&stage->toonFrame, sizeof stage->toonFrame);
     ParkCharacter(window);
-    POINT start = { SideX(window, currentToonFrame.x), currentToonFrame.y };
-    PlaceCharacterAt(start);
-    toonStarted = 1;
+    POINT start = { SideX(window, stage->toonFrame.x), stage->toonFrame.y };
+    PlaceCharacterAt(stage, start);
 }
 
-static int WalkToNextFrame(HWND window)
+// From where he stands: a walk can end short of its target by a pixel a
+// stride, and walks planned from the targets would add those up. A walk
+// that cannot start leaves the phase and the index as they were.
+static int WalkToNextFrame(HWND window, Stage *stage)
 {
-    if (!ReadToonFrame(nextFrameIndex))
+    if (!ReadToonFrame(stage, stage->nextFrameIndex))
         return 0;
+    const SpritePlace &character = stage->character;
     // The frame's point is the character's centre; a file can hold any.
-    LONG x = OffsetCoordinate(currentToonFrame.x, -(character.width / 2));
-    LONG y = OffsetCoordinate(currentToonFrame.y, -(character.height / 2));
-    ScaleToonPoint(window, &x, &y);
-    // From where he stands: a walk can end short of its target by a pixel a
-    // stride, and walks planned from the targets would add those up.
-    StartWalk(window, character.x, character.y, x, y, currentToonFrame.pose);
-    currentPosition.x = x;
-    currentPosition.y = y;
-    toon.currentFrame = nextFrameIndex;
-    nextFrameIndex++;
+    LONG x = OffsetCoordinate(stage->toonFrame.x, -(character.width / 2));
+    LONG y = OffsetCoordinate(stage->toonFrame.y, -(character.height / 2));
+    ScaleToonPoint(stage->toon, window, &x, &y);
+    const int wasPhase = stage->phase;
+    EnterPhase(window, stage, PHASE_WALKING, 0);
+    if (!StartWalk(window, character.x, character.y, x, y, stage->toonFrame.pose)) {
+        EnterPhase(window, stage, wasPhase, 0);
+        return 0;
+    }
+    stage->position.x = x;
+    stage->position.y = y;
+    stage->frameShown = stage->nextFrameIndex;
+    stage->nextFrameIndex++;
     return 1;
 }
 
-static void WalkOffStage(HWND window)
+static void WalkOffStage(HWND window, Stage *stage)
 {
-    LONG x = SideX(window, currentPosition.x);
-    LONG y = currentPosition.y;
-    currentToonFrame.text[0] = '\0';
-    currentToonFrame.pause = WALK_OFF_PAUSE;
-    StartWalk(window, currentPosition.x, currentPosition.y, x, y, 0);
-    nextFrameIndex = 0;
-    toonStarted = 0;
-    walkingToFrame = 0;
+    LONG x = SideX(window, stage->position.x);
+    LONG y = stage->position.y;
+    stage->toonFrame.text[0] = '\0';
+    stage->toonFrame.pause = WALK_OFF_PAUSE;
     // The buttons stay locked under Stop until he is out of sight: a run
     // started meanwhile would take the walk off's end for an arrival.
+    EnterPhase(window, stage, PHASE_WALKING_OFF, 0);
+    if (!StartWalk(window, stage->position.x, stage->position.y, x, y, 0))
+        EnterPhase(window, stage, PHASE_READY, 0);
+    stage->nextFrameIndex = 0;
 }
 
-// Playback stops quietly, but ready: a Stop with no walk under it would
-// stand for ever, and its Continue would walk a path left from before.
-static void StopAtUnreadableFrame(HWND window)
+// On to the frame after the one he stands at, or off the stage after the last.
+static int GoOnToNextFrame(HWND window, Stage *stage)
 {
-    nextFrameIndex = 0;
-    toonStarted = 0;
-    walkingToFrame = 0;
-    engineHooks.showBusy(window, 0);
-    engineHooks.showPlayState(PLAY_STATE_READY);
-    engineHooks.unlockControls();
+    if (!stage->toon || stage->nextFrameIndex >= stage->toon->frameCount) {
+        WalkOffStage(window, stage);
+        return 1;
+    }
+    if (WalkToNextFrame(window, stage))
+        return 1;
+    // A frame that cannot be read ends playback quietly, but ready: a Stop
+    // with no walk under it would stand for ever.
+    stage->nextFrameIndex = 0;
+    EnterPhase(window, stage, PHASE_READY, 0);
+    return 0;
 }
 
-void StartToonPlayback(HWND window)
+int StartToonPlayback(HWND window)
 {
-    if (!noBubble)
-        walkingToFrame = 1;
-    if (!toonStarted) {
-        StandAtToonStart(window);
-        walkingToFrame = 1;
-        engineHooks.lockControls();
-    }
-    if (nextFrameIndex >= toon.frameCount) {
-        WalkOffStage(window);
-    } else {
-        engineHooks.showPlayState(PLAY_STATE_PLAYING);
-        if (!WalkToNextFrame(window))
-            StopAtUnreadableFrame(window);
-    }
-    FramePause(window, NULL, 0);
+    Stage *stage = StageOf(window);
+    if (!stage || stage->phase != PHASE_READY || WalkRunning(stage) || !stage->toon ||
+        stage->toon->frameCount < 1)
+        return 0;
+    // A toon played before the entrance cancels it.
+    CancelEntrance(window);
+    if (!stage->spritesLoaded)
+        LoadSpriteSet(window, stage->instance);
+    StandAtToonStart(window, stage);
+    return GoOnToNextFrame(window, stage);
 }
 
-static void ToonWalkFinished(HWND window)
+int TogglePlayback(HWND window)
 {
-    if (walkingToFrame) {
-        walkingToFrame = 0;
-        FramePause(window, currentToonFrame.text, PauseOf(&currentToonFrame));
-    } else {
-        engineHooks.showBusy(window, 0);
-        engineHooks.showPlayState(PLAY_STATE_READY);
-        engineHooks.unlockControls();
-        SendMessageA(window, WM_ACTDONE, 0, 0);
+    Stage *stage = StageOf(window);
+    if (!stage || stage->act)
+        return 0;
+    switch (stage->phase) {
+    case PHASE_READY:
+        return StartToonPlayback(window);
+    case PHASE_WALKING:
+        EnterPhase(window, stage, PHASE_STOPPED_WALK, 0);
+        return 1;
+    case PHASE_WAITING:
+    case PHASE_SPEAKING:
+        // Continue walks to the same frame again; the wink or the open
+        // mouth go, since no walk follows to take them away.
+        stage->nextFrameIndex = stage->frameShown;
+        EnterPhase(window, stage, PHASE_STOPPED_FRAME, 0);
+        ClearExpression(window);
+        return 1;
+    case PHASE_STOPPED_WALK:
+        EnterPhase(window, stage, PHASE_WALKING, 0);
+        return ResumeWalkTimer(window);
+    case PHASE_STOPPED_FRAME:
+        return GoOnToNextFrame(window, stage);
+    default:
+        // The walk off and a walk to a click end on their own.
+        return 0;
     }
+}
+
+int PausePlayback(HWND window)
+{
+    Stage *stage = StageOf(window);
+    if (!stage || stage->act || stage->phase != PHASE_WALKING)
+        return 0;
+    EnterPhase(window, stage, PHASE_STOPPED_WALK, 0);
+    return 1;
+}
+
+static void ToonWalkFinished(HWND window, Stage *stage)
+{
+    if (stage->phase == PHASE_WALKING) {
+        ArriveAtFrame(window, stage, stage->toonFrame.text, PauseOf(&stage->toonFrame));
+        return;
+    }
+    // The walk off, or a walk to a click.
+    if (stage->phase != PHASE_WALKING_OFF && stage->phase != PHASE_CLICK_WALK)
+        return;
+    EnterPhase(window, stage, PHASE_READY, 0);
+    SendMessageA(window, WM_ACTDONE, 0, 0);
 }
 
 void ResetPlayback(HWND window)
 {
-    if (!spritesLoaded)
+    Stage *stage = StageOf(window);
+    if (!stage || ActRunning(stage))
         return;
-    if (!noBubble)
-        HideBubble(window);
-    StandAtToonStart(window);
-    engineHooks.showPlayState(PLAY_STATE_READY);
-    toonStarted = 0;
-    walkingToFrame = 0;
+    EnterPhase(window, stage, PHASE_READY, 0);
+    if (stage->spritesLoaded)
+        StandAtToonStart(window, stage);
+    else
+        stage->nextFrameIndex = 0;
 }
 
-void AbandonCycle(HWND window)
+void AbandonStagePlay(HWND window)
 {
-    KillTimer(window, IDT_SPEECHDELAY);
-    KillTimer(window, IDT_FRAMEPAUSE);
-    StopTalking(window);
-    pendingSeconds = 0;
-    pendingText[0] = '\0';
-    randomWalkActive = 0;
-    walkingOff = 0;
+    Stage *stage = StageOf(window);
+    if (!stage)
+        return;
+    // Nobody is told: the owner is going too.
+    stage->owner.showPlayState = NULL;
+    stage->owner.lockControls = NULL;
+    stage->owner.unlockControls = NULL;
+    stage->owner.showBusy = NULL;
+    KillStageTimer(window, IDT_ENTRANCE);
+    EnterPhase(window, stage, PHASE_READY, 0);
+    stage->nextFrameIndex = 0;
 }
 
 LRESULT OnStageClick(HWND window, LPARAM point)
 {
-    const int picking = engineHooks.pickingPoints();
-    if (!picking && nextFrameIndex != 0)
+    Stage *stage = StageOf(window);
+    if (!stage)
+        return 0;
+    const int picking = stage->owner.pickingPoints && stage->owner.pickingPoints(window);
+    if (!picking && (stage->phase != PHASE_READY || stage->nextFrameIndex != 0))
         return 0;
     LONG x = GET_X_LPARAM(point);
     LONG y = GET_Y_LPARAM(point);
+    const SpritePlace &character = stage->character;
     if (PointInSpritePlace(&character, x, y))
         return 0;
-    if (picking)
-        engineHooks.pickPoint(x, y);
-    else
-        StartWalk(window, character.x, character.y, x - character.width / 2,
-                  y - character.height / 2, 0);
+    if (picking) {
+        if (stage->owner.pickPoint)
+            stage->owner.pickPoint(window, x, y);
+        return 0;
+    }
+    if (WalkRunning(stage))
+        return 0;
+    EnterPhase(window, stage, PHASE_CLICK_WALK, 0);
+    if (!StartWalk(window, character.x, character.y, x - character.width / 2, y - character.height / 2, 0))
+        EnterPhase(window, stage, PHASE_READY, 0);
     return 0;
 }
 
-int PlaybackProgress(int span)
+int PlaybackProgress(HWND window, int span)
 {
-    int count = toon.frameCount > 1 ? toon.frameCount : 1;
-    return (int)((long long)span * nextFrameIndex / count);
+    Stage *stage = StageOf(window);
+    if (!stage || !stage->toon)
+        return 0;
+    int count = stage->toon->frameCount > 1 ? stage->toon->frameCount : 1;
+    return (int)((long long)span * stage->nextFrameIndex / count);
 }
 
 /* The stage window's engine events */
 
+static void OnFramePauseOver(HWND window, Stage *stage)
+{
+    if (stage->phase != PHASE_SPEAKING)
+        return;
+    if (stage->act)
+        RandomPauseOver(window, stage);
+    else
+        GoOnToNextFrame(window, stage);
+}
+
 void OnEngineTimer(HWND window, UINT_PTR id)
 {
+    Stage *stage = StageOf(window);
+    if (!stage)
+        return;
     switch (id) {
+    case IDT_ENTRANCE:
+        KillStageTimer(window, IDT_ENTRANCE);
+        StartPacesWalk(window);
+        break;
     case IDT_SPEECHDELAY:
-        FramePause(window, NULL, -1);
+        // A tick queued before the phase was left finds another phase.
+        if (stage->phase == PHASE_WAITING)
+            Speak(window, stage);
+        else
+            KillStageTimer(window, IDT_SPEECHDELAY);
         break;
     case IDT_FRAMEPAUSE:
-        if (randomWalkActive)
-            RandomPauseOver(window);
-        else
-            StartToonPlayback(window);
+        KillStageTimer(window, IDT_FRAMEPAUSE);
+        OnFramePauseOver(window, stage);
         break;
     case IDT_EXPRESSION:
         OnExpressionTimer(window);
@@ -490,17 +661,28 @@ void OnEngineTimer(HWND window, UINT_PTR id)
 
 void OnWalkFinished(HWND window)
 {
-    if (!introWalkDone)
-        FinishIntroWalk(window);
-    if (randomWalkActive)
-        RandomWalkFinished(window);
+    Stage *stage = StageOf(window);
+    if (!stage)
+        return;
+    if (!stage->introWalkDone) {
+        FinishIntroWalk(window, stage);
+        // The owner may have closed the window on the act's end.
+        stage = StageOf(window);
+        if (!stage)
+            return;
+    }
+    if (stage->act)
+        RandomWalkFinished(window, stage);
     else
-        ToonWalkFinished(window);
+        ToonWalkFinished(window, stage);
 }
 
 LRESULT OnSoundDone(HWND window)
 {
-    if (!noBubble)
+    Stage *stage = StageOf(window);
+    if (!stage || !stage->clipPlaying)
+        return 0;
+    if (stage->phase == PHASE_SPEAKING)
         ShowExpression(window, EXPR_MOUTH_REST);
     StopTalking(window);
     return 0;

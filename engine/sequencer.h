@@ -1,5 +1,7 @@
 // The frame sequencer: pauses, speech and winks at each frame, and the two
-// drivers over them, the random walk and toon playback.
+// drivers over them, the random walk and toon playback. The playback is one
+// phase of the stage record (StagePhase); every change of it goes through
+// the sequencer, and leaving a phase ends whatever it started.
 #ifndef PIMBO_ENGINE_SEQUENCER_H
 #define PIMBO_ENGINE_SEQUENCER_H
 
@@ -7,42 +9,47 @@
 #include "engine/stage.h"
 #include "toon/toon_document.h"
 
-// Laid out like a ToonFrame; a random walk fills it in.
-extern ToonFrame randomFrame;
-extern ToonFrame currentToonFrame;
-extern int nextFrameIndex;
-extern int toonStarted;
-extern int walkingToFrame;
-extern int randomWalkActive;
-extern int walkingOff;
-extern int introWalkDone;
-extern int lastStatement;
-
 void SeedRandomNumber(DWORD seed);
 int RandomNumber(int low, int high);
 
-void FramePause(HWND window, const char *text, int seconds);
-// Drops a speech that has not begun yet (the half second after arriving).
-void CancelSpeechDelay(HWND window);
 void OnEngineTimer(HWND window, UINT_PTR id);
 void OnWalkFinished(HWND window);
 LRESULT OnSoundDone(HWND window);
 
+// Random acts: a saver's walk, the action button's, the editor's entrance
+// and the preview visit. Each starts only from the ready phase.
 int StartRandomWalk(HWND window, int statementsAllowed);
 int StartPacesWalk(HWND window);
 int StartPreviewVisit(HWND window);
-int PrepareRandomFrame(HWND window, int statementId);
-int WalkToRandomFrame(HWND window);
-void StartToonPlayback(HWND window);
-void ResetPlayback(HWND window);
-// The stage window is going away: forget the cycle under way, so the next
-// show on a new window starts clean.
-void AbandonCycle(HWND window);
-LRESULT OnStageClick(HWND window, LPARAM point);
-int PlaybackProgress(int span);
+// The editor's entrance, delayed; a toon opened or played first cancels it.
+void ScheduleEntrance(HWND window, UINT delay);
+void CancelEntrance(HWND window);
 
-// The frame in force: the random frame during a random walk, else the
-// current toon frame.
-const ToonFrame *ActiveFrame(void);
+// Toon playback from the ready phase: the walk to frame 1 starts.
+int StartToonPlayback(HWND window);
+// Play, Stop and Continue: the one button of the editor. 0 when refused.
+int TogglePlayback(HWND window);
+// Stops a walk to a frame only (the window lost the focus, or is closing).
+int PausePlayback(HWND window);
+// Back to ready, Pimbo out of sight beside frame 1: Stop, a toon opened,
+// new or edited. A random act under way keeps the stage until it ends.
+void ResetPlayback(HWND window);
+// The stage window is going away: whatever runs stops, quietly.
+void AbandonStagePlay(HWND window);
+LRESULT OnStageClick(HWND window, LPARAM point);
+int PlaybackProgress(HWND window, int span);
+
+// What Play offers in the phase: PLAY_STATE_*.
+int PlayStateOf(const Stage *stage);
+// A toon's walk, speech or pause runs (Play reads "&Stop").
+int ToonRunning(const Stage *stage);
+// A random act runs, or the entrance is still to come.
+int ActRunning(const Stage *stage);
+// Any walk runs, whoever started it.
+int WalkRunning(const Stage *stage);
+
+// The frame in force: the random frame during a random act, else the
+// toon frame.
+const ToonFrame *ActiveFrame(const Stage *stage);
 
 #endif

@@ -1,18 +1,12 @@
 #include "engine/stage.h"
 
 #include <stdio.h>
+#include <string.h>
 
 #include "engine/bubbles.h"
-#include "engine/hooks.h"
-#include "toon/toon_document.h"
-#include "toon/hooks.h"
-
-DWORD stageSize;
-HBITMAP stageBackground;
-HBITMAP spriteSet[SPRITE_COUNT];
-int spritesLoaded;
-SpritePlace character;
-int titleShown;
+#include "engine/expressions.h"
+#include "engine/sequencer.h"
+#include "engine/walk.h"
 
 #define TITLE_RAISE         170      // the title sits this far above the middle
 #define PREVIEW_TITLE_DROP  20
@@ -22,24 +16,168 @@ int titleShown;
 #define CAPTION_COLOUR      RGB(192, 192, 192)
 #define LAST_TILE_NUMBER    10
 #define PLAIN_TILE          "bg01"
+#define STAGE_PROPERTY      "PimboStage"
 
 static const char previewTitle[] = "Fizzy Pimbo's\rParade";
 
-static DWORD CurrentStageSize(void)
-{
-    return stageSize;
-}
-
-// A new toon is laid out on the stage it is made on.
-static int InstallStageHooks(void)
-{
-    toonHooks.stageSize = CurrentStageSize;
-    return 1;
-}
-
-static const int stageHooksInstalled = InstallStageHooks();
-
 static const char *const turnNames[4] = { "pbltn1", "pbltn2", "pbrtn1", "pbrtn2" };
+
+/* The record */
+
+Stage *StageOf(HWND window)
+{
+    return window ? (Stage *)GetPropA(window, STAGE_PROPERTY) : NULL;
+}
+
+static RECT ClientOf(HWND window)
+{
+    RECT client = { 0, 0, 0, 0 };
+    GetClientRect(window, &client);
+    return client;
+}
+
+Stage *CreateStage(HWND window, const StageOwner *owner, ToonDocument *toon)
+{
+    DestroyStage(window);
+    Stage *stage = new Stage();
+    stage->owner = *owner;
+    stage->toon = toon;
+    stage->instance = (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE);
+    const RECT client = ClientOf(window);
+    stage->size = MakePackedSize(client.right, client.bottom);
+    stage->paintFlag = 1;
+    stage->bubbleSide = BUBBLE_SIDE_RIGHT;
+    stage->noBubble = 1;
+    stage->direction = 1;
+    stage->speed = 3;
+    stage->lastPlayState = -1;
+    if (!SetPropA(window, STAGE_PROPERTY, stage)) {
+        delete stage;
+        return NULL;
+    }
+    return stage;
+}
+
+static void FreeCanvas(Stage *stage)
+{
+    if (stage->canvasDc) {
+        SelectObject(stage->canvasDc, stage->canvasOld);
+        DeleteDC(stage->canvasDc);
+        stage->canvasDc = NULL;
+    }
+    DeleteBitmapHandle(&stage->canvas);
+    stage->canvasWidth = stage->canvasHeight = 0;
+}
+
+void DestroyStage(HWND window)
+{
+    Stage *stage = StageOf(window);
+    if (!stage)
+        return;
+    // Whatever runs ends here: its timers, its clip, its speech.
+    AbandonStagePlay(window);
+    ReleaseCharacter(window);
+    DeleteBitmapHandle(&stage->expressions);
+    DeleteBitmapHandle(&stage->background);
+    FreeCanvas(stage);
+    RemovePropA(window, STAGE_PROPERTY);
+    delete stage;
+}
+
+/* The clock */
+
+void SetStageTimer(HWND window, UINT_PTR id, UINT milliseconds)
+{
+    Stage *stage = StageOf(window);
+    if (stage && stage->owner.clock)
+        ArmClockTimer(stage->owner.clock, id, milliseconds);
+    else
+        SetTimer(window, id, milliseconds, NULL);
+}
+
+void KillStageTimer(HWND window, UINT_PTR id)
+{
+    Stage *stage = StageOf(window);
+    if (stage && stage->owner.clock)
+        DisarmClockTimer(stage->owner.clock, id);
+    else
+        KillTimer(window, id);
+}
+
+/* The canvas */
+
+// The canvas follows the client area; what it held stays where it was.
+static HDC StageCanvas(HWND window, Stage *stage)
+{
+    const RECT client = ClientOf(window);
+    if (stage->canvasDc && client.right == stage->canvasWidth && client.bottom == stage->canvasHeight)
+        return stage->canvasDc;
+    if (client.right <= 0 || client.bottom <= 0)
+        return stage->canvasDc;
+    HDC screen = GetDC(NULL);
+    HBITMAP canvas = CreateCompatibleBitmap(screen, client.right, client.bottom);
+    HDC canvasDc = canvas ? CreateCompatibleDC(screen) : NULL;
+    ReleaseDC(NULL, screen);
+    if (!canvasDc) {
+        DeleteBitmapHandle(&canvas);
+        return stage->canvasDc;
+    }
+    HGDIOBJ old = SelectObject(canvasDc, canvas);
+    if (stage->canvasDc)
+        BitBlt(canvasDc, 0, 0, stage->canvasWidth, stage->canvasHeight, stage->canvasDc, 0, 0, SRCCOPY);
+    FreeCanvas(stage);
+    stage->canvas = canvas;
+    stage->canvasDc = canvasDc;
+    stage->canvasOld = old;
+    stage->canvasWidth = client.right;
+    stage->canvasHeight = client.bottom;
+    return canvasDc;
+}
+
+HDC BeginStageDrawing(HWND window)
+{
+    Stage *stage = StageOf(window);
+    HDC canvas = stage ? StageCanvas(window, stage) : NULL;
+    return canvas ? canvas : GetDC(window);
+}
+
+static void CopyCanvasToWindow(HWND window, const Stage *stage, const RECT *area)
+{
+    if (stage->owner.offScreen || !IsWindowVisible(window))
+        return;
+    RECT part = { 0, 0, stage->canvasWidth, stage->canvasHeight };
+    if (area && !IntersectRect(&part, &part, area))
+        return;
+    HDC dc = GetDC(window);
+    BitBlt(dc, part.left, part.top, part.right - part.left, part.bottom - part.top, stage->canvasDc,
+           part.left, part.top, SRCCOPY);
+    ReleaseDC(window, dc);
+}
+
+void EndStageDrawing(HWND window, HDC dc, const RECT *changed)
+{
+    Stage *stage = StageOf(window);
+    if (!stage || dc != stage->canvasDc)
+        ReleaseDC(window, dc);
+    else if (changed)
+        CopyCanvasToWindow(window, stage, changed);
+}
+
+void ShowStageCanvas(HWND window)
+{
+    Stage *stage = StageOf(window);
+    if (stage && stage->canvasDc)
+        CopyCanvasToWindow(window, stage, NULL);
+}
+
+static RECT PlaceRect(const SpritePlace *place)
+{
+    RECT rect = { place->x, place->y, OffsetCoordinate(place->x, place->width),
+                  OffsetCoordinate(place->y, place->height) };
+    return rect;
+}
+
+/* The sprite set */
 
 // "pbl2r1".."pbl2r8", "pbr2l1".."pbr2l8", the four turns, "pose01".."pose16".
 static void SpriteName(int index, char *name, size_t size)
@@ -56,51 +194,93 @@ static void SpriteName(int index, char *name, size_t size)
 
 int LoadSpriteSet(HWND window, HINSTANCE instance)
 {
-    FreeSpriteSet();
+    Stage *stage = StageOf(window);
+    if (!stage)
+        return 0;
+    FreeSpriteSet(window);
     for (int i = 0; i < SPRITE_COUNT; ++i) {
         char name[16];
         SpriteName(i, name, sizeof name);
-        spriteSet[i] = LoadBitmapA(instance, name);
+        stage->sprites[i] = LoadBitmapA(instance, name);
     }
+    if (!stage->expressions)
+        stage->expressions = LoadBitmapA(instance, "expresns");
     LoadBubbles(window, instance);
-    spritesLoaded = ParkCharacter(window);
-    return spritesLoaded;
+    stage->spritesLoaded = ParkCharacter(window);
+    return stage->spritesLoaded;
 }
 
-void FreeSpriteSet(void)
+void FreeSpriteSet(HWND window)
 {
-    FreeBubbles();
-    noBubble = 1;
+    Stage *stage = StageOf(window);
+    if (!stage)
+        return;
+    FreeBubbles(window);
+    stage->noBubble = 1;
     for (int i = 0; i < SPRITE_COUNT; ++i)
-        DeleteBitmapHandle(&spriteSet[i]);
-    spritesLoaded = 0;
+        DeleteBitmapHandle(&stage->sprites[i]);
+    stage->spritesLoaded = 0;
 }
 
-void ReleaseCharacter(void)
+void ReleaseCharacter(HWND window)
 {
-    FreeSpriteSet();
+    Stage *stage = StageOf(window);
+    if (!stage)
+        return;
+    FreeSpriteSet(window);
     // The source was sprite set entry 0, already deleted above.
-    character.source = NULL;
-    FreeSpritePlace(&character);
+    stage->character.source = NULL;
+    FreeSpritePlace(&stage->character);
 }
 
 int ParkCharacter(HWND window)
 {
-    RECT client = { 0, 0, 0, 0 };
-    GetClientRect(window, &client);
-    HDC dc = GetDC(window);
-    character.source = spriteSet[SPRITE_WALKRIGHT];
+    Stage *stage = StageOf(window);
+    if (!stage)
+        return 0;
+    const RECT client = ClientOf(window);
+    SpritePlace &character = stage->character;
+    HDC dc = BeginStageDrawing(window);
+    character.source = stage->sprites[SPRITE_WALKRIGHT];
     RestoreUnderSprite(dc, &character);
+    const RECT wiped = PlaceRect(&character);
     character.targetX = SIDE_LEFT_X;
     character.targetY = (client.bottom - client.top) / 2;
     StretchCopyToSprite(dc, character.source, &character);
-    ReleaseDC(window, dc);
+    EndStageDrawing(window, dc, &wiped);
     return 1;
+}
+
+/* The background and the texts */
+
+void ReadStageLook(HWND window, StageLook *look)
+{
+    memset(look, 0, sizeof *look);
+    look->titleText = "";
+    Stage *stage = StageOf(window);
+    if (stage && stage->owner.readLook)
+        stage->owner.readLook(window, look);
+}
+
+// Before a tile's palette is realized on a 256-colour display, a saver
+// that changes backgrounds greys the stage so no old picture flashes in
+// the new colours.
+static void ClearStageForPalette(HWND window, HDC dc)
+{
+    Stage *stage = StageOf(window);
+    StageLook look;
+    ReadStageLook(window, &look);
+    if (!stage || !look.saverShow || !look.randomBackgrounds || !stage->titleShown)
+        return;
+    HGDIOBJ oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
+    HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(LTGRAY_BRUSH));
+    Rectangle(dc, 0, 0, PackedWidth(stage->size), PackedHeight(stage->size));
+    SelectObject(dc, oldBrush);
+    SelectObject(dc, oldPen);
 }
 
 HBITMAP LoadBackgroundTile(HINSTANCE instance, HDC dc, int number)
 {
-    ClearStageForPalette(dc);
     if (number > LAST_TILE_NUMBER)
         number = LAST_TILE_NUMBER;
     char name[16];
@@ -110,39 +290,48 @@ HBITMAP LoadBackgroundTile(HINSTANCE instance, HDC dc, int number)
 
 HBITMAP BuildStageBackground(HINSTANCE instance, HWND window)
 {
+    Stage *stage = StageOf(window);
+    if (!stage)
+        return NULL;
     HDC dc = GetDC(window);
     HDC memoryDc = CreateCompatibleDC(dc);
 
-    // Realizing the tile's palette wants the stage in front.
-    // Asked before: when the stage is in another top-level window, SetFocus
-    // activates it first and then reports the stage itself as the previous.
-    HWND focus = GetFocus();
-    SetFocus(window);
     StageLook look;
-    engineHooks.readStageLook(&look);
-    HBITMAP tile = look.backgroundNumber != 0
-        ? LoadBackgroundTile(instance, dc, look.backgroundNumber)
-        : LoadBitmapA(instance, PLAIN_TILE);
-    // Nobody had the focus: leave it with the stage rather than with no
-    // window at all, where keystrokes would go unseen.
-    if (focus && focus != window)
-        SetFocus(focus);
+    ReadStageLook(window, &look);
+    HBITMAP tile = NULL;
+    if (look.backgroundNumber != 0) {
+        // Realizing the tile's palette wants the stage in front. Asked
+        // before: when the stage is in another top-level window, SetFocus
+        // activates it first and then reports the stage itself as the previous.
+        const int onScreen = !stage->owner.offScreen;
+        HWND focus = onScreen ? GetFocus() : NULL;
+        if (onScreen)
+            SetFocus(window);
+        ClearStageForPalette(window, dc);
+        tile = LoadBackgroundTile(instance, dc, look.backgroundNumber);
+        // Nobody had the focus: leave it with the stage rather than with no
+        // window at all, where keystrokes would go unseen.
+        if (focus && focus != window)
+            SetFocus(focus);
+    } else {
+        tile = LoadBitmapA(instance, PLAIN_TILE);
+    }
 
-    const int width = PackedWidth(stageSize);
-    const int height = PackedHeight(stageSize);
+    const int width = PackedWidth(stage->size);
+    const int height = PackedHeight(stage->size);
     // A zero size would give the shared stock bitmap, not one of our own.
-    HBITMAP stage = width > 0 && height > 0 ? CreateCompatibleBitmap(dc, width, height) : NULL;
-    if (stage) {
-        HGDIOBJ old = SelectObject(memoryDc, stage);
+    HBITMAP picture = width > 0 && height > 0 ? CreateCompatibleBitmap(dc, width, height) : NULL;
+    if (picture) {
+        HGDIOBJ old = SelectObject(memoryDc, picture);
         TileBitmap(memoryDc, 0, 0, width, height, tile);
         SelectObject(memoryDc, old);
     }
     DeleteDC(memoryDc);
     ReleaseDC(window, dc);
 
-    if (stage) {
+    if (picture) {
         DeleteBitmapHandle(&tile);
-        return stage;
+        return picture;
     }
     // No room for a stage-size bitmap: the plain first tile has to do.
     if (look.backgroundNumber != 0) {
@@ -152,78 +341,108 @@ HBITMAP BuildStageBackground(HINSTANCE instance, HWND window)
     return tile;
 }
 
-static void CopyStageBackground(HDC dc)
+void RebuildStageBackground(HWND window)
 {
-    if (!stageBackground)
+    Stage *stage = StageOf(window);
+    if (!stage)
+        return;
+    DeleteBitmapHandle(&stage->background);
+    stage->background = BuildStageBackground(stage->instance, window);
+}
+
+static void CopyStageBackground(HDC dc, const Stage *stage)
+{
+    if (!stage->background)
         return;
     HDC memoryDc = CreateCompatibleDC(dc);
-    HGDIOBJ old = SelectObject(memoryDc, stageBackground);
-    BitBlt(dc, 0, 0, PackedWidth(stageSize), PackedHeight(stageSize), memoryDc, 0, 0, SRCCOPY);
+    HGDIOBJ old = SelectObject(memoryDc, stage->background);
+    BitBlt(dc, 0, 0, PackedWidth(stage->size), PackedHeight(stage->size), memoryDc, 0, 0, SRCCOPY);
     SelectObject(memoryDc, old);
     DeleteDC(memoryDc);
 }
 
-int PaintStage(HWND window, int *paintFlag)
+static void PaintStageTexts(HDC dc, HWND window, Stage *stage, const StageLook &look)
 {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(window, &paint);
-    const int state = SaveDC(dc);
-    if (spritesLoaded)
-        RestoreUnderSprite(dc, &character);
-    CopyStageBackground(dc);
-    StageLook look;
-    engineHooks.readStageLook(&look);
-    if (look.preview)
-        PaintPreviewTitle(dc, window);
-    else
-        PaintStageTexts(dc, window);
-    if (spritesLoaded) {
-        if (*paintFlag) {
-            SaveUnderSprite(dc, &character);
-            *paintFlag = 0;
-        }
-        DrawSpriteMasked(dc, &character);
-    }
-    RestoreDC(dc, state);
-    EndPaint(window, &paint);
-    return 0;
-}
-
-void PaintStageTexts(HDC dc, HWND window)
-{
-    RECT client = { 0, 0, 0, 0 };
-    GetClientRect(window, &client);
-    StageLook look;
-    engineHooks.readStageLook(&look);
+    RECT client = ClientOf(window);
     const int oldMode = SetMapMode(dc, MM_TEXT);
-    if (!titleShown) {
+    if (!stage->titleShown) {
         HGDIOBJ oldFont = SelectObject(dc, look.titleFont);
         RECT title = client;
         title.top = (client.bottom - client.top) / 2 - TITLE_RAISE;
         EmbossedText(dc, TITLE_COLOUR, look.titleText, &title, TITLE_DEPTH);
-        titleShown = 1;
+        stage->titleShown = 1;
         SelectObject(dc, oldFont);
-    } else if (look.saverShow) {
+    } else if (look.saverShow && stage->toon) {
         HGDIOBJ oldFont = SelectObject(dc, look.textFont);
-        EmbossedText(dc, CAPTION_COLOUR, toon.caption, &client, TEXT_DEPTH);
+        EmbossedText(dc, CAPTION_COLOUR, stage->toon->caption, &client, TEXT_DEPTH);
         SelectObject(dc, oldFont);
     }
     SetMapMode(dc, oldMode);
 }
 
-void PaintPreviewTitle(HDC dc, HWND window)
+static void PaintPreviewTitle(HDC dc, HWND window, const StageLook &look)
 {
-    RECT client = { 0, 0, 0, 0 };
-    GetClientRect(window, &client);
+    RECT client = ClientOf(window);
     client.top += PREVIEW_TITLE_DROP;
-    StageLook look;
-    engineHooks.readStageLook(&look);
     const int oldMode = SetMapMode(dc, MM_TEXT);
     HGDIOBJ oldFont = SelectObject(dc, look.textFont);
     EmbossedText(dc, TITLE_COLOUR, previewTitle, &client, TEXT_DEPTH);
     SelectObject(dc, oldFont);
     SetMapMode(dc, oldMode);
 }
+
+// The whole picture made again: the background, the texts and Pimbo.
+static void ComposeStage(HWND window, Stage *stage, HDC dc)
+{
+    const int state = SaveDC(dc);
+    if (stage->spritesLoaded)
+        RestoreUnderSprite(dc, &stage->character);
+    CopyStageBackground(dc, stage);
+    StageLook look;
+    ReadStageLook(window, &look);
+    if (look.preview)
+        PaintPreviewTitle(dc, window, look);
+    else
+        PaintStageTexts(dc, window, stage, look);
+    if (stage->spritesLoaded) {
+        if (stage->paintFlag) {
+            SaveUnderSprite(dc, &stage->character);
+            stage->paintFlag = 0;
+        }
+        DrawSpriteMasked(dc, &stage->character);
+    }
+    RestoreDC(dc, state);
+}
+
+int PaintStage(HWND window)
+{
+    PAINTSTRUCT paint;
+    HDC windowDc = BeginPaint(window, &paint);
+    Stage *stage = StageOf(window);
+    HDC canvas = stage ? StageCanvas(window, stage) : NULL;
+    if (canvas) {
+        ComposeStage(window, stage, canvas);
+        BitBlt(windowDc, 0, 0, stage->canvasWidth, stage->canvasHeight, canvas, 0, 0, SRCCOPY);
+    } else if (stage) {
+        ComposeStage(window, stage, windowDc);
+    }
+    EndPaint(window, &paint);
+    return 0;
+}
+
+void RepaintStage(HWND window)
+{
+    Stage *stage = StageOf(window);
+    if (!stage || !stage->owner.offScreen) {
+        InvalidateRect(window, NULL, FALSE);
+        return;
+    }
+    HDC canvas = StageCanvas(window, stage);
+    if (canvas)
+        ComposeStage(window, stage, canvas);
+}
+
+/* Moving a sprite */
 
 // Puts back what lay under the picture shown at (x, y), in the size it was
 // saved in, and forgets it: nothing of the place is on screen afterwards.
@@ -236,9 +455,10 @@ static void EraseShownSprite(HWND window, SpritePlace *place, LONG x, LONG y)
         shown.y = y;
         shown.width = info.bmWidth;
         shown.height = info.bmHeight;
-        HDC dc = GetDC(window);
+        HDC dc = BeginStageDrawing(window);
         RestoreUnderSprite(dc, &shown);
-        ReleaseDC(window, dc);
+        const RECT wiped = PlaceRect(&shown);
+        EndStageDrawing(window, dc, &wiped);
     }
     DeleteBitmapHandle(&place->saved);
 }
@@ -266,7 +486,7 @@ void MoveSprite(HWND window, SpritePlace *place, POINT next)
         return;
     }
 
-    HDC dc = GetDC(window);
+    HDC dc = BeginStageDrawing(window);
     HDC imageDc = CreateCompatibleDC(dc);
     HDC maskDc = CreateCompatibleDC(dc);
     HDC freshDc = CreateCompatibleDC(dc);
@@ -319,17 +539,26 @@ void MoveSprite(HWND window, SpritePlace *place, POINT next)
     DeleteDC(freshDc);
     DeleteDC(maskDc);
     DeleteDC(imageDc);
-    ReleaseDC(window, dc);
+    // One copy to the window for both places: the old and the new overlap
+    // on every step of a walk.
+    RECT changed = PlaceRect(place);
+    const RECT before = { oldX, oldY, OffsetCoordinate(oldX, width), OffsetCoordinate(oldY, height) };
+    UnionRect(&changed, &changed, &before);
+    EndStageDrawing(window, dc, &changed);
 }
 
 int ResizeEditorStage(HWND window)
 {
-    MoveWindow(window, EDITOR_STAGE_X, EDITOR_STAGE_Y, PackedWidth(stageSize),
-               PackedHeight(stageSize), TRUE);
-    if (spritesLoaded) {
-        HDC dc = GetDC(window);
-        StretchCopyToSprite(dc, character.source, &character);
-        ReleaseDC(window, dc);
+    Stage *stage = StageOf(window);
+    if (!stage)
+        return 0;
+    stage->paintFlag = 1;
+    MoveWindow(window, EDITOR_STAGE_X, EDITOR_STAGE_Y, PackedWidth(stage->size),
+               PackedHeight(stage->size), TRUE);
+    if (stage->spritesLoaded) {
+        HDC dc = BeginStageDrawing(window);
+        StretchCopyToSprite(dc, stage->character.source, &stage->character);
+        EndStageDrawing(window, dc, NULL);
     }
     return 0;
 }

@@ -1,10 +1,16 @@
-// The stage: the one window in which Pimbo is animated, his sprite set,
-// the tiled background and the paint handler.
+// The stage: a window in which Pimbo is animated. Each stage window owns
+// one Stage record, made when its owner creates the window and freed when
+// the window goes; the engine's operations take the window and find the
+// record from it. The record holds the sprite set, the picture (a memory
+// canvas copied to the window as it changes), the walk, the bubble, the
+// expressions and the playback with its one phase.
 #ifndef PIMBO_ENGINE_STAGE_H
 #define PIMBO_ENGINE_STAGE_H
 
 #include <windows.h>
+#include "engine/clock.h"
 #include "engine/raster.h"
+#include "toon/toon_document.h"
 
 #define SPRITE_COUNT      36
 #define SPRITE_SIZE       130     // every character image is 130 x 130
@@ -27,6 +33,12 @@
 #define TITLE_FONT_HEIGHT 32
 #define TITLE_TEXT_SIZE   30      // 29 characters and the terminator
 
+#define WALK_MAX_STEPS    255
+
+#define PLAY_STATE_READY    0    // Play offers "&Play"
+#define PLAY_STATE_PAUSED   1    // "&Continue"
+#define PLAY_STATE_PLAYING  2    // "&Stop"
+
 // Packed size: width in the low 16 bits, height in the high 16 bits.
 inline DWORD MakePackedSize(int width, int height)
 {
@@ -35,23 +47,146 @@ inline DWORD MakePackedSize(int width, int height)
 inline int PackedWidth(DWORD size) { return (int)(size & 0xFFFF); }
 inline int PackedHeight(DWORD size) { return (int)(size >> 16); }
 
-extern DWORD stageSize;
-extern HBITMAP stageBackground;
-extern HBITMAP spriteSet[SPRITE_COUNT];
-extern int spritesLoaded;
-extern SpritePlace character;
-extern int titleShown;
+// What the stage paints, read from its owner at each use.
+struct StageLook {
+    int backgroundNumber;     // 0: "bg01" plainly; 1..10: that tile through its palette
+    const char *titleText;
+    HFONT titleFont;
+    HFONT textFont;
+    int saverShow;            // a saver show runs: the toon's caption follows the title
+    int randomBackgrounds;    // the show changes backgrounds: grey before each
+    int preview;              // the preview box: its two-line title instead
+};
+
+// What the owner of a stage hands it when it makes it: whom to tell what
+// the character does and whom to ask what the stage shows. A callback left
+// null does nothing and answers "no".
+struct StageOwner {
+    void (*showPlayState)(HWND stage, int state);    // PLAY_STATE_*
+    void (*lockControls)(HWND stage);                // the character acts
+    void (*unlockControls)(HWND stage);              // he is done
+    void (*showBusy)(HWND stage, int on);            // the busy cursor over the stage
+    int (*pickingPoints)(HWND stage);                // clicks pick a frame's point
+    void (*pickPoint)(HWND stage, LONG x, LONG y);
+    void (*readLook)(HWND stage, StageLook *look);
+    LONG *pacesWalked;                               // the count every walk adds to
+    SteppedClock *clock;                             // none: the window's own timers
+    int offScreen;                                   // draw on the canvas only
+};
+
+// The playback's one phase. A random act (the entrance, the preview visit,
+// the action button's walk, a saver's random walk) runs through the same
+// phases with act set.
+enum StagePhase {
+    PHASE_READY,          // nothing under way: Play starts at frame 1
+    PHASE_WALKING,        // to a frame
+    PHASE_WAITING,        // arrived: the half second before he speaks
+    PHASE_SPEAKING,       // speaking, or pausing, at the frame
+    PHASE_WALKING_OFF,    // out of sight after the last frame
+    PHASE_CLICK_WALK,     // to a point clicked on the stage
+    PHASE_STOPPED_WALK,   // Stop during a walk to a frame
+    PHASE_STOPPED_FRAME,  // Stop at a frame
+};
+
+struct WalkStep {
+    LONG x;
+    LONG y;
+    HBITMAP image;
+};
+
+struct WalkPath {
+    WalkStep steps[WALK_MAX_STEPS];
+    int stepCount;          // index of the last entry
+    int stepIndex;          // the step drawn last
+    UINT interval;
+    int timerRunning;
+};
+
+struct Stage {
+    StageOwner owner;
+    ToonDocument *toon;           // the owner's; played, never written
+    HINSTANCE instance;
+
+    // The picture
+    DWORD size;                   // packed: a new toon is laid out on it
+    HBITMAP background;
+    HBITMAP sprites[SPRITE_COUNT];
+    int spritesLoaded;
+    SpritePlace character;
+    int titleShown;
+    int paintFlag;                // the next paint saves what lies under him
+    HBITMAP canvas;
+    HDC canvasDc;
+    HGDIOBJ canvasOld;
+    int canvasWidth;
+    int canvasHeight;
+
+    // The bubble
+    HBITMAP bubbleLeft;           // "bubleft"
+    HBITMAP bubbleRight;          // "bubright"
+    SpritePlace bubble;
+    int bubbleSide;
+    int noBubble;
+
+    // The expressions
+    HBITMAP expressions;          // "expresns"
+    int talking;
+    int talkTicks;
+    int talkTickLimit;
+    int lastMouthKind;
+    int clipPlaying;              // this stage's clip is open
+
+    // The walk
+    WalkPath walk;
+    POINT position;               // where the walk under way ends
+    int direction;                // 1 right, 2 left or vertical
+    int speed;                    // SLOWEST_SPEED..FASTEST_SPEED
+
+    // The playback
+    int phase;                    // StagePhase
+    int act;                      // the phase belongs to a random act
+    int lastPlayState;            // what the owner was told last
+    ToonFrame randomFrame;        // a random walk's, laid out like a toon's
+    ToonFrame toonFrame;          // the toon frame in force, made safe to play
+    int nextFrameIndex;           // the frame the next walk goes to
+    int frameShown;               // the frame he walks to or stands at
+    int introWalkDone;
+    int lastStatement;
+    int randomStatement;          // what the random frame's text was loaded from
+    int pendingSeconds;
+    char pendingText[TOON_TEXT_SIZE];
+};
+
+// Made by the owner in the window's WM_CREATE, freed in its WM_DESTROY.
+Stage *CreateStage(HWND window, const StageOwner *owner, ToonDocument *toon);
+void DestroyStage(HWND window);
+// The window's stage; null for a window that has none.
+Stage *StageOf(HWND window);
+
+// The stage's timers, on the owner's clock.
+void SetStageTimer(HWND window, UINT_PTR id, UINT milliseconds);
+void KillStageTimer(HWND window, UINT_PTR id);
+
+// Drawing goes to the canvas (to the window itself should the canvas be
+// missing); what changed is then copied to the window. changed may be null
+// when nothing was drawn.
+HDC BeginStageDrawing(HWND window);
+void EndStageDrawing(HWND window, HDC dc, const RECT *changed);
+// The whole canvas to the window, as after a paint.
+void ShowStageCanvas(HWND window);
 
 int LoadSpriteSet(HWND window, HINSTANCE instance);
-void FreeSpriteSet(void);
-void ReleaseCharacter(void);
+void FreeSpriteSet(HWND window);
+void ReleaseCharacter(HWND window);
 int ParkCharacter(HWND window);
 HBITMAP BuildStageBackground(HINSTANCE instance, HWND window);
+void RebuildStageBackground(HWND window);
 HBITMAP LoadBackgroundTile(HINSTANCE instance, HDC dc, int number);
-int PaintStage(HWND window, int *paintFlag);
-void PaintStageTexts(HDC dc, HWND window);
-void PaintPreviewTitle(HDC dc, HWND window);
+int PaintStage(HWND window);
+// A paint of the whole stage: at once for a stage off the screen.
+void RepaintStage(HWND window);
 void MoveSprite(HWND window, SpritePlace *place, POINT next);
 int ResizeEditorStage(HWND window);
+void ReadStageLook(HWND window, StageLook *look);
 
 #endif

@@ -4,41 +4,21 @@
 #define PIMBO_ENGINE_WALK_H
 
 #include <windows.h>
-#include "engine/raster.h"
+#include "engine/stage.h"
 
-#define WALK_MAX_STEPS  255
 #define STEP_LENGTH     20
 #define SLOWEST_SPEED   1
 #define FASTEST_SPEED   5
 
-struct WalkStep {
-    LONG x;
-    LONG y;
-    HBITMAP image;
-};
-
-struct WalkPath {
-    WalkStep steps[WALK_MAX_STEPS];
-    int stepCount;          // index of the last entry
-    int stepIndex;          // the step drawn last
-    UINT doneMessage;
-    UINT interval;
-    SpritePlace *place;
-    int timerRunning;
-};
-
-extern WalkPath walkPath;
-extern POINT currentPosition;
-extern int walkDirection;       // 1 right, 2 left or vertical
-extern int frameSpeed;          // SLOWEST_SPEED..FASTEST_SPEED
-
-int PlanWalk(LONG x0, LONG y0, LONG x1, LONG y1, int stepLength, SpritePlace *place,
-             const HBITMAP *set, int pose);
+// Plans into path; 0 while the path's walk is running.
+int PlanWalk(WalkPath *path, LONG x0, LONG y0, LONG x1, LONG y1, int stepLength, const HBITMAP *set,
+             int pose);
 int StartWalk(HWND window, LONG x0, LONG y0, LONG x1, LONG y1, int pose);
-int StartWalkTimer(HWND window, UINT message, int speed);
 int StopWalkTimer(HWND window);
-void ResumeWalkTimer(HWND window);
+int ResumeWalkTimer(HWND window);
 void AdvanceWalk(HWND window);
 void PaintWalkStep(HWND window, SpritePlace *place, const WalkPath *path, int index);
+// Milliseconds between steps at a toon's speed.
+UINT WalkInterval(int speed);
 
 #endif

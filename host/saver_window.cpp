@@ -229,7 +229,7 @@ LRESULT CALLBACK SaverHostWndProc(HWND window, UINT message, WPARAM wParam, LPAR
             return DefWindowProcA(window, message, wParam, lParam);
         break;
     }
-    return SaverShowProc(window, message, wParam, lParam);
+    return SaverShowProc(window, message, wParam, lParam, SaverHostDefaultProc);
 }
 
 LRESULT SaverHostDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -353,6 +353,7 @@ int RunSaverWindow(HWND parent)
 
     // A handle left from an earlier run must not pass for this run's window.
     saverWindow = NULL;
+    show.preview = previewMode;
     if (RegisterClassA(&saverClass))
         saverWindow = CreateWindowExA(extendedStyle, SAVER_CLASS_NAME, title, style, 0, 0, width, height,
                                       parent, NULL, hostInstance, NULL);

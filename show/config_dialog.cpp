@@ -2,7 +2,10 @@
 #include "show/help_dialog.h"
 #include "show/settings.h"
 #include "show/roster.h"
+#include "show/toon_player.h"
 #include "editor/editor_app.h"
+#include "engine/screen.h"
+#include "toon/toon_file.h"
 #include "resources/resource.h"
 
 #include <string.h>
@@ -103,7 +106,10 @@ static int RunFromDialog(HWND dialog, const char *name)
     char directory[DIRECTORY_SIZE];
     memcpy(directory, settings.directory, sizeof directory);
     int pendingStyle = settings.pendingStyle;
-    int result = RunToonEditor(DialogInstance(dialog), dialog, name, SW_SHOWNORMAL);
+    // The editor may stay open while the player runs: each has a stage
+    // of its own.
+    int result = player ? RunToonPlayer(DialogInstance(dialog), NULL, IsToonFileName(name) ? name : "")
+                        : RunToonEditor(DialogInstance(dialog), dialog, SW_SHOWNORMAL);
     if (player) {
         memcpy(settings.directory, directory, sizeof directory);
         settings.pendingStyle = pendingStyle;
@@ -206,7 +212,6 @@ static void PlaySelectedToon(HWND dialog)
 
 static void EditToonFiles(HWND dialog)
 {
-    CloseToonEditor();
     ApplyDialogChoices(dialog);
     RunFromDialog(dialog, "");
 }
@@ -225,7 +230,6 @@ static void OnActivate(HWND dialog, WPARAM wParam)
 
 static INT_PTR CloseDialog(HWND dialog)
 {
-    CloseToonEditor();
     EndDialog(dialog, 1);
     return TRUE;
 }
@@ -234,10 +238,16 @@ static INT_PTR OnCommand(HWND dialog, WPARAM wParam)
 {
     switch (LOWORD(wParam)) {
     case IDOK:
+        // An open editor closes first, asking about unsaved frames; should
+        // the user keep it, the dialog stays too.
+        if (!CloseToonEditor())
+            return TRUE;
         ApplyDialogChoices(dialog);
         WriteSettings();
         return CloseDialog(dialog);
     case IDCANCEL:
+        if (!CloseToonEditor())
+            return TRUE;
         return CloseDialog(dialog);
     case IDC_HELPBUTTON:
         OpenProgramHelp(DialogInstance(dialog), dialog);

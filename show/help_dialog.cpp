@@ -1,5 +1,5 @@
 #include "show/help_dialog.h"
-#include "editor/editor_app.h"
+#include "engine/screen.h"
 #include "resources/resource.h"
 
 #include <shellapi.h>

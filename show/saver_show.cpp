@@ -4,52 +4,39 @@
 #include <time.h>
 #include <mmsystem.h>
 
-#include "engine/expressions.h"
-#include "engine/hooks.h"
 #include "engine/messages.h"
 #include "engine/sequencer.h"
-#include "engine/stage.h"
 #include "engine/walk.h"
-#include "host/saver_window.h"
 #include "resources/resource.h"
 #include "show/roster.h"
 #include "show/settings.h"
-#include "toon/toon_document.h"
-#include "toon/hooks.h"
 #include "toon/toon_file.h"
 
 #define TEXT_FONT_HEIGHT    20
 #define MAX_BACKGROUNDS     99     // tile names carry two digits
 #define MAX_BACKGROUND_DRAWS 1000
 
-ShowState show = { 0, 0, 0, 0, 0, 1, "", NULL, NULL };
+ShowState show = {};
 
-// The editor fills the same items of the show's state for its own stage.
-static void ReadShowStageLook(StageLook *look)
+static void ReadShowStageLook(HWND stage, StageLook *look)
 {
+    (void)stage;
     look->backgroundNumber = show.backgroundNumber;
     look->titleText = show.titleText;
     look->titleFont = show.titleFont;
     look->textFont = show.textFont;
     look->saverShow = show.running == 1;
     look->randomBackgrounds = settings.backgrounds == 1;
-    look->preview = previewMode;
+    look->preview = show.preview;
 }
 
-static void TakeToonHeader(const ToonHeader *header)
+void TakeToonHeader(HWND window, const ToonHeader *header, int *backgroundNumber)
 {
-    frameSpeed = header->frameSpeed;
-    show.backgroundNumber = header->backgroundIndex;
+    Stage *stage = StageOf(window);
+    if (stage)
+        stage->speed = header->frameSpeed;
+    *backgroundNumber = header->backgroundIndex;
 }
-
-static int InstallShowHooks(void)
-{
-    engineHooks.readStageLook = ReadShowStageLook;
-    toonHooks.takeHeader = TakeToonHeader;
-    return 1;
-}
-
-static const int showHooksInstalled = InstallShowHooks();
 
 static void DeleteFontHandle(HFONT *font)
 {
@@ -62,12 +49,6 @@ static void DeleteFontHandle(HFONT *font)
 static void MakeToonDirectoryCurrent(void)
 {
     SetCurrentDirectoryA(settings.directory);
-}
-
-void RebuildStageBackground(HWND window, HINSTANCE instance)
-{
-    DeleteBitmapHandle(&stageBackground);
-    stageBackground = BuildStageBackground(instance, window);
 }
 
 void CountBackgrounds(HWND window)
@@ -104,8 +85,6 @@ void PickBackground(HWND window)
 
 void ShowResetCycle(HWND window)
 {
-    toon.currentFrame = 0;
-    nextFrameIndex = 0;
     ResetPlayback(window);
 }
 
@@ -124,75 +103,65 @@ void ShowChooseNext(HWND window)
 
 void ShowBeginCycle(HWND window, HINSTANCE instance)
 {
-    if (previewMode) {
+    (void)instance;
+    if (show.preview) {
         StartPreviewVisit(window);
         return;
     }
     if (roster.currentToon[0] == '\0') {
         if (settings.backgrounds == 1)
-            RebuildStageBackground(window, instance);
-        InvalidateRect(window, NULL, FALSE);
+            RebuildStageBackground(window);
+        RepaintStage(window);
         StartRandomWalk(window, settings.statements);
         return;
     }
-    if (LoadToonByName(window, roster.currentToon) != 0) {
+    if (LoadToonByName(&show.toon, window, roster.currentToon) != 0) {
+        TakeToonHeader(window, &show.toon.header, &show.backgroundNumber);
         StartToonPlayback(window);
-        RebuildStageBackground(window, instance);
-        InvalidateRect(window, NULL, FALSE);
+        RebuildStageBackground(window);
+        RepaintStage(window);
     }
 }
 
+static const StageOwner showOwner = {
+    NULL, NULL, NULL, NULL, NULL, NULL, ReadShowStageLook, &settings.pacesWalked, NULL, 0,
+};
+
 void ShowStart(HWND window, HINSTANCE instance)
 {
-    show.savedStageSize = stageSize;
     show.running = 1;
-    introWalkDone = 0;
-    titleShown = 0;
     show.backgroundNumber = 0;
 
     show.titleText[0] = '\0';
     LoadStringA(instance, IDS_SAVER_TITLE, show.titleText, TITLE_TEXT_SIZE);
     ReadSettings();
 
-    RECT client;
-    GetClientRect(window, &client);
     SeedRandomNumber((DWORD)time(NULL));
 
-    expressionsBitmap = LoadBitmapA(instance, "expresns");
     show.titleFont = CreateSerifFont(TITLE_FONT_HEIGHT, FW_BOLD);
     show.textFont = CreateSerifFont(TEXT_FONT_HEIGHT, FW_NORMAL);
-    stageSize = MakePackedSize(client.right - client.left, client.bottom - client.top);
 
-    if (!spritesLoaded)
-        LoadSpriteSet(window, instance);
+    CreateStage(window, &showOwner, &show.toon);
+    LoadSpriteSet(window, instance);
     ShowResetCycle(window);
-    RebuildStageBackground(window, instance);
+    RebuildStageBackground(window);
     SetTimer(window, IDT_START, START_DELAY_MS, NULL);
-    if (!previewMode)
+    if (!show.preview)
         ShowCursor(FALSE);
 }
 
 void ShowStop(HWND window)
 {
-    StopWalkTimer(window);
+    KillTimer(window, IDT_START);
     show.running = 0;
-    stageSize = show.savedStageSize;
-    FreeToonFrames();
-
-    DeleteBitmapHandle(&expressionsBitmap);
+    // The stage goes with everything it runs: a walk, a pending speech or
+    // a moving mouth cut short by the window's end.
+    DestroyStage(window);
+    FreeToonFrames(&show.toon);
     DeleteFontHandle(&show.textFont);
     DeleteFontHandle(&show.titleFont);
-    ReleaseCharacter();
-    // The background belongs to this window: the next show builds its own.
-    DeleteBitmapHandle(&stageBackground);
-
-    introWalkDone = 0;
-    titleShown = 0;
-    // A walk, a pending speech or a moving mouth cut short by the window's
-    // end would otherwise carry over into the next show.
-    AbandonCycle(window);
     WritePacesWalked();
-    if (!previewMode)
+    if (!show.preview)
         ShowCursor(TRUE);
 }
 
@@ -223,7 +192,7 @@ static void OnCycleDone(HWND window, HINSTANCE instance)
     ShowBeginCycle(window, instance);
 }
 
-LRESULT CALLBACK SaverShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT SaverShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, ShowDefaultProc defaultProc)
 {
     HINSTANCE instance = (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE);
     switch (message) {
@@ -235,7 +204,7 @@ LRESULT CALLBACK SaverShowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         PostQuitMessage(0);
         return 0;
     case WM_PAINT:
-        PaintStage(window, &show.paintFlag);
+        PaintStage(window);
         return 0;
     case WM_ERASEBKGND:
         return 1;
@@ -252,6 +221,6 @@ LRESULT CALLBACK SaverShowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         OnWalkFinished(window);
         return 0;
     default:
-        return SaverHostDefaultProc(window, message, wParam, lParam);
+        return defaultProc(window, message, wParam, lParam);
     }
 }

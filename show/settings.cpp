@@ -6,8 +6,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "engine/hooks.h"
-
 #define PACES_KEY        "Paces Walked"
 #define PACES_TEXT_SIZE  20
 #define NUMBER_TEXT_SIZE 16
@@ -19,15 +17,6 @@ static const char *const settingKeys[] = {
 };
 
 SaverSettings settings = { 1, 1, 1, "", 0, 0 };
-
-// The walks count their paces into the settings, which keep them in the INI.
-static int InstallSettingsHooks(void)
-{
-    engineHooks.pacesWalked = &settings.pacesWalked;
-    return 1;
-}
-
-static const int settingsHooksInstalled = InstallSettingsHooks();
 
 void EnsureTrailingBackslash(char *path, size_t size)
 {

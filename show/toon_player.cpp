@@ -30,11 +30,14 @@ static int RegisterPlayerClass(HINSTANCE instance)
 
 int RunToonPlayer(HINSTANCE instance, HWND owner, const char *name)
 {
+    if (playerWindow)
+        return 0;
     if (!playerInstance) {
         playerInstance = instance;
         if (!RegisterPlayerClass(instance))
             return 0;
     }
+    show.preview = 0;
     playerWindow = CreateWindowExA(0, PLAYER_CLASS, NULL, WS_POPUP, 0, 0,
                                    GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
                                    owner, NULL, instance, NULL);
@@ -44,14 +47,17 @@ int RunToonPlayer(HINSTANCE instance, HWND owner, const char *name)
     UpdateWindow(playerWindow);
     lstrcpynA(roster.currentToon, name ? name : "", sizeof roster.currentToon);
 
+    // Runs while the player's window lives; the loop may be nested in the
+    // dialog's or the editor's, so a quit request is passed on to them.
     MSG msg;
     msg.wParam = 0;
-    BOOL got;
-    while ((got = GetMessageA(&msg, NULL, 0, 0)) != 0 && got != -1) {
+    while (playerWindow && GetMessageA(&msg, NULL, 0, 0) > 0) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
-    return (int)msg.wParam;
+    if (msg.message == WM_QUIT)
+        PostQuitMessage((int)msg.wParam);
+    return 0;
 }
 
 LRESULT CALLBACK PlayerWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -63,16 +69,16 @@ LRESULT CALLBACK PlayerWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     case WM_DESTROY:
         ShowStop(window);
         playerWindow = NULL;
-        PostQuitMessage(0);
         return 0;
     case WM_SIZE:
         SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE);
         return 0;
     case WM_ACTIVATE:
-        show.paintFlag = 1;
+        if (StageOf(window))
+            StageOf(window)->paintFlag = 1;
         return 0;
     case WM_PAINT:
-        PaintStage(window, &show.paintFlag);
+        PaintStage(window);
         return 0;
     case WM_CLOSE:
         DestroyWindow(window);

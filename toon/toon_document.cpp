@@ -5,11 +5,7 @@
 
 #include "resources/resource.h"
 
-ToonDocument toon;
 
-// Bytes the frame block really holds. frameCount runs ahead of the block
-// during insert and append, so every access is bounded by this as well.
-static size_t frameBlockBytes;
 
 // A block never reaches zero bytes: a moveable block reallocated to zero
 // is discarded, and then it can no longer be locked.
@@ -26,10 +22,10 @@ static size_t FrameBytes(int count, int *ok)
 }
 
 // Whether slot index lies inside both the document and the block.
-static int FrameInBlock(int index)
+static int FrameInBlock(const ToonDocument *toon, int index)
 {
-    return toon.frames && index >= 0 && index < toon.frameCount &&
-           (size_t)index < frameBlockBytes / TOON_FRAME_BYTES;
+    return toon->frames && index >= 0 && index < toon->frameCount &&
+           (size_t)index < toon->blockBytes / TOON_FRAME_BYTES;
 }
 
 // Copies a text up to and including its terminator; a text without one
@@ -52,105 +48,105 @@ static void CopyFrameNumbers(ToonFrame *to, const ToonFrame *from)
     to->wink = from->wink;
 }
 
-void FreeToonFrames(void)
+void FreeToonFrames(ToonDocument *toon)
 {
-    if (toon.frames) {
-        GlobalFree(toon.frames);
-        toon.frames = NULL;
+    if (toon->frames) {
+        GlobalFree(toon->frames);
+        toon->frames = NULL;
     }
-    frameBlockBytes = 0;
+    toon->blockBytes = 0;
 }
 
-int AllocToonFrames(int count)
+int AllocToonFrames(ToonDocument *toon, int count)
 {
-    FreeToonFrames();
+    FreeToonFrames(toon);
     int ok;
     size_t bytes = FrameBytes(count, &ok);
     if (!ok)
         return 0;
-    toon.frames = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, BlockRequest(bytes));
-    if (!toon.frames)
+    toon->frames = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, BlockRequest(bytes));
+    if (!toon->frames)
         return 0;
-    frameBlockBytes = bytes;
+    toon->blockBytes = bytes;
     return 1;
 }
 
-int GetToonFrame(int index, ToonFrame *out)
+int GetToonFrame(const ToonDocument *toon, int index, ToonFrame *out)
 {
-    if (!out || !FrameInBlock(index))
+    if (!out || !FrameInBlock(toon, index))
         return 0;
-    const ToonFrame *frames = (const ToonFrame *)GlobalLock(toon.frames);
+    const ToonFrame *frames = (const ToonFrame *)GlobalLock(toon->frames);
     if (!frames)
         return 0;
     CopyFrameNumbers(out, &frames[index]);
     CopyFrameText(out->text, frames[index].text);
-    GlobalUnlock(toon.frames);
+    GlobalUnlock(toon->frames);
     return 1;
 }
 
-int PutToonFrame(int index, const ToonFrame *in)
+int PutToonFrame(ToonDocument *toon, int index, const ToonFrame *in)
 {
-    if (!in || !FrameInBlock(index))
+    if (!in || !FrameInBlock(toon, index))
         return 0;
-    ToonFrame *frames = (ToonFrame *)GlobalLock(toon.frames);
+    ToonFrame *frames = (ToonFrame *)GlobalLock(toon->frames);
     if (!frames)
         return 0;
     CopyFrameNumbers(&frames[index], in);
     CopyFrameText(frames[index].text, in->text);
-    GlobalUnlock(toon.frames);
+    GlobalUnlock(toon->frames);
     return 1;
 }
 
-int ResizeToonFrames(void)
+int ResizeToonFrames(ToonDocument *toon)
 {
     int ok;
-    size_t bytes = FrameBytes(toon.frameCount, &ok);
-    if (!toon.frames || !ok)
+    size_t bytes = FrameBytes(toon->frameCount, &ok);
+    if (!toon->frames || !ok)
         return 0;
-    HGLOBAL resized = GlobalReAlloc(toon.frames, BlockRequest(bytes), GMEM_MOVEABLE | GMEM_ZEROINIT);
+    HGLOBAL resized = GlobalReAlloc(toon->frames, BlockRequest(bytes), GMEM_MOVEABLE | GMEM_ZEROINIT);
     if (!resized)
         return 0;
-    toon.frames = resized;
-    if (bytes > frameBlockBytes) {
+    toon->frames = resized;
+    if (bytes > toon->blockBytes) {
         // Zero the growth ourselves: bytes dropped by an earlier shrink may
         // still lie there, and they must not come back as frames.
-        char *base = (char *)GlobalLock(toon.frames);
+        char *base = (char *)GlobalLock(toon->frames);
         if (base) {
-            memset(base + frameBlockBytes, 0, bytes - frameBlockBytes);
-            GlobalUnlock(toon.frames);
+            memset(base + toon->blockBytes, 0, bytes - toon->blockBytes);
+            GlobalUnlock(toon->frames);
         }
     }
-    frameBlockBytes = bytes;
+    toon->blockBytes = bytes;
     return 1;
 }
 
-int InsertToonFrame(void)
+int InsertToonFrame(ToonDocument *toon, int index)
 {
-    int n = toon.frameCount;
-    int k = toon.currentFrame;
-    if (!toon.frames || n < 1 || k < 0 || k >= n)
+    int n = toon->frameCount;
+    int k = index;
+    if (!toon->frames || n < 1 || k < 0 || k >= n)
         return 0;
-    if (!ResizeToonFrames())
+    if (!ResizeToonFrames(toon))
         return 0;
-    char *base = (char *)GlobalLock(toon.frames);
+    char *base = (char *)GlobalLock(toon->frames);
     if (!base)
         return 0;
     memmove(base + (size_t)(k + 1) * TOON_FRAME_BYTES, base + (size_t)k * TOON_FRAME_BYTES,
             (size_t)(n - k - 1) * TOON_FRAME_BYTES);
     memset(base + (size_t)k * TOON_FRAME_BYTES, 0, TOON_FRAME_BYTES);
-    GlobalUnlock(toon.frames);
+    GlobalUnlock(toon->frames);
     return 1;
 }
 
-int DeleteToonFrame(void)
+int DeleteToonFrame(ToonDocument *toon, int index)
 {
-    int n = toon.frameCount;
-    int k = toon.currentFrame;
+    int n = toon->frameCount;
+    int k = index;
     // The block still holds the n + 1 frames from before the caller's count.
-    if (!toon.frames || n < 0 || k < 0 || k > n ||
-        (size_t)n + 1 > frameBlockBytes / TOON_FRAME_BYTES)
+    if (!toon->frames || n < 0 || k < 0 || k > n ||
+        (size_t)n + 1 > toon->blockBytes / TOON_FRAME_BYTES)
         return 0;
-    char *base = (char *)GlobalLock(toon.frames);
+    char *base = (char *)GlobalLock(toon->frames);
     if (!base)
         return 0;
     memmove(base + (size_t)k * TOON_FRAME_BYTES, base + (size_t)(k + 1) * TOON_FRAME_BYTES,
@@ -158,14 +154,14 @@ int DeleteToonFrame(void)
     // The frame is gone once moved over. A shrink the system refuses only
     // leaves a spare slot behind, cleared so it never comes back as a frame.
     memset(base + (size_t)n * TOON_FRAME_BYTES, 0, TOON_FRAME_BYTES);
-    GlobalUnlock(toon.frames);
-    ResizeToonFrames();
+    GlobalUnlock(toon->frames);
+    ResizeToonFrames(toon);
     return 1;
 }
 
-int SetToonModified(HWND window, int flag)
+int SetToonModified(ToonDocument *toon, HWND window, int flag)
 {
-    toon.modified = flag;
+    toon->modified = flag;
     HMENU menu = window ? GetMenu(window) : NULL;
     if (menu)
         EnableMenuItem(menu, IDM_FILESAVE, MF_BYCOMMAND | (flag ? MF_ENABLED : MF_GRAYED));
@@ -184,10 +180,10 @@ static LONG ScaleCoordinate(LONG value, LONG clientExtent, unsigned toonExtent)
     return (LONG)scaled;
 }
 
-int ScaleToonPoint(HWND window, LONG *x, LONG *y)
+int ScaleToonPoint(const ToonDocument *toon, HWND window, LONG *x, LONG *y)
 {
-    unsigned toonWidth = toon.header.windowSize & 0xFFFFu;
-    unsigned toonHeight = toon.header.windowSize >> 16;
+    unsigned toonWidth = toon->header.windowSize & 0xFFFFu;
+    unsigned toonHeight = toon->header.windowSize >> 16;
     RECT client;
     if (!x || !y || !toonWidth || !toonHeight || !GetClientRect(window, &client))
         return 0;

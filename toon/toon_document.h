@@ -1,5 +1,6 @@
-// The one toon held by the process: its header, its frames in one
-// resizable block, the current frame and the modified flag.
+// A toon held by its owner (the show, the editor): its header, its frames
+// in one resizable block and the modified flag. Whoever shows a frame keeps
+// its own index of it.
 #ifndef PIMBO_TOON_DOCUMENT_H
 #define PIMBO_TOON_DOCUMENT_H
 
@@ -42,22 +43,23 @@ struct ToonDocument {
     ToonHeader header;
     int32_t frameCount;
     HGLOBAL frames;
-    int32_t currentFrame;
+    size_t blockBytes;        // what the block really holds: frameCount runs ahead of it
     int modified;
     char fileName[TOON_FILENAME_SIZE];
     char caption[TOON_CAPTION_SIZE];
+    HCURSOR waitCursor;       // the owner's hourglass while a file is read or written; none hides the cursor
 };
 
-extern ToonDocument toon;
-
-void FreeToonFrames(void);
-int AllocToonFrames(int count);
-int GetToonFrame(int index, ToonFrame *out);
-int PutToonFrame(int index, const ToonFrame *in);
-int ResizeToonFrames(void);
-int InsertToonFrame(void);
-int DeleteToonFrame(void);
-int SetToonModified(HWND window, int flag);
-int ScaleToonPoint(HWND window, LONG *x, LONG *y);
+void FreeToonFrames(ToonDocument *toon);
+int AllocToonFrames(ToonDocument *toon, int count);
+int GetToonFrame(const ToonDocument *toon, int index, ToonFrame *out);
+int PutToonFrame(ToonDocument *toon, int index, const ToonFrame *in);
+int ResizeToonFrames(ToonDocument *toon);
+// Both take the index of the frame shown; frameCount already counts the
+// frame to come (insert) or no longer counts the one going (delete).
+int InsertToonFrame(ToonDocument *toon, int index);
+int DeleteToonFrame(ToonDocument *toon, int index);
+int SetToonModified(ToonDocument *toon, HWND window, int flag);
+int ScaleToonPoint(const ToonDocument *toon, HWND window, LONG *x, LONG *y);
 
 #endif

@@ -4,7 +4,6 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "toon/hooks.h"
 #include "toon/toon_document.h"
 
 #define TOON_FILTER         "Pimbo Toon Files (*.ptf)\0*.ptf\0"
@@ -14,8 +13,6 @@
 #define NEW_BACKGROUND      1
 #define SAVE_NAME_ATTEMPTS  3
 
-int (*StoreShownFrame)(void);
-
 // The record both file dialogs share; fileName is its file buffer, so a
 // chosen path lands straight in the document.
 static OPENFILENAMEA toonDialog;
@@ -24,17 +21,17 @@ static OPENFILENAMEA toonDialog;
 // the buffer for a broken filter and drop the whole filter list.
 static char customFilter[CUSTOM_FILTER_SIZE] = "Custom Filter\0*.ptf";
 
-static int ShowToonMessage(HWND window, const char *format, const char *caption, UINT style)
+static int ShowToonMessage(const ToonDocument *toon, HWND window, const char *format, const char *caption, UINT style)
 {
     char text[MESSAGE_SIZE];
-    snprintf(text, sizeof text, format, toon.fileName);
+    snprintf(text, sizeof text, format, toon->fileName);
     return MessageBoxA(window, text, caption, style);
 }
 
-static HCURSOR ShowWaitCursor(void)
+static HCURSOR ShowWaitCursor(const ToonDocument *toon)
 {
-    // With no hourglass loaded yet, SetCursor(NULL) hides the cursor instead.
-    return SetCursor(toonHooks.waitCursor());
+    // With no hourglass, SetCursor(NULL) hides the cursor instead.
+    return SetCursor(toon->waitCursor);
 }
 
 // Reads up to size bytes; returns how many arrived.
@@ -76,37 +73,36 @@ static int ToonFileSize(HANDLE file, LONGLONG *size)
     return 1;
 }
 
-void NewToonHeader(void)
+void NewToonHeader(ToonDocument *toon, DWORD windowSize)
 {
-    memcpy(toon.header.signature, TOON_SIGNATURE, sizeof toon.header.signature);
-    memset(toon.header.caption, 0, sizeof toon.header.caption);
-    lstrcpynA(toon.header.caption, toon.caption, sizeof toon.header.caption);
-    toon.header.windowSize = toonHooks.stageSize();
-    toon.header.frameCount = 1;
-    toon.header.backgroundIndex = NEW_BACKGROUND;
-    toon.header.version = TOON_VERSION;
-    toon.header.frameSpeed = NEW_FRAME_SPEED;
+    memcpy(toon->header.signature, TOON_SIGNATURE, sizeof toon->header.signature);
+    memset(toon->header.caption, 0, sizeof toon->header.caption);
+    lstrcpynA(toon->header.caption, toon->caption, sizeof toon->header.caption);
+    toon->header.windowSize = windowSize;
+    toon->header.frameCount = 1;
+    toon->header.backgroundIndex = NEW_BACKGROUND;
+    toon->header.version = TOON_VERSION;
+    toon->header.frameSpeed = NEW_FRAME_SPEED;
 }
 
-// Takes over speed, background and caption of the header just read. The
-// caption may come without its terminator; it is cut to fit.
-static void ApplyToonHeader(void)
+// The caption of the header just read may come without its terminator;
+// it is cut to fit.
+static void TakeToonCaption(ToonDocument *toon)
 {
-    toonHooks.takeHeader(&toon.header);
-    size_t length = strnlen(toon.header.caption, sizeof toon.header.caption);
-    if (length >= sizeof toon.caption)
-        length = sizeof toon.caption - 1;
-    memcpy(toon.caption, toon.header.caption, length);
-    toon.caption[length] = '\0';
+    size_t length = strnlen(toon->header.caption, sizeof toon->header.caption);
+    if (length >= sizeof toon->caption)
+        length = sizeof toon->caption - 1;
+    memcpy(toon->caption, toon->header.caption, length);
+    toon->caption[length] = '\0';
 }
 
-int ReadToonFile(HWND window)
+int ReadToonFile(ToonDocument *toon, HWND window)
 {
-    if (!toon.fileName[0])
+    if (!toon->fileName[0])
         return 0;
     // Reading only: a toon on read-only media, marked read-only or held open
     // by a reader elsewhere still plays.
-    HANDLE file = CreateFileA(toon.fileName, GENERIC_READ, FILE_SHARE_READ, NULL,
+    HANDLE file = CreateFileA(toon->fileName, GENERIC_READ, FILE_SHARE_READ, NULL,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     LONGLONG size = 0;
     if (file != INVALID_HANDLE_VALUE && !ToonFileSize(file, &size)) {
@@ -114,7 +110,7 @@ int ReadToonFile(HWND window)
         file = INVALID_HANDLE_VALUE;
     }
     if (file == INVALID_HANDLE_VALUE) {
-        ShowToonMessage(window, "Error opening file", NULL, MB_OK | MB_ICONHAND);
+        ShowToonMessage(toon, window, "Error opening file", NULL, MB_OK | MB_ICONHAND);
         return 0;
     }
 
@@ -123,7 +119,7 @@ int ReadToonFile(HWND window)
     int count = FrameCountForSize(size);
     ToonHeader header;
     if (count == 0) {
-        ShowToonMessage(window, "No toon frames in %s.", NULL, MB_OK | MB_ICONEXCLAMATION);
+        ShowToonMessage(toon, window, "No toon frames in %s.", NULL, MB_OK | MB_ICONEXCLAMATION);
         CloseHandle(file);
         return 0;
     }
@@ -132,35 +128,35 @@ int ReadToonFile(HWND window)
         return 0;
     }
     if (header.version != TOON_VERSION) {
-        ShowToonMessage(window, "Invalid ToonFile Version %s.", NULL, MB_OK | MB_ICONEXCLAMATION);
+        ShowToonMessage(toon, window, "Invalid ToonFile Version %s.", NULL, MB_OK | MB_ICONEXCLAMATION);
         CloseHandle(file);
         return 0;
     }
 
     // From here on the old frames are gone, and the count follows them.
-    toon.frameCount = 0;
-    if (!AllocToonFrames(count)) {
-        ShowToonMessage(window, "Not enough memory.", NULL, MB_OK | MB_ICONHAND);
+    toon->frameCount = 0;
+    if (!AllocToonFrames(toon, count)) {
+        ShowToonMessage(toon, window, "Not enough memory.", NULL, MB_OK | MB_ICONHAND);
         CloseHandle(file);
         return 0;
     }
-    toon.header = header;
-    ApplyToonHeader();
+    toon->header = header;
+    TakeToonCaption(toon);
 
     DWORD wanted = (DWORD)count * TOON_FRAME_BYTES;
     DWORD got = 0;
-    HCURSOR previous = ShowWaitCursor();
-    void *frames = GlobalLock(toon.frames);
+    HCURSOR previous = ShowWaitCursor(toon);
+    void *frames = GlobalLock(toon->frames);
     if (frames) {
         got = ReadBytes(file, frames, wanted);
-        GlobalUnlock(toon.frames);
+        GlobalUnlock(toon->frames);
     }
     SetCursor(previous);
     if (got < wanted)
-        ShowToonMessage(window, "Error reading %s.", NULL, MB_OK | MB_ICONEXCLAMATION);
+        ShowToonMessage(toon, window, "Error reading %s.", NULL, MB_OK | MB_ICONEXCLAMATION);
 
     CloseHandle(file);
-    toon.frameCount = count;
+    toon->frameCount = count;
     return count;
 }
 
@@ -177,14 +173,14 @@ static int DirectoryOf(const char *path, char *directory, DWORD size)
 
 // The old file must stay intact until a complete new one exists, so the
 // toon goes to a temporary file beside it that then takes its place.
-static HANDLE CreateTemporaryToonFile(char *temporary)
+static HANDLE CreateTemporaryToonFile(const ToonDocument *toon, char *temporary)
 {
     char directory[MAX_PATH];
-    if (!DirectoryOf(toon.fileName, directory, sizeof directory))
+    if (!DirectoryOf(toon->fileName, directory, sizeof directory))
         return INVALID_HANDLE_VALUE;
     // An existing toon that cannot be written to is refused up front, as
     // creating it over the old one would be.
-    DWORD attributes = GetFileAttributesA(toon.fileName);
+    DWORD attributes = GetFileAttributesA(toon->fileName);
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
         return INVALID_HANDLE_VALUE;
@@ -198,22 +194,22 @@ static HANDLE CreateTemporaryToonFile(char *temporary)
 }
 
 // Writes header and frames; 0 when any write came short.
-static int WriteToonContents(HANDLE file)
+static int WriteToonContents(ToonDocument *toon, HANDLE file)
 {
-    toon.header.frameCount = toon.frameCount;
-    if (!WriteAll(file, &toon.header, TOON_HEADER_BYTES))
+    toon->header.frameCount = toon->frameCount;
+    if (!WriteAll(file, &toon->header, TOON_HEADER_BYTES))
         return 0;
-    if (toon.frameCount <= 0)
+    if (toon->frameCount <= 0)
         return 1;
     // Never more than the block holds, whatever the count claims.
-    SIZE_T wanted = (SIZE_T)toon.frameCount * TOON_FRAME_BYTES;
-    if (!toon.frames || GlobalSize(toon.frames) < wanted)
+    SIZE_T wanted = (SIZE_T)toon->frameCount * TOON_FRAME_BYTES;
+    if (!toon->frames || GlobalSize(toon->frames) < wanted)
         return 0;
-    const void *frames = GlobalLock(toon.frames);
+    const void *frames = GlobalLock(toon->frames);
     if (!frames)
         return 0;
     int ok = WriteAll(file, frames, (DWORD)wanted);
-    GlobalUnlock(toon.frames);
+    GlobalUnlock(toon->frames);
     return ok;
 }
 
@@ -222,97 +218,101 @@ static int WriteToonContents(HANDLE file)
 // could not take its name, so the temporary file, the only copy, must stay.
 // Windows 9x has MoveFileExA only as a stub; there the old file is deleted
 // first and the new one moved.
-static int ReplaceToonFile(const char *temporary)
+static int ReplaceToonFile(const ToonDocument *toon, const char *temporary)
 {
-    if (MoveFileExA(temporary, toon.fileName, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (MoveFileExA(temporary, toon->fileName, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return 1;
     if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
         return 0;
-    if (!DeleteFileA(toon.fileName) && GetLastError() != ERROR_FILE_NOT_FOUND)
+    if (!DeleteFileA(toon->fileName) && GetLastError() != ERROR_FILE_NOT_FOUND)
         return 0;
-    return MoveFileA(temporary, toon.fileName) ? 1 : -1;
+    return MoveFileA(temporary, toon->fileName) ? 1 : -1;
 }
 
-int WriteToonFile(HWND window)
+int WriteToonFile(ToonDocument *toon, HWND window)
 {
     char temporary[MAX_PATH];
-    HANDLE file = toon.fileName[0] ? CreateTemporaryToonFile(temporary) : INVALID_HANDLE_VALUE;
+    HANDLE file = toon->fileName[0] ? CreateTemporaryToonFile(toon, temporary) : INVALID_HANDLE_VALUE;
     if (file == INVALID_HANDLE_VALUE) {
-        ShowToonMessage(window, "Cannot write to %s.", NULL, MB_OK | MB_ICONEXCLAMATION);
+        ShowToonMessage(toon, window, "Cannot write to %s.", NULL, MB_OK | MB_ICONEXCLAMATION);
         return 0;
     }
-    HCURSOR previous = ShowWaitCursor();
-    int written = WriteToonContents(file) && FlushFileBuffers(file);
+    HCURSOR previous = ShowWaitCursor(toon);
+    int written = WriteToonContents(toon, file) && FlushFileBuffers(file);
     CloseHandle(file);
-    int replaced = written ? ReplaceToonFile(temporary) : 0;
+    int replaced = written ? ReplaceToonFile(toon, temporary) : 0;
     if (replaced == 0)
         DeleteFileA(temporary);
     SetCursor(previous);
     if (!written) {
-        ShowToonMessage(window, "Error writing to %s.", NULL, MB_OK | MB_ICONHAND);
+        ShowToonMessage(toon, window, "Error writing to %s.", NULL, MB_OK | MB_ICONHAND);
         return 0;
     }
     // A toon file held open elsewhere: nothing reached it, as with one that
     // cannot be created.
     if (replaced != 1) {
-        ShowToonMessage(window, "Cannot write to %s.", NULL, MB_OK | MB_ICONEXCLAMATION);
+        ShowToonMessage(toon, window, "Cannot write to %s.", NULL, MB_OK | MB_ICONEXCLAMATION);
         return 0;
     }
-    SetToonModified(window, 0);
+    SetToonModified(toon, window, 0);
     return 1;
 }
 
-static void SetToonDialogTitle(const char *title)
+// The dialogs write the chosen path straight into this document's name.
+static void SetToonDialogTitle(ToonDocument *toon, const char *title)
 {
     toonDialog.lpstrTitle = title;
+    toonDialog.lpstrFile = toon->fileName;
+    toonDialog.nMaxFile = sizeof toon->fileName;
 }
+
 
 static int ToonFileExists(const char *path)
 {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-int ConfirmToonOverwrite(HWND window)
+int ConfirmToonOverwrite(const ToonDocument *toon, HWND window)
 {
-    if (!ToonFileExists(toon.fileName))
+    if (!ToonFileExists(toon->fileName))
         return 1;
     char question[MESSAGE_SIZE];
-    snprintf(question, sizeof question, "%s - Toon File Already Exists!!\rOverwrite it?", toon.fileName);
+    snprintf(question, sizeof question, "%s - Toon File Already Exists!!\rOverwrite it?", toon->fileName);
     return MessageBoxA(window, question, "Warning", MB_ICONQUESTION | MB_YESNO) == IDYES;
 }
 
-int AskSaveToonChanges(HWND window)
+int AskSaveToonChanges(ToonDocument *toon, HWND window, ShownFrame shown)
 {
-    if (!toon.modified)
+    if (!toon->modified)
         return 1;
-    SetToonDialogTitle("Save Toon File");
-    int answer = ShowToonMessage(window, "Save current changes? %s", TOON_SIGNATURE,
+    SetToonDialogTitle(toon, "Save Toon File");
+    int answer = ShowToonMessage(toon, window, "Save current changes? %s", TOON_SIGNATURE,
                                  MB_YESNOCANCEL | MB_ICONEXCLAMATION);
     if (answer == IDNO)
         return 1;
     if (answer != IDYES)
         return 0;
-    for (int attempt = 0; !toon.fileName[0]; ++attempt) {
+    for (int attempt = 0; !toon->fileName[0]; ++attempt) {
         if (attempt == SAVE_NAME_ATTEMPTS)
             return 0;
         // A failed dialog (a name too long for the buffer) may leave
         // anything there.
         if (!GetSaveFileNameA(&toonDialog)) {
-            toon.fileName[0] = '\0';
+            toon->fileName[0] = '\0';
             return 0;
         }
         // A name picked here must not replace another toon unasked.
-        if (!ConfirmToonOverwrite(window))
-            toon.fileName[0] = '\0';
+        if (!ConfirmToonOverwrite(toon, window))
+            toon->fileName[0] = '\0';
     }
-    if (StoreShownFrame)
-        StoreShownFrame();
-    return WriteToonFile(window);
+    if (shown.frame)
+        PutToonFrame(toon, shown.index, shown.frame);
+    return WriteToonFile(toon, window);
 }
 
-int ShowToonSaveDialog(void)
+int ShowToonSaveDialog(ToonDocument *toon)
 {
-    SetToonDialogTitle("Save Toon File");
+    SetToonDialogTitle(toon, "Save Toon File");
     return GetSaveFileNameA(&toonDialog) ? 1 : 0;
 }
 
@@ -320,35 +320,35 @@ int ShowToonSaveDialog(void)
 // When nothing is read, the name goes back to the one the dialog started
 // from, which the save question may just have given: a later Save must
 // neither write over the file that failed to open nor forget the new name.
-int OpenToonFileDialog(HWND window)
+int OpenToonFileDialog(ToonDocument *toon, HWND window, ShownFrame shown)
 {
-    if (!AskSaveToonChanges(window))
+    if (!AskSaveToonChanges(toon, window, shown))
         return 0;
     char keptName[TOON_FILENAME_SIZE];
-    lstrcpynA(keptName, toon.fileName, sizeof keptName);
-    SetToonDialogTitle("Open Toon File");
-    int count = GetOpenFileNameA(&toonDialog) ? ReadToonFile(window) : 0;
+    lstrcpynA(keptName, toon->fileName, sizeof keptName);
+    SetToonDialogTitle(toon, "Open Toon File");
+    int count = GetOpenFileNameA(&toonDialog) ? ReadToonFile(toon, window) : 0;
     if (!count)
-        lstrcpynA(toon.fileName, keptName, sizeof toon.fileName);
+        lstrcpynA(toon->fileName, keptName, sizeof toon->fileName);
     return count;
 }
 
-int ReopenToonFile(HWND window)
+int ReopenToonFile(ToonDocument *toon, HWND window)
 {
-    if (!toon.fileName[0])
+    if (!toon->fileName[0])
         return 0;
-    return ReadToonFile(window);
+    return ReadToonFile(toon, window);
 }
 
-int NewToonFile(HWND window)
+int NewToonFile(ToonDocument *toon, HWND window, ShownFrame shown)
 {
-    if (!AskSaveToonChanges(window))
+    if (!AskSaveToonChanges(toon, window, shown))
         return 0;
-    toon.fileName[0] = '\0';
+    toon->fileName[0] = '\0';
     return 1;
 }
 
-int PrepareToonFileDialogs(HWND window)
+int PrepareToonFileDialogs(ToonDocument *toon, HWND window)
 {
     memset(&toonDialog, 0, sizeof toonDialog);
     toonDialog.lStructSize = sizeof toonDialog;
@@ -357,36 +357,34 @@ int PrepareToonFileDialogs(HWND window)
     toonDialog.lpstrCustomFilter = customFilter;
     toonDialog.nMaxCustFilter = sizeof customFilter;
     toonDialog.nFilterIndex = 1;
-    toonDialog.lpstrFile = toon.fileName;
-    toonDialog.nMaxFile = sizeof toon.fileName;
+    toonDialog.lpstrFile = toon->fileName;
+    toonDialog.nMaxFile = sizeof toon->fileName;
     toonDialog.lpstrInitialDir = "";
-    SetToonModified(window, 0);
+    SetToonModified(toon, window, 0);
     return 1;
 }
 
-int LoadToonByName(HWND window, const char *name)
+int LoadToonByName(ToonDocument *toon, HWND window, const char *name)
 {
-    if (!name || strnlen(name, sizeof toon.fileName) >= sizeof toon.fileName) {
+    if (!name || strnlen(name, sizeof toon->fileName) >= sizeof toon->fileName) {
         // A name that does not fit would open some other file.
         MessageBoxA(window, "Error opening file", NULL, MB_OK | MB_ICONHAND);
         return 0;
     }
-    strcpy(toon.fileName, name);
-    PrepareToonFileDialogs(window);
-    int count = TakeReadToon(ReopenToonFile(window));
+    strcpy(toon->fileName, name);
+    PrepareToonFileDialogs(toon, window);
+    int count = TakeReadToon(toon, ReopenToonFile(toon, window));
     if (!count)
         return 0;
     SendMessageA(window, WM_TOONCHANGED, 0, 0);
     return count;
 }
 
-int TakeReadToon(int count)
+int TakeReadToon(ToonDocument *toon, int count)
 {
     if (!count)
         return 0;
-    toon.frameCount = count;
-    toon.currentFrame = 0;
-    toonHooks.takeFirstFrame();
+    toon->frameCount = count;
     return count;
 }
 

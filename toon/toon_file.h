@@ -4,32 +4,40 @@
 #define PIMBO_TOON_FILE_H
 
 #include <windows.h>
+#include "toon/toon_document.h"
 
 #define TOON_SIGNATURE  "Pimbo Toon Frame File"
 
 #define WM_TOONCHANGED  (WM_USER + 4)   // a toon was loaded: rebuild and repaint
 
-void NewToonHeader(void);
-int ReadToonFile(HWND window);
-int WriteToonFile(HWND window);
-int AskSaveToonChanges(HWND window);
-int OpenToonFileDialog(HWND window);
+// A frame an editor shows, stored into its slot before the toon is written;
+// frame is null when nothing is being edited.
+struct ShownFrame {
+    const ToonFrame *frame;
+    int index;
+};
+
+// windowSize: the packed size of the stage the toon is made on.
+void NewToonHeader(ToonDocument *toon, DWORD windowSize);
+// Reads the named file into the document; its header (speed, background,
+// caption) is the caller's to apply.
+int ReadToonFile(ToonDocument *toon, HWND window);
+int WriteToonFile(ToonDocument *toon, HWND window);
+int AskSaveToonChanges(ToonDocument *toon, HWND window, ShownFrame shown);
+int OpenToonFileDialog(ToonDocument *toon, HWND window, ShownFrame shown);
 // Whether the document's name may be written: asks when it names a file
 // that exists already.
-int ConfirmToonOverwrite(HWND window);
-int ReopenToonFile(HWND window);
-int NewToonFile(HWND window);
+int ConfirmToonOverwrite(const ToonDocument *toon, HWND window);
+int ReopenToonFile(ToonDocument *toon, HWND window);
+int NewToonFile(ToonDocument *toon, HWND window, ShownFrame shown);
 // The save dialog on its own, titled "Save Toon File"; 1 when a name was
 // chosen (it is then the document's fileName).
-int ShowToonSaveDialog(void);
-int PrepareToonFileDialogs(HWND window);
-int LoadToonByName(HWND window, const char *name);
-// After a read of count frames (0: it failed): the document shows frame 0,
-// which the editor takes as the frame it edits. Returns count.
-int TakeReadToon(int count);
-// Set by the frame editor while it is open: stores the frame its controls
-// show into the document. The save question calls it before writing.
-extern int (*StoreShownFrame)(void);
+int ShowToonSaveDialog(ToonDocument *toon);
+// The file dialogs write into this document's name from now on.
+int PrepareToonFileDialogs(ToonDocument *toon, HWND window);
+int LoadToonByName(ToonDocument *toon, HWND window, const char *name);
+// After a read of count frames (0: it failed). Returns count.
+int TakeReadToon(ToonDocument *toon, int count);
 
 // Whether a name ends in ".ptf", in any case.
 int IsToonFileName(const char *name);
