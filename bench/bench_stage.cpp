@@ -10,7 +10,6 @@
 #include "engine/raster.h"
 #include "engine/stage.h"
 #include "engine/walk.h"
-#include "show/saver_show.h"
 
 struct StageSize {
     int width;
@@ -110,12 +109,21 @@ static void ShowBackground(HWND window, HBITMAP background, int width, int heigh
     ReleaseDC(window, dc);
 }
 
+static int benchBackground;
+
+static void ReadBenchLook(HWND, StageLook *look)
+{
+    look->backgroundNumber = benchBackground;
+}
+
+static const StageOwner benchOwner = { NULL, NULL, NULL, NULL, NULL, NULL, ReadBenchLook, NULL, NULL, 0 };
+
 static void BenchRebuild(HINSTANCE instance, HWND window, int number, int repeats, bool haveTile)
 {
     char label[64];
     snprintf(label, sizeof label, "background rebuild, number %d%s", number,
              haveTile ? "" : " (no tile: size only)");
-    show.backgroundNumber = number;
+    benchBackground = number;
     std::vector<double> samples;
     for (int i = 0; i < repeats + 1; ++i) {
         const double start = NowMs();
@@ -127,7 +135,7 @@ static void BenchRebuild(HINSTANCE instance, HWND window, int number, int repeat
             samples.push_back(took);
     }
     Print(label, samples);
-    show.backgroundNumber = 0;
+    benchBackground = 0;
 }
 
 static void BenchTileFill(HWND window, int width, int height, int repeats)
@@ -159,14 +167,17 @@ static void BenchTileFill(HWND window, int width, int height, int repeats)
 static void BenchSteps(HWND window, int width, int height)
 {
     // Walk the whole width and back several times, 20 pixels a step.
-    HDC dc = GetDC(window);
+    Stage *stage = StageOf(window);
+    SpritePlace &character = stage->character;
+    HBITMAP *spriteSet = stage->sprites;
+    HDC dc = BeginStageDrawing(window);
     character.source = spriteSet[SPRITE_WALKRIGHT];
     character.targetX = -150;
     character.targetY = height / 2 - 65;
     StretchCopyToSprite(dc, character.source, &character);
     SaveUnderSprite(dc, &character);
     DrawSpriteMasked(dc, &character);
-    ReleaseDC(window, dc);
+    EndStageDrawing(window, dc, NULL);
 
     // Lap 0 warms caches and is not counted.
     std::vector<double> moves;
@@ -192,10 +203,10 @@ static void BenchSteps(HWND window, int width, int height)
     for (int lap = 0; lap < 6; ++lap) {
         const LONG toX = fromX < width / 2 ? width - 140 : -150;
         const LONG toY = lap % 2 ? height / 4 : height * 3 / 4 - 130;
-        const int count = PlanWalk(fromX, fromY, toX, toY, STEP_LENGTH, &character, spriteSet, lap);
+        const int count = PlanWalk(&stage->walk, fromX, fromY, toX, toY, STEP_LENGTH, spriteSet, lap);
         for (int i = 1; i <= count; ++i) {
             const double start = NowMs();
-            PaintWalkStep(window, &character, &walkPath, i);
+            PaintWalkStep(window, &character, &stage->walk, i);
             ticks.push_back(NowMs() - start);
         }
         fromX = character.x;
@@ -234,7 +245,8 @@ int main()
         GetClientRect(window, &client);
         printf("stage %d x %d (window client %ld x %ld)\n", size.width, size.height, client.right,
                client.bottom);
-        stageSize = MakePackedSize(size.width, size.height);
+        Stage *stage = CreateStage(window, &benchOwner, NULL);
+        HBITMAP *spriteSet = stage->sprites;
 
         const int repeats = size.width > 2000 ? 10 : 30;
         BenchRebuild(instance, window, 0, repeats, haveTiles);
@@ -248,20 +260,17 @@ int main()
             for (int i = 0; i < SPRITE_COUNT; ++i)
                 spriteSet[i] = standIn;
         }
-        show.backgroundNumber = 0;
-        stageBackground = BuildStageBackground(instance, window);
-        if (stageBackground)
-            ShowBackground(window, stageBackground, size.width, size.height);
+        benchBackground = 0;
+        RebuildStageBackground(window);
+        if (stage->background)
+            ShowBackground(window, stage->background, size.width, size.height);
         BenchSteps(window, size.width, size.height);
         if (standIn) {
             for (int i = 0; i < SPRITE_COUNT; ++i)
                 spriteSet[i] = NULL;
             DeleteObject(standIn);
         }
-        ReleaseCharacter();
-        if (stageBackground)
-            DeleteObject(stageBackground);
-        stageBackground = NULL;
+        DestroyStage(window);
         DestroyWindow(window);
         PumpPending();
     }

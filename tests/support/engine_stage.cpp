@@ -7,6 +7,7 @@
 #include "engine/stage.h"
 #include "engine/walk.h"
 #include <mmsystem.h>
+#include <new>
 
 namespace testing {
 
@@ -65,16 +66,21 @@ static HBITMAP FramedBlock(HDC screen, int width, int height, int frame, COLORRE
 
 void LoadSyntheticArt(HWND window)
 {
-    FreeSyntheticArt();
+    Stage *art = StageOf(window);
     HDC screen = GetDC(window);
-    for (int i = 0; i < SPRITE_COUNT; i++)
-        spriteSet[i] = FramedBlock(screen, SPRITE_SIZE, SPRITE_SIZE, spriteFrame, SpriteColour(i));
-    bubbleLeft = FramedBlock(screen, 160, 95, bubbleFrame, bubbleInk);
-    bubbleRight = FramedBlock(screen, 160, 95, bubbleFrame, bubbleInk);
+    for (int i = 0; i < SPRITE_COUNT; i++) {
+        DeleteBitmapHandle(&art->sprites[i]);
+        art->sprites[i] = FramedBlock(screen, SPRITE_SIZE, SPRITE_SIZE, spriteFrame, SpriteColour(i));
+    }
+    DeleteBitmapHandle(&art->bubbleLeft);
+    DeleteBitmapHandle(&art->bubbleRight);
+    art->bubbleLeft = FramedBlock(screen, 160, 95, bubbleFrame, bubbleInk);
+    art->bubbleRight = FramedBlock(screen, 160, 95, bubbleFrame, bubbleInk);
 
-    expressionsBitmap = CreateCompatibleBitmap(screen, 54, 175);
+    DeleteBitmapHandle(&art->expressions);
+    art->expressions = CreateCompatibleBitmap(screen, 54, 175);
     HDC dc = CreateCompatibleDC(screen);
-    HGDIOBJ old = SelectObject(dc, expressionsBitmap);
+    HGDIOBJ old = SelectObject(dc, art->expressions);
     Fill(dc, 0, 0, 54, 175, RGB(128, 128, 128));
     for (int kind = 1; kind <= 5; kind++)
         for (int pose = 0; pose < 16; pose++) {
@@ -87,16 +93,44 @@ void LoadSyntheticArt(HWND window)
 
     PlaceBubble(window, 0, 0, BUBBLE_SIDE_RIGHT);
     ParkCharacter(window);
-    spritesLoaded = 1;
+    art->spritesLoaded = 1;
 }
 
-void FreeSyntheticArt()
+static void TellPlayState(HWND, int state)
 {
-    ReleaseCharacter();
-    if (expressionsBitmap) {
-        DeleteObject(expressionsBitmap);
-        expressionsBitmap = NULL;
-    }
+    stage.playStates.push_back(state);
+}
+
+static void TellLock(HWND)
+{
+    stage.locks++;
+}
+
+static void TellUnlock(HWND)
+{
+    stage.unlocks++;
+}
+
+static void TellBusy(HWND, int on)
+{
+    stage.busy = on;
+}
+
+static int AnswerPicking(HWND)
+{
+    return stage.picking;
+}
+
+static void TakePoint(HWND, LONG x, LONG y)
+{
+    stage.picked.push_back({ x, y });
+}
+
+static void TellLook(HWND, StageLook *look)
+{
+    *look = stage.look;
+    if (!look->titleText)
+        look->titleText = "";
 }
 
 static LRESULT CALLBACK EngineStageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -104,9 +138,9 @@ static LRESULT CALLBACK EngineStageProc(HWND window, UINT message, WPARAM wParam
     switch (message) {
     case WM_PAINT: {
         PAINTSTRUCT paint;
-        HDC dc = BeginPaint(window, &paint);
-        PaintPattern(dc, paint.rcPaint);
+        BeginPaint(window, &paint);
         EndPaint(window, &paint);
+        ShowStageCanvas(window);
         return 0;
     }
     case WM_ERASEBKGND:
@@ -129,24 +163,6 @@ static LRESULT CALLBACK EngineStageProc(HWND window, UINT message, WPARAM wParam
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-static void ResetEngineFlags()
-{
-    randomWalkActive = 0;
-    walkingOff = 0;
-    introWalkDone = 0;
-    nextFrameIndex = 0;
-    toonStarted = 0;
-    walkingToFrame = 0;
-    lastStatement = 0;
-    noBubble = 1;
-    talking = 0;
-    lastMouthKind = 0;
-    walkDirection = 1;
-    frameSpeed = 3;
-    ZeroMemory(&randomFrame, sizeof randomFrame);
-    ZeroMemory(&currentToonFrame, sizeof currentToonFrame);
-}
-
 EngineStage &OpenEngineStage(int width, int height)
 {
     CloseEngineStage();
@@ -160,11 +176,23 @@ EngineStage &OpenEngineStage(int width, int height)
         cls.lpszClassName = stageClass;
         RegisterClassA(&cls);
     }
-    ResetEngineFlags();
-    stage.window = CreateWindowExA(0, stageClass, "engine stage", WS_POPUP | WS_VISIBLE, 0, 0,
-                                   width, height, NULL, NULL, instance, NULL);
+    stage.window = CreateWindowExA(0, stageClass, "engine stage", WS_POPUP, 0, 0, width, height, NULL,
+                                   NULL, instance, NULL);
+    StageOwner owner = { TellPlayState, TellLock, TellUnlock, TellBusy, AnswerPicking, TakePoint,
+                         TellLook, &stage.paces, &stage.clock, 0 };
+    stage.stage = CreateStage(stage.window, &owner, &stage.toon);
+    HDC canvas = BeginStageDrawing(stage.window);
+    const RECT all = { 0, 0, width, height };
+    PaintPattern(canvas, all);
+    EndStageDrawing(stage.window, canvas, NULL);
+    ShowWindow(stage.window, SW_SHOWNA);
     UpdateWindow(stage.window);
     LoadSyntheticArt(stage.window);
+    return stage;
+}
+
+EngineStage &TheEngineStage()
+{
     return stage;
 }
 
@@ -172,22 +200,42 @@ void CloseEngineStage()
 {
     if (!stage.window)
         return;
-    StopWalkTimer(stage.window);
-    // A pre-speech delay still pending would carry over into the next test.
-    if (KillTimer(stage.window, IDT_SPEECHDELAY))
-        FramePause(stage.window, NULL, -1);
-    FramePause(stage.window, NULL, 0);
-    FreeSyntheticArt();
+    DestroyStage(stage.window);
     DestroyWindow(stage.window);
-    stage = EngineStage();
-    ResetEngineFlags();
+    FreeToonFrames(&stage.toon);
+    stage.~EngineStage();
+    new (&stage) EngineStage();
+}
+
+void Advance(DWORD milliseconds)
+{
+    AdvanceSteppedClock(&stage.clock, stage.window, milliseconds);
+}
+
+bool AdvanceUntil(const std::function<bool()> &done, DWORD milliseconds)
+{
+    for (DWORD passed = 0; !done() && passed < milliseconds;) {
+        DWORD next = NextClockEvent(&stage.clock);
+        if (next == INFINITE)
+            break;
+        next = next == 0 ? 1 : next;
+        Advance(next);
+        passed += next;
+    }
+    return done();
 }
 
 int DriveWalk(int limit)
 {
     int before = stage.walkDone;
     for (int tick = 1; tick <= limit; tick++) {
-        SendMessageA(stage.window, WM_TIMER, IDT_WALK, 0);
+        const ClockTimer *walk = NULL;
+        for (const ClockTimer &timer : stage.clock.timers)
+            if (timer.armed && timer.id == IDT_WALK)
+                walk = &timer;
+        if (!walk)
+            return -1;
+        Advance(walk->due - stage.clock.now);
         if (stage.walkDone != before)
             return tick;
     }
@@ -196,9 +244,18 @@ int DriveWalk(int limit)
 
 bool TimerArmed(UINT_PTR id)
 {
-    return KillTimer(stage.window, id) != 0;
+    return ClockTimerArmed(&stage.clock, id) != 0;
 }
 
+void SetStageToon(const std::vector<ToonFrame> &frames, DWORD windowSize)
+{
+    ToonDocument &toon = stage.toon;
+    AllocToonFrames(&toon, (int)frames.size());
+    toon.frameCount = (int)frames.size();
+    for (size_t i = 0; i < frames.size(); i++)
+        PutToonFrame(&toon, (int)i, &frames[i]);
+    toon.header.windowSize = windowSize;
+}
 std::vector<COLORREF> Capture(HWND window, const RECT &rect)
 {
     HDC screen = GetDC(window);

@@ -8,6 +8,10 @@
 #include <functional>
 #include <vector>
 
+#include "engine/clock.h"
+#include "engine/stage.h"
+#include "toon/toon_document.h"
+
 namespace testing {
 
 // Colours of the synthetic artwork, so that a pixel tells what is shown.
@@ -16,30 +20,50 @@ COLORREF SpriteColour(int index);          // sprite set entry 0..35
 COLORREF ExpressionColour(int kind, int pose);
 extern const COLORREF bubbleInk;           // the inside of the synthetic bubbles
 
-// Fills the sprite set, the bubbles and the expressions strip with
+// Fills the stage's sprite set, bubbles and expressions strip with
 // synthetic bitmaps: opaque blocks of the colours above in a black frame
 // (sprites: 10 pixels, bubbles: 4), the strip's cells in their grid.
 void LoadSyntheticArt(HWND window);
-void FreeSyntheticArt();
 
+// The stage's owner in the engine's tests: it records what the stage tells
+// it, and the stage's timers run on its stepped clock.
 struct EngineStage {
     HWND window = NULL;
+    Stage *stage = NULL;
     int actDone = 0;
     int walkDone = 0;
     std::function<void()> onActDone;     // runs inside WM_ACTDONE
+    std::vector<int> playStates;         // PLAY_STATE_* in the order told
+    int locks = 0;
+    int unlocks = 0;
+    int busy = 0;                        // the busy cursor as last told
+    int picking = 0;                     // answers whether clicks pick points
+    std::vector<POINT> picked;
+    StageLook look = {};                 // what the stage paints
+    LONG paces = 0;
+    SteppedClock clock = {};
+    ToonDocument toon = {};
 };
 
-// A visible popup at (0, 0) with the given client size, painted with the
-// pattern. One at a time.
+// A visible popup at (0, 0) with the given client size, its canvas painted
+// with the pattern. One at a time.
 EngineStage &OpenEngineStage(int width, int height);
 void CloseEngineStage();
+// The open one.
+EngineStage &TheEngineStage();
 
-// Sends walk ticks until the walk sends WM_WALKDONE; returns the ticks it
-// took, or -1 if it had not ended after limit ticks.
+// Moves the stepped clock on by the milliseconds, firing what falls due.
+void Advance(DWORD milliseconds);
+// Steps the clock until the walk sends WM_WALKDONE; returns the walk ticks
+// it took, or -1 if it had not ended after limit ticks.
 int DriveWalk(int limit = 400);
+// Steps the clock until done() or the milliseconds have passed; returns done().
+bool AdvanceUntil(const std::function<bool()> &done, DWORD milliseconds);
 
-// Whether the timer is armed; it is killed by asking.
+// Whether the stage's timer is armed on the clock.
 bool TimerArmed(UINT_PTR id);
+// The stage's toon holds these frames, made on a stage of the given size.
+void SetStageToon(const std::vector<ToonFrame> &frames, DWORD windowSize);
 
 // The client area's pixels in the rectangle, row by row.
 std::vector<COLORREF> Capture(HWND window, const RECT &rect);

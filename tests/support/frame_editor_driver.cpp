@@ -3,6 +3,7 @@
 #include "editor/editor_app.h"
 #include "editor/editor_controls.h"
 #include "engine/messages.h"
+#include "engine/sequencer.h"
 #include "toon/toon_document.h"
 #include "resources/resource.h"
 #include "support/script.h"
@@ -36,15 +37,15 @@ void WithFrameEditor(const std::function<void(EditorSession &)> &body)
         Do("the frame editor, and the body", [&] {
             session.main = editorFrame.mainWindow;
             // No entrance walk: its locking of the buttons would cross the body's.
-            KillTimer(session.main, IDT_ENTRANCE);
+            CancelEntrance(editorFrame.stageWindow);
             mainProcedure = (WNDPROC)SetWindowLongPtrA(session.main, GWLP_WNDPROC, (LONG_PTR)RecordingProc);
             if (OpenFrameEditorAgain(session))
                 body(session);
             // What the body left unsaved is dropped, or closing would ask.
-            toon.modified = 0;
+            editorFrame.toon.modified = 0;
             CloseToonEditor();
         }),
-    }, [] { RunToonEditor(GetModuleHandleA(NULL), NULL, "", SW_SHOWNORMAL); }, EndEverything);
+    }, [] { RunToonEditor(GetModuleHandleA(NULL), NULL, SW_SHOWNORMAL); }, EndEverything);
     activeSession = NULL;
 }
 
