@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Measures what the running screen saver costs: CPU time (user + system) of
 # the saver's process over wall time, and its resident memory, on a private
-# 1024x768 display. Random walks with random backgrounds and statements.
+# 1024x768 display, and its wakeups a second (context switches of all its
+# threads). Random walks with random backgrounds and statements.
 #
 #   tools/measure-saver.sh [SECONDS]
 #
@@ -32,6 +33,8 @@ tools/with-wine.sh bash -c '
     [ -r /proc/$pid/stat ] || { echo "the saver did not start" >&2; exit 1; }
     tick=$(getconf CLK_TCK)
     cpu() { awk "{ print \$14 + \$15 }" "/proc/$1/stat"; }
+    # Every switch of every thread, voluntary or not: how often it wakes.
+    wakeups() { cat /proc/$1/task/*/status 2>/dev/null | awk "/^(voluntary|nonvoluntary)_ctxt_switches:/ { n += \$2 } END { print n + 0 }"; }
     # The display server and the wineserver of this session work for the
     # saver too; they are found by the prefix in their environment.
     helper() {
@@ -40,7 +43,7 @@ tools/with-wine.sh bash -c '
         done | head -n 1
     }
     xvfb=$(helper Xvfb); server=$(helper "wineserver(64)?")
-    c0=$(cpu "$pid"); x0=$(cpu "$xvfb"); s0=$(cpu "$server"); t0=$(date +%s.%N)
+    c0=$(cpu "$pid"); w0=$(wakeups "$pid"); x0=$(cpu "$xvfb"); s0=$(cpu "$server"); t0=$(date +%s.%N)
     peak=0
     end=$(( $(date +%s) + seconds ))
     while [ "$(date +%s)" -lt "$end" ]; do
@@ -48,7 +51,7 @@ tools/with-wine.sh bash -c '
         [ "$rss" -gt "$peak" ] && peak=$rss
         sleep 1
     done
-    c1=$(cpu "$pid"); x1=$(cpu "$xvfb"); s1=$(cpu "$server"); t1=$(date +%s.%N)
+    c1=$(cpu "$pid"); w1=$(wakeups "$pid"); x1=$(cpu "$xvfb"); s1=$(cpu "$server"); t1=$(date +%s.%N)
     hwm=$(awk "/^VmHWM:/ { print \$2 }" "/proc/$pid/status")
     name=$(cat /proc/$pid/comm)
     split() { awk "/^Rss(Anon|File|Shmem):/ { printf \"%s %.1f MB  \", \$1, \$2 / 1024 }" "/proc/$1/status"; }
@@ -57,17 +60,19 @@ tools/with-wine.sh bash -c '
     wine64 "C:\\windows\\system32\\notepad.exe" >/dev/null 2>&1 &
     notepad=$!
     sleep 8
+    n0=$(wakeups "$notepad"); sleep 5; n1=$(wakeups "$notepad")
     base=$(awk "/^VmRSS:/ { printf \"%.1f MB\", \$2 / 1024 }" "/proc/$notepad/status")
     baseParts=$(split "$notepad")
     kill "$notepad" 2>/dev/null || true
     awk -v c0="$c0" -v c1="$c1" -v t0="$t0" -v t1="$t1" -v tick="$tick" \
-        -v rss="$peak" -v hwm="$hwm" -v name="$name" \
+        -v rss="$peak" -v hwm="$hwm" -v name="$name" -v woke=$(( w1 - w0 )) -v noted=$(( n1 - n0 )) \
         -v xvfb=$(( x1 - x0 )) -v server=$(( s1 - s0 )) "BEGIN {
         wall = t1 - t0; used = (c1 - c0) / tick
         printf \"process      %s\\n\", name
         printf \"wall time    %.1f s\\n\", wall
         printf \"CPU time     %.2f s (user + system)\\n\", used
         printf \"CPU share    %.3f %% of one core (target 0.5 %%)\\n\", 100 * used / wall
+        printf \"wakeups      %.0f a second (notepad idle: %.0f)\\n\", woke / wall, noted / 5
         printf \"besides      Xvfb %.3f %%, wineserver %.3f %% of one core\\n\", 100 * xvfb / tick / wall, 100 * server / tick / wall
         printf \"resident     %.1f MB at most while measured, %.1f MB peak (target 30 MB)\\n\", rss / 1024, hwm / 1024
     }"
