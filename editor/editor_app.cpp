@@ -2,6 +2,7 @@
 
 #include <stdio.h>
 #include <string.h>
+#include <commdlg.h>
 
 #include "editor/editor_controls.h"
 #include "editor/editor_window.h"
@@ -12,13 +13,17 @@
 #include "engine/stage.h"
 #include "resources/resource.h"
 #include "show/settings.h"
+#include "show/toon_export.h"
 #include "toon/toon_document.h"
 #include "toon/toon_file.h"
 
 #define MAIN_CLASS          "ToonHelpClass"
 #define STAGE_CLASS         "ToonChildClass"
 #define STAGE_TITLE         "no text"
-#define MENU_ITEMS          6       // the separator counts
+#define MENU_ITEMS          7       // the separator counts
+#define GIF_FILTER          "GIF pictures (*.gif)\0*.gif\0"
+#define GIF_EXTENSION       "gif"
+#define MESSAGE_SIZE        (MAX_PATH + 32)
 #define MENU_LEFT           11
 #define MENU_LIFT           44
 #define VERSION_TEXT_SIZE   64
@@ -151,12 +156,15 @@ int CloseToonEditor(void)
 
 /* Commands */
 
+static int CanExportToon(void);
+
 static void BuildFileMenu(void)
 {
     HMENU menu = CreatePopupMenu();
     AppendMenuA(menu, MF_STRING, IDM_OPEN, "&Open..\tCtrl+O");
     AppendMenuA(menu, MF_STRING, IDM_EDIT, "&Edit..\tCtrl+E");
     AppendMenuA(menu, MF_STRING, IDM_PLAY, "&Play\tAlt+P");
+    AppendMenuA(menu, MF_STRING, IDM_EXPORTGIF, "Export as &GIF..");
     AppendMenuA(menu, MF_SEPARATOR, 0, NULL);
     AppendMenuA(menu, MF_STRING, IDM_ABOUT, "&About..");
     AppendMenuA(menu, MF_STRING, IDM_EXIT, "E&xit");
@@ -193,6 +201,7 @@ static void ShowFileMenu(HWND window)
     const UINT fileState = frameEditorDialog ? MF_GRAYED : MF_ENABLED;
     EnableMenuItem(menu, IDM_OPEN, MF_BYCOMMAND | fileState);
     EnableMenuItem(menu, IDM_EDIT, MF_BYCOMMAND | fileState);
+    EnableMenuItem(menu, IDM_EXPORTGIF, MF_BYCOMMAND | (CanExportToon() ? MF_ENABLED : MF_GRAYED));
     TrackPopupMenu(menu, 0, box.left + MENU_LEFT, box.bottom - MENU_ITEMS * itemHeight - MENU_LIFT, 0,
                    window, NULL);
 }
@@ -247,6 +256,78 @@ int OpenFrameEditor(HWND window)
     if (editorFrame.stageWindow)
         SetClassLongPtrA(editorFrame.stageWindow, GCLP_HCURSOR, (LONG_PTR)editorUi.targetCursor);
     return 1;
+}
+
+/* Export as GIF */
+
+// A toon with frames, and a stage where neither an act nor a toon runs.
+static int CanExportToon(void)
+{
+    const Stage *stage = StageOf(editorFrame.stageWindow);
+    const ToonDocument &toon = editorFrame.toon;
+    return stage && toon.frames && toon.frameCount >= 1 && !ActRunning(stage) && !ToonRunning(stage);
+}
+
+// The GIF's name, from the save dialog; it starts as the toon's name.
+static int ChooseGifName(HWND window, char *path, DWORD size)
+{
+    path[0] = '\0';
+    const char *toonName = editorFrame.toon.fileName;
+    const char *base = toonName;
+    for (const char *p = toonName; *p; ++p)
+        if (*p == '\\' || *p == '/' || *p == ':')
+            base = p + 1;
+    lstrcpynA(path, base, (int)size);
+    char *dot = strrchr(path, '.');
+    if (dot)
+        *dot = '\0';
+    OPENFILENAMEA dialog;
+    ZeroMemory(&dialog, sizeof dialog);
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = window;
+    dialog.lpstrFilter = GIF_FILTER;
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = size;
+    dialog.lpstrDefExt = GIF_EXTENSION;
+    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
+    return GetSaveFileNameA(&dialog) ? 1 : 0;
+}
+
+static void ShowExportProgress(void *context, int done, int total)
+{
+    DrawProgressShare((HWND)context, done, total);
+}
+
+// Escape, pressed while the export runs, ends it.
+static int ExportCancelled(void *context)
+{
+    (void)context;
+    MSG msg;
+    int cancelled = 0;
+    while (PeekMessageA(&msg, NULL, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE))
+        if (msg.wParam == VK_ESCAPE)
+            cancelled = 1;
+    return cancelled;
+}
+
+static void ExportToonAsGif(HWND window)
+{
+    char path[MAX_PATH];
+    if (!CanExportToon() || !ChooseGifName(window, path, sizeof path))
+        return;
+    HCURSOR previous = SetCursor(waitCursor);
+    const ExportWatch watch = { ShowExportProgress, ExportCancelled, window };
+    const DWORD size = editorFrame.stageSize;
+    const int result = ExportToonGif(editorFrame.instance, &editorFrame.toon, path, PackedWidth(size),
+                                     PackedHeight(size), &watch);
+    SetCursor(previous);
+    DrawProgressBar(window);
+    if (result == EXPORT_DONE || result == EXPORT_CANCELLED)
+        return;
+    char text[MESSAGE_SIZE];
+    snprintf(text, sizeof text, "Cannot write to %s.", path);
+    MessageBoxA(window, text, NULL, MB_OK | MB_ICONEXCLAMATION);
 }
 
 static void StartRandomAct(void)
@@ -323,6 +404,9 @@ static void OnMenuCommand(HWND window, WPARAM command)
         break;
     case IDM_PLAY:
         TogglePlay(window);
+        break;
+    case IDM_EXPORTGIF:
+        ExportToonAsGif(window);
         break;
     case IDM_ABOUT:
         ShowAboutBox(window);

@@ -258,14 +258,28 @@ LRESULT CaptionHitTest(HWND window, LPARAM point)
     return HTNOWHERE;
 }
 
+static void DrawProgressPart(HWND window, int done, int total);
+
 void DrawProgressBar(HWND window)
+{
+    const Stage *stage = StageOf(editorFrame.stageWindow);
+    const int count = editorFrame.toon.frameCount;
+    DrawProgressPart(window, stage ? stage->nextFrameIndex : 0, count > 1 ? count : 1);
+}
+
+void DrawProgressShare(HWND window, int done, int total)
+{
+    DrawProgressPart(window, done, total > 0 ? total : 1);
+}
+
+static void DrawProgressPart(HWND window, int done, int total)
 {
     const RECT client = ClientRect(window);
     const int top = client.bottom - BAR_TOP;
     const int bottom = client.bottom - BAR_BOTTOM;
     const int left = BAR_SIDE;
     const int right = client.right - BAR_SIDE;
-    int filled = PlaybackProgress(editorFrame.stageWindow, right - left);
+    int filled = (int)((long long)(right - left) * done / total);
     // A frame count changed under a paused toon must not push the bar
     // over the Play button's well.
     if (filled > right - left)

@@ -44,6 +44,8 @@ void PaintEditorFrame(HWND window);
 void DrawCaptionBars(HWND window, int active);
 LRESULT CaptionHitTest(HWND window, LPARAM point);
 void DrawProgressBar(HWND window);
+// The bar filled to done of total, as an export goes.
+void DrawProgressShare(HWND window, int done, int total);
 void DrawSystemButton(HWND window, const DRAWITEMSTRUCT *item);
 LRESULT CALLBACK StageWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

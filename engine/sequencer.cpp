@@ -233,9 +233,24 @@ static void ArriveAtFrame(HWND window, Stage *stage, const char *text, int secon
     SetStageTimer(window, IDT_SPEECHDELAY, SPEECH_DELAY_MS);
 }
 
-static void SpeakPendingText(HWND window, Stage *stage)
+// Off the screen nothing is heard: the mouth moves for the clip's length,
+// or for the pause where the clip cannot be played.
+static void MouthForSilentClip(HWND window, Stage *stage, int seconds)
+{
+    DWORD length = SoundClipMilliseconds(stage->pendingText);
+    if (!length)
+        length = (DWORD)seconds * 1000;
+    const DWORD ticks = length / EXPRESSION_MS;
+    StartTalkingForSound(window, ticks < 1 ? 1 : ticks > 0x7FFF ? 0x7FFF : (int)ticks);
+}
+
+static void SpeakPendingText(HWND window, Stage *stage, int seconds)
 {
     int playing = 0;
+    if (IsSoundClip(stage->pendingText) && stage->owner.offScreen) {
+        MouthForSilentClip(window, stage, seconds);
+        return;
+    }
     if (IsSoundClip(stage->pendingText))
         playing = PlaySoundClip(window, stage->pendingText);
     if (playing) {
@@ -261,7 +276,7 @@ static void Speak(HWND window, Stage *stage)
     CopyText(stage->pendingText, text);
     ShowExpression(window, EXPR_WINK2);
     SetStageTimer(window, IDT_FRAMEPAUSE, (UINT)seconds * 1000);
-    SpeakPendingText(window, stage);
+    SpeakPendingText(window, stage, seconds);
 }
 
 /* The random act */

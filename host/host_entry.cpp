@@ -1,9 +1,11 @@
 #include "host/host_entry.h"
 #include "host/saver_window.h"
 #include "show/config_dialog.h"
+#include "show/toon_export.h"
 #include "resources/resource.h"
 
 #include <stdint.h>
+#include <string.h>
 
 HINSTANCE hostInstance;
 
@@ -48,7 +50,7 @@ static const char *SkipSpaces(const char *text)
 
 HostCommand ScanCommandTail(const char *tail)
 {
-    HostCommand command = { MODE_BAD, NULL, 0 };
+    HostCommand command = { MODE_BAD, NULL, 0, NULL };
     for (const char *p = tail;; ++p) {
         switch (*p) {
         case '\0':
@@ -70,6 +72,13 @@ HostCommand ScanCommandTail(const char *tail)
         case 'a': case 'A':
             command.mode = MODE_PASSWORD;
             command.window = (HWND)ParseWindowNumber(SkipSpaces(p + 1));
+            return command;
+        case 'g': case 'G':
+            // "gif" and nothing shorter: a lone g stays a bad switch.
+            if (_strnicmp(p, "gif", 3) == 0 && (p[3] == ' ' || p[3] == '\0')) {
+                command.mode = MODE_EXPORT;
+                command.arguments = p + 3;
+            }
             return command;
         default:
             return command;
@@ -111,6 +120,8 @@ static int RunMode(const HostCommand *command)
         if (command->window && IsWindow(command->window))
             return RunSaverWindow(command->window);
         return -1;
+    case MODE_EXPORT:
+        return RunToonExport(hostInstance, command->arguments);
     case MODE_PASSWORD: {
         HWND owner = command->window;
         if (!owner || !IsWindow(owner))

@@ -9,6 +9,7 @@ enum HostMode {
     MODE_SAVER,           // full screen
     MODE_PREVIEW,         // child of the window given
     MODE_PASSWORD,        // change the password
+    MODE_EXPORT,          // a toon into an animated GIF, no window shown
     MODE_BAD              // result -1
 };
 
@@ -16,6 +17,7 @@ struct HostCommand {
     HostMode mode;
     HWND window;          // owner, preview parent or password owner
     int ownedByForeground;
+    const char *arguments;  // the export's, after "gif"
 };
 
 extern HINSTANCE hostInstance;

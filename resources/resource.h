@@ -86,6 +86,7 @@
 #define IDM_PLAY                1049
 #define IDM_ABOUT               1050
 #define IDM_EXIT                1051
+#define IDM_EXPORTGIF           1052
 
 /* About box */
 #define IDC_ABOUTVERSION        1060

@@ -19,6 +19,7 @@
 #define WAVE_FORMAT_EXTENSIBLE_TAG 0xFFFE
 #define WAVE_EXTENSIBLE_SIZE  40  // the format with its extension
 #define WAVE_SUBFORMAT_AT     24  // the sub-format's tag, first of its GUID
+#define CLIP_CHUNK_LIMIT      256 // chunks walked before a file counts as having none
 
 UINT clipDevice;
 // The wave-audio driver, held for the life of the process once a clip has
@@ -229,4 +230,51 @@ void CloseSoundClip(void)
         return;
     mciSendCommandA(clipDevice, MCI_CLOSE, 0, 0);
     clipDevice = 0;
+}
+
+// The wave file's chunks, walked one by one: the byte rate from "fmt " and
+// the size of "data" give the playing time.
+DWORD SoundClipMilliseconds(const char *text)
+{
+    if (!IsSoundClip(text))
+        return 0;
+    const char *name = text + CLIP_PREFIX_LENGTH;
+    if (!SoundFileExists(name) || !HasPlayableFormat(name))
+        return 0;
+    HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    unsigned char riff[12];
+    DWORD got = 0;
+    DWORD byteRate = 0;
+    DWORD dataBytes = 0;
+    if (ReadFile(file, riff, sizeof riff, &got, NULL) && got == sizeof riff && memcmp(riff, "RIFF", 4) == 0 &&
+        memcmp(riff + 8, "WAVE", 4) == 0) {
+        for (int chunk = 0; chunk < CLIP_CHUNK_LIMIT && (!byteRate || !dataBytes); ++chunk) {
+            unsigned char head[8];
+            if (!ReadFile(file, head, sizeof head, &got, NULL) || got != sizeof head)
+                break;
+            const DWORD length = LittleEndian(head + 4, 4);
+            if (memcmp(head, "data", 4) == 0)
+                dataBytes = length;
+            if (memcmp(head, "fmt ", 4) == 0 && length >= WAVE_FORMAT_SIZE) {
+                unsigned char format[WAVE_FORMAT_SIZE];
+                if (!ReadFile(file, format, sizeof format, &got, NULL) || got != sizeof format)
+                    break;
+                byteRate = LittleEndian(format + 8, 4);
+                if (SetFilePointer(file, (LONG)(length - WAVE_FORMAT_SIZE + (length & 1)), NULL, FILE_CURRENT) ==
+                    INVALID_SET_FILE_POINTER)
+                    break;
+                continue;
+            }
+            // Chunks are padded to an even length.
+            if (SetFilePointer(file, (LONG)(length + (length & 1)), NULL, FILE_CURRENT) == INVALID_SET_FILE_POINTER)
+                break;
+        }
+    }
+    CloseHandle(file);
+    if (!byteRate || !dataBytes)
+        return 0;
+    const unsigned long long ms = (unsigned long long)dataBytes * 1000 / byteRate;
+    return ms > 0x7FFFFFFF ? 0x7FFFFFFF : (DWORD)ms;
 }

@@ -12,5 +12,8 @@ int IsSoundClip(const char *text);
 int PlaySoundClip(HWND window, char *text);
 int PlaySoundClipAndWait(HWND window, char *text);
 void CloseSoundClip(void);
+// How long the clip a frame's text names would play, in milliseconds, from
+// its header; 0 when it is missing or cannot be played.
+DWORD SoundClipMilliseconds(const char *text);
 
 #endif

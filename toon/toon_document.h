@@ -48,6 +48,8 @@ struct ToonDocument {
     char fileName[TOON_FILENAME_SIZE];
     char caption[TOON_CAPTION_SIZE];
     HCURSOR waitCursor;       // the owner's hourglass while a file is read or written; none hides the cursor
+    // Where the file functions' messages go; none: a message box.
+    int (*showMessage)(HWND window, const char *text, const char *caption, UINT style);
 };
 
 void FreeToonFrames(ToonDocument *toon);

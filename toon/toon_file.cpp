@@ -25,6 +25,8 @@ static int ShowToonMessage(const ToonDocument *toon, HWND window, const char *fo
 {
     char text[MESSAGE_SIZE];
     snprintf(text, sizeof text, format, toon->fileName);
+    if (toon->showMessage)
+        return toon->showMessage(window, text, caption, style);
     return MessageBoxA(window, text, caption, style);
 }
 

@@ -1,0 +1,417 @@
+#include "show/toon_export.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "engine/messages.h"
+#include "engine/sequencer.h"
+#include "engine/stage.h"
+#include "toon/gif_file.h"
+#include "toon/toon_file.h"
+
+#define EXPORT_CLASS        "PimboExportStage"
+#define CAPTION_FONT_HEIGHT 20        // as the saver's caption
+#define FINAL_HOLD_MS       1000      // the empty stage before the loop starts again
+#define LONGEST_TOON_MS     (12LL * 60 * 60 * 1000)   // far beyond 251 frames of the longest pauses and walks
+#define EVENTS_LIMIT        5000000   // a clock that never runs dry still ends
+#define CANCEL_CHECK_EVERY  16        // events between looks at the caller
+#define PLAIN_TILE_NUMBER   1
+#define LAST_TILE_NUMBER    10
+#define SIZE_TEXT_LIMIT     16
+#define ARGUMENT_SIZE       MAX_PATH
+#define ARGUMENTS_MAX       3
+#define MESSAGE_SIZE        (MAX_PATH + 96)
+
+// The colours drawn besides the artwork's: the caption and its emboss, the
+// bubble's black text, the grey of a missing tile.
+static const COLORREF fixedColours[] = {
+    RGB(0, 0, 0), RGB(255, 255, 255), RGB(192, 192, 192), RGB(128, 128, 128), RGB(0, 0, 255),
+};
+
+struct ExportRun {
+    StageOwner owner;
+    SteppedClock clock;
+    ToonDocument toon;        // a copy: the caller's document is left alone
+    LONG paces;               // counted here, not into the user's total
+    HFONT captionFont;
+    int backgroundNumber;
+    int actDone;
+};
+
+/* The stage's palette */
+
+static void AddColour(RGBQUAD *palette, int *count, BYTE red, BYTE green, BYTE blue)
+{
+    for (int i = 0; i < *count; ++i)
+        if (palette[i].rgbRed == red && palette[i].rgbGreen == green && palette[i].rgbBlue == blue)
+            return;
+    if (*count >= GIF_MAX_COLOURS)
+        return;
+    RGBQUAD &slot = palette[(*count)++];
+    slot.rgbRed = red;
+    slot.rgbGreen = green;
+    slot.rgbBlue = blue;
+    slot.rgbReserved = 0;
+}
+
+// The colour table of a bitmap resource of 8 bits or fewer; a resource
+// that is not one adds nothing.
+static void AddResourceColours(HINSTANCE instance, const char *name, RGBQUAD *palette, int *count)
+{
+    HRSRC found = FindResourceA(instance, name, (LPCSTR)RT_BITMAP);
+    HGLOBAL loaded = found ? LoadResource(instance, found) : NULL;
+    const BYTE *data = loaded ? (const BYTE *)LockResource(loaded) : NULL;
+    const DWORD size = found ? SizeofResource(instance, found) : 0;
+    if (!data || size < sizeof(BITMAPINFOHEADER))
+        return;
+    BITMAPINFOHEADER header;
+    memcpy(&header, data, sizeof header);
+    if (header.biBitCount == 0 || header.biBitCount > 8 || header.biSize < sizeof header)
+        return;
+    DWORD colours = header.biClrUsed ? header.biClrUsed : 1u << header.biBitCount;
+    if (colours > GIF_MAX_COLOURS)
+        colours = GIF_MAX_COLOURS;
+    for (DWORD i = 0; i < colours && header.biSize + (i + 1) * sizeof(RGBQUAD) <= size; ++i) {
+        RGBQUAD quad;
+        memcpy(&quad, data + header.biSize + i * sizeof(RGBQUAD), sizeof quad);
+        AddColour(palette, count, quad.rgbRed, quad.rgbGreen, quad.rgbBlue);
+    }
+}
+
+// Every colour the stage can show for this toon: the fixed ones, the
+// sprites, bubbles and expressions, and the toon's tile.
+static int StagePalette(HINSTANCE instance, int backgroundNumber, RGBQUAD *palette)
+{
+    int count = 0;
+    for (COLORREF colour : fixedColours)
+        AddColour(palette, &count, GetRValue(colour), GetGValue(colour), GetBValue(colour));
+    AddColour(palette, &count, GetRValue(GetSysColor(COLOR_BTNSHADOW)), GetGValue(GetSysColor(COLOR_BTNSHADOW)),
+              GetBValue(GetSysColor(COLOR_BTNSHADOW)));
+    AddColour(palette, &count, GetRValue(GetSysColor(COLOR_BTNHIGHLIGHT)),
+              GetGValue(GetSysColor(COLOR_BTNHIGHLIGHT)), GetBValue(GetSysColor(COLOR_BTNHIGHLIGHT)));
+    char name[16];
+    for (int i = 1; i <= 8; ++i) {
+        snprintf(name, sizeof name, "pbl2r%d", i);
+        AddResourceColours(instance, name, palette, &count);
+        snprintf(name, sizeof name, "pbr2l%d", i);
+        AddResourceColours(instance, name, palette, &count);
+    }
+    for (const char *turn : { "pbltn1", "pbltn2", "pbrtn1", "pbrtn2", "bubleft", "bubright", "expresns" })
+        AddResourceColours(instance, turn, palette, &count);
+    for (int pose = 1; pose <= POSE_LAST + 1; ++pose) {
+        snprintf(name, sizeof name, "pose%02d", pose);
+        AddResourceColours(instance, name, palette, &count);
+    }
+    int tile = backgroundNumber == 0 ? PLAIN_TILE_NUMBER : backgroundNumber;
+    if (tile > LAST_TILE_NUMBER)
+        tile = LAST_TILE_NUMBER;
+    snprintf(name, sizeof name, "bg%02d", tile);
+    AddResourceColours(instance, name, palette, &count);
+    return count;
+}
+
+/* The stage window nobody sees */
+
+static void ReadExportLook(HWND window, StageLook *look)
+{
+    const ExportRun *run = (const ExportRun *)GetWindowLongPtrA(window, GWLP_USERDATA);
+    if (!run)
+        return;
+    look->backgroundNumber = run->backgroundNumber;
+    look->textFont = run->captionFont;
+    look->titleFont = run->captionFont;
+    // The saver's look: the toon's caption above the stage.
+    look->saverShow = 1;
+}
+
+static LRESULT CALLBACK ExportStageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    ExportRun *run = (ExportRun *)GetWindowLongPtrA(window, GWLP_USERDATA);
+    switch (message) {
+    case WM_CREATE:
+        run = (ExportRun *)((CREATESTRUCTA *)lParam)->lpCreateParams;
+        SetWindowLongPtrA(window, GWLP_USERDATA, (LONG_PTR)run);
+        return CreateStage(window, &run->owner, &run->toon) ? 0 : -1;
+    case WM_DESTROY:
+        DestroyStage(window);
+        return 0;
+    case WM_GETMINMAXINFO: {
+        // The picture may be larger than the screen.
+        MINMAXINFO *limits = (MINMAXINFO *)lParam;
+        limits->ptMaxTrackSize.x = limits->ptMaxSize.x = EXPORT_MAX_SIDE;
+        limits->ptMaxTrackSize.y = limits->ptMaxSize.y = EXPORT_MAX_SIDE;
+        return 0;
+    }
+    case WM_TIMER:
+        OnEngineTimer(window, wParam);
+        return 0;
+    case WM_WALKDONE:
+        OnWalkFinished(window);
+        return 0;
+    case WM_ACTDONE:
+        if (run)
+            run->actDone = 1;
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+static int RegisterExportClass(HINSTANCE instance)
+{
+    WNDCLASSA existing;
+    if (GetClassInfoA(instance, EXPORT_CLASS, &existing))
+        return 1;
+    WNDCLASSA windowClass;
+    ZeroMemory(&windowClass, sizeof windowClass);
+    windowClass.lpfnWndProc = ExportStageProc;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = EXPORT_CLASS;
+    return RegisterClassA(&windowClass) != 0;
+}
+
+/* The run */
+
+// The canvas goes into the file as it stands; it is selected into the
+// stage's DC, which the writer must not find it in.
+static int AddStagePicture(GifWriter *writer, Stage *stage, int durationMs)
+{
+    SelectObject(stage->canvasDc, stage->canvasOld);
+    const int added = GifAddBitmap(writer, stage->canvas, durationMs);
+    SelectObject(stage->canvasDc, stage->canvas);
+    return added;
+}
+
+static int Cancelled(const ExportWatch *watch)
+{
+    return watch && watch->cancelled && watch->cancelled(watch->context);
+}
+
+static void Report(const ExportWatch *watch, const Stage *stage)
+{
+    if (watch && watch->progress)
+        watch->progress(watch->context, stage->nextFrameIndex, stage->toon->frameCount);
+}
+
+// From the first walk in to the walk off, every picture with its time.
+static int RecordToon(HWND window, ExportRun *run, GifWriter *writer, const ExportWatch *watch)
+{
+    Stage *stage = StageOf(window);
+    if (!StartToonPlayback(window))
+        return EXPORT_NO_FRAMES;
+    for (long events = 0; events < EVENTS_LIMIT; ++events) {
+        if (events % CANCEL_CHECK_EVERY == 0) {
+            Report(watch, stage);
+            if (Cancelled(watch))
+                return EXPORT_CANCELLED;
+        }
+        DWORD wait = NextClockEvent(&run->clock);
+        const int over = run->actDone || wait == INFINITE || run->clock.now >= LONGEST_TOON_MS;
+        if (!AddStagePicture(writer, stage, over ? FINAL_HOLD_MS : (int)wait))
+            return EXPORT_CANNOT_WRITE;
+        if (over)
+            return EXPORT_DONE;
+        AdvanceSteppedClock(&run->clock, window, wait);
+    }
+    return EXPORT_DONE;
+}
+
+// A copy of the frames, so that nothing the export does can reach the
+// document on hand.
+static int CopyToon(ToonDocument *copy, const ToonDocument *toon)
+{
+    *copy = *toon;
+    copy->frames = NULL;
+    copy->blockBytes = 0;
+    const int count = toon->frameCount;
+    if (count < 1 || !AllocToonFrames(copy, count))
+        return 0;
+    copy->frameCount = count;
+    ToonFrame frame;
+    for (int i = 0; i < count; ++i)
+        if (!GetToonFrame(toon, i, &frame) || !PutToonFrame(copy, i, &frame))
+            return 0;
+    return 1;
+}
+
+int ExportToonGif(HINSTANCE instance, const ToonDocument *toon, const char *path, int width, int height,
+                  const ExportWatch *watch)
+{
+    if (width < EXPORT_MIN_SIDE || width > EXPORT_MAX_SIDE || height < EXPORT_MIN_SIDE || height > EXPORT_MAX_SIDE)
+        return EXPORT_BAD_SIZE;
+    ExportRun *run = new ExportRun();
+    int result = EXPORT_FAILED;
+    if (!CopyToon(&run->toon, toon)) {
+        FreeToonFrames(&run->toon);
+        delete run;
+        return EXPORT_NO_FRAMES;
+    }
+    run->backgroundNumber = toon->header.backgroundIndex;
+    run->captionFont = CreateSerifFont(CAPTION_FONT_HEIGHT, FW_NORMAL);
+    run->owner.readLook = ReadExportLook;
+    run->owner.pacesWalked = &run->paces;
+    run->owner.clock = &run->clock;
+    run->owner.offScreen = 1;
+
+    HWND window = RegisterExportClass(instance)
+        ? CreateWindowExA(0, EXPORT_CLASS, "", WS_POPUP, 0, 0, width, height, NULL, NULL, instance, run)
+        : NULL;
+    Stage *stage = window ? StageOf(window) : NULL;
+    RGBQUAD palette[GIF_MAX_COLOURS];
+    const int colours = StagePalette(instance, run->backgroundNumber, palette);
+    GifWriter writer;
+    int onCanvas = 0;
+    if (stage) {
+        HDC dc = BeginStageDrawing(window);
+        onCanvas = dc == stage->canvasDc;
+        EndStageDrawing(window, dc, NULL);
+    }
+    // Without a canvas there would be nothing to read the pictures from.
+    if (onCanvas && LoadSpriteSet(window, instance)) {
+        stage->speed = toon->header.frameSpeed;
+        stage->titleShown = 1;
+        RebuildStageBackground(window);
+        RepaintStage(window);
+        if (!GifBegin(&writer, path, width, height, palette, colours)) {
+            result = EXPORT_CANNOT_WRITE;
+        } else {
+            result = RecordToon(window, run, &writer, watch);
+            if (result == EXPORT_DONE && !GifFinish(&writer))
+                result = EXPORT_CANNOT_WRITE;
+            else if (result != EXPORT_DONE)
+                GifAbandon(&writer);
+        }
+    }
+    if (window)
+        DestroyWindow(window);
+    if (run->captionFont)
+        DeleteObject(run->captionFont);
+    FreeToonFrames(&run->toon);
+    delete run;
+    return result;
+}
+
+int ParseExportSize(const char *text, int *width, int *height)
+{
+    if (!text || strnlen(text, SIZE_TEXT_LIMIT) >= SIZE_TEXT_LIMIT)
+        return 0;
+    char *end = NULL;
+    const long w = strtol(text, &end, 10);
+    if (end == text || (*end != 'x' && *end != 'X'))
+        return 0;
+    const char *rest = end + 1;
+    const long h = strtol(rest, &end, 10);
+    if (end == rest || *end != '\0')
+        return 0;
+    if (w < EXPORT_MIN_SIDE || w > EXPORT_MAX_SIDE || h < EXPORT_MIN_SIDE || h > EXPORT_MAX_SIDE)
+        return 0;
+    *width = (int)w;
+    *height = (int)h;
+    return 1;
+}
+
+/* The command line */
+
+// The next argument, quoted or not; 0 when there is none or it is too long.
+static int NextArgument(const char **cursor, char *argument)
+{
+    const char *p = *cursor;
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    if (!*p)
+        return 0;
+    const int quoted = *p == '"';
+    if (quoted)
+        ++p;
+    size_t length = 0;
+    while (*p && (quoted ? *p != '"' : *p != ' ' && *p != '\t')) {
+        if (length + 1 >= ARGUMENT_SIZE)
+            return 0;
+        argument[length++] = *p++;
+    }
+    argument[length] = '\0';
+    if (quoted && *p == '"')
+        ++p;
+    *cursor = p;
+    return 1;
+}
+
+typedef BOOL (WINAPI *AttachConsoleProc)(DWORD process);
+
+// The console the program was started from: its standard error where that
+// leads somewhere, else the parent's console (Windows 98 has no way to
+// reach one). INVALID_HANDLE_VALUE when there is none.
+static HANDLE StartingConsole(void)
+{
+    HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    if (error && error != INVALID_HANDLE_VALUE && GetFileType(error) != FILE_TYPE_UNKNOWN)
+        return error;
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    AttachConsoleProc attach = kernel ? (AttachConsoleProc)(void *)GetProcAddress(kernel, "AttachConsole") : NULL;
+    if (!attach || !attach(ATTACH_PARENT_PROCESS))
+        return INVALID_HANDLE_VALUE;
+    return CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+}
+
+static int TellUser(HWND window, const char *text, const char *caption, UINT style)
+{
+    HANDLE console = StartingConsole();
+    if (console == INVALID_HANDLE_VALUE)
+        return MessageBoxA(window, text, caption, style);
+    char line[MESSAGE_SIZE];
+    const int length = snprintf(line, sizeof line, "Pimbo95: %s\r\n", text);
+    DWORD written = 0;
+    WriteFile(console, line, (DWORD)(length < (int)sizeof line ? length : (int)sizeof line - 1), &written, NULL);
+    return IDOK;
+}
+
+static int TellUserOf(const char *format, const char *name)
+{
+    char text[MESSAGE_SIZE];
+    snprintf(text, sizeof text, format, name);
+    TellUser(NULL, text, NULL, MB_OK | MB_ICONEXCLAMATION);
+    return 0;
+}
+
+int RunToonExport(HINSTANCE instance, const char *arguments)
+{
+    char toonName[ARGUMENT_SIZE], gifName[ARGUMENT_SIZE], size[ARGUMENT_SIZE] = "";
+    const char *cursor = arguments ? arguments : "";
+    if (!NextArgument(&cursor, toonName) || !NextArgument(&cursor, gifName)) {
+        TellUserOf("Usage: Pimbo95.scr /gif <toon file> <gif file> [<width>x<height>]%s", "");
+        return EXPORT_EXIT_USAGE;
+    }
+    const int sized = NextArgument(&cursor, size);
+    char extra[ARGUMENT_SIZE];
+    int width = 0, height = 0;
+    if ((sized && !ParseExportSize(size, &width, &height)) || NextArgument(&cursor, extra)) {
+        TellUserOf("Bad picture size %s: give it as <width>x<height>, each from 1 to 4096.", size);
+        return EXPORT_EXIT_USAGE;
+    }
+
+    ToonDocument toon = {};
+    toon.showMessage = TellUser;
+    lstrcpynA(toon.fileName, toonName, sizeof toon.fileName);
+    const int count = TakeReadToon(&toon, ReadToonFile(&toon, NULL));
+    int code = EXPORT_EXIT_TOON;
+    if (count > 0) {
+        // The toon's own window size unless one was given.
+        if (!sized) {
+            width = PackedWidth(toon.header.windowSize);
+            height = PackedHeight(toon.header.windowSize);
+        }
+        const int result = ExportToonGif(instance, &toon, gifName, width, height, NULL);
+        code = result == EXPORT_DONE ? EXPORT_EXIT_DONE
+             : result == EXPORT_BAD_SIZE ? EXPORT_EXIT_USAGE
+             : result == EXPORT_NO_FRAMES ? EXPORT_EXIT_TOON : EXPORT_EXIT_WRITE;
+        if (result == EXPORT_BAD_SIZE)
+            TellUserOf("Bad picture size: the toon's window size is %s; give one as <width>x<height>.", toonName);
+        else if (result == EXPORT_NO_FRAMES)
+            TellUserOf("No toon frames in %s.", toonName);
+        else if (result != EXPORT_DONE)
+            TellUserOf("Cannot write to %s.", gifName);
+    }
+    FreeToonFrames(&toon);
+    return code;
+}
