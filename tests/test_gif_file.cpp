@@ -184,22 +184,29 @@ TEST_CASE("small palettes and DIB sections map to the nearest colour")
             CHECK_OR_RETURN(dib);
             HDC dc = CreateCompatibleDC(NULL);
             HGDIOBJ old = SelectObject(dc, dib);
-            Picture expected = { std::vector<BYTE>(width * height), 50 };
+            Picture first = { std::vector<BYTE>(width * height), 50 };
             for (int y = 0; y < height; ++y)
                 for (int x = 0; x < width; ++x) {
                     const auto &colour = colours[(x + y) % 6];
                     SetPixel(dc, x, y, RGB(colour.drawn.rgbRed, colour.drawn.rgbGreen, colour.drawn.rgbBlue));
-                    expected.pixels[y * width + x] = colour.expected;
+                    first.pixels[y * width + x] = colour.expected;
                 }
             SelectObject(dc, old);
-            DeleteDC(dc);
             std::string gif = UnixFolder() + "/mapped.gif";
             GifWriter writer;
             CHECK(GifBegin(&writer, testing::WinPath(gif).c_str(), width, height, five.data(), 5));
             CHECK(GifAddBitmap(&writer, dib, 50));
+            // One pixel in one row changes: the rows around it were mapped before.
+            Picture second = first;
+            old = SelectObject(dc, dib);
+            SetPixel(dc, 20, 5, RGB(150, 0, 0));
+            second.pixels[5 * width + 20] = 2;
+            SelectObject(dc, old);
+            DeleteDC(dc);
+            CHECK(GifAddBitmap(&writer, dib, 50));
             CHECK(GifFinish(&writer));
             DeleteObject(dib);
-            CheckComposedPictures(gif, Frames(gif), { expected }, width, height, five);
+            CheckComposedPictures(gif, Frames(gif), { first, second }, width, height, five);
         }
     }
     // Two colours: the smallest code size; an index past the table reads as 0.

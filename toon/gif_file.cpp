@@ -34,13 +34,13 @@ struct GifColourSlot {
 static void FreeGifWriter(GifWriter *writer)
 {
     HANDLE heap = GetProcessHeap();
-    void *blocks[] = { writer->shown, writer->pending, writer->mapped, writer->band, writer->out,
-                       writer->codes, writer->colourSlots };
+    void *blocks[] = { writer->shown, writer->pending, writer->mapped, writer->band, writer->seen,
+                       writer->out, writer->codes, writer->colourSlots };
     for (void *block : blocks)
         if (block)
             HeapFree(heap, 0, block);
     writer->shown = writer->pending = writer->mapped = writer->out = NULL;
-    writer->band = NULL;
+    writer->band = writer->seen = NULL;
     writer->codes = NULL;
     writer->colourSlots = NULL;
     if (writer->file != INVALID_HANDLE_VALUE && writer->file)
@@ -410,6 +410,27 @@ static void LearnPalette(GifWriter *writer)
     }
 }
 
+// Maps one row of colours, remembering them: most rows of a picture are
+// as they were the last time, and their indices still stand.
+static void MapRow(GifWriter *writer, const DWORD *from, int y)
+{
+    DWORD *seen = writer->seen + (SIZE_T)y * writer->width;
+    if (writer->seenValid && !memcmp(seen, from, writer->width * sizeof *from))
+        return;
+    memcpy(seen, from, writer->width * sizeof *from);
+    BYTE *to = writer->mapped + (SIZE_T)y * writer->width;
+    DWORD lastRgb = GIF_NO_COLOUR;
+    BYTE lastIndex = 0;
+    for (int x = 0; x < writer->width; ++x) {
+        DWORD rgb = from[x] & 0xFFFFFF;
+        if (rgb != lastRgb) {
+            lastRgb = rgb;
+            lastIndex = PaletteIndexOf(writer, rgb);
+        }
+        to[x] = lastIndex;
+    }
+}
+
 // Reads the bitmap in bands of rows as 32-bit colour, which also tells
 // its rows apart whichever way up it lies in memory.
 static int MapBitmap(GifWriter *writer, HBITMAP bitmap)
@@ -418,7 +439,9 @@ static int MapBitmap(GifWriter *writer, HBITMAP bitmap)
     if (!bitmap || !GetObjectA(bitmap, sizeof shape, &shape) || shape.bmWidth != writer->width ||
         shape.bmHeight != writer->height)
         return 0;
-    HDC dc = CreateCompatibleDC(NULL);
+    if (!writer->seen)
+        writer->seen = (DWORD *)AllocateGifBlock((SIZE_T)writer->width * writer->height * sizeof(DWORD));
+    HDC dc = writer->seen ? CreateCompatibleDC(NULL) : NULL;
     if (!dc)
         return 0;
     if (!writer->colourSlotsUsed)
@@ -430,26 +453,16 @@ static int MapBitmap(GifWriter *writer, HBITMAP bitmap)
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
-    DWORD lastRgb = GIF_NO_COLOUR;
-    BYTE lastIndex = 0;
     int ok = 1;
     for (int scan = 0; scan < writer->height && ok; scan += GIF_BAND_ROWS) {
         int rows = writer->height - scan < GIF_BAND_ROWS ? writer->height - scan : GIF_BAND_ROWS;
         ok = GetDIBits(dc, bitmap, (UINT)scan, (UINT)rows, writer->band, &info, DIB_RGB_COLORS) == rows;
-        for (int row = 0; row < rows && ok; ++row) {
-            const DWORD *from = writer->band + (SIZE_T)row * writer->width;
-            BYTE *to = writer->mapped + (SIZE_T)(writer->height - 1 - scan - row) * writer->width;
-            for (int x = 0; x < writer->width; ++x) {
-                DWORD rgb = from[x] & 0xFFFFFF;
-                if (rgb != lastRgb) {
-                    lastRgb = rgb;
-                    lastIndex = PaletteIndexOf(writer, rgb);
-                }
-                to[x] = lastIndex;
-            }
-        }
+        for (int row = 0; row < rows && ok; ++row)
+            MapRow(writer, writer->band + (SIZE_T)row * writer->width, writer->height - 1 - scan - row);
     }
     DeleteDC(dc);
+    // After a failed read the remembered rows may not match their indices.
+    writer->seenValid = ok;
     return ok;
 }
 

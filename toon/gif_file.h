@@ -35,6 +35,8 @@ struct GifWriter {
     BYTE *pending;              // the latest picture, written once its time is known
     BYTE *mapped;               // a bitmap's pixels as indices
     DWORD *band;                // rows of a bitmap as read
+    DWORD *seen;                // the colours last mapped, made on first use
+    int seenValid;
     int hasPending;
     int framesWritten;
     LONGLONG pendingMs;         // how long the pending picture stands so far
