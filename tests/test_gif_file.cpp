@@ -206,7 +206,9 @@ TEST_CASE("small palettes and DIB sections map to the nearest colour")
             CHECK(GifAddBitmap(&writer, dib, 50));
             CHECK(GifFinish(&writer));
             DeleteObject(dib);
-            CheckComposedPictures(gif, Frames(gif), { first, second }, width, height, five);
+            std::vector<DecodedFrame> frames = Frames(gif);
+            CHECK(frames.size() == 2);
+            CheckComposedPictures(gif, frames, { first, second }, width, height, five);
         }
     }
     // Two colours: the smallest code size; an index past the table reads as 0.
