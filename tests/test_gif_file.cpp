@@ -202,16 +202,17 @@ TEST_CASE("small palettes and DIB sections map to the nearest colour")
             CHECK(Decode(gif, { first, second }, width, height, five).size() == 2);
         }
     }
-    // Two colours: the smallest code size; an index past the table reads as 0.
-    const std::vector<RGBQUAD> two = { Colour(10, 20, 30), Colour(200, 100, 0) };
+    // Three colours: the smallest code size, a padded table; an index past
+    // the palette reads as 0, whether or not the table has room for it.
+    const std::vector<RGBQUAD> three = { Colour(10, 20, 30), Colour(200, 100, 0), Colour(0, 99, 9) };
     Picture checks = { std::vector<BYTE>(64 * 64), 30 }, stray = checks;
     for (size_t i = 0; i < checks.pixels.size(); ++i) {
-        checks.pixels[i] = (BYTE)((i / 64 + i) & 1);
-        stray.pixels[i] = i % 5 ? checks.pixels[i] : 7;
+        checks.pixels[i] = (BYTE)((i / 64 + i) % 3);
+        stray.pixels[i] = i % 5 ? checks.pixels[i] : i % 2 ? 3 : 7;
     }
-    std::string gif = UnixFolder() + "/two.gif";
-    CHECK_OR_RETURN(Encode(gif, 64, 64, two, { checks, stray }));
-    CHECK(Decode(gif, { checks, stray }, 64, 64, two).size() == 2);
+    std::string gif = UnixFolder() + "/three.gif";
+    CHECK_OR_RETURN(Encode(gif, 64, 64, three, { checks, stray }));
+    CHECK(Decode(gif, { checks, stray }, 64, 64, three).size() == 2);
 }
 
 TEST_CASE("a write that fails or is abandoned leaves the older file whole")

@@ -141,7 +141,7 @@ static void CompressRectangle(GifWriter *writer, const BYTE *picture, const RECT
     const int minimumBits = writer->tableBits < 2 ? 2 : writer->tableBits;
     const int clearCode = 1 << minimumBits;
     const int endCode = clearCode + 1;
-    const int colourLimit = 1 << writer->tableBits;
+    const int colourLimit = writer->colours;
     CodePacker packer = {};
     packer.writer = writer;
     PutGifByte(writer, (BYTE)minimumBits);

@@ -57,7 +57,7 @@ struct GifWriter {
 int GifBegin(GifWriter *writer, const char *path, int width, int height,
              const RGBQUAD *palette, int count);
 // Adds a picture of width * height indices that stands for durationMs.
-// Indices beyond the colour table read as 0. 1 on success.
+// Indices past the palette read as 0. 1 on success.
 int GifAddFrame(GifWriter *writer, const BYTE *pixels, int durationMs);
 // The same for a bitmap of the writer's size, which must not be selected
 // into a device context.
