@@ -15,6 +15,11 @@
 #define GIF_MAX_DELAY       65535
 #define GIF_NO_COLOUR       0xFFFFFFFFu
 #define GIF_NO_CODE         0xFFFF
+#define GIF_EXTENSION       0x21
+#define GIF_GRAPHIC_CONTROL 0xF9
+#define GIF_APPLICATION     0xFF
+#define GIF_IMAGE           0x2C
+#define GIF_TRAILER         0x3B
 #define GIF_DISPOSE_KEEP    (1 << 2)
 #define GIF_HAS_TABLE       0x80
 #define GIF_COLOUR_DEPTH    (7 << 4)    // 8 bits a primary
@@ -194,12 +199,12 @@ static void CompressRectangle(GifWriter *writer, const BYTE *picture, const RECT
 
 static void PutGifImage(GifWriter *writer, const BYTE *picture, const RECT *rect, int hundredths)
 {
-    const BYTE control[] = { 0x21, 0xF9, 4, GIF_DISPOSE_KEEP };
+    const BYTE control[] = { GIF_EXTENSION, GIF_GRAPHIC_CONTROL, 4, GIF_DISPOSE_KEEP };
     PutGifBytes(writer, control, sizeof control);
     PutGifWord(writer, hundredths);
     PutGifByte(writer, 0);      // no transparent index
     PutGifByte(writer, 0);
-    PutGifByte(writer, 0x2C);
+    PutGifByte(writer, GIF_IMAGE);
     PutGifWord(writer, rect->left);
     PutGifWord(writer, rect->top);
     PutGifWord(writer, rect->right - rect->left);
@@ -288,7 +293,7 @@ static void PutGifHeader(GifWriter *writer)
         PutGifBytes(writer, rgb, 3);
     }
     // Loop for ever.
-    const BYTE loop[] = { 0x21, 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0',
+    const BYTE loop[] = { GIF_EXTENSION, GIF_APPLICATION, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0',
                           3, 1, 0, 0, 0 };
     PutGifBytes(writer, loop, sizeof loop);
 }
@@ -479,7 +484,7 @@ int GifFinish(GifWriter *writer)
         return 0;
     int pictures = writer->framesWritten + writer->hasPending;
     WritePendingFrame(writer);
-    PutGifByte(writer, 0x3B);
+    PutGifByte(writer, GIF_TRAILER);
     FlushGifOutput(writer);
     int written = pictures > 0 && !writer->failed && FlushFileBuffers(writer->file);
     CloseHandle(writer->file);
