@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <initializer_list>
 
 #include "engine/messages.h"
 #include "engine/sequencer.h"

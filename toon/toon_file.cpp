@@ -174,19 +174,19 @@ static int DirectoryOf(const char *path, char *directory, DWORD size)
 }
 
 // The old file must stay intact until a complete new one exists, so the
-// toon goes to a temporary file beside it that then takes its place.
-static HANDLE CreateTemporaryToonFile(const ToonDocument *toon, char *temporary)
+// new one goes to a temporary file beside it that then takes its place.
+HANDLE CreateTemporaryBeside(const char *target, const char *prefix, char *temporary)
 {
     char directory[MAX_PATH];
-    if (!DirectoryOf(toon->fileName, directory, sizeof directory))
+    if (!DirectoryOf(target, directory, sizeof directory))
         return INVALID_HANDLE_VALUE;
-    // An existing toon that cannot be written to is refused up front, as
+    // An existing file that cannot be written to is refused up front, as
     // creating it over the old one would be.
-    DWORD attributes = GetFileAttributesA(toon->fileName);
+    DWORD attributes = GetFileAttributesA(target);
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
         return INVALID_HANDLE_VALUE;
-    if (!GetTempFileNameA(directory, "ptf", 0, temporary))
+    if (!GetTempFileNameA(directory, prefix, 0, temporary))
         return INVALID_HANDLE_VALUE;
     HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, NULL);
@@ -215,26 +215,26 @@ static int WriteToonContents(ToonDocument *toon, HANDLE file)
     return ok;
 }
 
-// Puts the finished temporary file in the toon's place: 1 when done; 0 when
+// Puts the finished temporary file in the target's place: 1 when done; 0 when
 // the old file is still there; -1 when the old file is gone but the new one
 // could not take its name, so the temporary file, the only copy, must stay.
 // Windows 9x has MoveFileExA only as a stub; there the old file is deleted
 // first and the new one moved.
-static int ReplaceToonFile(const ToonDocument *toon, const char *temporary)
+int ReplaceWithTemporary(const char *temporary, const char *target)
 {
-    if (MoveFileExA(temporary, toon->fileName, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (MoveFileExA(temporary, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return 1;
     if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
         return 0;
-    if (!DeleteFileA(toon->fileName) && GetLastError() != ERROR_FILE_NOT_FOUND)
+    if (!DeleteFileA(target) && GetLastError() != ERROR_FILE_NOT_FOUND)
         return 0;
-    return MoveFileA(temporary, toon->fileName) ? 1 : -1;
+    return MoveFileA(temporary, target) ? 1 : -1;
 }
 
 int WriteToonFile(ToonDocument *toon, HWND window)
 {
     char temporary[MAX_PATH];
-    HANDLE file = toon->fileName[0] ? CreateTemporaryToonFile(toon, temporary) : INVALID_HANDLE_VALUE;
+    HANDLE file = toon->fileName[0] ? CreateTemporaryBeside(toon->fileName, "ptf", temporary) : INVALID_HANDLE_VALUE;
     if (file == INVALID_HANDLE_VALUE) {
         ShowToonMessage(toon, window, "Cannot write to %s.", NULL, MB_OK | MB_ICONEXCLAMATION);
         return 0;
@@ -242,7 +242,7 @@ int WriteToonFile(ToonDocument *toon, HWND window)
     HCURSOR previous = ShowWaitCursor(toon);
     int written = WriteToonContents(toon, file) && FlushFileBuffers(file);
     CloseHandle(file);
-    int replaced = written ? ReplaceToonFile(toon, temporary) : 0;
+    int replaced = written ? ReplaceWithTemporary(temporary, toon->fileName) : 0;
     if (replaced == 0)
         DeleteFileA(temporary);
     SetCursor(previous);

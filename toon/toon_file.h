@@ -39,6 +39,14 @@ int LoadToonByName(ToonDocument *toon, HWND window, const char *name);
 // After a read of count frames (0: it failed). Returns count.
 int TakeReadToon(ToonDocument *toon, int count);
 
+// Writing a file so that an older one stays whole until the new one is:
+// a temporary file in the target's directory (its name lands in temporary,
+// MAX_PATH bytes), then ReplaceWithTemporary: 1 when it took the target's
+// place; 0 when the old file is still there (the temporary one may go); -1
+// when the old file is gone and the temporary one is the only copy.
+HANDLE CreateTemporaryBeside(const char *target, const char *prefix, char *temporary);
+int ReplaceWithTemporary(const char *temporary, const char *target);
+
 // Whether a name ends in ".ptf", in any case.
 int IsToonFileName(const char *name);
 
