@@ -895,9 +895,6 @@ TEST_CASE("on Windows 98 SE and NT 4 the file dialogs open and save toons")
         CHECK(AskSaveToonChanges(owner) == 1);
         CHECK(testing::ReadFileBytes(named).size() == TOON_HEADER_BYTES + 4 * TOON_FRAME_BYTES);
         DeleteFileA(named.c_str());
-        toon.fileName[0] = '\0';
-        CHECK(ShowToonSaveDialog() == 1);
-        CHECK(std::string(toon.fileName) == named);
     }
     SetEnvironmentVariableA("PIMBO_DIALOG_ANSWER", NULL);
     testing::PatchImport("kernel32.dll", "GetVersion", realVersion);
