@@ -283,7 +283,7 @@ static int ChooseGifName(HWND window, char *path, DWORD size)
         *dot = '\0';
     OPENFILENAMEA dialog;
     ZeroMemory(&dialog, sizeof dialog);
-    dialog.lStructSize = sizeof dialog;
+    dialog.lStructSize = FileDialogSize();
     dialog.hwndOwner = window;
     dialog.lpstrFilter = GIF_FILTER;
     dialog.nFilterIndex = 1;

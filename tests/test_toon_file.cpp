@@ -842,6 +842,69 @@ TEST_CASE("opening through the dialog, and New")
     DestroyWindow(owner);
 }
 
+namespace {
+
+// GetVersion as the systems before Windows 2000 answer it.
+DWORD shownVersion;
+DWORD WINAPI OldGetVersion(void)
+{
+    return shownVersion;
+}
+
+}  // namespace
+
+// Their file dialogs refuse the record at today's size, which looked like
+// Cancel: no toon could be opened or saved there.
+TEST_CASE("on Windows 98 SE and NT 4 the file dialogs open and save toons")
+{
+    HWND owner = MakeOwner();
+    ENSURE(owner != nullptr);
+    ClearDirectory();
+    std::string picked = Directory() + "picked.ptf";
+    std::string named = Directory() + "named.ptf";
+    ENSURE(testing::WriteFileBytes(picked, ToonBytes(4)));
+    HMODULE oldDialogs = LoadLibraryA(testing::BinaryPath("doubles/olddlg32.dll").c_str());
+    ENSURE(oldDialogs != nullptr);
+    void *realOpen = testing::PatchImport("comdlg32.dll", "GetOpenFileNameA",
+                                          (void *)GetProcAddress(oldDialogs, "GetOpenFileNameA"));
+    void *realSave = testing::PatchImport("comdlg32.dll", "GetSaveFileNameA",
+                                          (void *)GetProcAddress(oldDialogs, "GetSaveFileNameA"));
+    void *realVersion = testing::PatchImport("kernel32.dll", "GetVersion", (void *)OldGetVersion);
+    CHECK(realOpen != nullptr);
+    CHECK(realSave != nullptr);
+    CHECK(realVersion != nullptr);
+
+    const struct { const char *system; DWORD version; } systems[] = {
+        { "Windows 98 SE", 0xC0000A04 },   // 4.10, high bit: not NT
+        { "Windows NT 4", 0x05650004 },    // build 1381
+    };
+    for (const auto &row : systems) {
+        std::string system = row.system;
+        CAPTURE(system);
+        shownVersion = row.version;
+        StartDocument(1);
+        PrepareToonFileDialogs(owner);
+        SetEnvironmentVariableA("PIMBO_DIALOG_ANSWER", picked.c_str());
+        CHECK(OpenToonFileDialog(owner) == 4);
+        CHECK(std::string(toon.fileName) == picked);
+
+        SetEnvironmentVariableA("PIMBO_DIALOG_ANSWER", named.c_str());
+        toon.fileName[0] = '\0';
+        SetToonModified(owner, 1);
+        Answerer boxes({ IDYES });
+        CHECK(AskSaveToonChanges(owner) == 1);
+        CHECK(testing::ReadFileBytes(named).size() == TOON_HEADER_BYTES + 4 * TOON_FRAME_BYTES);
+        DeleteFileA(named.c_str());
+    }
+    SetEnvironmentVariableA("PIMBO_DIALOG_ANSWER", NULL);
+    testing::PatchImport("kernel32.dll", "GetVersion", realVersion);
+    testing::PatchImport("comdlg32.dll", "GetSaveFileNameA", realSave);
+    testing::PatchImport("comdlg32.dll", "GetOpenFileNameA", realOpen);
+    FreeLibrary(oldDialogs);
+    ClearDirectory();
+    DestroyWindow(owner);
+}
+
 TEST_CASE("a filter typed in the open dialog is offered again by the next file dialog")
 {
     HWND owner = MakeOwner();

@@ -350,10 +350,18 @@ int NewToonFile(ToonDocument *toon, HWND window, ShownFrame shown)
     return 1;
 }
 
+// The common dialogs before Windows 2000 (98, Me, NT 4) know the record only
+// at its first size and refuse today's with CDERR_STRUCTSIZE before any
+// dialog shows, which reads as Cancel. Later ones keep the full record.
+DWORD FileDialogSize(void)
+{
+    return LOBYTE(LOWORD(GetVersion())) < 5 ? OPENFILENAME_SIZE_VERSION_400A : sizeof(OPENFILENAMEA);
+}
+
 int PrepareToonFileDialogs(ToonDocument *toon, HWND window)
 {
     memset(&toonDialog, 0, sizeof toonDialog);
-    toonDialog.lStructSize = sizeof toonDialog;
+    toonDialog.lStructSize = FileDialogSize();
     toonDialog.hwndOwner = window;
     toonDialog.lpstrFilter = TOON_FILTER;
     toonDialog.lpstrCustomFilter = customFilter;

@@ -47,6 +47,9 @@ int TakeReadToon(ToonDocument *toon, int count);
 HANDLE CreateTemporaryBeside(const char *target, const char *prefix, char *temporary);
 int ReplaceWithTemporary(const char *temporary, const char *target);
 
+// lStructSize for an OPENFILENAMEA on the system the program runs on.
+DWORD FileDialogSize(void);
+
 // Whether a name ends in ".ptf", in any case.
 int IsToonFileName(const char *name);
 
