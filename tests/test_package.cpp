@@ -441,6 +441,7 @@ TEST_CASE("the setup installs the saver and the toons for every user; the uninst
     CHECK(IniValue(PerUserIniPath(), "Directory") == toons);
     const std::string other = TempDirectory("pimbo-other-user");
     CreateDirectoryA((other + "Documents").c_str(), NULL);
+    CreateDirectoryA((other + "AppData").c_str(), NULL);
     auto was = SetUserFolders(other + "Documents", other + "AppData");
     CheckRunsFullScreen(saver);
     const std::string otherIni = PerUserIniPath();
@@ -475,8 +476,9 @@ TEST_CASE("the setup installs the saver and the toons for every user; the uninst
     RegSetKeyValueA(HKEY_CURRENT_USER, DESKTOP_KEY, "SCRNSAVE.EXE", REG_SZ, theirs.c_str(), (DWORD)theirs.size() + 1);
     // The uninstaller runs from a copy of itself and returns at once.
     CHECK(RunProcess(uninstall, 60000) == 0);
-    CHECK(PumpUntil([&] { return !Exists(saver) && !Exists(place); }, 30000));
-    CHECK(RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "DisplayName").empty());
+    CHECK(PumpUntil([&] { return RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "DisplayName").empty(); }, 30000));
+    CHECK_FALSE(Exists(saver));
+    CHECK_FALSE(Exists(place));
     CHECK(RegistryText(HKEY_CURRENT_USER, DESKTOP_KEY, "SCRNSAVE.EXE") == theirs);
     CHECK(ReadFileBytes(toons + "greeting.ptf") == edited);
     checkToons(other + "Documents\\Pimbo Toons\\");
@@ -485,7 +487,7 @@ TEST_CASE("the setup installs the saver and the toons for every user; the uninst
     // Ours as the current saver goes with it.
     CHECK(RunProcess(setup, 60000) == 0);
     CHECK(RunProcess(RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "QuietUninstallString"), 60000) == 0);
-    CHECK(PumpUntil([&] { return !Exists(saver); }, 30000));
+    CHECK(PumpUntil([&] { return RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "DisplayName").empty(); }, 30000));
     CHECK(RegistryText(HKEY_CURRENT_USER, DESKTOP_KEY, "SCRNSAVE.EXE").empty());
     RemoveIni();
 }
