@@ -409,9 +409,10 @@ TEST_CASE("the setup installs the saver and the toons for every user; the uninst
     const std::string place = "C:\\Pimbo Place";
     const std::string setup = "\"" + SetupPath("-setup-amd64.exe") + "\" /S";
     const char *const shipped[] = { "greeting.ptf", "dance.ptf", "voice.ptf", "pimbo-hello.wav" };
-    auto checkToons = [&](const std::string &where) {
+    auto checkToons = [&](const std::string &where, const std::string &his = "") {
         for (const char *name : shipped)
-            CHECK_MESSAGE(ReadFileBytes(where + name) == ReadFileBytes(InPackage(std::string("toons/") + name)), (where + name));
+            if (his != name)
+                CHECK_MESSAGE(ReadFileBytes(where + name) == ReadFileBytes(InPackage(std::string("toons/") + name)), (where + name));
     };
     RemoveIni();
     // What older setups left in the file every user reads.
@@ -442,11 +443,15 @@ TEST_CASE("the setup installs the saver and the toons for every user; the uninst
     const std::string other = TempDirectory("pimbo-other-user");
     CreateDirectoryA((other + "Documents").c_str(), NULL);
     CreateDirectoryA((other + "AppData").c_str(), NULL);
+    // A toon of his own by a shipped name is not replaced.
+    CreateDirectoryA((other + "Documents\\Pimbo Toons").c_str(), NULL);
+    CHECK(WriteFileBytes(other + "Documents\\Pimbo Toons\\dance.ptf", "his own"));
     auto was = SetUserFolders(other + "Documents", other + "AppData");
     CheckRunsFullScreen(saver);
     const std::string otherIni = PerUserIniPath();
     SetUserFolders(was.first, was.second);
-    checkToons(other + "Documents\\Pimbo Toons\\");
+    checkToons(other + "Documents\\Pimbo Toons\\", "dance.ptf");
+    CHECK(ReadFileBytes(other + "Documents\\Pimbo Toons\\dance.ptf") == "his own");
     CHECK(IniValue(otherIni, "Directory") == other + "Documents\\Pimbo Toons\\");
     CHECK(IniValue(IniPath(), "Directory").empty());
 
@@ -481,7 +486,7 @@ TEST_CASE("the setup installs the saver and the toons for every user; the uninst
     CHECK_FALSE(Exists(place));
     CHECK(RegistryText(HKEY_CURRENT_USER, DESKTOP_KEY, "SCRNSAVE.EXE") == theirs);
     CHECK(ReadFileBytes(toons + "greeting.ptf") == edited);
-    checkToons(other + "Documents\\Pimbo Toons\\");
+    checkToons(other + "Documents\\Pimbo Toons\\", "dance.ptf");
     CHECK(IniValue(PerUserIniPath(), "Directory") == "D:\\Mine\\");
 
     // Ours as the current saver goes with it.
