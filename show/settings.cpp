@@ -11,6 +11,12 @@
 #define NUMBER_TEXT_SIZE 16
 #define USER_FOLDER      "Fizzy Pimbo"
 #define COPIED_TEXT_SIZE 256
+#define TOON_FOLDER      "Pimbo Toons"
+#define SHIPPED_FOLDER   "Toons"
+#define UNINSTALL_KEY    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pimbo95"
+#define SHIPPED_MAX      64
+
+static const char *const shippedPatterns[] = { "*.ptf", "*.wav" };
 
 static const char *const settingKeys[] = {
     "Walking Style", "Statements", "Backgrounds", "Directory", PACES_KEY
@@ -96,17 +102,17 @@ static LONG PacesFromText(const char *text)
 typedef HRESULT (WINAPI *FolderPathProc)(HWND, int, HANDLE, DWORD, LPSTR);
 static const char *const folderLibraries[] = { "shell32.dll", "shfolder.dll" };
 
-// The roaming application data folder. Looked up at run time: Windows 98's
+// One of the user's shell folders. Looked up at run time: Windows 98's
 // shell has no SHGetFolderPathA, which shfolder.dll may bring; with neither
 // there is no per-user folder, and the Windows directory is writable there.
-static int RoamingDataFolder(char *folder)
+static int UserFolder(int which, char *folder)
 {
     for (const char *library : folderLibraries) {
         HMODULE module = LoadLibraryA(library);
         if (!module)
             continue;
         FolderPathProc folderPath = (FolderPathProc)(void *)GetProcAddress(module, "SHGetFolderPathA");
-        int found = folderPath && SUCCEEDED(folderPath(NULL, CSIDL_APPDATA, NULL, SHGFP_TYPE_CURRENT, folder));
+        int found = folderPath && SUCCEEDED(folderPath(NULL, which, NULL, SHGFP_TYPE_CURRENT, folder));
         FreeLibrary(module);
         if (folderPath)
             return found;
@@ -119,7 +125,7 @@ static int RoamingDataFolder(char *folder)
 static int PerUserFilePath(char *path, size_t size, int withName)
 {
     char folder[MAX_PATH];
-    if (!RoamingDataFolder(folder))
+    if (!UserFolder(CSIDL_APPDATA, folder))
         return 0;
     folder[sizeof folder - 1] = '\0';
     int length = withName ? snprintf(path, size, "%s\\" USER_FOLDER "\\" INI_FILE, folder)
@@ -143,13 +149,13 @@ static int SettingsFile(char *path, size_t size)
     return 0;
 }
 
-// A key's value in the Windows directory's file; 0 when the key is not
-// there, which is when two different defaults both come back.
-static int WindowsDirectoryValue(const char *key, char *value, DWORD size)
+// A key's value in a settings file; 0 when the key is not there, which is
+// when two different defaults both come back.
+static int ProfileValue(const char *file, const char *key, char *value, DWORD size)
 {
     char other[2];
-    GetPrivateProfileStringA(INI_SECTION, key, "0", value, size, INI_FILE);
-    GetPrivateProfileStringA(INI_SECTION, key, "1", other, sizeof other, INI_FILE);
+    GetPrivateProfileStringA(INI_SECTION, key, "0", value, size, file);
+    GetPrivateProfileStringA(INI_SECTION, key, "1", other, sizeof other, file);
     value[size - 1] = '\0';
     return !(strcmp(value, "0") == 0 && strcmp(other, "1") == 0);
 }
@@ -165,7 +171,7 @@ static int StartPerUserFile(const char *path)
         return 0;
     for (const char *key : settingKeys) {
         char value[COPIED_TEXT_SIZE];
-        if (WindowsDirectoryValue(key, value, sizeof value))
+        if (ProfileValue(INI_FILE, key, value, sizeof value))
             WritePrivateProfileStringA(INI_SECTION, key, value, path);
     }
     return 1;
@@ -181,6 +187,71 @@ static void WriteSettingText(const char *section, const char *key, const char *v
         return;
     if (PerUserFilePath(path, sizeof path, 1) && StartPerUserFile(path))
         WritePrivateProfileStringA(section, key, value, path);
+}
+
+// The toons the setup leaves beside the program for every user.
+static int ShippedToonFolder(char *folder, size_t size)
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return 0;
+    char place[MAX_PATH];
+    ZeroMemory(place, sizeof place);
+    DWORD type = 0, length = sizeof place - 1;
+    LONG read = RegQueryValueExA(key, "InstallLocation", NULL, &type, (BYTE *)place, &length);
+    RegCloseKey(key);
+    if (read != ERROR_SUCCESS || type != REG_SZ || place[0] == '\0')
+        return 0;
+    int written = snprintf(folder, size, "%s\\" SHIPPED_FOLDER, place);
+    DWORD attributes = GetFileAttributesA(folder);
+    return written > 0 && (size_t)written < size && attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Copies the shipped toons and clips that the target does not hold yet:
+// one the user has changed is his.
+static void CopyShippedToons(const char *from, const char *to)
+{
+    int copied = 0;
+    for (const char *pattern : shippedPatterns) {
+        char path[MAX_PATH], target[MAX_PATH];
+        snprintf(path, sizeof path, "%s\\%s", from, pattern);
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA(path, &found);
+        if (search == INVALID_HANDLE_VALUE)
+            continue;
+        do {
+            found.cFileName[sizeof found.cFileName - 1] = '\0';
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                continue;
+            int fromLength = snprintf(path, sizeof path, "%s\\%s", from, found.cFileName);
+            int toLength = snprintf(target, sizeof target, "%s%s", to, found.cFileName);
+            if (fromLength > 0 && (size_t)fromLength < sizeof path && toLength > 0 && (size_t)toLength < sizeof target)
+                CopyFileA(path, target, TRUE);
+        } while (++copied < SHIPPED_MAX && FindNextFileA(search, &found));
+        FindClose(search);
+    }
+}
+
+// A user with no toon directory yet gets the shipped toons in his own
+// Documents, and that folder as his directory in his own file: the Windows
+// directory's file is every user's, and no user's folder belongs there.
+static void GiveShippedToons(const char *file)
+{
+    char value[2], shipped[MAX_PATH], documents[MAX_PATH], perUser[MAX_PATH];
+    if (ProfileValue(file, "Directory", value, sizeof value) || !ShippedToonFolder(shipped, sizeof shipped) ||
+        !UserFolder(CSIDL_PERSONAL, documents) || !PerUserFilePath(perUser, sizeof perUser, 1))
+        return;
+    documents[sizeof documents - 1] = '\0';
+    char directory[DIRECTORY_SIZE];
+    int length = snprintf(directory, sizeof directory, "%s\\" TOON_FOLDER "\\", documents);
+    if (length <= 0 || (size_t)length >= sizeof directory)
+        return;
+    if (!CreateDirectoryA(directory, NULL) && GetLastError() != ERROR_ALREADY_EXISTS)
+        return;
+    CopyShippedToons(shipped, directory);
+    if (FileExists(perUser) || StartPerUserFile(perUser))
+        WritePrivateProfileStringA(INI_SECTION, "Directory", directory, perUser);
 }
 
 void ReadPacesWalked(void)
@@ -204,9 +275,11 @@ int ReadSettings(void)
     current[sizeof current - 1] = '\0';
     EnsureTrailingBackslash(current, sizeof current);
 
-    ReadPacesWalked();
     char file[MAX_PATH];
     SettingsFile(file, sizeof file);
+    GiveShippedToons(file);
+    SettingsFile(file, sizeof file);
+    ReadPacesWalked();
     settings.walkingStyle = (int)GetPrivateProfileIntA(INI_SECTION, "Walking Style",
                                                        settings.walkingStyle, file);
     settings.statements = (int)GetPrivateProfileIntA(INI_SECTION, "Statements",

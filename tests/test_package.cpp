@@ -336,12 +336,8 @@ bool IsPlainFolder(const std::string &path)
 void CheckRunsFullScreen(const std::string &saverPath)
 {
     size_t before = ScreenColours();
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
-    std::string command = "\"" + saverPath + "\" /s";
-    CHECK_OR_RETURN(CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process));
+    PROCESS_INFORMATION process = StartProcess("\"" + saverPath + "\" /s");
+    CHECK_OR_RETURN(process.hProcess != NULL);
 
     // The window of the process started here, in front.
     HWND saver = NULL;
@@ -372,30 +368,63 @@ void CheckRunsFullScreen(const std::string &saverPath)
 
 const char *const UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pimbo95";
 const char *const DESKTOP_KEY = "Control Panel\\Desktop";
+const char *const SHELL_FOLDERS_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+
+std::string DocumentsFolder()
+{
+    char folder[MAX_PATH] = "";
+    SHGetFolderPathA(NULL, CSIDL_PERSONAL, NULL, SHGFP_TYPE_CURRENT, folder);
+    return folder;
+}
+
+// Points the user's Documents and application data elsewhere, which is all
+// of another user's profile the saver can tell; returns what they were.
+std::pair<std::string, std::string> SetUserFolders(const std::string &documents, const std::string &appData)
+{
+    std::pair<std::string, std::string> was(RegistryText(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, "Personal"),
+                                            RegistryText(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, "AppData"));
+    RegSetKeyValueA(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, "Personal", REG_SZ, documents.c_str(), (DWORD)documents.size() + 1);
+    RegSetKeyValueA(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, "AppData", REG_SZ, appData.c_str(), (DWORD)appData.size() + 1);
+    return was;
+}
+
+std::string IniValue(const std::string &file, const char *key)
+{
+    char value[MAX_PATH] = "";
+    WritePrivateProfileStringA(NULL, NULL, NULL, file.c_str());
+    GetPrivateProfileStringA("Fizzy Pimbo Screen Saver", key, "", value, sizeof value, file.c_str());
+    return value;
+}
 
 }  // namespace
 
-TEST_CASE("the setup installs the saver, the toons and an uninstaller; the uninstaller keeps the toons")
+TEST_CASE("the setup installs the saver and the toons for every user; the uninstaller keeps the toons")
 {
     CHECK(!PackageDir().empty());
+    CHECK_OR_RETURN(IsPlainFolder(DocumentsFolder()));
+    const std::string toons = DocumentsFolder() + "\\Pimbo Toons\\";
     char folder[MAX_PATH] = "";
-    CHECK_OR_RETURN(SUCCEEDED(SHGetFolderPathA(NULL, CSIDL_PERSONAL, NULL, SHGFP_TYPE_CURRENT, folder)));
-    CHECK_OR_RETURN(IsPlainFolder(folder));
-    const std::string toons = std::string(folder) + "\\Pimbo Toons\\";
     GetSystemDirectoryA(folder, sizeof folder);
     const std::string saver = std::string(folder) + "\\Pimbo95.scr";
+    const std::string place = "C:\\Pimbo Place";
     const std::string setup = "\"" + SetupPath("-setup-amd64.exe") + "\" /S";
     const char *const shipped[] = { "greeting.ptf", "dance.ptf", "voice.ptf", "pimbo-hello.wav" };
+    auto checkToons = [&](const std::string &where, const std::string &his = "") {
+        for (const char *name : shipped)
+            if (his != name)
+                CHECK_MESSAGE(ReadFileBytes(where + name) == ReadFileBytes(InPackage(std::string("toons/") + name)), (where + name));
+    };
     RemoveIni();
+    // What older setups left in the file every user reads.
+    WritePrivateProfileStringA("Fizzy Pimbo Screen Saver", "Directory", toons.c_str(), "Pimbo95.ini");
 
-    CHECK_OR_RETURN(RunProcess(setup, 60000) == 0);
-    // On 64-bit Windows, the 64-bit saver.
+    // A folder given on the command line is where it goes, on 64-bit Windows too.
+    CHECK_OR_RETURN(RunProcess(setup + " /D=" + place, 60000) == 0);
     CHECK(ReadFileBytes(saver) == ReadFileBytes(InPackage("Pimbo95.scr")));
-    for (const char *name : shipped)
-        CHECK_MESSAGE(ReadFileBytes(toons + name) == ReadFileBytes(InPackage(std::string("toons/") + name)), name);
-    char directory[MAX_PATH] = "";
-    GetPrivateProfileStringA("Fizzy Pimbo Screen Saver", "Directory", "", directory, sizeof directory, "Pimbo95.ini");
-    CHECK(std::string(directory) == toons);
+    CHECK(RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "InstallLocation") == place);
+    checkToons(place + "\\Toons\\");
+    CHECK_FALSE(Exists(toons));
+    CHECK(IniValue(IniPath(), "Directory").empty());
     CHECK(lstrcmpiA(RegistryText(HKEY_CURRENT_USER, DESKTOP_KEY, "SCRNSAVE.EXE").c_str(), saver.c_str()) == 0);
     CHECK(RegistryText(HKEY_CURRENT_USER, DESKTOP_KEY, "ScreenSaveActive") == "1");
     CHECK(RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "DisplayName") == "Fizzy Pimbo's Parade");
@@ -407,26 +436,63 @@ TEST_CASE("the setup installs the saver, the toons and an uninstaller; the unins
     const std::string uninstall = RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "QuietUninstallString");
     CHECK_OR_RETURN(uninstall.size() > 3);
 
+    // First use, by each user: his own copy and his own directory.
     CheckRunsFullScreen(saver);
+    checkToons(toons);
+    CHECK(IniValue(PerUserIniPath(), "Directory") == toons);
+    const std::string other = TempDirectory("pimbo-other-user");
+    CreateDirectoryA((other + "Documents").c_str(), NULL);
+    CreateDirectoryA((other + "AppData").c_str(), NULL);
+    // A toon of his own by a shipped name is not replaced.
+    CreateDirectoryA((other + "Documents\\Pimbo Toons").c_str(), NULL);
+    CHECK(WriteFileBytes(other + "Documents\\Pimbo Toons\\dance.ptf", "his own"));
+    auto was = SetUserFolders(other + "Documents", other + "AppData");
+    CheckRunsFullScreen(saver);
+    const std::string otherIni = PerUserIniPath();
+    SetUserFolders(was.first, was.second);
+    checkToons(other + "Documents\\Pimbo Toons\\", "dance.ptf");
+    CHECK(ReadFileBytes(other + "Documents\\Pimbo Toons\\dance.ptf") == "his own");
+    CHECK(IniValue(otherIni, "Directory") == other + "Documents\\Pimbo Toons\\");
+    CHECK(IniValue(IniPath(), "Directory").empty());
 
     // Installed again over a toon directory the user chose and a toon he
     // changed: both stay.
     const std::string edited = ReadFileBytes(toons + "greeting.ptf") + "more";
     CHECK(WriteFileBytes(toons + "greeting.ptf", edited));
-    WritePrivateProfileStringA("Fizzy Pimbo Screen Saver", "Directory", "D:\\Mine\\", "Pimbo95.ini");
-    WritePrivateProfileStringA(NULL, NULL, NULL, "Pimbo95.ini");
+    WritePrivateProfileStringA("Fizzy Pimbo Screen Saver", "Directory", "D:\\Mine\\", PerUserIniPath().c_str());
     CHECK(RunProcess(setup, 60000) == 0);
     CHECK(ReadFileBytes(toons + "greeting.ptf") == edited);
-    CHECK(IniText().find("Directory=D:\\Mine\\\r\n") != std::string::npos);
+    CHECK(IniValue(PerUserIniPath(), "Directory") == "D:\\Mine\\");
 
+    // Upgraded while the saver runs: the new one comes at the next restart.
+    const std::string older = ReadFileBytes(ScrPath());
+    CHECK(WriteFileBytes(saver, older));
+    PROCESS_INFORMATION running = StartProcess("\"" + saver + "\" /s");
+    CHECK(WaitForProcessWindow(running.dwProcessId, NULL, "Screen Saver", 20000) != NULL);
+    CHECK(RunProcess(setup, 60000) == 3010);
+    CHECK(ReadFileBytes(saver) == older);
+    TapKey(VK_SPACE);
+    CHECK(FinishProcess(running, 20000) == 0);
+    CHECK(RunProcess("wineboot.exe -r", 60000) == 0);
+    CHECK(ReadFileBytes(saver) == ReadFileBytes(InPackage("Pimbo95.scr")));
+
+    // Another saver the user has chosen since stays his; the install folder goes.
+    const std::string theirs = std::string(folder) + "\\theirs.scr";
+    RegSetKeyValueA(HKEY_CURRENT_USER, DESKTOP_KEY, "SCRNSAVE.EXE", REG_SZ, theirs.c_str(), (DWORD)theirs.size() + 1);
     // The uninstaller runs from a copy of itself and returns at once.
     CHECK(RunProcess(uninstall, 60000) == 0);
-    CHECK(PumpUntil([&] { return !Exists(saver) && RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "DisplayName").empty(); },
-                    30000));
-    CHECK(RegistryText(HKEY_CURRENT_USER, DESKTOP_KEY, "SCRNSAVE.EXE").empty());
+    CHECK(PumpUntil([&] { return RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "DisplayName").empty(); }, 30000));
+    CHECK_FALSE(Exists(saver));
+    CHECK_FALSE(Exists(place));
+    CHECK(RegistryText(HKEY_CURRENT_USER, DESKTOP_KEY, "SCRNSAVE.EXE") == theirs);
     CHECK(ReadFileBytes(toons + "greeting.ptf") == edited);
-    for (const char *name : shipped)
-        CHECK_MESSAGE(Exists(toons + name), name);
-    CHECK(IniText().find("Directory=D:\\Mine\\\r\n") != std::string::npos);
+    checkToons(other + "Documents\\Pimbo Toons\\", "dance.ptf");
+    CHECK(IniValue(PerUserIniPath(), "Directory") == "D:\\Mine\\");
+
+    // Ours as the current saver goes with it.
+    CHECK(RunProcess(setup, 60000) == 0);
+    CHECK(RunProcess(RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "QuietUninstallString"), 60000) == 0);
+    CHECK(PumpUntil([&] { return RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "DisplayName").empty(); }, 30000));
+    CHECK(RegistryText(HKEY_CURRENT_USER, DESKTOP_KEY, "SCRNSAVE.EXE").empty());
     RemoveIni();
 }

@@ -30,7 +30,10 @@
 !define DESKTOP_KEY "Control Panel\Desktop"
 !define INI_SECTION "Fizzy Pimbo Screen Saver"
 !define TOON_FOLDER "Pimbo Toons"
+!define SHIPPED_FOLDER "Toons"
+!define SAVER_PENDING "Pimbo95.new"
 !define ERROR_ELEVATION_REQUIRED 740
+!define ERROR_SUCCESS_REBOOT_REQUIRED 3010
 !define SPI_SETSCREENSAVEACTIVE 17
 !define SPIF_SENDCHANGE 2
 
@@ -61,7 +64,7 @@ VIAddVersionKey /LANG=1033 "OriginalFilename" "Pimbo95-${VERSION}-setup.exe"
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_INSTFILES
-!define MUI_FINISHPAGE_TEXT "${PRODUCT} is installed. It is listed in the Screen Saver Settings, and its toons are in the folder $\"${TOON_FOLDER}$\" of your Documents."
+!define MUI_FINISHPAGE_TEXT "${PRODUCT} is installed. It is listed in the Screen Saver Settings. Each user finds its toons in the folder $\"${TOON_FOLDER}$\" of his Documents once he has first used it."
 !define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_TEXT "Open the Screen Saver Settings"
 !define MUI_FINISHPAGE_RUN_FUNCTION OpenScreenSaverSettings
@@ -97,8 +100,35 @@ VIAddVersionKey /LANG=1033 "OriginalFilename" "Pimbo95-${VERSION}-setup.exe"
 
 Function .onInit
   !insertmacro RequireAdministrator
+  ; A folder given with /D= stays as given.
   ${If} ${RunningX64}
+  ${AndIf} $INSTDIR == "$PROGRAMFILES\Fizzy Pimbo"
     StrCpy $INSTDIR "$PROGRAMFILES64\Fizzy Pimbo"
+  ${EndIf}
+FunctionEnd
+
+; The saver or its preview running holds the old file. Interactively the
+; user is told what to close; otherwise, or if he would rather not, the new
+; file waits beside the old one and replaces it at the next restart.
+Function SaverInUse
+  retry:
+  StrCpy $0 0
+  ${IfNot} ${FileExists} "$SYSDIR\${SAVER}"
+    Return
+  ${EndIf}
+  ClearErrors
+  FileOpen $1 "$SYSDIR\${SAVER}" a
+  ${IfNot} ${Errors}
+    FileClose $1
+    Return
+  ${EndIf}
+  MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "${PRODUCT} is running: end the screen saver, and close the Screen Saver Settings, whose preview shows it, then choose Retry.$\r$\n$\r$\nCancel replaces it when Windows next starts." /SD IDCANCEL IDRETRY retry
+  StrCpy $0 1
+FunctionEnd
+
+Function .onInstSuccess
+  ${If} ${RebootFlag}
+    SetErrorLevel ${ERROR_SUCCESS_REBOOT_REQUIRED}
   ${EndIf}
 FunctionEnd
 
@@ -110,11 +140,20 @@ Section "${PRODUCT} (required)" SectionSaver
   SectionIn RO
   !insertmacro UseNativeView
   SetOutPath "$SYSDIR"
+  Delete "$SYSDIR\${SAVER_PENDING}"
+  Call SaverInUse
+  StrCpy $1 "${SAVER}"
+  ${If} $0 == 1
+    StrCpy $1 "${SAVER_PENDING}"
+  ${EndIf}
   ClearErrors
   ${If} ${RunningX64}
-    File "/oname=${SAVER}" "${STAGE}/Pimbo95.scr"
+    File "/oname=$1" "${STAGE}/Pimbo95.scr"
   ${Else}
-    File "/oname=${SAVER}" "${STAGE}/x86/Pimbo95.scr"
+    File "/oname=$1" "${STAGE}/x86/Pimbo95.scr"
+  ${EndIf}
+  ${If} $0 == 1
+    Rename /REBOOTOK "$SYSDIR\${SAVER_PENDING}" "$SYSDIR\${SAVER}"
   ${EndIf}
   ${If} ${Errors}
     MessageBox MB_OK|MB_ICONSTOP "The screen saver could not be written to $SYSDIR." /SD IDOK
@@ -124,6 +163,16 @@ Section "${PRODUCT} (required)" SectionSaver
   SetOutPath "$INSTDIR"
   File "${STAGE}/README.txt"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
+  ; Every user's first use copies these into his own Documents.
+  SetOutPath "$INSTDIR\${SHIPPED_FOLDER}"
+  File "${STAGE}/toons/*.ptf"
+  File "${STAGE}/toons/*.wav"
+  ; What older setups wrote: the installing account's folder, in the file
+  ; every user reads.
+  ReadINIStr $0 "$WINDIR\Pimbo95.ini" "${INI_SECTION}" "Directory"
+  ${If} $0 == "$DOCUMENTS\${TOON_FOLDER}\"
+    DeleteINIStr "$WINDIR\Pimbo95.ini" "${INI_SECTION}" "Directory"
+  ${EndIf}
 
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   ${GetSize} "$SYSDIR" "/M=${SAVER} /S=0K /G=0" $3 $1 $2
@@ -140,27 +189,7 @@ Section "${PRODUCT} (required)" SectionSaver
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
-Section "Toons in Documents\${TOON_FOLDER}" SectionToons
-  SetShellVarContext current
-  SetOutPath "$DOCUMENTS\${TOON_FOLDER}"
-  ; A toon the user has changed is his: never replaced.
-  SetOverwrite off
-  File "${STAGE}/toons/*.ptf"
-  File "${STAGE}/toons/*.wav"
-  SetOverwrite on
-
-  ; The saver reads its settings from the per-user file once that exists,
-  ; otherwise from the Windows directory; a directory the user chose stays.
-  StrCpy $1 "$WINDIR\Pimbo95.ini"
-  ${If} ${FileExists} "$APPDATA\Fizzy Pimbo\Pimbo95.ini"
-    StrCpy $1 "$APPDATA\Fizzy Pimbo\Pimbo95.ini"
-  ${EndIf}
-  ReadINIStr $0 "$1" "${INI_SECTION}" "Directory"
-  ${If} $0 == ""
-    WriteINIStr "$1" "${INI_SECTION}" "Directory" "$DOCUMENTS\${TOON_FOLDER}\"
-  ${EndIf}
-SectionEnd
-
+; Only the account that runs the setup: another user's choice is his.
 Section "Make it the current screen saver" SectionCurrent
   ${If} ${IsNT}
     WriteRegStr HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE" "$SYSDIR\${SAVER}"
@@ -177,7 +206,7 @@ Function OpenScreenSaverSettings
   ${If} ${AtLeastWinVista}
     Exec '"$SYSDIR\control.exe" desk.cpl,,@screensaver'
   ${Else}
-    Exec 'control.exe desk.cpl,,1'
+    Exec '"$SYSDIR\control.exe" desk.cpl,,1'
   ${EndIf}
 FunctionEnd
 
@@ -209,7 +238,11 @@ Section "Uninstall"
   ${EndIf}
 
   Delete /REBOOTOK "$SYSDIR\${SAVER}"
+  Delete "$SYSDIR\${SAVER_PENDING}"
   Delete "$INSTDIR\README.txt"
+  Delete "$INSTDIR\${SHIPPED_FOLDER}\*.ptf"
+  Delete "$INSTDIR\${SHIPPED_FOLDER}\*.wav"
+  RMDir "$INSTDIR\${SHIPPED_FOLDER}"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"

@@ -27,7 +27,7 @@ std::string ScrPath() { return WinPath(Env("PIMBO_SCR")); }
 std::string SourcePath(const std::string &relative) { return WinPath(Env("PIMBO_SOURCE_DIR") + "/" + relative); }
 std::string BinaryPath(const std::string &relative) { return WinPath(Env("PIMBO_BINARY_DIR") + "/" + relative); }
 
-static PROCESS_INFORMATION Start(const std::string &commandLine)
+PROCESS_INFORMATION StartProcess(const std::string &commandLine)
 {
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
@@ -58,13 +58,13 @@ DWORD FinishProcess(PROCESS_INFORMATION &process, DWORD timeoutMs)
 
 DWORD RunProcess(const std::string &commandLine, DWORD timeoutMs)
 {
-    PROCESS_INFORMATION process = Start(commandLine);
+    PROCESS_INFORMATION process = StartProcess(commandLine);
     return FinishProcess(process, timeoutMs);
 }
 
 PROCESS_INFORMATION StartScr(const std::string &tail)
 {
-    return Start("\"" + ScrPath() + "\" " + tail);
+    return StartProcess("\"" + ScrPath() + "\" " + tail);
 }
 
 void Pump(DWORD milliseconds)

@@ -20,6 +20,8 @@ std::string BinaryPath(const std::string &relative);
 // Starts a program (command line as given) and waits for it; returns its
 // exit code, or STILL_ACTIVE when it was killed after timeoutMs.
 DWORD RunProcess(const std::string &commandLine, DWORD timeoutMs);
+// Starts a program and leaves it running; all zero when it cannot start.
+PROCESS_INFORMATION StartProcess(const std::string &commandLine);
 // Starts Pimbo95.scr with the given tail; the process is left running.
 PROCESS_INFORMATION StartScr(const std::string &tail);
 // Waits for a process and closes its handles; STILL_ACTIVE on time-out
