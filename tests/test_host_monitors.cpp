@@ -1,4 +1,4 @@
-// ctest: two-monitors
+// ctest: two-monitors two-monitors-left
 #include <doctest.h>
 #include "engine/stage.h"
 #include "host/host_entry.h"
