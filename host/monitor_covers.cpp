@@ -67,9 +67,15 @@ static void CutOutShow(HWND cover, const RECT *monitor, const RECT *shown)
         DeleteObject(visible);
 }
 
-static BOOL CALLBACK CoverMonitor(HMONITOR, HDC, LPRECT monitor, LPARAM shownArea)
+struct CoverJob {
+    HWND saver;
+    RECT shown;
+};
+
+static BOOL CALLBACK CoverMonitor(HMONITOR, HDC, LPRECT monitor, LPARAM jobData)
 {
-    const RECT *shown = (const RECT *)shownArea;
+    const CoverJob *job = (const CoverJob *)jobData;
+    const RECT *shown = &job->shown;
     RECT both;
     UnionRect(&both, shown, monitor);
     if (EqualRect(&both, shown))
@@ -82,7 +88,9 @@ static BOOL CALLBACK CoverMonitor(HMONITOR, HDC, LPRECT monitor, LPARAM shownAre
     if (!cover)
         return TRUE;
     CutOutShow(cover, monitor, shown);
-    ShowWindow(cover, SW_SHOWNOACTIVATE);
+    // Just under the saver window, so that whatever stands above it (the
+    // password prompt) stays above the covers too.
+    SetWindowPos(cover, job->saver, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
     covers[coverCount++] = cover;
     return TRUE;
 }
@@ -107,9 +115,10 @@ void CoverOtherMonitors(HWND saver)
 
     EnumMonitorsProc enumMonitors =
         (EnumMonitorsProc)(void *)GetProcAddress(GetModuleHandleA("USER32.DLL"), "EnumDisplayMonitors");
-    RECT shown;
-    if (enumMonitors && RegisterCoverClass() && GetWindowRect(saver, &shown))
-        enumMonitors(NULL, NULL, CoverMonitor, (LPARAM)&shown);
+    CoverJob job;
+    job.saver = saver;
+    if (enumMonitors && RegisterCoverClass() && GetWindowRect(saver, &job.shown))
+        enumMonitors(NULL, NULL, CoverMonitor, (LPARAM)&job);
     DestroyCovers(old, oldCount);
 }
 

@@ -17,6 +17,7 @@
 #define PENDING_TIMER_DROPS  2
 #define HELP_SEND_TIMEOUT    2000   // ms
 #define DRAIN_LIMIT          1000   // a window that never validates must not trap us
+#define LAYOUT_SETTLE_MS     500    // the system may still be moving the mouse off a monitor gone
 
 #define REBOOT_DEVICE        "\\\\.\\REBOOT"
 
@@ -28,6 +29,9 @@ int previewMode;
 int verifying;
 int closing;
 POINT referencePoint;
+
+static int layoutSettling;
+static DWORD layoutChangedAt;
 
 static HMODULE passwordLibrary;
 static PasswordVerifier verifier;
@@ -140,6 +144,11 @@ int IsSwallowedCommand(WPARAM command)
 
 static int MovedTooFar(void)
 {
+    if (layoutSettling && GetTickCount() - layoutChangedAt < LAYOUT_SETTLE_MS) {
+        TakeReferencePoint();
+        return 0;
+    }
+    layoutSettling = 0;
     POINT now;
     if (!GetCursorPos(&now))
         return 0;
@@ -164,6 +173,18 @@ int InputEndsSaver(UINT message, WPARAM wParam)
         return MovedTooFar();
     }
     return 0;
+}
+
+// Monitors came, went or changed: the show fills the primary again, the
+// rest is covered anew, and the mouse counts from where the change left it.
+static void FollowLayout(HWND window)
+{
+    SetWindowPos(window, NULL, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    CoverOtherMonitors(window);
+    TakeReferencePoint();
+    layoutChangedAt = GetTickCount();
+    layoutSettling = 1;
 }
 
 static void RequestClose(HWND window)
@@ -195,7 +216,7 @@ LRESULT CALLBACK SaverHostWndProc(HWND window, UINT message, WPARAM wParam, LPAR
         break;
     case WM_DISPLAYCHANGE:
         if (!previewMode && !closing)
-            CoverOtherMonitors(window);
+            FollowLayout(window);
         break;
     case WM_SETTEXT:
         return 0;

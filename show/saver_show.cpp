@@ -165,6 +165,17 @@ void ShowStop(HWND window)
         ShowCursor(TRUE);
 }
 
+// The saver window follows the primary monitor's size; the stage follows it.
+static void ShowFollowSize(HWND window, HINSTANCE instance, LPARAM size)
+{
+    const DWORD packed = MakePackedSize(LOWORD(size), HIWORD(size));
+    if (!show.running || LOWORD(size) == 0 || HIWORD(size) == 0 || packed == stageSize)
+        return;
+    stageSize = packed;
+    RebuildStageBackground(window, instance);
+    InvalidateRect(window, NULL, FALSE);
+}
+
 static void OnShowCreate(HWND window, HINSTANCE instance)
 {
     ShowStart(window, instance);
@@ -208,6 +219,9 @@ LRESULT SaverShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, S
         return 0;
     case WM_ERASEBKGND:
         return 1;
+    case WM_SIZE:
+        ShowFollowSize(window, instance, lParam);
+        return 0;
     case WM_TIMER:
         OnShowTimer(window, instance, wParam);
         return 0;

@@ -1,4 +1,4 @@
-// ctest: two-monitors
+// ctest: two-monitors two-monitors-left
 #include <doctest.h>
 #include "engine/stage.h"
 #include "host/host_entry.h"
@@ -9,6 +9,7 @@
 #include "support/support.h"
 
 #include <algorithm>
+#include <stdio.h>
 #include <vector>
 
 using testing::Do;
@@ -51,16 +52,73 @@ void CALLBACK EndRunawaySaver(HWND, UINT, UINT_PTR, DWORD)
     PostMessageA(saverWindow, WM_CLOSE, 0, 0);
 }
 
+BOOL CALLBACK KeepSecondary(HMONITOR monitor, HDC, LPRECT area, LPARAM found)
+{
+    MONITORINFO info;
+    info.cbSize = sizeof info;
+    if (GetMonitorInfoA(monitor, &info) && !(info.dwFlags & MONITORINFOF_PRIMARY))
+        *(RECT *)found = *area;
+    return TRUE;
+}
+
+HCURSOR CurrentCursor()
+{
+    CURSORINFO cursor;
+    ZeroMemory(&cursor, sizeof cursor);
+    cursor.cbSize = sizeof cursor;
+    GetCursorInfo(&cursor);
+    return cursor.hCursor;
+}
+
+// A password is set; the stand-in prompt (tests/doubles/password.cpp)
+// refuses first, then accepts, and shows its box at the given place.
+struct PasswordSet {
+    char savedDirectory[MAX_PATH] = "";
+    explicit PasswordSet(const RECT &box)
+    {
+        SetUseValue(1);
+        char place[64];
+        snprintf(place, sizeof place, "%ld,%ld,%ld,%ld", box.left, box.top, box.right - box.left,
+                 box.bottom - box.top);
+        SetEnvironmentVariableA("PIMBO_PASSWORD_BOX", place);
+        SetEnvironmentVariableA("PIMBO_PASSWORD_ANSWERS", "01");
+        SetEnvironmentVariableA("PIMBO_PASSWORD_PROMPT", "20000");
+        GetCurrentDirectoryA(sizeof savedDirectory, savedDirectory);
+        SetCurrentDirectoryA(testing::BinaryPath("doubles").c_str());
+    }
+    ~PasswordSet()
+    {
+        SetCurrentDirectoryA(savedDirectory);
+        SetUseValue(0);
+        SetEnvironmentVariableA("PIMBO_PASSWORD_BOX", NULL);
+        SetEnvironmentVariableA("PIMBO_PASSWORD_ANSWERS", NULL);
+        SetEnvironmentVariableA("PIMBO_PASSWORD_PROMPT", NULL);
+    }
+    static void SetUseValue(DWORD value)
+    {
+        HKEY desktop;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, NULL, 0, KEY_SET_VALUE, NULL, &desktop,
+                            NULL) != ERROR_SUCCESS)
+            return;
+        RegSetValueExA(desktop, "ScreenSaveUsePassword", 0, REG_DWORD, (const BYTE *)&value, sizeof value);
+        RegCloseKey(desktop);
+    }
+};
+
 }  // namespace
 
 TEST_CASE("on two monitors the show stays on the primary, the other is covered, and a move there ends it all")
 {
     CHECK_OR_RETURN(GetSystemMetrics(SM_CMONITORS) == 2);
     const RECT primary = { 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN) };
-    MONITORINFO info;
-    info.cbSize = sizeof info;
-    CHECK_OR_RETURN(GetMonitorInfoA(MonitorFromPoint(POINT{ primary.right, 0 }, MONITOR_DEFAULTTONULL), &info));
-    const RECT second = info.rcMonitor;
+    RECT second = { 0, 0, 0, 0 };
+    EnumDisplayMonitors(NULL, NULL, KeepSecondary, (LPARAM)&second);
+    CHECK_OR_RETURN(!IsRectEmpty(&second));
+    // The password prompt straddles the two monitors.
+    const LONG border = second.left < 0 ? 0 : primary.right;
+    const RECT prompt = { border - 100, 200, border + 100, 300 };
+    const POINT onPrimary = { primary.right / 2, primary.bottom / 2 };
+    PasswordSet password(prompt);
 
     // A document left open on the second monitor.
     const RECT document = { second.left + 100, second.top + 100, second.left + 400, second.top + 300 };
@@ -71,9 +129,9 @@ TEST_CASE("on two monitors the show stays on the primary, the other is covered, 
     const POINT rest = { second.left + 600, second.top + 400 };
     SetCursorPos(rest.x, rest.y);
     hostInstance = GetModuleHandleA(NULL);
-    DWORD jitterAt = 0, movedAt = 0;
+    DWORD jitterAt = 0, movedAt = 0, changedAt = 0;
     int result = -1;
-    HWND cover = NULL;
+    HWND cover = NULL, box = NULL;
     testing::RunScript({
         WaitFor("the saver and one cover", [&] {
             std::vector<HWND> covers = Covers();
@@ -89,13 +147,53 @@ TEST_CASE("on two monitors the show stays on the primary, the other is covered, 
             CHECK(stageSize == MakePackedSize(primary.right, primary.bottom));
             CHECK(EqualRect(&covered, &second));
             CHECK(GetForegroundWindow() == saverWindow);
-            // A changed layout is covered anew, never twice.
+            // The show follows its window's size.
+            SetWindowPos(saverWindow, NULL, 0, 0, 640, 480, SWP_NOZORDER | SWP_NOACTIVATE);
+            CHECK(stageSize == MakePackedSize(640, 480));
+            // A changed layout is covered anew, never twice, and the show
+            // fills the primary again. The mouse, moved by the system off a
+            // monitor gone before and after the news, ends nothing.
+            SetCursorPos(onPrimary.x, onPrimary.y);
             SendMessageA(saverWindow, WM_DISPLAYCHANGE, 32, MAKELPARAM(primary.right, primary.bottom));
+            changedAt = GetTickCount();
+            SetCursorPos(onPrimary.x + 50, onPrimary.y);
             CHECK(Covers().size() == 1u);
             CHECK(!IsWindow(cover));
+            GetWindowRect(saverWindow, &shown);
+            CHECK(EqualRect(&shown, &primary));
+            CHECK(stageSize == MakePackedSize(primary.right, primary.bottom));
         }),
         WaitFor("the new cover black", [&] { return Uncovered(second) == 0; }),
+        WaitFor("the moves to have arrived", [&] { return GetTickCount() - changedAt > 1500; }),
+        Do("a click asks for the password", [&] {
+            CHECK(IsWindow(saverWindow));
+            CHECK(!closing);
+            CHECK(!verifying);
+            PostMessageA(saverWindow, WM_CLOSE, 0, 0);
+        }),
+        WaitFor("the prompt over both monitors", [&] {
+            box = FindWindowA("Static", "Password");
+            return box && Uncovered(prompt) == 200u * 100u;
+        }),
+        Do("a layout change under the prompt", [&] {
+            SendMessageA(saverWindow, WM_DISPLAYCHANGE, 32, MAKELPARAM(primary.right, primary.bottom));
+            changedAt = GetTickCount();
+            CHECK(Covers().size() == 1u);
+            CHECK(WindowFromPoint(POINT{ border + (second.left < 0 ? -50 : 50), 250 }) == box);
+            SetCursorPos(border, 250);
+        }),
+        WaitFor("the prompt still on top", [&] { return Uncovered(prompt) == 200u * 100u; }),
+        WaitFor("the pointer over the prompt", [&] { return CurrentCursor() != NULL; }),
+        Do("the pointer onto the cover", [&] { SetCursorPos(rest.x, rest.y); }),
+        WaitFor("the pointer hidden there", [&] { return CurrentCursor() == NULL; }, 3000),
+        Do("the prompt closed: a refusal", [&] {
+            SetEnvironmentVariableA("PIMBO_PASSWORD_PROMPT", "0");
+            DestroyWindow(box);
+        }),
+        WaitFor("the layout to have settled", [&] { return GetTickCount() - changedAt > 1500; }),
         Do("a jitter of 3 pixels on the second monitor", [&] {
+            CHECK(!verifying);
+            CHECK(IsWindow(saverWindow));
             SetCursorPos(rest.x + 2, rest.y + 1);
             jitterAt = GetTickCount();
         }),

@@ -3,22 +3,26 @@
 # (1024x768x24), a throwaway prefix copied from a cached template, and a
 # persistent wineserver. Everything is removed afterwards.
 #
-#   tools/with-wine.sh [--two-monitors] COMMAND [ARGS...]
+#   tools/with-wine.sh [--two-monitors | --two-monitors-left] COMMAND [ARGS...]
 #
 # --two-monitors gives Wine two monitors side by side instead: 1024x768 at
 # (0, 0) and 800x600 to its right. Xephyr, run with one screen per monitor
 # inside a private Xvfb big enough for both, is the only server here whose
 # layout Wine sees as two monitors. The run gets its own prefix and
 # wineserver, so it may be nested inside a one-monitor run.
+# --two-monitors-left puts the 800x600 one to the left of the primary and
+# 200 pixels higher: Wine sees it at (-800, -200) to (0, 400).
 #
 # Environment: PIMBO_WINE_CACHE (template location, default ~/.cache/pimbo95),
 # PIMBO_KEEP_DISPLAY=1 to use $DISPLAY instead of a private Xvfb.
 set -euo pipefail
-two_monitors=0
-if [ "${1:-}" = --two-monitors ]; then
-    two_monitors=1
+two_monitors=
+case "${1:-}" in
+--two-monitors | --two-monitors-left)
+    two_monitors=${1#--}
     shift
-fi
+    ;;
+esac
 export PATH=/usr/lib/wine:$PATH
 
 WINE64=$(command -v wine64 || true)
@@ -94,10 +98,15 @@ start_server() {
     export DISPLAY=:$number
 }
 
-if [ $two_monitors = 1 ]; then
+if [ "$two_monitors" = two-monitors ]; then
     start_server xvfb_pid Xvfb -screen 0 1900x800x24
     start_server xephyr_pid Xephyr +xinerama -extension RANDR \
         -screen 1024x768+0+0 -screen 800x600+1024+0
+elif [ "$two_monitors" = two-monitors-left ]; then
+    # Wine's primary is Xephyr's first screen, and Wine moves it to (0, 0).
+    start_server xvfb_pid Xvfb -screen 0 1900x1000x24
+    start_server xephyr_pid Xephyr +xinerama -extension RANDR \
+        -origin 800,200 -screen 1024x768+800+200 -origin 0,0 -screen 800x600+0+0
 elif [ "${PIMBO_KEEP_DISPLAY:-0}" != 1 ]; then
     start_server xvfb_pid Xvfb -screen 0 1024x768x24
 fi

@@ -6,6 +6,8 @@
 //   PIMBO_PASSWORD_ANSWERS  '1' accepts, anything else refuses; one character per call
 //   PIMBO_PASSWORD_PROMPT   milliseconds the prompt pumps messages before answering
 //   PIMBO_PASSWORD_MOVE     "x,y": where the user leaves the mouse during the prompt
+//   PIMBO_PASSWORD_BOX      "x,y,w,h": the prompt shows a white box there, owned by the
+//                           window it is given; closing the box ends the prompt early
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -33,10 +35,10 @@ static void Log(const char *line)
     fclose(file);
 }
 
-static void PumpFor(DWORD milliseconds)
+static void PumpFor(DWORD milliseconds, HWND box)
 {
     DWORD start = GetTickCount();
-    while (GetTickCount() - start < milliseconds) {
+    while (GetTickCount() - start < milliseconds && (!box || IsWindow(box))) {
         MSG msg;
         while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) {
@@ -66,8 +68,16 @@ extern "C" __declspec(dllexport) BOOL WINAPI VerifyScreenSavePwd(HWND window)
     int x, y;
     if (move && sscanf(move, "%d,%d", &x, &y) == 2)
         SetCursorPos(x, y);
+    HWND box = NULL;
+    const char *place = Setting("PIMBO_PASSWORD_BOX", buffer, sizeof buffer);
+    int width, height;
+    if (place && sscanf(place, "%d,%d,%d,%d", &x, &y, &width, &height) == 4)
+        box = CreateWindowExA(0, "STATIC", "Password", WS_POPUP | WS_VISIBLE | SS_WHITERECT | SS_NOTIFY, x, y, width, height,
+                              window, NULL, GetModuleHandleA(NULL), NULL);
     const char *prompt = Setting("PIMBO_PASSWORD_PROMPT", buffer, sizeof buffer);
-    PumpFor(prompt ? (DWORD)atoi(prompt) : 0);
+    PumpFor(prompt ? (DWORD)atoi(prompt) : 0, box);
+    if (box && IsWindow(box))
+        DestroyWindow(box);
 
     const char *answers = Setting("PIMBO_PASSWORD_ANSWERS", buffer, sizeof buffer);
     BOOL accepted = answers && (int)strlen(answers) >= calls && answers[calls - 1] == '1';
