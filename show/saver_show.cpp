@@ -166,14 +166,15 @@ void ShowStop(HWND window)
 }
 
 // The saver window follows the primary monitor's size; the stage follows it.
-static void ShowFollowSize(HWND window, HINSTANCE instance, LPARAM size)
+static void ShowFollowSize(HWND window, LPARAM size)
 {
+    Stage *stage = StageOf(window);
     const DWORD packed = MakePackedSize(LOWORD(size), HIWORD(size));
-    if (!show.running || LOWORD(size) == 0 || HIWORD(size) == 0 || packed == stageSize)
+    if (!show.running || !stage || LOWORD(size) == 0 || HIWORD(size) == 0 || packed == stage->size)
         return;
-    stageSize = packed;
-    RebuildStageBackground(window, instance);
-    InvalidateRect(window, NULL, FALSE);
+    stage->size = packed;
+    RebuildStageBackground(window);
+    RepaintStage(window);
 }
 
 static void OnShowCreate(HWND window, HINSTANCE instance)
@@ -220,7 +221,7 @@ LRESULT SaverShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, S
     case WM_ERASEBKGND:
         return 1;
     case WM_SIZE:
-        ShowFollowSize(window, instance, lParam);
+        ShowFollowSize(window, lParam);
         return 0;
     case WM_TIMER:
         OnShowTimer(window, instance, wParam);
