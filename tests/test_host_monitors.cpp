@@ -144,12 +144,12 @@ TEST_CASE("on two monitors the show stays on the primary, the other is covered, 
             GetWindowRect(saverWindow, &shown);
             GetWindowRect(cover, &covered);
             CHECK(EqualRect(&shown, &primary));
-            CHECK(stageSize == MakePackedSize(primary.right, primary.bottom));
+            CHECK(StageOf(saverWindow)->size == MakePackedSize(primary.right, primary.bottom));
             CHECK(EqualRect(&covered, &second));
             CHECK(GetForegroundWindow() == saverWindow);
             // The show follows its window's size.
             SetWindowPos(saverWindow, NULL, 0, 0, 640, 480, SWP_NOZORDER | SWP_NOACTIVATE);
-            CHECK(stageSize == MakePackedSize(640, 480));
+            CHECK(StageOf(saverWindow)->size == MakePackedSize(640, 480));
             // A changed layout is covered anew, never twice, and the show
             // fills the primary again. The mouse, moved by the system off a
             // monitor gone before and after the news, ends nothing.
@@ -161,7 +161,7 @@ TEST_CASE("on two monitors the show stays on the primary, the other is covered, 
             CHECK(!IsWindow(cover));
             GetWindowRect(saverWindow, &shown);
             CHECK(EqualRect(&shown, &primary));
-            CHECK(stageSize == MakePackedSize(primary.right, primary.bottom));
+            CHECK(StageOf(saverWindow)->size == MakePackedSize(primary.right, primary.bottom));
         }),
         WaitFor("the new cover black", [&] { return Uncovered(second) == 0; }),
         WaitFor("the moves to have arrived", [&] { return GetTickCount() - changedAt > 1500; }),
