@@ -467,7 +467,8 @@ static int MapBitmap(GifWriter *writer, HBITMAP bitmap)
     int ok = 1;
     for (int scan = 0; scan < writer->height && ok; scan += GIF_BAND_ROWS) {
         int rows = writer->height - scan < GIF_BAND_ROWS ? writer->height - scan : GIF_BAND_ROWS;
-        ok = GetDIBits(writer->readingDc, bitmap, (UINT)scan, (UINT)rows, writer->band, &info, DIB_RGB_COLORS) == rows;
+        ok = GetDIBits(writer->readingDc, bitmap, (UINT)scan, (UINT)rows, writer->band, &info,
+                       DIB_RGB_COLORS) == rows;
         for (int row = 0; row < rows && ok; ++row)
             MapRow(writer, writer->band + (SIZE_T)row * writer->width, writer->height - 1 - scan - row);
     }
