@@ -37,7 +37,7 @@ std::string RunTool(const std::string &command)
 {
     const std::string output = UnixFolder() + "/tool-output.txt", mark = output + ".done";
     DeleteFileA(testing::WinPath(mark).c_str());
-    std::string line = "/bin/sh -c \"" + command + " >" + output + " 2>&1; touch " + mark + "\"";
+    std::string line = "/bin/sh -c \"" + command + " >'" + output + "' 2>&1; touch '" + mark + "'\"";
     STARTUPINFOA start = {};
     start.cb = sizeof start;
     PROCESS_INFORMATION process = {};
@@ -63,7 +63,7 @@ RGBQUAD Colour(int red, int green, int blue)
 std::vector<DecodedFrame> Decode(const std::string &gif, const std::vector<Picture> &input, int width,
                                  int height, const std::vector<RGBQUAD> &palette)
 {
-    std::string listing = RunTool("/usr/bin/identify -format '%T %w %h %X %Y\\n' " + gif);
+    std::string listing = RunTool("/usr/bin/identify -format '%T %w %h %X %Y\\n' '" + gif + "'");
     std::vector<DecodedFrame> frames;
     DecodedFrame frame;
     for (const char *at = listing.c_str(); at && sscanf(at, "%d %d %d %d %d", &frame.hundredths, &frame.width,
@@ -73,7 +73,7 @@ std::vector<DecodedFrame> Decode(const std::string &gif, const std::vector<Pictu
         at = at ? at + 1 : NULL;
     }
     std::string raw = UnixFolder() + "/composed.rgb";
-    RunTool("/usr/bin/convert " + gif + " -coalesce -depth 8 rgb:" + raw);
+    RunTool("/usr/bin/convert '" + gif + "' -coalesce -depth 8 'rgb:" + raw + "'");
     std::string bytes = testing::ReadFileBytes(testing::WinPath(raw));
     const size_t size = (size_t)width * height * 3;
     CHECK(bytes.size() == size * frames.size());
@@ -150,7 +150,7 @@ TEST_CASE("colour bars, a moving square and long stills decode as they were draw
     const DecodedFrame step = frames[2];
     CHECK(step.width * 1000 + step.height == 27020);
     CHECK(step.x * 1000 + step.y == 10050);
-    CHECK(RunTool("/usr/bin/identify -verbose " + gif).find("Iterations: 0") != std::string::npos);
+    CHECK(RunTool("/usr/bin/identify -verbose '" + gif + "'").find("Iterations: 0") != std::string::npos);
 }
 
 TEST_CASE("small palettes and DIB sections map to the nearest colour")

@@ -48,6 +48,9 @@ static void FreeGifWriter(GifWriter *writer)
     writer->band = writer->seen = NULL;
     writer->codes = NULL;
     writer->colourSlots = NULL;
+    if (writer->readingDc)
+        DeleteDC(writer->readingDc);
+    writer->readingDc = NULL;
     if (writer->file != INVALID_HANDLE_VALUE && writer->file)
         CloseHandle(writer->file);
     writer->file = INVALID_HANDLE_VALUE;
@@ -446,8 +449,11 @@ static int MapBitmap(GifWriter *writer, HBITMAP bitmap)
         return 0;
     if (!writer->seen)
         writer->seen = (DWORD *)AllocateGifBlock((SIZE_T)writer->width * writer->height * sizeof(DWORD));
-    HDC dc = writer->seen ? CreateCompatibleDC(NULL) : NULL;
-    if (!dc)
+    // Kept from one picture to the next: making a DC costs Wine more than
+    // mapping a picture.
+    if (!writer->readingDc)
+        writer->readingDc = CreateCompatibleDC(NULL);
+    if (!writer->seen || !writer->readingDc)
         return 0;
     if (!writer->colourSlotsUsed)
         LearnPalette(writer);
@@ -461,11 +467,11 @@ static int MapBitmap(GifWriter *writer, HBITMAP bitmap)
     int ok = 1;
     for (int scan = 0; scan < writer->height && ok; scan += GIF_BAND_ROWS) {
         int rows = writer->height - scan < GIF_BAND_ROWS ? writer->height - scan : GIF_BAND_ROWS;
-        ok = GetDIBits(dc, bitmap, (UINT)scan, (UINT)rows, writer->band, &info, DIB_RGB_COLORS) == rows;
+        ok = GetDIBits(writer->readingDc, bitmap, (UINT)scan, (UINT)rows, writer->band, &info,
+                       DIB_RGB_COLORS) == rows;
         for (int row = 0; row < rows && ok; ++row)
             MapRow(writer, writer->band + (SIZE_T)row * writer->width, writer->height - 1 - scan - row);
     }
-    DeleteDC(dc);
     // After a failed read the remembered rows may not match their indices.
     writer->seenValid = ok;
     return ok;

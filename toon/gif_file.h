@@ -36,6 +36,7 @@ struct GifWriter {
     BYTE *mapped;               // a bitmap's pixels as indices
     DWORD *band;                // rows of a bitmap as read
     DWORD *seen;                // the colours last mapped, made on first use
+    HDC readingDc;              // for reading bitmaps, made on first use
     int seenValid;
     int hasPending;
     int framesWritten;
