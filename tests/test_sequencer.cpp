@@ -760,7 +760,7 @@ static const std::vector<ToonFrame> toonB = { Frame(500, 450, 3, 1, 0, "bee one"
 static const std::vector<ToonFrame> toonC = { Frame(350, 120, 5, 1, 0, "sea") };
 static const std::vector<ToonFrame> newToon = { Frame(0, 0, 0, 0, 0, "") };
 
-enum Reset { RESET_STOP, RESET_CLOSE_FRAME_EDITOR, RESET_OPEN_MAIN, RESET_OPEN_FRAME_EDITOR, RESET_NEW };
+enum Reset { RESET_STOP, RESET_STOP_PLAY, RESET_CLOSE_FRAME_EDITOR, RESET_OPEN_MAIN, RESET_OPEN_FRAME_EDITOR, RESET_NEW };
 
 static void StartToon()
 {
@@ -799,9 +799,9 @@ TEST_CASE("every reset in every phase leaves the stage still, and Play starts at
         { "stopped mid-walk", PHASE_STOPPED_WALK, [] { StartToon(); Advance(300); StartToon(); } },
         { "stopped at a frame", PHASE_STOPPED_FRAME, [] { SpeakAtFirstFrame(); StartToon(); } },
     };
-    const char *resets[] = { "Stop", "closing the frame editor", "Open in the main window",
+    const char *resets[] = { "Stop", "Stop, then Play at once", "closing the frame editor", "Open in the main window",
                              "Open in the frame editor", "New" };
-    const std::vector<ToonFrame> *documents[] = { &toonA, &toonA, &toonB, &toonC, &newToon };
+    const std::vector<ToonFrame> *documents[] = { &toonA, &toonA, &toonA, &toonB, &toonC, &newToon };
     const RECT client = { 0, 0, 800, 600 };
     for (const PhaseRow &row : phases) {
         for (int reset = RESET_STOP; reset <= RESET_NEW; reset++) {
@@ -813,7 +813,7 @@ TEST_CASE("every reset in every phase leaves the stage still, and Play starts at
             row.reach();
             CHECK(played.phase == row.phase);
             int told = PLAY_STATE_READY;
-            if (reset != RESET_STOP) {
+            if (reset > RESET_STOP_PLAY) {
                 if (reset != RESET_CLOSE_FRAME_EDITOR)
                     SetStageToon(*documents[reset], 0);
                 ResetPlayback(stage.window);
@@ -840,9 +840,11 @@ TEST_CASE("every reset in every phase leaves the stage still, and Play starts at
             CHECK_FALSE(played.walk.timerRunning);
             CHECK(played.clipPlaying == 0);
             CHECK(clipDevice == 0);
-            std::vector<COLORREF> still = Capture(stage.window, client);
-            Advance(toonA[0].pause * 1000 + 1000);
-            CHECK(Capture(stage.window, client) == still);
+            if (reset != RESET_STOP_PLAY) {
+                std::vector<COLORREF> still = Capture(stage.window, client);
+                Advance(toonA[0].pause * 1000 + 1000);
+                CHECK(Capture(stage.window, client) == still);
+            }
 
             // Play walks to frame 1 and speaks its line there, not before.
             const ToonFrame &first = (*documents[reset])[0];
