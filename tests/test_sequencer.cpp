@@ -805,8 +805,9 @@ TEST_CASE("every reset in every phase leaves the stage still, and Play starts at
     const RECT client = { 0, 0, 800, 600 };
     for (const PhaseRow &row : phases) {
         for (int reset = RESET_STOP; reset <= RESET_NEW; reset++) {
-            CAPTURE(row.name);
-            CAPTURE(resets[reset]);
+            const std::string phase = row.name, by = resets[reset];
+            CAPTURE(phase);
+            CAPTURE(by);
             EngineStage &stage = OpenEngineStage(800, 600);
             Stage &played = *stage.stage;
             SetStageToon(toonA, 0);
