@@ -756,11 +756,13 @@ TEST_CASE("playback progress")
 // on Open and New stand their first frame elsewhere.
 static const std::vector<ToonFrame> toonA = { Frame(200, 200, 1, 2, 0, "PBF:pimbo-hello.wav"),
                                               Frame(600, 300, 2, 1, 0, "second") };
-static const std::vector<ToonFrame> toonB = { Frame(500, 450, 3, 1, 0, "bee one"), Frame(100, 100, 4, 1, 0, "bee two") };
+static const std::vector<ToonFrame> toonB = { Frame(500, 450, 3, 1, 0, "bee one"),
+                                              Frame(100, 100, 4, 1, 0, "bee two") };
 static const std::vector<ToonFrame> toonC = { Frame(350, 120, 5, 1, 0, "sea") };
 static const std::vector<ToonFrame> newToon = { Frame(0, 0, 0, 0, 0, "") };
 
-enum Reset { RESET_STOP, RESET_STOP_PLAY, RESET_CLOSE_FRAME_EDITOR, RESET_OPEN_MAIN, RESET_OPEN_FRAME_EDITOR, RESET_NEW };
+enum Reset { RESET_STOP, RESET_STOP_PLAY, RESET_CLOSE_FRAME_EDITOR, RESET_OPEN_MAIN,
+             RESET_OPEN_FRAME_EDITOR, RESET_NEW };
 
 static void StartToon()
 {
@@ -795,12 +797,13 @@ TEST_CASE("every reset in every phase leaves the stage still, and Play starts at
         { "waiting to speak", PHASE_WAITING, ArriveAtFirstFrame },
         { "speaking a clip", PHASE_SPEAKING, SpeakAtFirstFrame },
         { "walking off", PHASE_WALKING_OFF, [] { SpeakAtFirstFrame(); EndPause(); PlayThroughPause(); } },
-        { "walking to a click", PHASE_CLICK_WALK, [] { OnStageClick(TheEngineStage().window, MAKELPARAM(400, 500)); } },
+        { "walking to a click", PHASE_CLICK_WALK,
+          [] { OnStageClick(TheEngineStage().window, MAKELPARAM(400, 500)); } },
         { "stopped mid-walk", PHASE_STOPPED_WALK, [] { StartToon(); Advance(300); StartToon(); } },
         { "stopped at a frame", PHASE_STOPPED_FRAME, [] { SpeakAtFirstFrame(); StartToon(); } },
     };
-    const char *resets[] = { "Stop", "Stop, then Play at once", "closing the frame editor", "Open in the main window",
-                             "Open in the frame editor", "New" };
+    const char *resets[] = { "Stop", "Stop, then Play at once", "closing the frame editor",
+                             "Open in the main window", "Open in the frame editor", "New" };
     const std::vector<ToonFrame> *documents[] = { &toonA, &toonA, &toonA, &toonB, &toonC, &newToon };
     const RECT client = { 0, 0, 800, 600 };
     for (const PhaseRow &row : phases) {
@@ -836,7 +839,7 @@ TEST_CASE("every reset in every phase leaves the stage still, and Play starts at
             CHECK((stage.playStates.empty() ? PLAY_STATE_READY : stage.playStates.back()) == told);
             if (told == PLAY_STATE_READY)
                 CHECK(stage.locks == stage.unlocks);
-            // A stopped walk keeps its path for Continue, but no timer.
+            // A stopped walk keeps its path for Continue (Play below), but no timer.
             CHECK(NoTimerArmed());
             CHECK_FALSE(played.walk.timerRunning);
             CHECK(played.clipPlaying == 0);
