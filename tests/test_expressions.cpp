@@ -27,14 +27,16 @@ static const FaceCells faces[16] = {
     { 14, { 64, 18 }, { 59, 36 } }, { 15, { 54, 18 }, { 58, 36 } },
 };
 
-static void StandCharacter(int pose, int wink, const char *text)
+static Stage &StandCharacter(int pose, int wink, const char *text)
 {
-    character.x = shownX;
-    character.y = shownY;
-    currentToonFrame.pose = pose;
-    currentToonFrame.wink = wink;
-    strncpy(currentToonFrame.text, text, sizeof currentToonFrame.text - 1);
-    randomWalkActive = 0;
+    Stage &stage = *TheEngineStage().stage;
+    stage.character.x = shownX;
+    stage.character.y = shownY;
+    stage.toonFrame.pose = pose;
+    stage.toonFrame.wink = wink;
+    strncpy(stage.toonFrame.text, text, sizeof stage.toonFrame.text - 1);
+    stage.act = 0;
+    return stage;
 }
 
 // The kind of the cell shown at (x, y), read back from the stage; 0 if none.
@@ -70,9 +72,6 @@ TEST_CASE("cells are pasted at the pose's offsets from the character's shown cor
                 POINT cell = kind < 3 ? face.eye : face.mouth;
                 CHECK(CellShown(stage.window, { shownX + cell.x, shownY + cell.y }, ExpressionColour(kind, face.pose)));
             }
-            RECT shown = { shownX, shownY, shownX + 130, shownY + 130 };
-            InvalidateRect(stage.window, &shown, FALSE);
-            UpdateWindow(stage.window);
         }
     }
     SUBCASE("a pose out of range is clamped to 0 or 15")
@@ -104,13 +103,12 @@ TEST_CASE("cells are pasted at the pose's offsets from the character's shown cor
     }
     SUBCASE("the random frame is in force during a random walk")
     {
-        StandCharacter(0, 0, "");
-        randomFrame.pose = 7;
-        randomFrame.wink = 1;
-        randomWalkActive = 1;
+        Stage &played = StandCharacter(0, 0, "");
+        played.randomFrame.pose = 7;
+        played.randomFrame.wink = 1;
+        played.act = 1;
         CHECK(ShowExpression(stage.window, 1) == 1);
         CHECK(CellShown(stage.window, { shownX + 64, shownY + 15 }, ExpressionColour(1, 7)));
-        randomWalkActive = 0;
     }
     CloseEngineStage();
 }
@@ -124,75 +122,76 @@ TEST_CASE("the mouth moves while talking and rests at the end")
 
     SUBCASE("41 characters: 10 ticks, never the same mouth twice in a row, ending at rest")
     {
-        StandCharacter(pose, 0, "12345678901234567890123456789012345678901");
+        Stage &played = StandCharacter(pose, 0, "12345678901234567890123456789012345678901");
         CHECK(StartTalking(stage.window) == 1);
-        CHECK(talkTickLimit == 10);
+        CHECK(played.talkTickLimit == 10);
         CHECK(StartTalking(stage.window) == 0);
         int previous = 0;
         for (int tick = 1; tick <= 9; tick++) {
-            SendMessageA(stage.window, WM_TIMER, IDT_EXPRESSION, 0);
+            Advance(EXPRESSION_MS);
             int kind = KindAt(stage.window, mouth.x, mouth.y, pose);
             CHECK(kind >= 3);
             CHECK(kind != previous);
             previous = kind;
         }
-        CHECK(talking == 1);
-        SendMessageA(stage.window, WM_TIMER, IDT_EXPRESSION, 0);
+        CHECK(played.talking == 1);
+        Advance(EXPRESSION_MS);
         CHECK(KindAt(stage.window, mouth.x, mouth.y, pose) == 5);
-        CHECK(talking == 0);
+        CHECK(played.talking == 0);
         CHECK_FALSE(TimerArmed(IDT_EXPRESSION));
     }
     SUBCASE("calling StartTalking again changes nothing")
     {
-        StandCharacter(pose, 0, "123456789");
+        Stage &played = StandCharacter(pose, 0, "123456789");
         CHECK(StartTalking(stage.window) == 1);
-        SendMessageA(stage.window, WM_TIMER, IDT_EXPRESSION, 0);
-        strcpy(currentToonFrame.text, "a much longer text than the first one was");
+        Advance(EXPRESSION_MS);
+        strcpy(played.toonFrame.text, "a much longer text than the first one was");
         CHECK(StartTalking(stage.window) == 0);
-        CHECK(talkTicks == 1);
-        CHECK(talkTickLimit == 2);
+        CHECK(played.talkTicks == 1);
+        CHECK(played.talkTickLimit == 2);
         StopTalking(stage.window);
     }
     SUBCASE("one to four characters keep the mouth moving until StopTalking")
     {
         for (const char *text : { "a", "ab", "abc", "abcd" }) {
             CAPTURE(text);
-            StandCharacter(pose, 0, text);
+            Stage &played = StandCharacter(pose, 0, text);
             CHECK(StartTalking(stage.window) == 1);
-            CHECK(talkTickLimit == 0);
-            for (int tick = 0; tick < 60; tick++)
-                SendMessageA(stage.window, WM_TIMER, IDT_EXPRESSION, 0);
-            CHECK(talking == 1);
+            CHECK(played.talkTickLimit == 0);
+            Advance(60 * EXPRESSION_MS);
+            CHECK(played.talking == 1);
             StopTalking(stage.window);
-            CHECK(talking == 0);
+            CHECK(played.talking == 0);
             CHECK_FALSE(TimerArmed(IDT_EXPRESSION));
         }
         // A tick that was already queued draws nothing more.
-        InvalidateRect(stage.window, NULL, FALSE);
-        UpdateWindow(stage.window);
+        RECT face = { shownX, shownY, shownX + 130, shownY + 130 };
+        std::vector<COLORREF> stopped = Capture(stage.window, face);
         SendMessageA(stage.window, WM_TIMER, IDT_EXPRESSION, 0);
-        CHECK(KindAt(stage.window, mouth.x, mouth.y, pose) == 0);
+        CHECK(Capture(stage.window, face) == stopped);
     }
     SUBCASE("an empty text does not start the animation")
     {
-        StandCharacter(pose, 0, "");
+        Stage &played = StandCharacter(pose, 0, "");
         CHECK(StartTalking(stage.window) == 0);
-        CHECK(talking == 0);
+        CHECK(played.talking == 0);
         CHECK_FALSE(TimerArmed(IDT_EXPRESSION));
     }
     SUBCASE("a sound clip moves the mouth until it ends")
     {
-        StandCharacter(pose, 0, "");
-        CHECK(StartTalkingForSound(stage.window) == 1);
-        CHECK(StartTalkingForSound(stage.window) == 0);
-        CHECK(talkTickLimit == 1000);
-        for (int tick = 0; tick < 20; tick++)
-            SendMessageA(stage.window, WM_TIMER, IDT_EXPRESSION, 0);
-        CHECK(talking == 1);
-        noBubble = 0;
+        Stage &played = StandCharacter(pose, 0, "");
+        CHECK(StartTalkingForSound(stage.window, 0) == 1);
+        CHECK(StartTalkingForSound(stage.window, 0) == 0);
+        CHECK(played.talkTickLimit == 1000);
+        Advance(20 * EXPRESSION_MS);
+        CHECK(played.talking == 1);
+        // As the sequencer leaves it while a clip speaks the frame.
+        played.phase = PHASE_SPEAKING;
+        played.clipPlaying = 1;
         SendMessageA(stage.window, MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, 0);
         CHECK(KindAt(stage.window, mouth.x, mouth.y, pose) == 5);
-        CHECK(talking == 0);
+        CHECK(played.talking == 0);
+        played.phase = PHASE_READY;
         CHECK_FALSE(TimerArmed(IDT_EXPRESSION));
     }
     CloseEngineStage();

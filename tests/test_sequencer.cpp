@@ -1,5 +1,5 @@
+// ctest: sound
 #include <doctest.h>
-#include "editor/editor_controls.h"
 #include "engine/bubbles.h"
 #include "engine/expressions.h"
 #include "engine/messages.h"
@@ -7,9 +7,9 @@
 #include "engine/stage.h"
 #include "engine/walk.h"
 #include "resources/resource.h"
-#include "show/settings.h"
 #include "support/engine_stage.h"
 #include "support/support.h"
+#include "toon/sound_clip.h"
 #include "toon/toon_document.h"
 #include <algorithm>
 #include <functional>
@@ -74,7 +74,7 @@ static uint32_t FindSeed(const std::function<bool(const RandomPlan &)> &wanted, 
 static std::string Statement(int id)
 {
     char text[STATEMENT_SIZE] = "";
-    LoadStatement(GetModuleHandleA(NULL), id, text);
+    LoadStatement(GetModuleHandleA(NULL), id, 0, text);
     return text;
 }
 
@@ -93,13 +93,19 @@ static bool BubbleInkAnywhere(HWND window)
     return false;
 }
 
+static Stage &Played()
+{
+    return *TheEngineStage().stage;
+}
+
 // Whether the walk under way ends at (x, y): its last entry falls short of
 // the target by less than one pixel per step.
 static bool WalksTo(LONG x, LONG y)
 {
-    const WalkStep &end = walkPath.steps[walkPath.stepCount];
-    LONG slack = walkPath.stepCount;
-    return walkPath.timerRunning && labs(end.x - x) < slack && labs(end.y - y) < slack;
+    const WalkPath &walk = Played().walk;
+    const WalkStep &end = walk.steps[walk.stepCount];
+    LONG slack = walk.stepCount;
+    return walk.timerRunning && labs(end.x - x) < slack && labs(end.y - y) < slack;
 }
 
 static bool CellAt(HWND window, LONG x, LONG y, COLORREF colour)
@@ -107,18 +113,38 @@ static bool CellAt(HWND window, LONG x, LONG y, COLORREF colour)
     return ClientPixel(window, x, y) == colour && ClientPixel(window, x + 9, y + 9) == colour;
 }
 
+static void SpeakAfterDelay()
+{
+    CHECK(Played().phase == PHASE_WAITING);
+    Advance(SPEECH_DELAY_MS);
+    CHECK(Played().phase == PHASE_SPEAKING);
+}
+
+static void EndPause()
+{
+    CHECK(AdvanceUntil([] { return Played().phase != PHASE_SPEAKING; }, 0x7FFFFFFF));
+}
+
 // Walks to the point under way and waits out the half second: he speaks.
-static void ArriveAndSpeak(HWND window)
+static void ArriveAndSpeak()
 {
     CHECK(DriveWalk() > 0);
-    SendMessageA(window, WM_TIMER, IDT_SPEECHDELAY, 0);
+    SpeakAfterDelay();
 }
 
 // ...and then the pause ends.
-static void PlayThroughPause(HWND window)
+static void PlayThroughPause()
 {
-    ArriveAndSpeak(window);
-    SendMessageA(window, WM_TIMER, IDT_FRAMEPAUSE, 0);
+    ArriveAndSpeak();
+    EndPause();
+}
+
+static bool NoTimerArmed()
+{
+    for (const ClockTimer &timer : TheEngineStage().clock.timers)
+        if (timer.armed)
+            return false;
+    return true;
 }
 
 TEST_CASE("RandomNumber")
@@ -156,92 +182,105 @@ TEST_CASE("RandomNumber")
     }
 }
 
+static ToonFrame Frame(int32_t x, int32_t y, int32_t pose, int32_t pause, int32_t wink, const char *text)
+{
+    ToonFrame frame;
+    ZeroMemory(&frame, sizeof frame);
+    frame.x = x;
+    frame.y = y;
+    frame.pose = pose;
+    frame.pause = pause;
+    frame.wink = wink;
+    strncpy(frame.text, text, sizeof frame.text - 1);
+    return frame;
+}
+
 TEST_CASE("a random walk: in from a side, pose, wink, speech, pause, off the nearer side")
 {
     EngineStage &stage = OpenEngineStage(800, 600);
+    Stage &played = *stage.stage;
     // A winking walk with the paces report, so that there is always a text.
     uint32_t seed = FindSeed([](const RandomPlan &p) { return p.wink && p.id == -1; }, 800, 600, 1);
     CHECK(seed != 0);
     RandomPlan plan = PlanRandomWalk(seed, 800, 600, 1, 0);
     SeedRandomNumber(seed);
-    settings.pacesWalked = 77;
+    stage.paces = 77;
 
     std::vector<int> restarted;
     stage.onActDone = [&] {
-        int before = walkPath.timerRunning;
+        int before = played.walk.timerRunning;
         StartRandomWalk(stage.window, 1);
-        restarted.push_back(!before && walkPath.timerRunning);
+        restarted.push_back(!before && played.walk.timerRunning);
     };
 
     CHECK(StartRandomWalk(stage.window, 1) == 1);
-    CHECK(randomFrame.x == plan.x);
-    CHECK(randomFrame.y == plan.y);
-    CHECK(randomFrame.pose == plan.pose);
-    CHECK(randomFrame.wink == 1);
-    CHECK(randomFrame.pause == 5);
-    CHECK(lastStatement == -1);
-    CHECK(std::string(randomFrame.text) == PacesReport(77));
+    const ToonFrame &frame = played.randomFrame;
+    CHECK(frame.x == plan.x);
+    CHECK(frame.y == plan.y);
+    CHECK(frame.pose == plan.pose);
+    CHECK(frame.wink == 1);
+    CHECK(frame.pause == 5);
+    CHECK(played.lastStatement == -1);
+    CHECK(std::string(frame.text) == PacesReport(77));
     LONG side = plan.x < 400 ? -150 : 850;
-    CHECK(character.x == side);
-    CHECK(character.y == plan.y);
-    CHECK(randomWalkActive == 1);
+    CHECK(played.character.x == side);
+    CHECK(played.character.y == plan.y);
+    CHECK(ActRunning(&played));
     CHECK(WalksTo(plan.x, plan.y));
 
     // Walking in.
     CHECK(DriveWalk() > 0);
-    CHECK(currentPosition.x == plan.x);
-    CHECK(currentPosition.y == plan.y);
+    CHECK(played.position.x == plan.x);
+    CHECK(played.position.y == plan.y);
     CHECK(ClientPixel(stage.window, plan.x + 65, plan.y + 65) == SpriteColour(SPRITE_POSE + plan.pose));
     // Arrived: the first wink, and half a second before he speaks.
-    LONG cx = character.x, cy = character.y;
-    POINT eye = { cx + eyeOffsets[plan.pose].x, cy + eyeOffsets[plan.pose].y };
+    POINT eye = { played.character.x + eyeOffsets[plan.pose].x, played.character.y + eyeOffsets[plan.pose].y };
     CHECK(CellAt(stage.window, eye.x, eye.y, ExpressionColour(1, plan.pose)));
-    CHECK(noBubble == 1);
-    CHECK(TimerArmed(IDT_SPEECHDELAY));
+    CHECK(played.noBubble == 1);
     CHECK_FALSE(TimerArmed(IDT_FRAMEPAUSE));
     RECT client = { 0, 0, 800, 600 };
     std::vector<COLORREF> beforeSpeech = Capture(stage.window, client);
 
     // Speaking: the second wink, the bubble, the mouth, and the pause.
-    SendMessageA(stage.window, WM_TIMER, IDT_SPEECHDELAY, 0);
+    SpeakAfterDelay();
     CHECK(CellAt(stage.window, eye.x, eye.y, ExpressionColour(2, plan.pose)));
-    CHECK(noBubble == 0);
-    CHECK(talking == 1);
+    CHECK(played.noBubble == 0);
+    CHECK(played.talking == 1);
+    const SpritePlace &bubble = played.bubble;
     CHECK(ClientPixel(stage.window, bubble.x + 6, bubble.y + 6) == bubbleInk);
-    CHECK(TimerArmed(IDT_FRAMEPAUSE));
     RECT bubbleRect = { bubble.x, bubble.y, bubble.x + bubble.width, bubble.y + bubble.height };
-    CAPTURE(bubbleRect.left);
-    CAPTURE(bubbleRect.top);
     IntersectRect(&bubbleRect, &bubbleRect, &client);
 
-    // The pause is over: bubble gone, mouth still, walking off the nearer side.
-    SendMessageA(stage.window, WM_TIMER, IDT_FRAMEPAUSE, 0);
-    CHECK(noBubble == 1);
-    CHECK(talking == 0);
+    // Five seconds on: bubble gone, mouth still, walking off the nearer side.
+    Advance(4999);
+    CHECK(played.phase == PHASE_SPEAKING);
+    Advance(1);
+    CHECK(played.noBubble == 1);
+    CHECK(played.talking == 0);
     std::vector<COLORREF> afterSpeech = Capture(stage.window, client);
     bool bubbleGone = true;
     for (LONG y = bubbleRect.top; y < bubbleRect.bottom; y++)
         for (LONG x = bubbleRect.left; x < bubbleRect.right; x++)
             bubbleGone = bubbleGone && afterSpeech[y * 800 + x] == beforeSpeech[y * 800 + x];
     CHECK(bubbleGone);
-    CHECK(walkingOff == 1);
-    CHECK(randomFrame.x == side);
-    CHECK(randomFrame.y == plan.y);
+    CHECK(played.phase == PHASE_WALKING_OFF);
+    CHECK(frame.x == side);
+    CHECK(frame.y == plan.y);
     CHECK(WalksTo(side, plan.y));
 
     // Off stage: the intro walk ends with two restarts, the first refused.
     CHECK(DriveWalk() > 0);
     CHECK(stage.actDone == 2);
     CHECK(restarted == std::vector<int>{ 0, 1 });
-    CHECK(introWalkDone == 1);
+    CHECK(played.introWalkDone == 1);
 
     // A later cycle ends with one restart only.
     stage.onActDone = nullptr;
-    PlayThroughPause(stage.window);
+    PlayThroughPause();
     CHECK(DriveWalk() > 0);
     CHECK(stage.actDone == 3);
-    CHECK(randomWalkActive == 0);
-    CHECK(walkingOff == 0);
+    CHECK_FALSE(ActRunning(&played));
+    CHECK(played.phase == PHASE_READY);
     CloseEngineStage();
 }
 
@@ -255,9 +294,9 @@ TEST_CASE("a cycle holds on to no GDI object")
         if (cycle == 1)
             headroom = GdiHeadroom();
         SeedRandomNumber(seed);
-        introWalkDone = 1;
+        stage.stage->introWalkDone = 1;
         CHECK(StartRandomWalk(stage.window, 1) == 1);
-        PlayThroughPause(stage.window);
+        PlayThroughPause();
         CHECK(DriveWalk() > 0);
     }
     CHECK(stage.actDone == 2);
@@ -273,28 +312,29 @@ TEST_CASE("statements are drawn from 4 to 197, never the last one twice in a row
     int first = PlanRandomWalk(seed, 800, 600, 1, 0).id;
     RandomPlan plan = PlanRandomWalk(seed, 800, 600, 1, first);
     CHECK(plan.id != first);
-    lastStatement = first;
+    stage.stage->lastStatement = first;
     SeedRandomNumber(seed);
     CHECK(StartRandomWalk(stage.window, 1) == 1);
-    CHECK(lastStatement == plan.id);
-    CHECK(randomFrame.x == plan.x);
-    CHECK(randomFrame.y == plan.y);
-    CHECK(std::string(randomFrame.text) == Statement(plan.id));
+    CHECK(stage.stage->lastStatement == plan.id);
+    CHECK(stage.stage->randomFrame.x == plan.x);
+    CHECK(stage.stage->randomFrame.y == plan.y);
+    CHECK(std::string(stage.stage->randomFrame.text) == Statement(plan.id));
     CloseEngineStage();
 }
 
 TEST_CASE("random walks without statements")
 {
     EngineStage &stage = OpenEngineStage(800, 600);
+    Stage &played = *stage.stage;
     SUBCASE("the paces report still comes when the draw is below 5")
     {
         uint32_t seed = FindSeed([](const RandomPlan &p) { return p.id == -1; }, 800, 600, 0);
         CHECK(seed != 0);
-        settings.pacesWalked = 4321;
+        stage.paces = 4321;
         SeedRandomNumber(seed);
         StartRandomWalk(stage.window, 0);
-        CHECK(lastStatement == -1);
-        CHECK(std::string(randomFrame.text) == PacesReport(4321));
+        CHECK(played.lastStatement == -1);
+        CHECK(std::string(played.randomFrame.text) == PacesReport(4321));
     }
     SUBCASE("otherwise he stands silent for the pause")
     {
@@ -302,14 +342,14 @@ TEST_CASE("random walks without statements")
         CHECK(seed != 0);
         SeedRandomNumber(seed);
         StartRandomWalk(stage.window, 0);
-        CHECK(lastStatement == 0);
-        CHECK(randomFrame.text[0] == '\0');
+        CHECK(played.lastStatement == 0);
+        CHECK(played.randomFrame.text[0] == '\0');
         CHECK(DriveWalk() > 0);
         RECT client = { 0, 0, 800, 600 };
         std::vector<COLORREF> arrived = Capture(stage.window, client);
-        SendMessageA(stage.window, WM_TIMER, IDT_SPEECHDELAY, 0);
+        SpeakAfterDelay();
         CHECK(Capture(stage.window, client) == arrived);
-        CHECK(talking == 0);
+        CHECK(played.talking == 0);
         CHECK(TimerArmed(IDT_FRAMEPAUSE));
     }
     CloseEngineStage();
@@ -322,10 +362,10 @@ TEST_CASE("a stage too small for the random target still gets a walk at once")
         EngineStage &stage = OpenEngineStage(size, size);
         SeedRandomNumber(5);
         CHECK(StartRandomWalk(stage.window, 1) == 1);
-        CHECK(walkPath.timerRunning);
+        CHECK(stage.stage->walk.timerRunning);
         int h = size / 2 - 100;
-        CHECK(std::abs(randomFrame.x - h) <= std::max(1, h));
-        CHECK(std::abs(randomFrame.y - h) <= std::max(1, h));
+        CHECK(std::abs(stage.stage->randomFrame.x - h) <= std::max(1, h));
+        CHECK(std::abs(stage.stage->randomFrame.y - h) <= std::max(1, h));
         CloseEngineStage();
     }
 }
@@ -335,22 +375,23 @@ TEST_CASE("the preview visit and the paces walk happen only before the intro wal
     SUBCASE("preview: in to (10, 0), a wink, three silent seconds, out to the left")
     {
         EngineStage &stage = OpenEngineStage(152, 112);
+        Stage &played = *stage.stage;
+        const ToonFrame &frame = played.randomFrame;
         CHECK(StartPreviewVisit(stage.window) == 1);
-        CHECK(randomFrame.x == 10);
-        CHECK(randomFrame.y == 0);
-        CHECK(randomFrame.pose == 6);
-        CHECK(randomFrame.wink == 1);
-        CHECK(randomFrame.pause == 3);
-        CHECK(randomFrame.text[0] == '\0');
-        CHECK(character.x == -150);
+        CHECK(frame.x == 10);
+        CHECK(frame.y == 0);
+        CHECK(frame.pose == 6);
+        CHECK(frame.wink == 1);
+        CHECK(frame.pause == 3);
+        CHECK(frame.text[0] == '\0');
+        CHECK(played.character.x == -150);
         CHECK(DriveWalk() > 0);
-        CHECK(CellAt(stage.window, character.x + 57, character.y + 17, ExpressionColour(1, 6)));
-        SendMessageA(stage.window, WM_TIMER, IDT_SPEECHDELAY, 0);
-        CHECK(talking == 0);
+        CHECK(CellAt(stage.window, played.character.x + 57, played.character.y + 17, ExpressionColour(1, 6)));
+        SpeakAfterDelay();
+        CHECK(played.talking == 0);
         CHECK_FALSE(BubbleInkAnywhere(stage.window));
-        CHECK(TimerArmed(IDT_FRAMEPAUSE));
-        SendMessageA(stage.window, WM_TIMER, IDT_FRAMEPAUSE, 0);
-        CHECK(randomFrame.x == -150);
+        Advance(3000);
+        CHECK(frame.x == -150);
         CHECK(DriveWalk() > 0);
         CHECK(stage.actDone == 2);
         CHECK(StartPreviewVisit(stage.window) == 0);
@@ -359,31 +400,32 @@ TEST_CASE("the preview visit and the paces walk happen only before the intro wal
     SUBCASE("paces: to the middle, saying how far he has walked")
     {
         EngineStage &stage = OpenEngineStage(800, 600);
+        Stage &played = *stage.stage;
+        const ToonFrame &frame = played.randomFrame;
         // Not while he walks, nor once a toon has started.
         CHECK(StartWalk(stage.window, 0, 0, 200, 200, 0) != 0);
         CHECK(StartPacesWalk(stage.window) == 0);
         CHECK(DriveWalk() > 0);
-        toonStarted = 1;
+        SetStageToon({ Frame(300, 300, 0, 1, 0, "") }, 0);
+        CHECK(StartToonPlayback(stage.window) == 1);
         CHECK(StartPacesWalk(stage.window) == 0);
-        CHECK(randomWalkActive == 0);
-        toonStarted = 0;
-        stage.actDone = 0;
-        settings.pacesWalked = 1234;
+        CHECK_FALSE(ActRunning(&played));
+        ResetPlayback(stage.window);
+        stage.paces = 1234;
         CHECK(StartPacesWalk(stage.window) == 1);
-        CHECK(randomFrame.x == 300);
-        CHECK(randomFrame.y == 300);
-        CHECK(randomFrame.pose == 6);
-        CHECK(randomFrame.wink == 1);
-        CHECK(randomFrame.pause == 7);
-        CHECK(std::string(randomFrame.text) == PacesReport(1234));
+        CHECK(frame.x == 300);
+        CHECK(frame.y == 300);
+        CHECK(frame.pose == 6);
+        CHECK(frame.wink == 1);
+        CHECK(frame.pause == 7);
+        CHECK(std::string(frame.text) == PacesReport(1234));
         CHECK(DriveWalk() > 0);
         // Said on arrival, the count takes in the walk there.
-        CHECK(settings.pacesWalked > 1234);
-        CHECK(std::string(randomFrame.text) == PacesReport(settings.pacesWalked));
-        SendMessageA(stage.window, WM_TIMER, IDT_SPEECHDELAY, 0);
-        CHECK(noBubble == 0);
-        CHECK(ClientPixel(stage.window, bubble.x + 6, bubble.y + 6) == bubbleInk);
-        SendMessageA(stage.window, WM_TIMER, IDT_FRAMEPAUSE, 0);
+        CHECK(stage.paces > 1234);
+        CHECK(std::string(frame.text) == PacesReport(stage.paces));
+        SpeakAfterDelay();
+        CHECK(ClientPixel(stage.window, played.bubble.x + 6, played.bubble.y + 6) == bubbleInk);
+        EndPause();
         CHECK(DriveWalk() > 0);
         CHECK(stage.actDone == 2);
         CHECK(StartPacesWalk(stage.window) == 0);
@@ -391,95 +433,69 @@ TEST_CASE("the preview visit and the paces walk happen only before the intro wal
     }
 }
 
-static void LoadToon(const std::vector<ToonFrame> &frames, DWORD windowSize)
-{
-    CHECK(AllocToonFrames((int)frames.size()));
-    toon.frameCount = (int32_t)frames.size();
-    toon.currentFrame = 0;
-    toon.header.windowSize = windowSize;
-    for (size_t i = 0; i < frames.size(); i++)
-        CHECK(PutToonFrame((int)i, &frames[i]));
-}
-
-static ToonFrame Frame(int32_t x, int32_t y, int32_t pose, int32_t pause, int32_t wink, const char *text)
-{
-    ToonFrame frame;
-    ZeroMemory(&frame, sizeof frame);
-    frame.x = x;
-    frame.y = y;
-    frame.pose = pose;
-    frame.pause = pause;
-    frame.wink = wink;
-    strncpy(frame.text, text, sizeof frame.text - 1);
-    return frame;
-}
-
 TEST_CASE("toon playback walks the frames in order, speaks at each and walks off")
 {
     EngineStage &stage = OpenEngineStage(800, 600);
+    Stage &played = *stage.stage;
     const std::vector<ToonFrame> frames = {
         Frame(200, 150, 2, 2, 1, "one"),
         Frame(600, 300, 9, 3, 0, "two\rlines"),
         Frame(300, 450, 15, 1, 0, "three"),
     };
-    LoadToon(frames, 0);
+    SetStageToon(frames, 0);
 
-    StartToonPlayback(stage.window);
-    CHECK(character.x == -150);
-    CHECK(character.y == 150);
-    CHECK(toonStarted == 1);
+    CHECK(StartToonPlayback(stage.window) == 1);
+    CHECK(played.character.x == -150);
+    CHECK(played.character.y == 150);
+    CHECK(stage.playStates == std::vector<int>{ PLAY_STATE_PLAYING });
+    CHECK(stage.locks == 1);
     for (int k = 0; k < 3; k++) {
         CAPTURE(k);
         const ToonFrame &f = frames[k];
-        CHECK(currentPosition.x == f.x - 65);
-        CHECK(currentPosition.y == f.y - 65);
-        CHECK(toon.currentFrame == k);
-        CHECK(nextFrameIndex == k + 1);
-        CHECK(noBubble == 1);
-        CHECK(walkPath.timerRunning);
+        CHECK(played.position.x == f.x - 65);
+        CHECK(played.position.y == f.y - 65);
+        CHECK(played.frameShown == k);
+        CHECK(played.nextFrameIndex == k + 1);
+        CHECK(played.noBubble == 1);
+        CHECK(played.walk.timerRunning);
         CHECK(DriveWalk() > 0);
         CHECK(ClientPixel(stage.window, f.x, f.y) == SpriteColour(SPRITE_POSE + f.pose));
-        CHECK(TimerArmed(IDT_SPEECHDELAY));
-        SendMessageA(stage.window, WM_TIMER, IDT_SPEECHDELAY, 0);
-        CHECK(noBubble == 0);
-        CHECK(ClientPixel(stage.window, bubble.x + 6, bubble.y + 6) == bubbleInk);
-        CHECK(talking == 1);
-        CHECK(TimerArmed(IDT_FRAMEPAUSE));
+        SpeakAfterDelay();
+        CHECK(ClientPixel(stage.window, played.bubble.x + 6, played.bubble.y + 6) == bubbleInk);
+        CHECK(played.talking == 1);
         CHECK(StartRandomWalk(stage.window, 1) == 0);
-        SendMessageA(stage.window, WM_TIMER, IDT_FRAMEPAUSE, 0);
-        CHECK(talking == 0);
+        Advance(f.pause * 1000);
+        CHECK(played.talking == 0);
     }
-    // The last target lies left of the middle: off to the left.
-    CHECK(noBubble == 1);
+    // The last target lies left of the middle: off to the left, under Stop
+    // until he is out of sight.
     CHECK_FALSE(BubbleInkAnywhere(stage.window));
-    CHECK(nextFrameIndex == 0);
-    CHECK(toonStarted == 0);
-    CHECK(playIdle == 1);
-    CHECK(walkPath.timerRunning);
+    CHECK(played.nextFrameIndex == 0);
+    CHECK(played.phase == PHASE_WALKING_OFF);
     CHECK(WalksTo(-150, frames[2].y - 65));
     CHECK(DriveWalk() > 0);
     CHECK(stage.actDone == 1);
+    CHECK(stage.playStates == std::vector<int>{ PLAY_STATE_PLAYING, PLAY_STATE_READY });
+    CHECK(stage.unlocks == 1);
     CHECK(StartRandomWalk(stage.window, 1) == 1);
     CloseEngineStage();
-    FreeToonFrames();
 }
 
 TEST_CASE("toon points are scaled from the toon's window to the stage")
 {
     EngineStage &stage = OpenEngineStage(800, 600);
-    LoadToon({ Frame(600, 400, 0, 1, 0, ""), Frame(1500, 400, 0, 1, 0, "") }, MakePackedSize(1600, 1200));
+    SetStageToon({ Frame(600, 400, 0, 1, 0, ""), Frame(1500, 400, 0, 1, 0, "") }, MakePackedSize(1600, 1200));
     StartToonPlayback(stage.window);
-    CHECK(currentPosition.x == (600 - 65) / 2);
-    CHECK(currentPosition.y == (400 - 65) / 2);
-    PlayThroughPause(stage.window);
-    CHECK(currentPosition.x == (1500 - 65) / 2);
-    PlayThroughPause(stage.window);
+    CHECK(stage.stage->position.x == (600 - 65) / 2);
+    CHECK(stage.stage->position.y == (400 - 65) / 2);
+    PlayThroughPause();
+    CHECK(stage.stage->position.x == (1500 - 65) / 2);
+    PlayThroughPause();
     // 717 is right of the middle: off to the right.
     CHECK(WalksTo(850, (400 - 65) / 2));
     CHECK(DriveWalk() > 0);
     CHECK(stage.actDone == 1);
     CloseEngineStage();
-    FreeToonFrames();
 }
 
 static bool CharacterAnywhere(HWND window)
@@ -496,12 +512,13 @@ static bool CharacterAnywhere(HWND window)
 TEST_CASE("after a toon made on another screen, random walks keep the stage's own coordinates")
 {
     EngineStage &stage = OpenEngineStage(1024, 768);
+    Stage &played = *stage.stage;
     // Made on a 2048 x 1536 screen: its own points are halved here.
-    LoadToon({ Frame(1500, 1000, 0, 1, 0, "") }, MakePackedSize(2048, 1536));
+    SetStageToon({ Frame(1500, 1000, 0, 1, 0, "") }, MakePackedSize(2048, 1536));
     StartToonPlayback(stage.window);
-    CHECK(currentPosition.x == (1500 - 65) / 2);
-    CHECK(currentPosition.y == (1000 - 65) / 2);
-    PlayThroughPause(stage.window);
+    CHECK(played.position.x == (1500 - 65) / 2);
+    CHECK(played.position.y == (1000 - 65) / 2);
+    PlayThroughPause();
     CHECK(DriveWalk() > 0);
     CHECK(stage.actDone == 1);
 
@@ -516,19 +533,19 @@ TEST_CASE("after a toon made on another screen, random walks keep the stage's ow
             int acts = stage.actDone;
             CHECK(StartRandomWalk(stage.window, 1) == 1);
             LONG side = rightHalf ? 1074 : -150;
-            CHECK(character.x == side);
+            CHECK(played.character.x == side);
             CHECK(WalksTo(plan.x, plan.y));
             CHECK(DriveWalk() > 0);
-            CHECK(currentPosition.x == plan.x);
-            CHECK(currentPosition.y == plan.y);
+            CHECK(played.position.x == plan.x);
+            CHECK(played.position.y == plan.y);
             CHECK(ClientPixel(stage.window, plan.x + 65, plan.y + 65) == SpriteColour(SPRITE_POSE + plan.pose));
-            SendMessageA(stage.window, WM_TIMER, IDT_SPEECHDELAY, 0);
-            SendMessageA(stage.window, WM_TIMER, IDT_FRAMEPAUSE, 0);
+            SpeakAfterDelay();
+            EndPause();
             CHECK(WalksTo(side, plan.y));
             CHECK(DriveWalk() > 0);
-            CHECK(character.x == side);
+            CHECK(played.character.x == side);
             CHECK_FALSE(CharacterAnywhere(stage.window));
-            CHECK(randomWalkActive == 0);
+            CHECK_FALSE(ActRunning(&played));
             CHECK(stage.actDone > acts);
         }
     }
@@ -538,8 +555,8 @@ TEST_CASE("after a toon made on another screen, random walks keep the stage's ow
         CHECK(WalksTo(412, 384));
         CHECK(DriveWalk() > 0);
         CHECK(ClientPixel(stage.window, 412 + 65, 384 + 65) == SpriteColour(SPRITE_POSE + 6));
-        SendMessageA(stage.window, WM_TIMER, IDT_SPEECHDELAY, 0);
-        SendMessageA(stage.window, WM_TIMER, IDT_FRAMEPAUSE, 0);
+        SpeakAfterDelay();
+        EndPause();
         CHECK(WalksTo(-150, 384));
         CHECK(DriveWalk() > 0);
         CHECK_FALSE(CharacterAnywhere(stage.window));
@@ -547,236 +564,305 @@ TEST_CASE("after a toon made on another screen, random walks keep the stage's ow
     }
     // The toon itself still plays scaled.
     StartToonPlayback(stage.window);
-    CHECK(currentPosition.x == (1500 - 65) / 2);
+    CHECK(played.position.x == (1500 - 65) / 2);
     CloseEngineStage();
-    FreeToonFrames();
 }
 
 TEST_CASE("frames from a file are played safely")
 {
     EngineStage &stage = OpenEngineStage(800, 600);
-    LoadToon({ Frame(200, 200, 0, 0, 1, ""), Frame(500, 300, 0, 0, 0, "") }, 0);
+    Stage &played = *stage.stage;
+    SetStageToon({ Frame(200, 200, 0, 0, 1, ""), Frame(500, 300, 0, 0, 0, "") }, 0);
     // As a file can hold them: any pose, any pause, a text without its terminator.
     ToonFrame raw[2] = { Frame(200, 200, 40, 0, 1, ""), Frame(500, 300, -3, -7, 0, "") };
     memset(raw[0].text, 'A', sizeof raw[0].text);
-    char *block = (char *)GlobalLock(toon.frames);
+    char *block = (char *)GlobalLock(stage.toon.frames);
     CHECK(block != NULL);
     if (block) {
         memcpy(block, raw, sizeof raw);
-        GlobalUnlock(toon.frames);
+        GlobalUnlock(stage.toon.frames);
     }
 
     StartToonPlayback(stage.window);
-    CHECK(currentToonFrame.pose == 15);
-    CHECK(strnlen(currentToonFrame.text, sizeof currentToonFrame.text) == sizeof currentToonFrame.text - 1);
+    const ToonFrame &frame = played.toonFrame;
+    CHECK(frame.pose == 15);
+    CHECK(strnlen(frame.text, sizeof frame.text) == sizeof frame.text - 1);
     CHECK(DriveWalk() > 0);
     CHECK(ClientPixel(stage.window, 200, 200) == SpriteColour(SPRITE_POSE + 15));
-    CHECK(CellAt(stage.window, character.x + 54, character.y + 18, ExpressionColour(1, 15)));
-    // A pause of 0 seconds is held for one.
-    CHECK(TimerArmed(IDT_SPEECHDELAY));
-    SendMessageA(stage.window, WM_TIMER, IDT_SPEECHDELAY, 0);
-    CHECK(noBubble == 0);
-    CHECK(talking == 1);
-    CHECK(talkTickLimit == 70 / 4);
-    CHECK(TimerArmed(IDT_FRAMEPAUSE));
-    SendMessageA(stage.window, WM_TIMER, IDT_FRAMEPAUSE, 0);
-
-    CHECK(currentToonFrame.pose == 0);
-    CHECK(DriveWalk() > 0);
-    CHECK(ClientPixel(stage.window, 500, 300) == SpriteColour(SPRITE_POSE + 0));
-    CHECK(TimerArmed(IDT_SPEECHDELAY));    // a pause of -7 seconds too
-    SendMessageA(stage.window, WM_TIMER, IDT_SPEECHDELAY, 0);
-    CHECK(TimerArmed(IDT_FRAMEPAUSE));
-    SendMessageA(stage.window, WM_TIMER, IDT_FRAMEPAUSE, 0);
+    CHECK(CellAt(stage.window, played.character.x + 54, played.character.y + 18, ExpressionColour(1, 15)));
+    SpeakAfterDelay();
+    CHECK(played.noBubble == 0);
+    CHECK(played.talking == 1);
+    CHECK(played.talkTickLimit == 70 / 4);
+    // A pause of 0 seconds is held for one, and one of -7 too.
+    for (int pose : { 15, 0 }) {
+        CAPTURE(pose);
+        CHECK(frame.pose == pose);
+        Advance(999);
+        CHECK(played.phase == PHASE_SPEAKING);
+        Advance(1);
+        CHECK(played.phase != PHASE_SPEAKING);
+        if (pose == 15) {
+            CHECK(DriveWalk() > 0);
+            CHECK(ClientPixel(stage.window, 500, 300) == SpriteColour(SPRITE_POSE + 0));
+            SpeakAfterDelay();
+        }
+    }
     CHECK(DriveWalk() > 0);
     CHECK(stage.actDone == 1);
     CloseEngineStage();
-    FreeToonFrames();
 }
 
 TEST_CASE("a frame at the far end of the coordinates is walked to in its own direction")
 {
     EngineStage &stage = OpenEngineStage(800, 600);
-    LoadToon({ Frame(INT32_MIN + 10, 300, 0, 1, 0, "") , Frame(INT32_MAX - 10, 300, 0, 1, 0, "") }, 0);
+    SetStageToon({ Frame(INT32_MIN + 10, 300, 0, 1, 0, ""), Frame(INT32_MAX - 10, 300, 0, 1, 0, "") }, 0);
     StartToonPlayback(stage.window);
-    CHECK(walkDirection == 2);
-    CHECK(currentPosition.x == INT32_MIN);
-    CHECK(DriveWalk() > 0);
-    ArriveAndSpeak(stage.window);
-    SendMessageA(stage.window, WM_TIMER, IDT_FRAMEPAUSE, 0);
-    CHECK(walkDirection == 1);
-    CHECK(currentPosition.x == INT32_MAX - 10 - 65);
+    CHECK(stage.stage->direction == 2);
+    CHECK(stage.stage->position.x == INT32_MIN);
+    PlayThroughPause();
+    CHECK(stage.stage->direction == 1);
+    CHECK(stage.stage->position.x == INT32_MAX - 10 - 65);
     CloseEngineStage();
-    FreeToonFrames();
 }
 
 TEST_CASE("a frame at the far end of the coordinates speaks with the bubble above his mouth")
 {
     EngineStage &stage = OpenEngineStage(800, 600);
-    LoadToon({ Frame(300, INT32_MIN + 10, 0, 1, 1, "Far away") }, 0);
+    SetStageToon({ Frame(300, INT32_MIN + 10, 0, 1, 1, "Far away") }, 0);
     StartToonPlayback(stage.window);
-    ArriveAndSpeak(stage.window);
-    CHECK(character.y <= INT32_MIN + 10);
-    CHECK(noBubble == 0);
-    CHECK(bubble.y <= character.y + 35);
+    ArriveAndSpeak();
+    CHECK(stage.stage->character.y <= INT32_MIN + 10);
+    CHECK(stage.stage->noBubble == 0);
+    CHECK(stage.stage->bubble.y <= stage.stage->character.y + 35);
     CloseEngineStage();
-    FreeToonFrames();
 }
 
 TEST_CASE("playback interrupted while he speaks")
 {
     EngineStage &stage = OpenEngineStage(800, 600);
-    LoadToon({ Frame(600, 200, 1, 2, 0, "first"), Frame(200, 300, 2, 2, 0, "second") }, 0);
+    Stage &played = *stage.stage;
+    SetStageToon({ Frame(600, 200, 1, 2, 0, "first"), Frame(200, 300, 2, 2, 0, "second") }, 0);
     StartToonPlayback(stage.window);
-    ArriveAndSpeak(stage.window);
-    CHECK(noBubble == 0);
-    SUBCASE("a frame that cannot be read stops playback quietly")
+    ArriveAndSpeak();
+    CHECK(played.noBubble == 0);
+    SUBCASE("a frame that cannot be read stops playback quietly, ready")
     {
-        FreeToonFrames();
-        SendMessageA(stage.window, WM_TIMER, IDT_FRAMEPAUSE, 0);
-        CHECK(noBubble == 1);
+        FreeToonFrames(&stage.toon);
+        EndPause();
         CHECK_FALSE(BubbleInkAnywhere(stage.window));
-        CHECK(talking == 0);
-        CHECK_FALSE(walkPath.timerRunning);
+        CHECK(played.talking == 0);
+        CHECK(NoTimerArmed());
         CHECK(stage.actDone == 0);
+        CHECK(stage.playStates.back() == PLAY_STATE_READY);
+        CHECK(stage.unlocks == 1);
     }
     SUBCASE("a reset stands the character beside frame 0")
     {
         ResetPlayback(stage.window);
-        CHECK(noBubble == 1);
         CHECK_FALSE(BubbleInkAnywhere(stage.window));
-        CHECK(character.x == 850);
-        CHECK(character.y == 200);
-        CHECK(nextFrameIndex == 0);
-        CHECK(toonStarted == 0);
-        CHECK(walkingToFrame == 0);
+        CHECK(played.character.x == 850);
+        CHECK(played.character.y == 200);
+        CHECK(played.nextFrameIndex == 0);
+    }
+    SUBCASE("the stage window going away stops it all, telling nobody")
+    {
+        CHECK(played.talking == 1);
+        AbandonStagePlay(stage.window);
+        CHECK(played.talking == 0);
+        CHECK(NoTimerArmed());
+        CHECK(stage.playStates.back() == PLAY_STATE_PLAYING);
     }
     CloseEngineStage();
-    FreeToonFrames();
-}
-
-TEST_CASE("Stop within half a second of arrival: the stage stays, then the same frame again")
-{
-    EngineStage &stage = OpenEngineStage(800, 600);
-    // Frame 1 stands where frame 0's bubble was.
-    LoadToon({ Frame(200, 200, 1, 2, 0, "first"), Frame(295, 170, 2, 2, 0, "second") }, 0);
-    StartToonPlayback(stage.window);
-    PlayThroughPause(stage.window);
-    CHECK(DriveWalk() > 0);
-    RECT client = { 0, 0, 800, 600 };
-    std::vector<COLORREF> arrived = Capture(stage.window, client);
-    // What the editor's Stop does while he stands at a frame.
-    nextFrameIndex--;
-    FramePause(stage.window, NULL, 0);
-    CHECK(Capture(stage.window, client) == arrived);
-    // The delay still fires and he speaks; the pause's end walks to frame 1 again.
-    SendMessageA(stage.window, WM_TIMER, IDT_SPEECHDELAY, 0);
-    CHECK(talking == 1);
-    SendMessageA(stage.window, WM_TIMER, IDT_FRAMEPAUSE, 0);
-    CHECK(toon.currentFrame == 1);
-    CHECK(nextFrameIndex == 2);
-    CHECK(WalksTo(295 - 65, 170 - 65));
-    CloseEngineStage();
-    FreeToonFrames();
-}
-
-TEST_CASE("a stage closed mid-cycle leaves nothing behind for the next one")
-{
-    LoadToon({ Frame(300, 300, 1, 2, 0, "a line long enough to keep the mouth moving") }, 0);
-    EngineStage &first = OpenEngineStage(800, 600);
-    StartToonPlayback(first.window);
-    CHECK(DriveWalk() > 0);
-    // Arrived: the speech is pending when the window goes away.
-    AbandonCycle(first.window);
-    CloseEngineStage();
-
-    // The next show resets its cycle as the show does and plays again.
-    EngineStage &next = OpenEngineStage(800, 600);
-    nextFrameIndex = 0;
-    ResetPlayback(next.window);
-    StartToonPlayback(next.window);
-    CHECK(DriveWalk() > 0);
-    CHECK(noBubble == 1);
-    CHECK(TimerArmed(IDT_SPEECHDELAY));
-    SendMessageA(next.window, WM_TIMER, IDT_SPEECHDELAY, 0);
-    CHECK(talking == 1);
-    // Closed while he talks: the mouth stops with the window.
-    AbandonCycle(next.window);
-    CHECK(talking == 0);
-    CHECK_FALSE(TimerArmed(IDT_EXPRESSION));
-    CloseEngineStage();
-    FreeToonFrames();
 }
 
 TEST_CASE("a clip that cannot play is said in the bubble instead")
 {
     EngineStage &stage = OpenEngineStage(800, 600);
-    LoadToon({ Frame(300, 300, 1, 2, 0, "PBF:nowhere.wav") }, 0);
+    Stage &played = *stage.stage;
+    SetStageToon({ Frame(300, 300, 1, 2, 0, "PBF:nowhere.wav") }, 0);
     StartToonPlayback(stage.window);
-    ArriveAndSpeak(stage.window);
-    CHECK(noBubble == 0);
-    CHECK(talking == 1);
+    ArriveAndSpeak();
+    CHECK(played.noBubble == 0);
+    CHECK(played.talking == 1);
+    CHECK(clipDevice == 0);
+    const SpritePlace &bubble = played.bubble;
     RECT area = { bubble.x, bubble.y, bubble.x + bubble.width, bubble.y + bubble.height + 2 };
     std::vector<COLORREF> said = Capture(stage.window, area);
     HideBubble(stage.window);
-    // No wave device in this test: the complaint stands in for the clip.
-    ShowBubble(stage.window, "I can't speak until you get a sound system!");
+    ShowBubble(stage.window, "Hey, someone stole this frame's sound file!");
     CHECK(Capture(stage.window, area) == said);
-    SendMessageA(stage.window, WM_TIMER, IDT_FRAMEPAUSE, 0);
+    EndPause();
     CHECK_FALSE(BubbleInkAnywhere(stage.window));
     CloseEngineStage();
-    FreeToonFrames();
 }
 
 TEST_CASE("clicks on the editor's stage")
 {
     EngineStage &stage = OpenEngineStage(800, 600);
-    character.x = character.targetX = 100;
-    character.y = character.targetY = 100;
-    currentPosition = { 100, 100 };
-    SUBCASE("walk to the click without a pause")
+    Stage &played = *stage.stage;
+    played.character.x = played.character.targetX = 100;
+    played.character.y = played.character.targetY = 100;
+    played.position = { 100, 100 };
+    SUBCASE("walk to the click without a pause, the buttons left alone")
     {
         OnStageClick(stage.window, MAKELPARAM(400, 300));
-        CHECK(walkPath.timerRunning);
         CHECK(WalksTo(335, 235));
         CHECK(DriveWalk() > 0);
-        CHECK_FALSE(TimerArmed(IDT_SPEECHDELAY));
+        CHECK(NoTimerArmed());
         CHECK(stage.actDone == 1);
-        CHECK(currentPosition.x == 100);
+        CHECK(stage.locks == 0);
+        CHECK(played.position.x == 100);
     }
     SUBCASE("ignored on the character and while a toon plays")
     {
         OnStageClick(stage.window, MAKELPARAM(150, 150));
-        CHECK_FALSE(walkPath.timerRunning);
-        nextFrameIndex = 1;
+        CHECK_FALSE(played.walk.timerRunning);
+        played.nextFrameIndex = 1;
         OnStageClick(stage.window, MAKELPARAM(400, 300));
-        CHECK_FALSE(walkPath.timerRunning);
+        CHECK_FALSE(played.walk.timerRunning);
     }
-    SUBCASE("with the frame editor open the click sets the frame's target")
+    SUBCASE("while the owner picks points the click is the frame's target")
     {
-        frameEditorDialog = stage.window;
-        nextFrameIndex = 1;
+        stage.picking = 1;
+        played.nextFrameIndex = 1;
         OnStageClick(stage.window, MAKELPARAM((WORD)-20, 450));
-        CHECK(editFrame.x == -20);
-        CHECK(editFrame.y == 450);
-        CHECK_FALSE(walkPath.timerRunning);
-        nextFrameIndex = 0;
+        CHECK(stage.picked.size() == 1);
+        CHECK(stage.picked[0].x == -20);
+        CHECK(stage.picked[0].y == 450);
+        CHECK_FALSE(played.walk.timerRunning);
+        played.nextFrameIndex = 0;
         CHECK(StartRandomWalk(stage.window, 1) == 0);
-        frameEditorDialog = NULL;
     }
     CloseEngineStage();
 }
 
 TEST_CASE("playback progress")
 {
+    EngineStage &stage = OpenEngineStage(200, 200);
     struct Row { int frames, next, span, filled; };
     const Row rows[] = { { 4, 2, 100, 50 }, { 3, 1, 100, 33 }, { 3, 3, 90, 90 }, { 0, 0, 100, 0 },
                          { 0, 1, 100, 100 }, { 7, 5, 2000000000, 1428571428 } };
     for (const Row &row : rows) {
-        toon.frameCount = row.frames;
-        nextFrameIndex = row.next;
-        CHECK(PlaybackProgress(row.span) == row.filled);
+        stage.toon.frameCount = row.frames;
+        stage.stage->nextFrameIndex = row.next;
+        CHECK(PlaybackProgress(stage.window, row.span) == row.filled);
     }
-    toon.frameCount = 0;
-    nextFrameIndex = 0;
+    stage.toon.frameCount = 0;
+    CloseEngineStage();
+}
+
+// Toon A speaks its first line through a clip; the toons that replace it
+// on Open and New stand their first frame elsewhere.
+static const std::vector<ToonFrame> toonA = { Frame(200, 200, 1, 2, 0, "PBF:pimbo-hello.wav"),
+                                              Frame(600, 300, 2, 1, 0, "second") };
+static const std::vector<ToonFrame> toonB = { Frame(500, 450, 3, 1, 0, "bee one"),
+                                              Frame(100, 100, 4, 1, 0, "bee two") };
+static const std::vector<ToonFrame> toonC = { Frame(350, 120, 5, 1, 0, "sea") };
+static const std::vector<ToonFrame> newToon = { Frame(0, 0, 0, 0, 0, "") };
+
+enum Reset { RESET_STOP, RESET_STOP_PLAY, RESET_CLOSE_FRAME_EDITOR, RESET_OPEN_MAIN,
+             RESET_OPEN_FRAME_EDITOR, RESET_NEW };
+
+static void StartToon()
+{
+    CHECK(TogglePlayback(TheEngineStage().window) == 1);
+}
+
+static void ArriveAtFirstFrame()
+{
+    StartToon();
+    CHECK(DriveWalk() > 0);
+}
+
+static void SpeakAtFirstFrame()
+{
+    ArriveAtFirstFrame();
+    SpeakAfterDelay();
+    CHECK(Played().clipPlaying == 1);
+    CHECK(clipDevice != 0);
+}
+
+TEST_CASE("every reset in every phase leaves the stage still, and Play starts at frame 1")
+{
+    // The clip is found beside the toons.
+    SetCurrentDirectoryA(SourcePath("toons").c_str());
+    struct PhaseRow {
+        const char *name;
+        int phase;
+        void (*reach)();
+    };
+    const PhaseRow phases[] = {
+        { "walking to a frame", PHASE_WALKING, [] { StartToon(); Advance(300); } },
+        { "waiting to speak", PHASE_WAITING, ArriveAtFirstFrame },
+        { "speaking a clip", PHASE_SPEAKING, SpeakAtFirstFrame },
+        { "walking off", PHASE_WALKING_OFF, [] { SpeakAtFirstFrame(); EndPause(); PlayThroughPause(); } },
+        { "walking to a click", PHASE_CLICK_WALK,
+          [] { OnStageClick(TheEngineStage().window, MAKELPARAM(400, 500)); } },
+        { "stopped mid-walk", PHASE_STOPPED_WALK, [] { StartToon(); Advance(300); StartToon(); } },
+        { "stopped at a frame", PHASE_STOPPED_FRAME, [] { SpeakAtFirstFrame(); StartToon(); } },
+    };
+    const char *resets[] = { "Stop", "Stop, then Play at once", "closing the frame editor",
+                             "Open in the main window", "Open in the frame editor", "New" };
+    const std::vector<ToonFrame> *documents[] = { &toonA, &toonA, &toonA, &toonB, &toonC, &newToon };
+    const RECT client = { 0, 0, 800, 600 };
+    for (const PhaseRow &row : phases) {
+        for (int reset = RESET_STOP; reset <= RESET_NEW; reset++) {
+            const std::string phase = row.name, by = resets[reset];
+            CAPTURE(phase);
+            CAPTURE(by);
+            EngineStage &stage = OpenEngineStage(800, 600);
+            Stage &played = *stage.stage;
+            SetStageToon(toonA, 0);
+            row.reach();
+            CHECK(played.phase == row.phase);
+            int told = PLAY_STATE_READY;
+            if (reset > RESET_STOP_PLAY) {
+                if (reset != RESET_CLOSE_FRAME_EDITOR)
+                    SetStageToon(*documents[reset], 0);
+                ResetPlayback(stage.window);
+            } else if (row.phase == PHASE_WALKING_OFF || row.phase == PHASE_CLICK_WALK) {
+                // Neither walk can be stopped; Play during either is refused,
+                // and the walk's end is no arrival at frame 1.
+                CHECK(TogglePlayback(stage.window) == 0);
+                CHECK(played.phase == row.phase);
+                CHECK(played.nextFrameIndex == 0);
+                CHECK(DriveWalk() > 0);
+                CHECK(played.phase == PHASE_READY);
+            } else {
+                // Already stopped: the button offers Continue.
+                if (row.phase != PHASE_STOPPED_WALK && row.phase != PHASE_STOPPED_FRAME)
+                    CHECK(TogglePlayback(stage.window) == 1);
+                told = PLAY_STATE_PAUSED;
+            }
+            CHECK(PlayStateOf(&played) == told);
+            CHECK((stage.playStates.empty() ? PLAY_STATE_READY : stage.playStates.back()) == told);
+            if (told == PLAY_STATE_READY)
+                CHECK(stage.locks == stage.unlocks);
+            // A stopped walk keeps its path for Continue (Play below), but no timer.
+            CHECK(NoTimerArmed());
+            CHECK_FALSE(played.walk.timerRunning);
+            CHECK(played.clipPlaying == 0);
+            CHECK(clipDevice == 0);
+            if (reset != RESET_STOP_PLAY) {
+                std::vector<COLORREF> still = Capture(stage.window, client);
+                Advance(toonA[0].pause * 1000 + 1000);
+                CHECK(Capture(stage.window, client) == still);
+            }
+
+            // Play walks to frame 1 and speaks its line there, not before.
+            const ToonFrame &first = (*documents[reset])[0];
+            CHECK(TogglePlayback(stage.window) == 1);
+            CHECK(played.phase == PHASE_WALKING);
+            CHECK(played.nextFrameIndex == 1);
+            CHECK(WalksTo(first.x - 65, first.y - 65));
+            CHECK(stage.playStates.back() == PLAY_STATE_PLAYING);
+            CHECK(DriveWalk() > 0);
+            CHECK(played.noBubble == 1);
+            SpeakAfterDelay();
+            CHECK(played.frameShown == 0);
+            CHECK(std::string(played.pendingText) == first.text);
+            CloseEngineStage();
+        }
+    }
 }
