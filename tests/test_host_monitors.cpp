@@ -86,7 +86,7 @@ TEST_CASE("on two monitors the show stays on the primary, the other is covered, 
             GetWindowRect(saverWindow, &shown);
             GetWindowRect(cover, &covered);
             CHECK(EqualRect(&shown, &primary));
-            CHECK(stageSize == MakePackedSize(primary.right, primary.bottom));
+            CHECK(StageOf(saverWindow)->size == MakePackedSize(primary.right, primary.bottom));
             CHECK(EqualRect(&covered, &second));
             CHECK(GetForegroundWindow() == saverWindow);
             // A changed layout is covered anew, never twice.
