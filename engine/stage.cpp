@@ -39,7 +39,11 @@ static RECT ClientOf(HWND window)
 Stage *CreateStage(HWND window, const StageOwner *owner, ToonDocument *toon)
 {
     DestroyStage(window);
-    Stage *stage = new Stage();
+    // From the process heap, not operator new: that would pull the C++
+    // runtime's threading support into the 32-bit build, which Windows 98 lacks.
+    Stage *stage = (Stage *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(Stage));
+    if (!stage)
+        return NULL;
     stage->owner = *owner;
     stage->toon = toon;
     stage->instance = (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE);
@@ -52,7 +56,7 @@ Stage *CreateStage(HWND window, const StageOwner *owner, ToonDocument *toon)
     stage->speed = 3;
     stage->lastPlayState = -1;
     if (!SetPropA(window, STAGE_PROPERTY, stage)) {
-        delete stage;
+        HeapFree(GetProcessHeap(), 0, stage);
         return NULL;
     }
     return stage;
@@ -81,7 +85,7 @@ void DestroyStage(HWND window)
     DeleteBitmapHandle(&stage->background);
     FreeCanvas(stage);
     RemovePropA(window, STAGE_PROPERTY);
-    delete stage;
+    HeapFree(GetProcessHeap(), 0, stage);
 }
 
 /* The clock */

@@ -1,7 +1,6 @@
 #include <doctest.h>
 #include "engine/bubbles.h"
 #include "resources/resource.h"
-#include "show/settings.h"
 #include "support/engine_stage.h"
 #include "support/support.h"
 #include <string.h>
@@ -32,12 +31,12 @@ TEST_CASE("the bubble goes beside the mouth, on the side with room")
         CAPTURE(row.ax);
         EngineStage &stage = OpenEngineStage(row.clientWidth, 600);
         PlaceBubble(stage.window, row.ax, row.ay, row.preferred);
-        CHECK(bubbleSide == row.side);
-        CHECK(bubble.source == (row.side == BUBBLE_SIDE_RIGHT ? bubbleLeft : bubbleRight));
-        CHECK(bubble.x == row.x);
-        CHECK(bubble.y == row.ay - 50);
-        CHECK(bubble.width == 160);
-        CHECK(bubble.height == 95);
+        CHECK(stage.stage->bubbleSide == row.side);
+        CHECK(stage.stage->bubble.source == (row.side == BUBBLE_SIDE_RIGHT ? stage.stage->bubbleLeft : stage.stage->bubbleRight));
+        CHECK(stage.stage->bubble.x == row.x);
+        CHECK(stage.stage->bubble.y == row.ay - 50);
+        CHECK(stage.stage->bubble.width == 160);
+        CHECK(stage.stage->bubble.height == 95);
     }
     CloseEngineStage();
 }
@@ -51,7 +50,7 @@ TEST_CASE("the bubble is drawn over the stage and its text inside the text recta
     SUBCASE("black is transparent, the rest is drawn")
     {
         ShowBubble(stage.window, "");
-        CHECK(noBubble == 0);
+        CHECK(stage.stage->noBubble == 0);
         CHECK(ClientPixel(stage.window, 481, 286) == PatternColour(481, 286));
         CHECK(ClientPixel(stage.window, 490, 290) == bubbleInk);
         CHECK(ClientPixel(stage.window, 635, 375) == bubbleInk);
@@ -99,7 +98,7 @@ TEST_CASE("the bubble is drawn over the stage and its text inside the text recta
     SUBCASE("on the left side the text moves towards the tail's other end")
     {
         PlaceBubble(stage.window, 700, 335, BUBBLE_SIDE_RIGHT);
-        CHECK(bubble.x == 525);
+        CHECK(stage.stage->bubble.x == 525);
         std::string line(30, 'W');
         ShowBubble(stage.window, (line + "\r" + line).c_str());
         RECT box = BoundingBox(stage.window, { 500, 260, 720, 420 }, IsTextPixel);
@@ -108,7 +107,7 @@ TEST_CASE("the bubble is drawn over the stage and its text inside the text recta
         CHECK(box.top == 311);
     }
     HideBubble(stage.window);
-    CHECK(noBubble == 1);
+    CHECK(stage.stage->noBubble == 1);
     CloseEngineStage();
 }
 
@@ -146,11 +145,11 @@ TEST_CASE("a mouth at either end of the coordinates gets its bubble beside it, o
         CAPTURE(row.ax);
         CAPTURE(row.preferred);
         PlaceBubble(stage.window, row.ax, LONG_MAX, row.preferred);
-        CHECK(bubbleSide == row.side);
-        CHECK(bubble.x == row.x);
-        CHECK(bubble.y == LONG_MAX - 50);
+        CHECK(stage.stage->bubbleSide == row.side);
+        CHECK(stage.stage->bubble.x == row.x);
+        CHECK(stage.stage->bubble.y == LONG_MAX - 50);
         ShowBubble(stage.window, text);
-        CHECK(noBubble == 0);
+        CHECK(stage.stage->noBubble == 0);
         CHECK(Capture(stage.window, client) == before);
         HideBubble(stage.window);
         CHECK(Capture(stage.window, client) == before);
@@ -165,12 +164,10 @@ TEST_CASE("statements fill their buffer, bounded and terminated")
 
     SUBCASE("the paces report")
     {
-        settings.pacesWalked = 1234;
         memset(buffer, 'x', sizeof buffer);
-        LoadStatement(instance, PACES_REPORT_ID, buffer);
+        LoadStatement(instance, PACES_REPORT_ID, 1234, buffer);
         CHECK(std::string(buffer) == "Since starting here, I've walked a total of 1234 Paces!!");
-        settings.pacesWalked = -2147483647 - 1;
-        BuildPacesReport(buffer);
+        BuildPacesReport(-2147483647 - 1, buffer);
         CHECK(std::string(buffer) == "Since starting here, I've walked a total of -2147483648 Paces!!");
         CHECK(strlen(buffer) == 63);
     }
@@ -178,12 +175,12 @@ TEST_CASE("statements fill their buffer, bounded and terminated")
     {
         char expected[STATEMENT_SIZE] = "";
         LoadStringA(instance, IDS_PRODUCT, expected, sizeof expected);
-        LoadStatement(instance, IDS_PRODUCT, buffer);
+        LoadStatement(instance, IDS_PRODUCT, 0, buffer);
         CHECK(std::string(buffer) == expected);
         CHECK(std::string(buffer) == "Fizzy Pimbo's Parade");
         for (int id : { 0, -2, 9999 }) {
             strcpy(buffer, "stale");
-            LoadStatement(instance, id, buffer);
+            LoadStatement(instance, id, 0, buffer);
             CHECK(buffer[0] == '\0');
         }
     }
@@ -191,7 +188,7 @@ TEST_CASE("statements fill their buffer, bounded and terminated")
     {
         for (int id = IDS_FIRST_STATEMENT; id <= IDS_LAST_STATEMENT; id++) {
             memset(buffer, 'x', sizeof buffer);
-            LoadStatement(instance, id, buffer);
+            LoadStatement(instance, id, 0, buffer);
             CHECK(strnlen(buffer, STATEMENT_SIZE) < STATEMENT_SIZE);
             CHECK(std::string(buffer + STATEMENT_SIZE, 10) == std::string(10, 'x'));
         }
@@ -201,21 +198,21 @@ TEST_CASE("statements fill their buffer, bounded and terminated")
 TEST_CASE("the bubbles of the program load with the stored side prepared")
 {
     EngineStage &stage = OpenEngineStage(800, 600);
-    FreeSyntheticArt();
+    FreeBubbles(stage.window);
     HINSTANCE instance = GetModuleHandleA(NULL);
     LoadBubbles(stage.window, instance);
     int headroom = GdiHeadroom();
     LoadBubbles(stage.window, instance);
     CHECK(GdiHeadroom() == headroom);
-    CHECK(bubbleLeft != NULL);
-    CHECK(bubbleRight != NULL);
-    CHECK(bubble.source == (bubbleSide == BUBBLE_SIDE_RIGHT ? bubbleLeft : bubbleRight));
-    CHECK(bubble.width == 160);
-    CHECK(bubble.height == 95);
-    FreeBubbles();
-    CHECK(bubbleLeft == NULL);
-    CHECK(bubbleRight == NULL);
-    CHECK(bubble.image == NULL);
+    CHECK(stage.stage->bubbleLeft != NULL);
+    CHECK(stage.stage->bubbleRight != NULL);
+    CHECK(stage.stage->bubble.source == (stage.stage->bubbleSide == BUBBLE_SIDE_RIGHT ? stage.stage->bubbleLeft : stage.stage->bubbleRight));
+    CHECK(stage.stage->bubble.width == 160);
+    CHECK(stage.stage->bubble.height == 95);
+    FreeBubbles(stage.window);
+    CHECK(stage.stage->bubbleLeft == NULL);
+    CHECK(stage.stage->bubbleRight == NULL);
+    CHECK(stage.stage->bubble.image == NULL);
     CHECK(GdiHeadroom() >= headroom + 3);
     CloseEngineStage();
 }

@@ -252,17 +252,19 @@ TEST_CASE("the release package holds both builds of one version, the toons and a
         CHECK_MESSAGE(readme.find(topic) != std::string::npos, topic);
 
     HWND owner = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    ToonDocument toon = {};
     for (const char *name : { "toons/greeting.ptf", "toons/dance.ptf", "toons/voice.ptf" }) {
         CAPTURE(name);
         std::string path = InPackage(name);
         std::string source = ReadFileBytes(SourcePath(name));
         CHECK_OR_RETURN(source.size() > 104);
         CHECK(ReadFileBytes(path) == source);
-        CHECK(LoadToonByName(owner, path.c_str()) == (int)((source.size() - 104) / 92));
+        CHECK(LoadToonByName(&toon, owner, path.c_str()) == (int)((source.size() - 104) / 92));
     }
     std::string wav = ReadFileBytes(InPackage("toons/pimbo-hello.wav"));
     CHECK(wav.compare(0, 4, "RIFF") == 0);
     CHECK(wav == ReadFileBytes(SourcePath("toons/pimbo-hello.wav")));
+    FreeToonFrames(&toon);
     DestroyWindow(owner);
 }
 

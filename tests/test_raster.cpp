@@ -4,9 +4,8 @@
 
 #include "engine/raster.h"
 #include "engine/stage.h"
-#include "show/saver_show.h"
-#include "show/settings.h"
 #include "support/canvas.h"
+#include "support/engine_stage.h"
 #include "support/support.h"
 
 using testing::Pixels;
@@ -327,23 +326,21 @@ TEST_CASE("background resources are loaded through their own colour table")
 
 TEST_CASE("the stage turns light grey between backgrounds only while a show runs and its title was shown")
 {
-    HWND canvas = testing::CreateCanvas(240, 160);
-    stageSize = MakePackedSize(240, 160);
+    testing::EngineStage &stage = testing::OpenEngineStage(240, 160);
     struct Row { int running, backgrounds, title, clears; } rows[] = {
         { 1, 1, 1, 1 }, { 0, 1, 1, 0 }, { 1, 0, 1, 0 }, { 1, 1, 0, 0 }, { 0, 0, 0, 0 },
     };
+    stage.look.backgroundNumber = 7;
     for (const Row &row : rows) {
         CAPTURE(row.running);
         CAPTURE(row.backgrounds);
         CAPTURE(row.title);
-        testing::PaintClient(canvas, Background);
-        show.running = row.running;
-        settings.backgrounds = row.backgrounds;
-        titleShown = row.title;
-        HDC dc = GetDC(canvas);
-        ClearStageForPalette(dc);
-        ReleaseDC(canvas, dc);
-        Pixels pixels = testing::ReadClient(canvas);
+        testing::PaintClient(stage.window, Background);
+        stage.look.saverShow = row.running;
+        stage.look.randomBackgrounds = row.backgrounds;
+        stage.stage->titleShown = row.title;
+        DeleteObject(BuildStageBackground(GetModuleHandleA(NULL), stage.window));
+        Pixels pixels = testing::ReadClient(stage.window);
         if (row.clears) {
             CHECK(testing::Differences(pixels, [](int x, int y) {
                       bool edge = x == 0 || y == 0 || x == 239 || y == 159;
@@ -353,10 +350,7 @@ TEST_CASE("the stage turns light grey between backgrounds only while a show runs
             CHECK(testing::Differences(pixels, Background).empty());
         }
     }
-    show.running = 0;
-    titleShown = 0;
-    stageSize = 0;
-    DestroyWindow(canvas);
+    testing::CloseEngineStage();
 }
 
 // Rows (top to bottom) in which each colour appears.

@@ -197,6 +197,8 @@ int showActs;
 bool OnlyCharacterOverBackground(HWND window)
 {
     const int margin = 30;
+    const Stage *stage = StageOf(window);
+    const SpritePlace &character = stage->character;
     RECT client;
     GetClientRect(window, &client);
     RECT area = { character.x - margin, character.y - margin,
@@ -206,7 +208,7 @@ bool OnlyCharacterOverBackground(HWND window)
 
     HDC windowDc = GetDC(window);
     HDC memory = CreateCompatibleDC(windowDc);
-    HGDIOBJ old = SelectObject(memory, stageBackground);
+    HGDIOBJ old = SelectObject(memory, stage->background);
     int width = area.right - area.left, inside = 0, outside = 0;
     for (size_t i = 0; i < screen.size(); ++i) {
         int x = area.left + (int)(i % width), y = area.top + (int)(i / width);
@@ -228,10 +230,11 @@ LRESULT CALLBACK ShowStageProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     if (message == WM_CLOSE || message == WM_ACTIVATEAPP)
         return 0;
     if (message == WM_WALKDONE) {
+        const SpritePlace &character = StageOf(window)->character;
         arrivals.push_back({ character.x, character.y });
         arrivalClean.push_back(OnlyCharacterOverBackground(window));
     }
-    LRESULT result = SaverShowProc(window, message, wParam, lParam);
+    LRESULT result = SaverShowProc(window, message, wParam, lParam, SaverHostDefaultProc);
     if (message == WM_ACTDONE) {
         ++showActs;
         playedToons.push_back(roster.currentToon);
@@ -300,9 +303,10 @@ void RunShow(HWND window, int cycles)
     UpdateWindow(window);   // the new background, as a pumped loop would paint it
     playedToons.push_back(roster.currentToon);
     for (int tick = 0; tick < 100000 && showActs < cycles; ++tick) {
-        if (walkPath.timerRunning) {
+        const Stage *stage = StageOf(window);
+        if (stage->walk.timerRunning) {
             SendMessageA(window, WM_TIMER, IDT_WALK, 0);
-        } else if (toonStarted) {
+        } else if (ToonRunning(stage)) {
             SendMessageA(window, WM_TIMER, IDT_SPEECHDELAY, 0);
             SendMessageA(window, WM_TIMER, IDT_FRAMEPAUSE, 0);
         } else {
@@ -398,8 +402,8 @@ TEST_CASE("a toon that cannot be read is reported and leaves the show idle")
         CHECK(boxes.Boxes()[0].text == row.message);
         testing::Pump(300);
         CHECK(showActs == 0);
-        CHECK(toonStarted == 0);
-        CHECK_FALSE(walkPath.timerRunning);
+        CHECK(StageOf(window)->phase == PHASE_READY);
+        CHECK_FALSE(StageOf(window)->walk.timerRunning);
         for (UINT_PTR id : { IDT_WALK, IDT_SPEECHDELAY, IDT_FRAMEPAUSE, IDT_START })
             CHECK_FALSE(KillTimer(window, id));
         CloseShow(window);

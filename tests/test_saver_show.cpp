@@ -64,10 +64,11 @@ struct CycleStart {
 static std::vector<CycleStart> cycleStarts;   // one per WM_ACTDONE and first tick
 static int actDoneCount;
 
-static void RecordCycleStart(void)
+static void RecordCycleStart(HWND window)
 {
-    cycleStarts.push_back({ show.backgroundNumber, stageBackground, randomWalkActive,
-                            std::string(randomFrame.text) });
+    const Stage *stage = StageOf(window);
+    cycleStarts.push_back({ show.backgroundNumber, stage->background, stage->act,
+                            std::string(stage->randomFrame.text) });
 }
 
 static LRESULT CALLBACK TestStageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -75,10 +76,10 @@ static LRESULT CALLBACK TestStageProc(HWND window, UINT message, WPARAM wParam, 
     // The test decides when the window goes; stray input must not close it.
     if (message == WM_CLOSE || message == WM_ACTIVATEAPP)
         return 0;
-    LRESULT result = SaverShowProc(window, message, wParam, lParam);
+    LRESULT result = SaverShowProc(window, message, wParam, lParam, SaverHostDefaultProc);
     if (message == WM_ACTDONE) {
         ++actDoneCount;
-        RecordCycleStart();
+        RecordCycleStart(window);
     }
     return result;
 }
@@ -99,7 +100,7 @@ static void RegisterTestClass(void)
     RegisterClassA(&cls);
 }
 
-static HWND CreateStage(HWND parent, int width, int height)
+static HWND OpenShowWindow(HWND parent, int width, int height)
 {
     RegisterTestClass();
     cycleStarts.clear();
@@ -113,9 +114,10 @@ static HWND CreateStage(HWND parent, int width, int height)
 static void DriveCycles(HWND window, int cycles)
 {
     for (int tick = 0; tick < 20000 && actDoneCount < cycles && IsWindow(window); ++tick) {
-        if (walkPath.timerRunning) {
+        const Stage *stage = StageOf(window);
+        if (stage->walk.timerRunning) {
             SendMessageA(window, WM_TIMER, IDT_WALK, 0);
-        } else if (randomWalkActive || toonStarted) {
+        } else if (stage->phase != PHASE_READY) {
             SendMessageA(window, WM_TIMER, IDT_SPEECHDELAY, 0);
             SendMessageA(window, WM_TIMER, IDT_FRAMEPAUSE, 0);
         } else {
@@ -127,7 +129,7 @@ static void DriveCycles(HWND window, int cycles)
 static void BeginFirstCycle(HWND window)
 {
     SendMessageA(window, WM_TIMER, IDT_START, 0);
-    RecordCycleStart();
+    RecordCycleStart(window);
 }
 
 // The cycles that really started a walk, in order.
@@ -145,11 +147,11 @@ TEST_CASE("the first cycle begins two seconds after the window is created")
     PutIni("Walking Style=0\r\nBackgrounds=1\r\nDirectory=" + EmptyToonDirectory() + "\r\n");
     previewMode = 0;
     DWORD created = GetTickCount();
-    HWND window = CreateStage(NULL, SCREEN_W, SCREEN_H);
+    HWND window = OpenShowWindow(NULL, SCREEN_W, SCREEN_H);
     CHECK(show.running == 1);
-    CHECK(PackedWidth(stageSize) == SCREEN_W);
-    CHECK(PackedHeight(stageSize) == SCREEN_H);
-    CHECK(testing::PumpUntil([] { return randomWalkActive != 0; }, 4000));
+    CHECK(PackedWidth(StageOf(window)->size) == SCREEN_W);
+    CHECK(PackedHeight(StageOf(window)->size) == SCREEN_H);
+    CHECK(testing::PumpUntil([&] { return StageOf(window)->act != 0; }, 4000));
     DWORD elapsed = GetTickCount() - created;
     CHECK(elapsed >= 1990);
     CHECK(elapsed < 3000);
@@ -162,7 +164,7 @@ TEST_CASE("random walks follow one another, each on a new background")
     previewMode = 0;
     PutIni("Walking Style=0\r\nStatements=1\r\nBackgrounds=1\r\nDirectory=" +
            EmptyToonDirectory() + "\r\n");
-    HWND window = CreateStage(NULL, SCREEN_W, SCREEN_H);
+    HWND window = OpenShowWindow(NULL, SCREEN_W, SCREEN_H);
     BeginFirstCycle(window);
     DriveCycles(window, 40);
     std::vector<CycleStart> walks = WalkingCycles();
@@ -192,8 +194,8 @@ TEST_CASE("settings that narrow the random walk")
     SUBCASE("backgrounds off: number 0 and the first background throughout")
     {
         PutIni("Walking Style=0\r\nBackgrounds=0\r\nDirectory=" + EmptyToonDirectory() + "\r\n");
-        HWND window = CreateStage(NULL, SCREEN_W, SCREEN_H);
-        HBITMAP first = stageBackground;
+        HWND window = OpenShowWindow(NULL, SCREEN_W, SCREEN_H);
+        HBITMAP first = StageOf(window)->background;
         CHECK(first != NULL);
         BeginFirstCycle(window);
         DriveCycles(window, 6);
@@ -207,7 +209,7 @@ TEST_CASE("settings that narrow the random walk")
     SUBCASE("statements off: silence or the paces report")
     {
         PutIni("Walking Style=0\r\nStatements=0\r\nDirectory=" + EmptyToonDirectory() + "\r\n");
-        HWND window = CreateStage(NULL, SCREEN_W, SCREEN_H);
+        HWND window = OpenShowWindow(NULL, SCREEN_W, SCREEN_H);
         BeginFirstCycle(window);
         DriveCycles(window, 60);
         std::vector<CycleStart> walks = WalkingCycles();
@@ -223,7 +225,7 @@ TEST_CASE("settings that narrow the random walk")
         const std::string lines = "Walking Style=1\r\nStatements=1\r\nBackgrounds=0\r\n"
                                   "Directory=" + EmptyToonDirectory() + "\r\nPaces Walked=5\r\n";
         PutIni(lines);
-        HWND window = CreateStage(NULL, SCREEN_W, SCREEN_H);
+        HWND window = OpenShowWindow(NULL, SCREEN_W, SCREEN_H);
         CHECK(settings.walkingStyle == 0);
         CHECK(settings.backgrounds == 1);
         CHECK(roster.currentToon[0] == '\0');
@@ -256,18 +258,18 @@ TEST_CASE("toon style with exactly one toon file plays it again and again")
     previewMode = 0;
     std::string directory = GreetingDirectory("pimbo-one-toon");
     PutIni("Walking Style=1\r\nBackgrounds=0\r\nDirectory=" + directory + "\r\n");
-    HWND window = CreateStage(NULL, SCREEN_W, SCREEN_H);
+    HWND window = OpenShowWindow(NULL, SCREEN_W, SCREEN_H);
     CHECK(std::string(roster.currentToon) == "greeting.ptf");
     CHECK(settings.walkingStyle == 1);
     CHECK(settings.backgrounds == 1);
     BeginFirstCycle(window);
-    CHECK(toon.frameCount == 4);
+    CHECK(show.toon.frameCount == 4);
     DriveCycles(window, 3);
     CHECK(actDoneCount == 3);
     for (const CycleStart &start : cycleStarts)
         CHECK(start.backgroundNumber == 2);   // from the toon's header
     CHECK(std::string(roster.currentToon) == "greeting.ptf");
-    CHECK(toonStarted == 1);
+    CHECK(ToonRunning(StageOf(window)));
     DestroyWindow(window);
 }
 
@@ -280,14 +282,14 @@ TEST_CASE("a toon that another program holds open for reading is played")
     CHECK(holder != INVALID_HANDLE_VALUE);
     PutIni("Walking Style=1\r\nDirectory=" + directory + "\r\n");
     testing::BoxCatcher boxes([](HWND, const testing::CaughtBox &) { return IDOK; });
-    FreeToonFrames();
-    toon.frameCount = 0;
-    HWND window = CreateStage(NULL, SCREEN_W, SCREEN_H);
+    FreeToonFrames(&show.toon);
+    show.toon.frameCount = 0;
+    HWND window = OpenShowWindow(NULL, SCREEN_W, SCREEN_H);
     BeginFirstCycle(window);
-    CHECK(toon.frameCount == 4);
+    CHECK(show.toon.frameCount == 4);
     DriveCycles(window, 2);
     CHECK(actDoneCount == 2);
-    CHECK(toonStarted == 1);
+    CHECK(ToonRunning(StageOf(window)));
     CHECK(settings.walkingStyle == 1);
     CHECK(boxes.Boxes().empty());
     DestroyWindow(window);
@@ -300,13 +302,11 @@ TEST_CASE("stopping the show frees what starting it made and stores only the pac
     const std::string lines = "Walking Style=0\r\nOther=keep\r\nBackgrounds=0\r\nDirectory=" +
                               EmptyToonDirectory() + "\r\n";
     PutIni(lines);
-    const DWORD editorSize = MakePackedSize(974, 668);
-    stageSize = editorSize;
     int cursor = CursorCount();
 
     SUBCASE("a window closed before any cycle still writes Paces Walked")
     {
-        HWND window = CreateStage(NULL, SCREEN_W, SCREEN_H);
+        HWND window = OpenShowWindow(NULL, SCREEN_W, SCREEN_H);
         testing::Pump(200);
         HDC dc = GetDC(window);
         COLORREF before = GetPixel(dc, 3, 3);
@@ -319,7 +319,7 @@ TEST_CASE("stopping the show frees what starting it made and stores only the pac
     }
     SUBCASE("walks add to the paces that are written")
     {
-        HWND window = CreateStage(NULL, SCREEN_W, SCREEN_H);
+        HWND window = OpenShowWindow(NULL, SCREEN_W, SCREEN_H);
         BeginFirstCycle(window);
         DriveCycles(window, 2);
         LONG paces = settings.pacesWalked;
@@ -332,10 +332,10 @@ TEST_CASE("stopping the show frees what starting it made and stores only the pac
     SUBCASE("fifty start-stop runs leave no GDI object behind")
     {
         // One run first: the platform keeps some objects of its own on first use.
-        DestroyWindow(CreateStage(NULL, SCREEN_W, SCREEN_H));
+        DestroyWindow(OpenShowWindow(NULL, SCREEN_W, SCREEN_H));
         int headroom = testing::GdiHeadroom();
         for (int run = 0; run < 50; ++run) {
-            HWND window = CreateStage(NULL, SCREEN_W, SCREEN_H);
+            HWND window = OpenShowWindow(NULL, SCREEN_W, SCREEN_H);
             if (run % 10 == 0) {
                 BeginFirstCycle(window);
                 DriveCycles(window, 1);
@@ -343,13 +343,9 @@ TEST_CASE("stopping the show frees what starting it made and stores only the pac
             DestroyWindow(window);
         }
         CHECK(testing::GdiHeadroom() == headroom);
-        CHECK(stageBackground == NULL);
-        CHECK(expressionsBitmap == NULL);
         CHECK(show.titleFont == NULL);
         CHECK(show.textFont == NULL);
-        CHECK(spritesLoaded == 0);
     }
-    CHECK(stageSize == editorSize);
     CHECK(CursorCount() == cursor);
     testing::Pump(50);
 }
@@ -644,9 +640,10 @@ static void CALLBACK WatchPreview(HWND, UINT, UINT_PTR id, DWORD)
         return;
     }
     preview.cursorChanged |= CursorCount() != preview.cursor;
-    if (randomWalkActive && !preview.wasWalking && !walkingOff)
-        preview.visits.push_back(randomFrame);
-    preview.wasWalking = randomWalkActive;
+    const Stage *stage = StageOf(child);
+    if (stage && stage->act && !preview.wasWalking && stage->phase != PHASE_WALKING_OFF)
+        preview.visits.push_back(stage->randomFrame);
+    preview.wasWalking = stage && stage->act;
     HDC dc = GetDC(child);
     Image now_image = ImageOf(dc, 0, 0, 152, 112);
     ReleaseDC(child, dc);
@@ -675,6 +672,7 @@ TEST_CASE("the preview: a two-line title, one visit, the cursor left alone, then
     SetTimer(NULL, 0, 80, WatchPreview);
     CHECK(RunSaverWindow(parent) == 0);
     previewMode = 0;
+    show.preview = 0;
     testing::Pump(100);   // the show's own quit message
 
     CHECK(preview.cursorChanged == 0);

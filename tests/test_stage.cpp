@@ -3,15 +3,16 @@
 #include <string.h>
 
 #include "engine/bubbles.h"
+#include "engine/messages.h"
+#include "engine/sequencer.h"
 #include "engine/stage.h"
 #include "engine/walk.h"
-#include "host/saver_window.h"
-#include "show/saver_show.h"
-#include "show/settings.h"
 #include "support/canvas.h"
+#include "support/engine_stage.h"
 #include "support/support.h"
 #include "toon/toon_document.h"
 
+using testing::EngineStage;
 using testing::Pixels;
 
 static const char *const spriteNames[SPRITE_COUNT] = {
@@ -52,21 +53,11 @@ static COLORREF WithSprite(int x, int y, LONG left, LONG top, const testing::Pix
     return ground(x, y);
 }
 
-static LRESULT CALLBACK StageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    switch (message) {
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT:
-        return PaintStage(window, &show.paintFlag);
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
+// The test stage's own paint only shows the canvas: compose it here.
 static void Repaint(HWND window)
 {
     InvalidateRect(window, NULL, FALSE);
-    UpdateWindow(window);
+    PaintStage(window);
 }
 
 // A module holding the 36 character images (each one solid colour on a
@@ -97,42 +88,43 @@ TEST_CASE("the sprite set is loaded by name in table order, parked, and freed co
     CHECK(module != NULL);
     if (!module)
         return;
-    HWND stage = testing::CreateCanvas(400, 300);
+    HWND stage = testing::OpenEngineStage(400, 300).window;
+    Stage &record = *StageOf(stage);
     // Once first, so that what the system makes on first use is not counted.
     LoadSpriteSet(stage, module);
-    ReleaseCharacter();
+    ReleaseCharacter(stage);
     const int before = testing::GdiHeadroom();
 
     CHECK(LoadSpriteSet(stage, module) == 1);
-    CHECK(spritesLoaded == 1);
+    CHECK(record.spritesLoaded == 1);
     for (int i = 0; i < SPRITE_COUNT; ++i) {
         CAPTURE(spriteNames[i]);
         COLORREF middle = 0;
-        CHECK(SpriteMiddle(spriteSet[i], &middle) == 1);
+        CHECK(SpriteMiddle(record.sprites[i], &middle) == 1);
         CHECK(middle == SpriteColour(i));
     }
-    CHECK(bubbleLeft != NULL);
-    CHECK(bubbleRight != NULL);
-    CHECK(character.source == spriteSet[SPRITE_WALKRIGHT]);
-    CHECK(character.x == -150);
-    CHECK(character.y == 150);
-    CHECK(character.width == SPRITE_SIZE);
+    CHECK(record.bubbleLeft != NULL);
+    CHECK(record.bubbleRight != NULL);
+    CHECK(record.character.source == record.sprites[SPRITE_WALKRIGHT]);
+    CHECK(record.character.x == -150);
+    CHECK(record.character.y == 150);
+    CHECK(record.character.width == SPRITE_SIZE);
     const int loaded = testing::GdiHeadroom();
 
     CHECK(LoadSpriteSet(stage, module) == 1);
     CHECK(testing::GdiHeadroom() == loaded);
 
-    ReleaseCharacter();
-    CHECK(spritesLoaded == 0);
-    CHECK(noBubble == 1);
+    ReleaseCharacter(stage);
+    CHECK(record.spritesLoaded == 0);
+    CHECK(record.noBubble == 1);
     for (int i = 0; i < SPRITE_COUNT; ++i)
-        CHECK(spriteSet[i] == NULL);
-    CHECK(character.source == NULL);
-    CHECK(character.image == NULL);
-    CHECK(character.saved == NULL);
+        CHECK(record.sprites[i] == NULL);
+    CHECK(record.character.source == NULL);
+    CHECK(record.character.image == NULL);
+    CHECK(record.character.saved == NULL);
     CHECK(testing::GdiHeadroom() == before);
 
-    DestroyWindow(stage);
+    testing::CloseEngineStage();
     testing::FreeResourceModule(module);
 }
 
@@ -142,26 +134,23 @@ TEST_CASE("missing images leave null handles and nothing is drawn for them")
     CHECK(module != NULL);
     if (!module)
         return;
-    HWND stage = testing::CreateCanvas(200, 120);
+    HWND stage = testing::OpenEngineStage(200, 120).window;
+    Stage &record = *StageOf(stage);
     CHECK(LoadSpriteSet(stage, module) == 1);
-    CHECK(spriteSet[SPRITE_POSE] != NULL);
-    CHECK(spriteSet[SPRITE_WALKRIGHT] == NULL);
-    CHECK(character.image == NULL);
-    CHECK(character.width == 0);
-    ReleaseCharacter();
-    DestroyWindow(stage);
+    CHECK(record.sprites[SPRITE_POSE] != NULL);
+    CHECK(record.sprites[SPRITE_WALKRIGHT] == NULL);
+    CHECK(record.character.image == NULL);
+    CHECK(record.character.width == 0);
     testing::FreeResourceModule(module);
 
     // The program's own images, whichever of them exist so far.
     HINSTANCE self = GetModuleHandleA(NULL);
-    stage = testing::CreateCanvas(200, 120);
     LoadSpriteSet(stage, self);
     for (int i = 0; i < SPRITE_COUNT; ++i) {
         CAPTURE(spriteNames[i]);
-        CHECK((spriteSet[i] != NULL) == (FindResourceA(self, spriteNames[i], (LPCSTR)RT_BITMAP) != NULL));
+        CHECK((record.sprites[i] != NULL) == (FindResourceA(self, spriteNames[i], (LPCSTR)RT_BITMAP) != NULL));
     }
-    ReleaseCharacter();
-    DestroyWindow(stage);
+    testing::CloseEngineStage();
 }
 
 static int TileWidth(int number) { return number == 1 ? 40 : number == 7 ? 50 : 24; }
@@ -206,20 +195,20 @@ TEST_CASE("the stage background tiles the numbered background from the top left 
     CHECK(module != NULL);
     if (!module)
         return;
-    HWND stage = testing::CreateCanvas(300, 200);
-    show.running = 0;
+    EngineStage &engine = testing::OpenEngineStage(300, 200);
+    HWND stage = engine.window;
 
     struct Row { int backgroundNumber, tile; } rows[] = { { 0, 1 }, { 7, 7 }, { 10, 10 }, { 25, 10 } };
     for (const Row &row : rows) {
         CAPTURE(row.backgroundNumber);
-        show.backgroundNumber = row.backgroundNumber;
+        engine.look.backgroundNumber = row.backgroundNumber;
         const int w = TileWidth(row.tile), h = TileHeight(row.tile);
         const int span = row.tile == 1 ? 16 : (int)std::min<size_t>(256, (size_t)w * h);
         const std::vector<COLORREF> &table = tables[row.tile];
 
         SUBCASE("on a bitmap of the stage size")
         {
-            stageSize = MakePackedSize(300, 200);
+            engine.stage->size = MakePackedSize(300, 200);
             HBITMAP built = BuildStageBackground(module, stage);
             Pixels pixels = testing::ReadBitmap(built);
             CHECK(pixels.width == 300);
@@ -231,7 +220,7 @@ TEST_CASE("the stage background tiles the numbered background from the top left 
         }
         SUBCASE("or, with no room for one, the plain first tile alone")
         {
-            stageSize = MakePackedSize(0xFFFF, 0xFFFF);
+            engine.stage->size = MakePackedSize(0xFFFF, 0xFFFF);
             HBITMAP built = BuildStageBackground(module, stage);
             Pixels pixels = testing::ReadBitmap(built);
             CHECK(pixels.width == TileWidth(1));
@@ -242,9 +231,7 @@ TEST_CASE("the stage background tiles the numbered background from the top left 
             DeleteObject(built);
         }
     }
-    show.backgroundNumber = 0;
-    stageSize = 0;
-    DestroyWindow(stage);
+    testing::CloseEngineStage();
     testing::FreeResourceModule(module);
 }
 
@@ -289,9 +276,8 @@ TEST_CASE("the program's own backgrounds tile the stage in the colours of their 
     HINSTANCE self = GetModuleHandleA(NULL);
     if (!FindResourceA(self, "bg01", (LPCSTR)RT_BITMAP))
         return;   // no artwork in this build
-    HWND stage = testing::CreateCanvas(300, 200);
-    stageSize = MakePackedSize(300, 200);
-    show.running = 0;
+    EngineStage &engine = testing::OpenEngineStage(300, 200);
+    HWND stage = engine.window;
     for (int number = 0; number <= 10; ++number) {
         CAPTURE(number);
         char name[16];
@@ -300,16 +286,14 @@ TEST_CASE("the program's own backgrounds tile the stage in the colours of their 
         CHECK(tile.width > 0);
         if (tile.width == 0)
             continue;
-        show.backgroundNumber = number;
+        engine.look.backgroundNumber = number;
         HBITMAP built = BuildStageBackground(self, stage);
         CHECK(testing::Differences(testing::ReadBitmap(built), [&](int x, int y) {
                   return tile.rgb[(size_t)(y % tile.height) * tile.width + x % tile.width];
               }).empty());
         DeleteObject(built);
     }
-    show.backgroundNumber = 0;
-    stageSize = 0;
-    DestroyWindow(stage);
+    testing::CloseEngineStage();
 }
 
 TEST_CASE("rebuilding the background greys the stage between backgrounds, gives the focus back and leaks nothing")
@@ -319,15 +303,15 @@ TEST_CASE("rebuilding the background greys the stage between backgrounds, gives 
     CHECK(module != NULL);
     if (!module)
         return;
-    HWND stage = testing::CreateCanvas(300, 200);
+    EngineStage &engine = testing::OpenEngineStage(300, 200);
+    HWND stage = engine.window;
     HWND other = testing::CreateCanvas(50, 50);
-    stageSize = MakePackedSize(300, 200);
     testing::PaintClient(stage, Ground);
 
-    show.running = 1;
-    settings.backgrounds = 1;
-    titleShown = 1;
-    show.backgroundNumber = 7;
+    engine.look.saverShow = 1;
+    engine.look.randomBackgrounds = 1;
+    engine.stage->titleShown = 1;
+    engine.look.backgroundNumber = 7;
     SetFocus(other);
     DeleteObject(BuildStageBackground(module, stage));
     CHECK(GetFocus() == other);
@@ -335,24 +319,24 @@ TEST_CASE("rebuilding the background greys the stage between backgrounds, gives 
     CHECK(testing::ClientPixel(stage, 150, 100) == RGB(192, 192, 192));
 
     testing::PaintClient(stage, Ground);
-    show.backgroundNumber = 0;
+    engine.look.backgroundNumber = 0;
     DeleteObject(BuildStageBackground(module, stage));
     CHECK(testing::ClientPixel(stage, 150, 100) == Ground(150, 100));
 
     // A missing tile gives an untiled stage, not a failure.
-    show.backgroundNumber = 5;
+    engine.look.backgroundNumber = 5;
     HBITMAP untiled = BuildStageBackground(module, stage);
     CHECK(untiled != NULL);
     DeleteObject(untiled);
 
-    show.running = 0;
-    titleShown = 0;
+    engine.look.saverShow = 0;
+    engine.stage->titleShown = 0;
     const int numbers[] = { 0, 7, 10, 3 };
-    stageSize = MakePackedSize(1024, 768);
+    engine.stage->size = MakePackedSize(1024, 768);
     HBITMAP background = NULL;
     const int before = testing::GdiHeadroom();
     for (int i = 0; i < 100; ++i) {
-        show.backgroundNumber = numbers[i % 4];
+        engine.look.backgroundNumber = numbers[i % 4];
         if (background)
             DeleteObject(background);
         background = BuildStageBackground(module, stage);
@@ -360,10 +344,8 @@ TEST_CASE("rebuilding the background greys the stage between backgrounds, gives 
     DeleteObject(background);
     CHECK(testing::GdiHeadroom() == before + 0);
 
-    show.backgroundNumber = 0;
-    stageSize = 0;
     DestroyWindow(other);
-    DestroyWindow(stage);
+    testing::CloseEngineStage();
     testing::FreeResourceModule(module);
 }
 
@@ -513,25 +495,26 @@ static int CountColour(const Pixels &pixels, COLORREF colour, int top, int botto
 TEST_CASE("the stage paint: background, title once per show, caption, preview title, capture request")
 {
     const int width = 500, height = 400;
-    HWND stage = testing::CreateCanvas(width, height, StageProc);
-    stageSize = MakePackedSize(width, height);
-    stageBackground = testing::MakeBitmap(width, height, Scenery);
-    show.titleFont = CreateFontA(-32, 0, 0, 0, 700, 0, 0, 0, 0, 0, 0, NONANTIALIASED_QUALITY, 0, "MS Serif");
-    show.textFont = CreateFontA(-20, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, NONANTIALIASED_QUALITY, 0, "MS Serif");
-    lstrcpynA(show.titleText, "Fizzy Pimbo Screen Saver", TITLE_TEXT_SIZE);
-    lstrcpynA(toon.caption, "A caption", TOON_CAPTION_SIZE);
+    EngineStage &engine = testing::OpenEngineStage(width, height);
+    HWND stage = engine.window;
+    Stage &record = *engine.stage;
+    record.background = testing::MakeBitmap(width, height, Scenery);
+    StageLook &look = engine.look;
+    look.titleFont = CreateFontA(-32, 0, 0, 0, 700, 0, 0, 0, 0, 0, 0, NONANTIALIASED_QUALITY, 0, "MS Serif");
+    look.textFont = CreateFontA(-20, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, NONANTIALIASED_QUALITY, 0, "MS Serif");
+    look.titleText = "Fizzy Pimbo Screen Saver";
+    lstrcpynA(engine.toon.caption, "A caption", TOON_CAPTION_SIZE);
     const COLORREF blue = RGB(0, 0, 255), grey = RGB(192, 192, 192);
     const COLORREF highlight = GetSysColor(COLOR_BTNHIGHLIGHT), shadow = GetSysColor(COLOR_BTNSHADOW);
     const int titleTop = height / 2 - 170;
-    spritesLoaded = 0;
-    previewMode = 0;
+    record.spritesLoaded = 0;
 
     SUBCASE("the title once, raised, then the caption while a show runs")
     {
-        show.running = 1;
-        titleShown = 0;
+        look.saverShow = 1;
+        record.titleShown = 0;
         Repaint(stage);
-        CHECK(titleShown == 1);
+        CHECK(record.titleShown == 1);
         Pixels first = testing::ReadClient(stage);
         CHECK(CountColour(first, blue, titleTop, titleTop + 40) > 50);
         CHECK(CountColour(first, blue, 0, titleTop) == 0);
@@ -545,17 +528,17 @@ TEST_CASE("the stage paint: background, title once per show, caption, preview ti
         CHECK(CountColour(second, grey, 0, 25) > 20);
         CHECK(CountColour(second, grey, 25, height) == 0);
 
-        show.running = 0;
+        look.saverShow = 0;
         Repaint(stage);
         CHECK(testing::Differences(testing::ReadClient(stage), Scenery).empty());
     }
     SUBCASE("the preview shows its two-line title instead")
     {
-        previewMode = 1;
-        show.running = 1;
-        titleShown = 0;
+        look.preview = 1;
+        look.saverShow = 1;
+        record.titleShown = 0;
         Repaint(stage);
-        CHECK(titleShown == 0);
+        CHECK(record.titleShown == 0);
         Pixels pixels = testing::ReadClient(stage);
         // Two bands of blue rows with a gap between them, below the drop.
         int bands = 0, inBand = 0, firstRow = -1;
@@ -570,69 +553,65 @@ TEST_CASE("the stage paint: background, title once per show, caption, preview ti
         CHECK(bands == 2);
         CHECK(firstRow >= 20);
         CHECK(CountColour(pixels, grey, 0, height) == 0);
-        previewMode = 0;
+        look.preview = 0;
     }
     SUBCASE("the capture request takes a fresh saved image; without it the old one stays")
     {
-        show.running = 0;
-        titleShown = 1;
+        look.saverShow = 0;
+        record.titleShown = 1;
         HBITMAP figure = testing::MakeBitmap(SPRITE_SIZE, SPRITE_SIZE, Figure);
-        ZeroMemory(&character, sizeof character);
-        character.targetX = 120;
-        character.targetY = 150;
-        character.source = figure;
+        record.character.source = NULL;
+        FreeSpritePlace(&record.character);
+        record.character.targetX = 120;
+        record.character.targetY = 150;
+        record.character.source = figure;
         HDC dc = GetDC(stage);
-        StretchCopyToSprite(dc, figure, &character);
+        StretchCopyToSprite(dc, figure, &record.character);
         ReleaseDC(stage, dc);
-        spritesLoaded = 1;
+        record.spritesLoaded = 1;
 
-        show.paintFlag = 1;
+        record.paintFlag = 1;
         Repaint(stage);
-        CHECK(show.paintFlag == 0);
-        HBITMAP saved = character.saved;
+        CHECK(record.paintFlag == 0);
+        HBITMAP saved = record.character.saved;
         CHECK(saved != NULL);
         CHECK(testing::Differences(testing::ReadBitmap(saved), [](int x, int y) { return Scenery(x + 120, y + 150); }).empty());
         CHECK(testing::Differences(testing::ReadClient(stage), [](int x, int y) { return WithSprite(x, y, 120, 150, Figure, Scenery); }).empty());
 
         // The old saved image is put back first; the character stays whole.
         Repaint(stage);
-        CHECK(character.saved == saved);
+        CHECK(record.character.saved == saved);
         CHECK(testing::Differences(testing::ReadClient(stage), [](int x, int y) { return WithSprite(x, y, 120, 150, Figure, Scenery); }).empty());
 
         // Parking erases him from where he stood.
-        spriteSet[SPRITE_WALKRIGHT] = NULL;
+        DeleteBitmapHandle(&record.sprites[SPRITE_WALKRIGHT]);
         ParkCharacter(stage);
         CHECK(testing::Differences(testing::ReadClient(stage), Scenery).empty());
-        CHECK(character.x == -150);
-        CHECK(character.y == height / 2);
+        CHECK(record.character.x == -150);
+        CHECK(record.character.y == height / 2);
 
-        spritesLoaded = 0;
-        character.source = NULL;
-        FreeSpritePlace(&character);
+        record.spritesLoaded = 0;
+        record.character.source = NULL;
+        FreeSpritePlace(&record.character);
         DeleteObject(figure);
     }
-    show.running = 0;
-    titleShown = 0;
-    DeleteObject(show.titleFont);
-    DeleteObject(show.textFont);
-    show.titleFont = show.textFont = NULL;
-    DeleteObject(stageBackground);
-    stageBackground = NULL;
-    stageSize = 0;
-    DestroyWindow(stage);
+    DeleteObject(look.titleFont);
+    DeleteObject(look.textFont);
+    testing::CloseEngineStage();
 }
 
 TEST_CASE("the editor's stage moves to its place and keeps the character prepared")
 {
     HWND parent = testing::CreateCanvas(600, 500);
     HWND stage = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, parent, NULL, NULL, NULL);
-    stageSize = MakePackedSize(400, 300);
+    const StageOwner owner = {};
+    Stage &record = *CreateStage(stage, &owner, NULL);
+    record.size = MakePackedSize(400, 300);
     HBITMAP figure = testing::MakeBitmap(SPRITE_SIZE, SPRITE_SIZE, Figure);
-    ZeroMemory(&character, sizeof character);
-    character.source = figure;
-    character.targetX = 33;
-    character.targetY = 44;
-    spritesLoaded = 1;
+    record.character.source = figure;
+    record.character.targetX = 33;
+    record.character.targetY = 44;
+    record.spritesLoaded = 1;
     CHECK(ResizeEditorStage(stage) == 0);
     RECT rect;
     GetWindowRect(stage, &rect);
@@ -641,13 +620,127 @@ TEST_CASE("the editor's stage moves to its place and keeps the character prepare
     CHECK(rect.top == 25);
     CHECK(rect.right - rect.left == 400);
     CHECK(rect.bottom - rect.top == 300);
-    CHECK(character.x == 33);
-    CHECK(character.y == 44);
-    CHECK(character.image != NULL);
-    spritesLoaded = 0;
-    character.source = NULL;
-    FreeSpritePlace(&character);
+    CHECK(record.character.x == 33);
+    CHECK(record.character.y == 44);
+    CHECK(record.character.image != NULL);
+    record.spritesLoaded = 0;
+    record.character.source = NULL;
+    FreeSpritePlace(&record.character);
     DeleteObject(figure);
-    stageSize = 0;
+    DestroyStage(stage);
     DestroyWindow(parent);
+}
+
+static ToonFrame StageFrame(int32_t x, int32_t y, int32_t pose, const char *text)
+{
+    ToonFrame frame = {};
+    frame.x = x;
+    frame.y = y;
+    frame.pose = pose;
+    frame.pause = 1;
+    lstrcpynA(frame.text, text, TOON_TEXT_SIZE);
+    return frame;
+}
+
+// Another stage of the test stage's class beside the first, with its own
+// owner, clock and toon; its canvas starts as the first one's pattern.
+static HWND OpenOtherStage(int x, int offScreen, SteppedClock *clock, ToonDocument *toon)
+{
+    EngineStage &first = testing::TheEngineStage();
+    HWND window = CreateWindowExA(0, "PimboTestEngineStage", "other stage", WS_POPUP, x, 0, 400, 300, NULL,
+                                  NULL, GetModuleHandleA(NULL), NULL);
+    StageOwner owner = {};
+    owner.clock = clock;
+    owner.offScreen = offScreen;
+    CreateStage(window, &owner, toon);
+    HDC canvas = BeginStageDrawing(window);
+    BitBlt(canvas, 0, 0, 400, 300, first.stage->canvasDc, 0, 0, SRCCOPY);
+    EndStageDrawing(window, canvas, NULL);
+    if (!offScreen)
+        ShowWindow(window, SW_SHOWNA);
+    testing::LoadSyntheticArt(window);
+    ShowStageCanvas(window);
+    return window;
+}
+
+static std::vector<uint32_t> WindowQuads(HWND window)
+{
+    HDC dc = GetDC(window);
+    std::vector<uint32_t> quads = testing::GrabQuads(dc, 0, 0, 400, 300);
+    ReleaseDC(window, dc);
+    return quads;
+}
+
+static bool Speaking(HWND window)
+{
+    const Stage *stage = StageOf(window);
+    return stage->phase == PHASE_SPEAKING && !stage->noBubble;
+}
+
+TEST_CASE("stages side by side play apart, and a stage off the screen draws what one on it shows")
+{
+    EngineStage &first = testing::OpenEngineStage(400, 300);
+    testing::SetStageToon({ StageFrame(150, 150, 2, "one") }, 0);
+    SteppedClock clock = {};
+    ToonDocument toon = {};
+
+    SUBCASE("two windows, each with its own record, walk and speak without touching each other")
+    {
+        AllocToonFrames(&toon, 1);
+        toon.frameCount = 1;
+        const ToonFrame frame = StageFrame(250, 100, 9, "two");
+        PutToonFrame(&toon, 0, &frame);
+        HWND other = OpenOtherStage(450, 0, &clock, &toon);
+        CHECK(StageOf(other) != first.stage);
+        CHECK(StartToonPlayback(first.window) == 1);
+        CHECK(StartToonPlayback(other) == 1);
+
+        const std::vector<uint32_t> otherBefore = WindowQuads(other);
+        CHECK(testing::AdvanceUntil([&] { return Speaking(first.window); }, 20000));
+        CHECK(WindowQuads(other) == otherBefore);
+        CHECK(StageOf(other)->phase == PHASE_WALKING);
+        CHECK(StageOf(other)->walk.stepIndex == 0);
+
+        const std::vector<uint32_t> firstThen = WindowQuads(first.window);
+        for (DWORD passed = 0; !Speaking(other) && passed < 20000; passed += 10)
+            AdvanceSteppedClock(&clock, other, 10);
+        CHECK(Speaking(other));
+        CHECK(WindowQuads(first.window) == firstThen);
+        CHECK(first.stage->phase == PHASE_SPEAKING);
+        CHECK(WindowQuads(other) != otherBefore);
+        CHECK(StageOf(other)->position.x != first.stage->position.x);
+        DestroyStage(other);
+        DestroyWindow(other);
+    }
+    SUBCASE("an off-screen stage on the same clock steps gets the on-screen stage's picture on its canvas")
+    {
+        HWND hidden = OpenOtherStage(0, 1, &clock, &first.toon);
+        CHECK(!IsWindowVisible(hidden));
+        const std::vector<uint32_t> pattern = WindowQuads(first.window);
+        CHECK(StartToonPlayback(first.window) == 1);
+        CHECK(StartToonPlayback(hidden) == 1);
+        int compared = 0, differing = 0, shown = 0;
+        for (DWORD step = 1; step <= 800 && first.stage->phase != PHASE_READY; ++step) {
+            SeedRandomNumber(step);
+            testing::Advance(20);
+            SeedRandomNumber(step);
+            AdvanceSteppedClock(&clock, hidden, 20);
+            if (step % 10)
+                continue;
+            const std::vector<uint32_t> canvas = testing::GrabQuads(StageOf(hidden)->canvasDc, 0, 0, 400, 300);
+            const std::vector<uint32_t> onScreen = WindowQuads(first.window);
+            ++compared;
+            differing += canvas != onScreen;
+            shown += canvas != pattern;
+        }
+        CHECK(first.stage->phase == PHASE_READY);
+        CHECK(StageOf(hidden)->phase == PHASE_READY);
+        CHECK(compared > 10);
+        CHECK(differing == 0);
+        CHECK(shown > compared / 2);
+        DestroyStage(hidden);
+        DestroyWindow(hidden);
+    }
+    FreeToonFrames(&toon);
+    testing::CloseEngineStage();
 }

@@ -11,6 +11,7 @@
 #include "resources/resource.h"
 #include "support/support.h"
 
+#include <algorithm>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -46,16 +47,14 @@ struct PlayerRun {
     bool closedByItself;   // gone before the steps ran out
 };
 
-PlayerRun RunPlayerWithSteps(const char *name, std::vector<std::function<void()>> script, UINT interval,
-                             bool throughEditor = false)
+PlayerRun RunPlayerWithSteps(const char *name, std::vector<std::function<void()>> script, UINT interval)
 {
     steps = std::move(script);
     nextStep = 0;
     ranOut = false;
     UINT_PTR timer = SetTimer(NULL, 0, interval, StepTimer);
     DWORD start = GetTickCount();
-    int result = throughEditor ? RunToonEditor(GetModuleHandleA(NULL), NULL, name, SW_SHOWNORMAL)
-                               : RunToonPlayer(GetModuleHandleA(NULL), NULL, name);
+    int result = RunToonPlayer(GetModuleHandleA(NULL), NULL, name);
     DWORD elapsed = GetTickCount() - start;
     KillTimer(NULL, timer);
     return PlayerRun{ result, elapsed, !ranOut };
@@ -201,7 +200,7 @@ namespace {
 struct PlayerEvent {
     UINT message;
     int walkingToFrame;
-    int frame;          // the document's current frame
+    int frame;          // the frame he walks to or stands at
     int nextFrame;
     LONG x, y;          // where the character stands
     DWORD time;
@@ -212,8 +211,11 @@ WNDPROC playerProc;
 LRESULT CALLBACK WatchPlayer(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_WALKDONE || message == WM_ACTDONE || message == WM_DESTROY)
-        playerEvents.push_back({ message, walkingToFrame, toon.currentFrame, nextFrameIndex, character.x,
-                                 character.y, GetTickCount() });
+    {
+        const Stage *stage = StageOf(window);
+        playerEvents.push_back({ message, stage->phase == PHASE_WALKING, stage->frameShown, stage->nextFrameIndex,
+                                 stage->character.x, stage->character.y, GetTickCount() });
+    }
     return CallWindowProcA(playerProc, window, message, wParam, lParam);
 }
 
@@ -235,7 +237,7 @@ TEST_CASE("a toon plays once, every frame in order, and the player closes after 
         if (player)
             playerProc = (WNDPROC)SetWindowLongPtrA(player, GWLP_WNDPROC, (LONG_PTR)WatchPlayer);
     };
-    PlayerRun run = RunPlayerWithSteps("Thrice.PTF", steps, 100, true);
+    PlayerRun run = RunPlayerWithSteps("Thrice.PTF", steps, 100);
     CHECK(run.closedByItself);
     CHECK(run.result == 0);
     CHECK(std::string(roster.currentToon) == "Thrice.PTF");
@@ -275,45 +277,6 @@ TEST_CASE("a toon plays once, every frame in order, and the player closes after 
     CHECK(Player() == NULL);
 }
 
-TEST_CASE("the editor entry hands names to the player")
-{
-    std::string directory = ToonDirectory();
-    UseDirectory(directory);
-    WriteToon(directory + "named.ptf", { { 300, 300 } }, 5);
-    struct Row { const char *name; const char *played; };
-    const Row rows[] = {
-        { "named.ptf", "named.ptf" },
-        { "NAMED.Ptf", "NAMED.Ptf" },
-        { "[-c-]", "" },
-        { "named.ptf.bak", "" },
-        { "ptf", "" },
-    };
-    for (const Row &row : rows) {
-        CAPTURE(row.name);
-        std::string seen = "<no player>";
-        PlayerRun run = RunPlayerWithSteps(row.name, {
-            [&] {
-                if (Player())
-                    seen = roster.currentToon;
-                SendKey(VK_SPACE);
-            } }, 200, true);
-        CHECK(seen == row.played);
-        CHECK(run.result == 0);
-    }
-    SUBCASE("an empty name starts the editor instead of the player")
-    {
-        bool editorShown = false;
-        PlayerRun run = RunPlayerWithSteps("", {
-            [&] {
-                editorShown = FindWindowA("ToonHelpClass", NULL) != NULL && Player() == NULL;
-                CloseToonEditor();
-            } }, 200, true);
-        CHECK(editorShown);
-        CHECK(run.result == 0);
-        CHECK(FindWindowA("ToonHelpClass", NULL) == NULL);
-    }
-}
-
 namespace {
 
 HHOOK dialogHook;
@@ -349,15 +312,40 @@ TEST_CASE("the dialog plays the selected toon file, and a double-clicked one")
     WriteToon(directory + "chosen.ptf", { { 300, 300 } }, 5);
     WritePrivateProfileStringA(INI_SECTION, "Walking Style", "0", INI_FILE);
 
-    struct Row { const char *how; WPARAM command; };
+    struct Row { const char *how; WPARAM command; bool editorOpen; };
     const Row rows[] = {
-        { "P&lay Toon File", MAKEWPARAM(IDC_PLAYTOON, BN_CLICKED) },
-        { "double click", MAKEWPARAM(IDC_TOONLIST, LBN_DBLCLK) },
+        { "P&lay Toon File", MAKEWPARAM(IDC_PLAYTOON, BN_CLICKED), false },
+        { "double click", MAKEWPARAM(IDC_TOONLIST, LBN_DBLCLK), false },
+        { "with the editor open and frames unsaved", MAKEWPARAM(IDC_PLAYTOON, BN_CLICKED), true },
     };
+    const ToonFrame unsaved[2] = { { 100, 200, 3, 1, 0, "kept" }, { 400, 300, 5, 1, 0, "" } };
     for (const Row &row : rows) {
         CAPTURE(row.how);
         std::string played = "<no player>";
-        bool dialogBack = false;
+        bool dialogBack = false, editorKept = false;
+        // The save question only (Yes, No, Cancel): the dialog is a box of the same class.
+        int questions = 0;
+        testing::BoxCatcher boxes([&](HWND, const testing::CaughtBox &box) {
+            const bool question = std::count(box.buttons.begin(), box.buttons.end(), IDNO) == 1;
+            questions += question;
+            return question ? IDNO : 0;
+        });
+        // The editor runs its loop inside the dialog's command; the player
+        // then runs inside the editor's.
+        auto playWithEditor = [&](HWND dialog, HWND list) {
+            AllocToonFrames(&editorFrame.toon, 2);
+            editorFrame.toon.frameCount = 2;
+            for (int i = 0; i < 2; ++i)
+                PutToonFrame(&editorFrame.toon, i, &unsaved[i]);
+            SetToonModified(&editorFrame.toon, editorFrame.mainWindow, 1);
+            SendMessageA(dialog, WM_COMMAND, row.command, (LPARAM)list);
+            ToonFrame first = {};
+            editorKept = editorKept && IsWindow(editorFrame.mainWindow) && editorFrame.toon.frameCount == 2 &&
+                         editorFrame.toon.modified && GetToonFrame(&editorFrame.toon, 0, &first) &&
+                         strcmp(first.text, "kept") == 0;
+            CHECK(questions == 0);
+            CHECK(CloseToonEditor() == 1);
+        };
         onDialog = [&](HWND dialog) {
             HWND list = GetDlgItem(dialog, IDC_TOONLIST);
             SendMessageA(list, LB_SELECTSTRING, (WPARAM)-1, (LPARAM)"chosen.ptf");
@@ -367,12 +355,18 @@ TEST_CASE("the dialog plays the selected toon file, and a double-clicked one")
             steps = { [&] {
                 if (Player())
                     played = roster.currentToon;
+                editorKept = !row.editorOpen || IsWindow(editorFrame.mainWindow);
                 SendKey('X');
             } };
+            if (row.editorOpen)
+                steps.insert(steps.begin(), [&] { playWithEditor(dialog, list); });
             nextStep = 0;
             ranOut = false;
             UINT_PTR timer = SetTimer(NULL, 0, 300, StepTimer);
-            SendMessageA(dialog, WM_COMMAND, row.command, (LPARAM)list);
+            if (row.editorOpen)
+                SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_EDITTOONS, BN_CLICKED), 0);
+            else
+                SendMessageA(dialog, WM_COMMAND, row.command, (LPARAM)list);
             KillTimer(NULL, timer);
             dialogBack = IsWindow(dialog) && Player() == NULL;
             // The player read the INI file; the dialog's own choice stands.
@@ -387,5 +381,7 @@ TEST_CASE("the dialog plays the selected toon file, and a double-clicked one")
         CHECK(result == 1);
         CHECK(played == "chosen.ptf");
         CHECK(dialogBack);
+        CHECK(editorKept);
+        CHECK(editorFrame.mainWindow == NULL);
     }
 }

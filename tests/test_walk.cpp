@@ -5,14 +5,13 @@
 #include "engine/messages.h"
 #include "engine/stage.h"
 #include "engine/walk.h"
-#include "show/settings.h"
-#include "support/canvas.h"
-#include "support/support.h"
+#include "support/engine_stage.h"
 
-using testing::Pixels;
+using namespace testing;
 
 // Stand-in handles: PlanWalk only files them, so their values name the image.
 static HBITMAP fakeSet[SPRITE_COUNT];
+static WalkPath walkPath;
 static void MakeFakeSet()
 {
     for (int i = 0; i < SPRITE_COUNT; ++i)
@@ -26,11 +25,9 @@ static int ImageIndex(int entry)
 TEST_CASE("the worked example: 24 strides of (18, -4), turns at both ends, the pose at (282, 204)")
 {
     MakeFakeSet();
-    SpritePlace place;
-    CHECK(PlanWalk(-150, 300, 300, 200, 20, &place, fakeSet, 3) == 25);
+    CHECK(PlanWalk(&walkPath, -150, 300, 300, 200, 20, fakeSet, 3) == 25);
     CHECK(walkPath.stepCount == 25);
     CHECK(walkPath.stepIndex == 0);
-    CHECK(walkPath.place == &place);
     for (int i = 0; i <= 24; ++i) {
         CAPTURE(i);
         CHECK(walkPath.steps[i].x == -150 + 18 * i);
@@ -49,7 +46,6 @@ TEST_CASE("the worked example: 24 strides of (18, -4), turns at both ends, the p
 TEST_CASE("short walks, and which images each direction uses")
 {
     MakeFakeSet();
-    SpritePlace place;
     struct Row { LONG x0, y0, x1, y1; int count; int right; } rows[] = {
         { 100, 100, 100, 100, 2, 0 },     // in place
         { 100, 100, 119, 100, 2, 1 },     // 19 pixels
@@ -63,7 +59,7 @@ TEST_CASE("short walks, and which images each direction uses")
         CAPTURE(row.x0);
         CAPTURE(row.x1);
         CAPTURE(row.y1);
-        const int count = PlanWalk(row.x0, row.y0, row.x1, row.y1, 20, &place, fakeSet, 0);
+        const int count = PlanWalk(&walkPath, row.x0, row.y0, row.x1, row.y1, 20, fakeSet, 0);
         CHECK(count == row.count);
         const int cycle = row.right ? SPRITE_WALKRIGHT : SPRITE_WALKLEFT;
         const int turn = row.right ? SPRITE_TURNRIGHT : SPRITE_TURNLEFT;
@@ -82,15 +78,14 @@ TEST_CASE("short walks, and which images each direction uses")
     }
     SUBCASE("a step length of 1 or less counts as 1")
     {
-        CHECK(PlanWalk(0, 0, 30, 0, 0, &place, fakeSet, 0) == 33);
-        CHECK(PlanWalk(0, 0, 30, 0, -5, &place, fakeSet, 0) == 33);
+        CHECK(PlanWalk(&walkPath, 0, 0, 30, 0, 0, fakeSet, 0) == 33);
+        CHECK(PlanWalk(&walkPath, 0, 0, 30, 0, -5, fakeSet, 0) == 33);
     }
 }
 
 TEST_CASE("walks too long for the table are bounded and still end at their target")
 {
     MakeFakeSet();
-    SpritePlace place;
     struct Row { LONG x0, y0, x1, y1; } rows[] = {
         { 0, 0, 4980, 0 },
         { -150, 300, 100000, -50000 },
@@ -101,11 +96,10 @@ TEST_CASE("walks too long for the table are bounded and still end at their targe
         CAPTURE(row.x0);
         CAPTURE(row.x1);
         walkPath.stepCount = -1;
-        const int count = PlanWalk(row.x0, row.y0, row.x1, row.y1, 20, &place, fakeSet, 5);
+        const int count = PlanWalk(&walkPath, row.x0, row.y0, row.x1, row.y1, 20, fakeSet, 5);
         CHECK(count == 249);
         CHECK(walkPath.stepCount == count);
-        CHECK(walkPath.place == &place);
-        CHECK(walkPath.steps[0].x == row.x0);
+            CHECK(walkPath.steps[0].x == row.x0);
         CHECK(walkPath.steps[count - 1].x == row.x1);
         CHECK(walkPath.steps[count - 1].y == row.y1);
         CHECK(walkPath.steps[count].x == row.x1);
@@ -122,199 +116,153 @@ TEST_CASE("walks too long for the table are bounded and still end at their targe
     }
     SUBCASE("a walk that fits keeps its truncated strides")
     {
-        CHECK(PlanWalk(0, 0, 4979, 0, 20, &place, fakeSet, 0) == 249);
+        CHECK(PlanWalk(&walkPath, 0, 0, 4979, 0, 20, fakeSet, 0) == 249);
         CHECK(walkPath.steps[248].x == 4960);
     }
 }
 
-static int ticks;
-static int walksDone;
-
-static LRESULT CALLBACK WalkProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+// Pimbo standing on the stage at (x, y).
+static EngineStage &WalkStage(LONG x, LONG y)
 {
-    switch (message) {
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT:
-        ValidateRect(window, NULL);
-        return 0;
-    case WM_TIMER:
-        if (wParam == IDT_WALK) {
-            ++ticks;
-            AdvanceWalk(window);
-        }
-        return 0;
-    case WM_WALKDONE:
-        ++walksDone;
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-static COLORREF Ground(int x, int y)
-{
-    return ((x / 20 + y / 20) % 2) ? RGB(200, 180, 40) : RGB(40, 60, 200);
-}
-
-static COLORREF ImageColour(int index)
-{
-    return RGB(10 + index * 6, 255 - index * 6, 128);
-}
-
-// Each image a solid colour of its own with a black (transparent) border.
-static COLORREF ImagePixel(int index, int x, int y)
-{
-    return x < 5 || y < 5 || x >= 125 || y >= 125 ? RGB(0, 0, 0) : ImageColour(index);
+    EngineStage &stage = OpenEngineStage(600, 400);
+    SpritePlace &character = stage.stage->character;
+    character.targetX = x;
+    character.targetY = y;
+    HDC dc = BeginStageDrawing(stage.window);
+    StretchCopyToSprite(dc, character.source, &character);
+    SaveUnderSprite(dc, &character);
+    DrawSpriteMasked(dc, &character);
+    EndStageDrawing(stage.window, dc, NULL);
+    ShowStageCanvas(stage.window);
+    return stage;
 }
 
 static int SpriteIndexOf(HBITMAP image)
 {
     for (int i = 0; i < SPRITE_COUNT; ++i)
-        if (spriteSet[i] == image)
+        if (TheEngineStage().stage->sprites[i] == image)
             return i;
     return -1;
 }
 
-struct WalkStage {
-    HWND window;
-    WalkStage()
-    {
-        window = testing::CreateCanvas(600, 400, WalkProc);
-        for (int i = 0; i < SPRITE_COUNT; ++i)
-            spriteSet[i] = testing::MakeBitmap(SPRITE_SIZE, SPRITE_SIZE, [i](int x, int y) { return ImagePixel(i, x, y); });
-        spritesLoaded = 1;
-        testing::PaintClient(window, Ground);
-        ticks = 0;
-        walksDone = 0;
-    }
-    void Place(LONG x, LONG y)
-    {
-        character.source = spriteSet[SPRITE_WALKRIGHT];
-        character.targetX = x;
-        character.targetY = y;
-        HDC dc = GetDC(window);
-        StretchCopyToSprite(dc, character.source, &character);
-        SaveUnderSprite(dc, &character);
-        DrawSpriteMasked(dc, &character);
-        ReleaseDC(window, dc);
-    }
-    bool Shows(int image, LONG x, LONG y)
-    {
-        Pixels pixels = testing::ReadClient(window);
-        return testing::Differences(pixels, [&](int px, int py) {
-                   const int sx = px - x, sy = py - y;
-                   if (sx >= 0 && sy >= 0 && sx < SPRITE_SIZE && sy < SPRITE_SIZE && ImagePixel(image, sx, sy) != RGB(0, 0, 0))
-                       return ImagePixel(image, sx, sy);
-                   return Ground(px, py);
-               }, 1).empty();
-    }
-    ~WalkStage()
-    {
-        StopWalkTimer(window);
-        ReleaseCharacter();
-        DestroyWindow(window);
-    }
-};
+// Only the sprite set entry at (x, y) on the pattern, seen on the window.
+static bool Shows(int image, LONG x, LONG y)
+{
+    const RECT all = { 0, 0, 600, 400 };
+    std::vector<COLORREF> pixels = Capture(TheEngineStage().window, all);
+    for (int py = 0; py < 400; ++py)
+        for (int px = 0; px < 600; ++px) {
+            const int sx = px - x, sy = py - y;
+            const bool inside = sx >= 10 && sy >= 10 && sx < SPRITE_SIZE - 10 && sy < SPRITE_SIZE - 10;
+            if (pixels[(size_t)py * 600 + px] != (inside ? SpriteColour(image) : PatternColour(px, py)))
+                return false;
+        }
+    return true;
+}
 
 TEST_CASE("a walk of m steps takes m + 1 ticks, ends on its pose and reports once")
 {
-    WalkStage stage;
-    stage.Place(-150, 100);
-    frameSpeed = 5;
-    settings.pacesWalked = 10;
+    EngineStage &stage = WalkStage(-150, 100);
+    const WalkPath &walk = stage.stage->walk;
+    stage.stage->speed = 5;
+    stage.paces = 10;
     CHECK(StartWalk(stage.window, -150, 100, 300, 100, 4) != 0);
-    CHECK(walkPath.stepCount == 25);
-    CHECK(settings.pacesWalked == 16);
-    CHECK(walkDirection == 1);
-    CHECK(walkPath.interval == 110);
-    CHECK(walkPath.doneMessage == WM_WALKDONE);
+    CHECK(walk.stepCount == 25);
+    CHECK(stage.paces == 16);
+    CHECK(stage.stage->direction == 1);
+    CHECK(walk.interval == 110);
 
     // Nothing new is planned while the walk runs.
     CHECK(StartWalk(stage.window, 0, 0, 500, 0, 0) == 0);
-    CHECK(walkPath.stepCount == 25);
-    CHECK(settings.pacesWalked == 16);
+    CHECK(walk.stepCount == 25);
+    CHECK(stage.paces == 16);
 
-    CHECK(testing::PumpUntil([] { return walksDone > 0; }, 10000));
-    CHECK(ticks == 26);
-    testing::Pump(400);
-    CHECK(walksDone == 1);
-    CHECK(ticks == 26);
-    CHECK(walkPath.timerRunning == 0);
-    CHECK(walkPath.stepIndex == 0);
-    CHECK(character.x == walkPath.steps[25].x);
-    CHECK(character.y == 100);
-    CHECK(stage.Shows(SPRITE_POSE + 4, character.x, character.y));
+    CHECK(DriveWalk() == 26);
+    CHECK(stage.clock.now == 26 * 110);
+    Advance(400);
+    CHECK(stage.walkDone == 1);
+    CHECK(!TimerArmed(IDT_WALK));
+    CHECK(walk.timerRunning == 0);
+    CHECK(walk.stepIndex == 0);
+    CHECK(stage.stage->character.x == walk.steps[25].x);
+    CHECK(stage.stage->character.y == 100);
+    CHECK(Shows(SPRITE_POSE + 4, stage.stage->character.x, stage.stage->character.y));
+    CloseEngineStage();
 }
 
 TEST_CASE("a stopped walk waits and then continues where it stopped; so does a minimised one")
 {
-    WalkStage stage;
-    stage.Place(500, 50);
-    frameSpeed = 5;
+    EngineStage &stage = WalkStage(500, 50);
+    const WalkPath &walk = stage.stage->walk;
+    stage.stage->speed = 5;
     CHECK(StartWalk(stage.window, 500, 50, 100, 250, 40) != 0);
-    CHECK(walkDirection == 2);
-    const int count = walkPath.stepCount;
+    CHECK(stage.stage->direction == 2);
+    const int count = walk.stepCount;
 
     SUBCASE("stop and resume")
     {
-        CHECK(testing::PumpUntil([] { return walkPath.stepIndex >= 6; }, 5000));
+        CHECK(AdvanceUntil([&] { return walk.stepIndex >= 6; }, 5000));
         CHECK(StopWalkTimer(stage.window) == 0);
-        const int index = walkPath.stepIndex;
-        const int ticksThen = ticks;
-        testing::Pump(500);
-        CHECK(walkPath.stepIndex == index);
-        CHECK(ticks == ticksThen);
-        CHECK(stage.Shows(SpriteIndexOf(walkPath.steps[index].image), walkPath.steps[index].x, walkPath.steps[index].y));
-        ResumeWalkTimer(stage.window);
-        CHECK(walkPath.timerRunning != 0);
+        const int index = walk.stepIndex;
+        CHECK(!TimerArmed(IDT_WALK));
+        Advance(500);
+        CHECK(walk.stepIndex == index);
+        CHECK(Shows(SpriteIndexOf(walk.steps[index].image), walk.steps[index].x, walk.steps[index].y));
+        CHECK(ResumeWalkTimer(stage.window) == 1);
+        CHECK(walk.timerRunning != 0);
     }
     SUBCASE("minimise and restore")
     {
-        CHECK(testing::PumpUntil([] { return walkPath.stepIndex >= 4; }, 5000));
+        CHECK(AdvanceUntil([&] { return walk.stepIndex >= 4; }, 5000));
         ShowWindow(stage.window, SW_MINIMIZE);
         CHECK(IsIconic(stage.window));
-        const int index = walkPath.stepIndex;
-        const int ticksThen = ticks;
-        testing::Pump(600);
-        CHECK(ticks > ticksThen);
-        CHECK(walkPath.stepIndex == index);
+        const int index = walk.stepIndex;
+        Advance(600);
+        CHECK(TimerArmed(IDT_WALK));
+        CHECK(walk.stepIndex == index);
         ShowWindow(stage.window, SW_RESTORE);
         SetWindowPos(stage.window, HWND_TOPMOST, 0, 0, 600, 400, 0);
     }
-    CHECK(testing::PumpUntil([] { return walksDone > 0; }, 10000));
-    CHECK(walksDone == 1);
-    CHECK(walkPath.stepIndex == 0);
-    CHECK(character.x == walkPath.steps[count].x);
-    CHECK(character.y == walkPath.steps[count].y);
-    CHECK(SpriteIndexOf(walkPath.steps[count].image) == SPRITE_POSE + 15);
+    CHECK(DriveWalk() > 0);
+    CHECK(stage.walkDone == 1);
+    CHECK(walk.stepIndex == 0);
+    CHECK(stage.stage->character.x == walk.steps[count].x);
+    CHECK(stage.stage->character.y == walk.steps[count].y);
+    CHECK(SpriteIndexOf(walk.steps[count].image) == SPRITE_POSE + 15);
+    CloseEngineStage();
 }
 
-TEST_CASE("the walk timer: speed limits, refusal while running, a tick after a stop ends the walk")
+TEST_CASE("the walk timer: speed limits, refusal while running, a tick after a stop is dropped")
 {
-    WalkStage stage;
+    EngineStage &stage = WalkStage(0, 0);
+    const WalkPath &walk = stage.stage->walk;
     struct Row { int speed; UINT interval; } rows[] = { { -4, 190 }, { 0, 190 }, { 1, 190 }, { 3, 150 }, { 5, 110 }, { 9, 110 } };
     for (const Row &row : rows) {
         CAPTURE(row.speed);
-        CHECK(StartWalkTimer(stage.window, WM_APP, row.speed) != 0);
-        CHECK(walkPath.interval == row.interval);
-        CHECK(StartWalkTimer(stage.window, WM_APP, 3) == 0);
-        CHECK(walkPath.interval == row.interval);
+        stage.stage->speed = row.speed;
+        CHECK(StartWalk(stage.window, 0, 0, 100, 0, 0) != 0);
+        CHECK(walk.interval == row.interval);
+        stage.stage->speed = 3;
+        CHECK(StartWalk(stage.window, 0, 0, 100, 0, 0) == 0);
+        CHECK(walk.interval == row.interval);
         StopWalkTimer(stage.window);
-        CHECK(walkPath.timerRunning == 0);
+        CHECK(walk.timerRunning == 0);
+        CHECK(!TimerArmed(IDT_WALK));
     }
 
-    stage.Place(0, 0);
     MakeFakeSet();
-    CHECK(PlanWalk(0, 0, 100, 0, 20, &character, spriteSet, 0) == 9);
-    CHECK(StartWalkTimer(stage.window, WM_WALKDONE, 5) != 0);
-    CHECK(PlanWalk(0, 0, 400, 0, 20, &character, fakeSet, 0) == 0);
-    CHECK(walkPath.stepCount == 9);
-    CHECK(walkPath.steps[1].image == spriteSet[SPRITE_TURNRIGHT + 1]);
+    stage.stage->speed = 5;
+    CHECK(StartWalk(stage.window, 0, 0, 100, 0, 0) == 1);
+    CHECK(walk.stepCount == 9);
+    CHECK(PlanWalk(&stage.stage->walk, 0, 0, 400, 0, 20, fakeSet, 0) == 0);
+    CHECK(walk.stepCount == 9);
+    CHECK(walk.steps[1].image == stage.stage->sprites[SPRITE_TURNRIGHT + 1]);
     AdvanceWalk(stage.window);
     AdvanceWalk(stage.window);
-    CHECK(walkPath.stepIndex == 2);
+    CHECK(walk.stepIndex == 2);
     StopWalkTimer(stage.window);
     AdvanceWalk(stage.window);
-    CHECK(walksDone == 1);
-    CHECK(walkPath.stepIndex == 0);
+    CHECK(stage.walkDone == 0);
+    CHECK(walk.stepIndex == 2);
+    CloseEngineStage();
 }
