@@ -241,11 +241,15 @@ int ExportToonGif(HINSTANCE instance, const ToonDocument *toon, const char *path
 {
     if (width < EXPORT_MIN_SIDE || width > EXPORT_MAX_SIDE || height < EXPORT_MIN_SIDE || height > EXPORT_MAX_SIDE)
         return EXPORT_BAD_SIZE;
-    ExportRun *run = new ExportRun();
+    // Plain records, zeroed: the C++ allocator would bring in a runtime the
+    // first 32-bit systems cannot load.
+    ExportRun *run = (ExportRun *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(ExportRun));
+    if (!run)
+        return EXPORT_FAILED;
     int result = EXPORT_FAILED;
     if (!CopyToon(&run->toon, toon)) {
         FreeToonFrames(&run->toon);
-        delete run;
+        HeapFree(GetProcessHeap(), 0, run);
         return EXPORT_NO_FRAMES;
     }
     run->backgroundNumber = toon->header.backgroundIndex;
@@ -289,7 +293,7 @@ int ExportToonGif(HINSTANCE instance, const ToonDocument *toon, const char *path
     if (run->captionFont)
         DeleteObject(run->captionFont);
     FreeToonFrames(&run->toon);
-    delete run;
+    HeapFree(GetProcessHeap(), 0, run);
     return result;
 }
 
