@@ -1,5 +1,7 @@
 #include <doctest.h>
 #include <stdio.h>
+#include <stdint.h>
+#include <stdlib.h>
 #include <string.h>
 #include <string>
 
@@ -56,20 +58,58 @@ std::string Junk(Dice &dice)
     return bytes;
 }
 
+// Whether a value written for key is one whose reading is plain: a whole
+// number in range, or the toon directory.
+bool IsCanonical(const char *key, const std::string &value, const std::string &toons)
+{
+    if (strcmp(key, "Directory") == 0)
+        return value == toons;
+    if (value.empty() || value.size() > 11 || value == "-")
+        return false;
+    for (size_t i = value[0] == '-'; i < value.size(); ++i)
+        if (value[i] < '0' || value[i] > '9')
+            return false;
+    if (value.size() > 1 && value[value[0] == '-'] == '0')
+        return false;
+    long long number = atoll(value.c_str());
+    return number >= INT32_MIN && number <= INT32_MAX;
+}
+
+// The values of the keys that the file names plainly, first one in the
+// section winning; empty for the others.
+struct Canonical {
+    std::string values[sizeof KEYS / sizeof KEYS[0]];
+};
+
 // A settings file: each key missing, once or twice, with numbers, paths or
 // junk; junk lines and sections around them; now and then no section line.
-std::string SettingsFile(Dice &dice, const std::string &toons, const std::string &file)
+std::string SettingsFile(Dice &dice, const std::string &toons, const std::string &file, Canonical *canonical = nullptr)
 {
+    Canonical ignored;
+    Canonical &plain = canonical ? *canonical : ignored;
+    plain = Canonical();
     const char *eol = dice.OneIn(4) ? "\n" : "\r\n";
-    std::string text = dice.OneIn(10) ? "" : std::string(SECTION) + eol;
-    for (const char *key : KEYS) {
+    bool inSection = !dice.OneIn(10);
+    std::string text = inSection ? std::string(SECTION) + eol : "";
+    for (size_t k = 0; k < sizeof KEYS / sizeof KEYS[0]; ++k) {
+        const char *key = KEYS[k];
+        bool first = true;
         for (int times = dice.Below(3); times > 0; --times) {
             bool directory = strcmp(key, "Directory") == 0;
             std::string value = dice.OneIn(6) ? Junk(dice) : directory ? Directory(dice, toons, file) : Number(dice);
             text += std::string(dice.OneIn(8) ? " " : "") + key + (dice.OneIn(8) ? " = " : "=") + value + eol;
+            if (first && inSection && IsCanonical(key, value, toons))
+                plain.values[k] = value;
+            first = false;
         }
-        if (dice.OneIn(8))
-            text += Junk(dice) + eol;
+        if (dice.OneIn(8)) {
+            std::string junk = Junk(dice);
+            text += junk + eol;
+            // A line that opens a section ends ours.
+            size_t opens = junk.find_first_not_of(" \t");
+            if (opens != std::string::npos && junk[opens] == '[')
+                inSection = false;
+        }
     }
     if (dice.OneIn(6))
         text += "[Another]" + std::string(eol) + "Directory=" + toons + eol;
@@ -104,11 +144,28 @@ TEST_CASE("settings of any shape read into bounded values, and what is written r
     Dice dice(seed);
     char start[MAX_PATH] = "";
     GetCurrentDirectoryA(sizeof start, start);
+    int plainValues = 0;
     for (int n = 0; n < mutants; ++n) {
         CAPTURE(n);
-        CHECK_OR_RETURN(WriteSettingsFile(SettingsFile(dice, places.toons, places.file)));
+        Canonical plain;
+        std::string text = SettingsFile(dice, places.toons, places.file, &plain);
+        CHECK_OR_RETURN(WriteSettingsFile(text));
         SetCurrentDirectoryA(start);
         ReadSettings();
+        // What was written plainly reads back as written, whatever surrounds it.
+        CAPTURE(text.substr(0, 300));
+        const int numbers[] = { settings.walkingStyle, settings.statements, settings.backgrounds, 0,
+                                (int)settings.pacesWalked };
+        for (size_t k = 0; k < sizeof KEYS / sizeof KEYS[0]; ++k) {
+            CAPTURE(KEYS[k]);
+            if (plain.values[k].empty())
+                continue;
+            ++plainValues;
+            if (strcmp(KEYS[k], "Directory") == 0)
+                CHECK(std::string(settings.directory) == plain.values[k]);
+            else
+                CHECK(numbers[k] == atoi(plain.values[k].c_str()));
+        }
         size_t length = strnlen(settings.directory, sizeof settings.directory);
         CHECK(length < sizeof settings.directory);
         CHECK(length > 0);
@@ -125,7 +182,8 @@ TEST_CASE("settings of any shape read into bounded values, and what is written r
         CHECK(settings.pacesWalked == read.pacesWalked);
         CHECK(strnlen(settings.directory, sizeof settings.directory) < sizeof settings.directory);
     }
-    MESSAGE("seed " << seed << ": " << mutants << " settings files read and written");
+    MESSAGE("seed " << seed << ": " << mutants << " settings files read and written, " << plainValues
+                    << " plain values read back");
     SetCurrentDirectoryA(start);
     testing::RemoveIni();
 }
@@ -266,13 +324,20 @@ TEST_CASE("the program under fuzzed command lines and settings: each mode as it 
         CAPTURE(tail.substr(0, 200));
         CAPTURE(settingsFile.substr(0, 300));
         CHECK_OR_RETURN(WriteSettingsFile(settingsFile));
+        ReadPacesWalked();
+        const LONG pacesBefore = settings.pacesWalked;
         DWORD code = RunForm(form, tail, parent);
         CHECK(code == expected[form]);
         ++counts[form];
         if (form == SAVER || form == PREVIEW) {
-            // A show stores the paces when it stops.
-            std::string after = testing::IniText();
-            CHECK(after.find("Paces Walked=") != std::string::npos);
+            // A show stores the paces when it stops: what the program reads
+            // back is there and did not shrink. A line it left as it was
+            // may keep its spaces.
+            char stored[32] = "";
+            CHECK(GetPrivateProfileStringA("Fizzy Pimbo Screen Saver", "Paces Walked", "", stored, sizeof stored,
+                                           testing::IniPath().c_str()) > 0);
+            ReadPacesWalked();
+            CHECK(settings.pacesWalked >= pacesBefore);
         }
     }
     MESSAGE("seed " << seed << ": " << runs << " runs: " << counts[BAD] << " refused switches, "

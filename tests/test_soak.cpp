@@ -24,17 +24,20 @@
 namespace {
 
 const int WARM_SECONDS = 8;   // the first cycle has begun and the art is loaded
-const int STEADY_SAMPLES = 3; // the lowest of these, at either end, is compared
+const int MIN_SAMPLES = 6;
 const char CLIP[] = "pimbo-hello.wav";
 
 struct Bound {
-    long gdi, user, handles;
-    long long privateBytes;
+    double gdi, user, handles, privateKb;
 };
-// Measured flat for an hour but for a warm-up of about 3 MB; a random walk
-// takes some 16 seconds, so one object leaked a cycle shows within a run
-// of half a minute.
-const Bound GROWTH = { 1, 1, 6, 8ll << 20 };
+// A run may grow by the fitted line over all its samples no more than a
+// start-up allowance plus a rate per minute. Measured flat for an hour but
+// for a warm-up of about 3 MB and one GDI object that comes after the first
+// sample of a toons' run (it fits 0.58). A cycle takes at most some 16
+// seconds: in a run of half a minute sampled every 3, one object a cycle
+// fits at least 1.0 wherever the leaks fall; in an hour one a minute fits 10.
+const Bound ALLOWANCE = { 0.7, 0.7, 3, 6144 };
+const Bound PER_MINUTE = { 0.5, 0.5, 2, 512 };
 
 // A toon of three frames on the given background: a clip, a line with a
 // wink, and a clip that is missing (said as a complaint).
@@ -63,17 +66,26 @@ struct Sample {
     testing::ProcessCounts counts;
 };
 
-testing::ProcessCounts Steadiest(const std::vector<Sample> &samples, size_t first)
+// How much a figure grew from the first sample to the last by the least
+// squares line through all of them: steps anywhere count, noise averages out.
+double FittedGrowth(const std::vector<Sample> &samples, double (*figure)(const testing::ProcessCounts &))
 {
-    testing::ProcessCounts low = samples[first].counts;
-    for (size_t i = first; i < samples.size() && i < first + STEADY_SAMPLES; ++i) {
-        const testing::ProcessCounts &c = samples[i].counts;
-        low.gdiObjects = std::min(low.gdiObjects, c.gdiObjects);
-        low.userObjects = std::min(low.userObjects, c.userObjects);
-        low.handles = std::min(low.handles, c.handles);
-        low.privateBytes = std::min(low.privateBytes, c.privateBytes);
+    double n = (double)samples.size(), meanAt = 0, meanValue = 0;
+    for (const Sample &s : samples) {
+        meanAt += s.at / n;
+        meanValue += figure(s.counts) / n;
     }
-    return low;
+    double covariance = 0, variance = 0;
+    for (const Sample &s : samples) {
+        covariance += (s.at - meanAt) * (figure(s.counts) - meanValue);
+        variance += (s.at - meanAt) * (s.at - meanAt);
+    }
+    return variance > 0 ? covariance / variance * (samples.back().at - samples.front().at) : 0;
+}
+
+LONG PacesWalked()
+{
+    return (LONG)GetPrivateProfileIntA("Fizzy Pimbo Screen Saver", "Paces Walked", 0, testing::IniPath().c_str());
 }
 
 void PrintRow(int at, const char *phase, const testing::ProcessCounts &c)
@@ -91,7 +103,7 @@ TEST_CASE("a night of the saver: random walks and toons take turns, and nothing 
     const int phaseLength = (int)testing::EnvNumber("PIMBO_SOAK_PHASE", std::min(total / 2, 600));
     const int every = (int)testing::EnvNumber("PIMBO_SOAK_SAMPLE", std::max(3, phaseLength / 20));
     CHECK_OR_RETURN(every > 0);
-    CHECK_OR_RETURN(phaseLength >= WARM_SECONDS + 2 * STEADY_SAMPLES * every);
+    CHECK_OR_RETURN(phaseLength >= WARM_SECONDS + MIN_SAMPLES * every);
     struct Form {
         const char *name;
         std::string settings;
@@ -101,13 +113,26 @@ TEST_CASE("a night of the saver: random walks and toons take turns, and nothing 
                           testing::TempDirectory("pimbo-soak-empty") + "\r\n" },
         { "toons", "Walking Style=1\r\nStatements=1\r\nBackgrounds=1\r\nDirectory=" + ToonDirectory() + "\r\n" },
     };
+    struct Figure {
+        const char *name;
+        double (*read)(const testing::ProcessCounts &);
+        double allowance, perMinute;
+    };
+    const Figure figures[] = {
+        { "gdi", [](const testing::ProcessCounts &c) { return (double)c.gdiObjects; }, ALLOWANCE.gdi, PER_MINUTE.gdi },
+        { "user", [](const testing::ProcessCounts &c) { return (double)c.userObjects; }, ALLOWANCE.user, PER_MINUTE.user },
+        { "handles", [](const testing::ProcessCounts &c) { return (double)c.handles; }, ALLOWANCE.handles, PER_MINUTE.handles },
+        { "private KB", [](const testing::ProcessCounts &c) { return c.privateBytes / 1024.0; }, ALLOWANCE.privateKb,
+          PER_MINUTE.privateKb },
+    };
     printf("%7s  %-12s %6s %5s %7s %10s\n", "seconds", "run", "gdi", "user", "handles", "private KB");
     int elapsed = 0;
+    LONG paces = 0;
     for (int phase = 0; elapsed + phaseLength <= std::max(total, phaseLength); ++phase) {
         const Form &form = forms[phase % 2];
         CAPTURE(phase);
         CAPTURE(form.name);
-        CHECK_OR_RETURN(testing::PutIni(form.settings));
+        CHECK_OR_RETURN(testing::PutIni(form.settings + "Paces Walked=" + std::to_string(paces) + "\r\n"));
         PROCESS_INFORMATION saver = testing::StartScr("/s");
         CHECK_OR_RETURN(saver.hProcess != NULL);
         std::vector<Sample> samples;
@@ -128,21 +153,20 @@ TEST_CASE("a night of the saver: random walks and toons take turns, and nothing 
         }
         testing::TapKey(VK_SPACE);
         CHECK(testing::FinishProcess(saver, 15000) == 0);
-        std::string ini = testing::IniText();
-        CHECK(strtol(ini.c_str() + ini.rfind('=') + 1, NULL, 10) > 0);   // paces: he walked
+        LONG walked = PacesWalked();
+        CHECK(walked > paces);   // he walked in every run
+        paces = walked;
         elapsed += phaseLength;
-        if (samples.size() < 2 * STEADY_SAMPLES)
+        if (samples.size() < (size_t)MIN_SAMPLES)
             continue;
-        testing::ProcessCounts first = Steadiest(samples, 0);
-        testing::ProcessCounts last = Steadiest(samples, samples.size() - STEADY_SAMPLES);
-        CHECK(first.gdiObjects > 0);
-        CHECK(first.userObjects > 0);
-        CHECK(first.handles > 0);
-        CHECK(first.privateBytes > 0);
-        CHECK(last.gdiObjects - first.gdiObjects <= GROWTH.gdi);
-        CHECK(last.userObjects - first.userObjects <= GROWTH.user);
-        CHECK(last.handles - first.handles <= GROWTH.handles);
-        CHECK(last.privateBytes - first.privateBytes <= GROWTH.privateBytes);
+        double minutes = (samples.back().at - samples.front().at) / 60.0;
+        for (const Figure &figure : figures) {
+            CAPTURE(figure.name);
+            double growth = FittedGrowth(samples, figure.read);
+            printf("%7s  %-12s %s grew %.2f in %.2f minutes\n", "", form.name, figure.name, growth, minutes);
+            CHECK(figure.read(samples.front().counts) > 0);
+            CHECK(growth <= figure.allowance + figure.perMinute * minutes);
+        }
     }
     testing::RemoveIni();
 }

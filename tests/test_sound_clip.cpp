@@ -51,6 +51,23 @@ void EnterClipDirectory()
     CreateDirectoryA("folder.wav", NULL);
 }
 
+// A sound device that another program holds.
+MMRESULT busyError;
+void *realWaveOut, *realMciSend;
+MMRESULT WINAPI BusyWaveOut(LPHWAVEOUT out, UINT device, LPCWAVEFORMATEX format, DWORD_PTR callback,
+                            DWORD_PTR instance, DWORD flags)
+{
+    (void)out, (void)device, (void)format, (void)callback, (void)instance, (void)flags;
+    return busyError;
+}
+MCIERROR WINAPI BusyMciSend(MCIDEVICEID device, UINT message, DWORD_PTR flags, DWORD_PTR parameters)
+{
+    if (message == MCI_OPEN)
+        return busyError;
+    return ((MCIERROR(WINAPI *)(MCIDEVICEID, UINT, DWORD_PTR, DWORD_PTR))realMciSend)(device, message, flags,
+                                                                                   parameters);
+}
+
 void SetText(char *text, const char *value)
 {
     memset(text, 'Z', TOON_TEXT_SIZE);
@@ -195,6 +212,23 @@ TEST_CASE("a clip that cannot play says why instead")
         CHECK(clipDevice == 0);
         SetText(text, "PBF:bad.wav");
         CHECK(PlaySoundClipAndWait(window, text) == 0);
+        CHECK(clipDevice == 0);
+    }
+    // A device another program holds is said to be busy, however the
+    // platform tells it: when the format is asked about or at the open.
+    testing::WriteFileBytes("bad.wav", tone);
+    for (MMRESULT error : { (MMRESULT)MMSYSERR_ALLOCATED, (MMRESULT)MCIERR_DEVICE_OPEN, (MMRESULT)MCIERR_WAVE_OUTPUTSINUSE }) {
+        CAPTURE(error);
+        busyError = error;
+        bool query = error == MMSYSERR_ALLOCATED;
+        const char *function = query ? "waveOutOpen" : "mciSendCommandA";
+        void *real = testing::PatchImport("winmm.dll", function, query ? (void *)BusyWaveOut : (void *)BusyMciSend);
+        ENSURE(real != nullptr);
+        (query ? realWaveOut : realMciSend) = real;
+        SetText(text, "PBF:bad.wav");
+        CHECK(PlaySoundClip(window, text) == 0);
+        testing::PatchImport("winmm.dll", function, real);
+        CHECK(std::string(text) == "Hold on, someone else is using the sound system!");
         CHECK(clipDevice == 0);
     }
     // A tone with a list chunk before its format still plays.

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <mmsystem.h>
 #include <mmreg.h>
+#include <stdlib.h>
 #include <string.h>
 #include <algorithm>
 #include <string>
@@ -15,7 +16,10 @@
 
 // Damaged and unusual WAV files played through both play operations with
 // one (silent) wave device: each plays, or says why not; none crashes or
-// hangs, and no device stays open.
+// hangs, and no device stays open. Every undamaged form plays to its end,
+// and damage of a known verdict is refused. A file that fails is kept as
+// wav-fuzz-failed.wav in the build folder; PIMBO_WAV_REPLAY=path plays
+// that one file alone.
 
 namespace {
 
@@ -34,32 +38,38 @@ std::string Chunk(const char *id, const std::string &body)
 
 // The forms the fuzzer starts from: what a sound recorder or an editor
 // writes, and the rarer layouts a file may still have.
+enum Leading { NONE, LIST, BEXT };   // a chunk before the format chunk
 struct Form {
     uint16_t tag;
-    uint16_t bits;      // of a sample; 4 for ADPCM
+    uint16_t bits;      // of a sample's container; 4 for ADPCM
+    uint16_t valid;     // bits that carry the sample
     int extra;          // format bytes after the 16 of PCM: -1 none, else cbSize and that many
-    bool dataFirst;     // the data chunk before the format chunk
-    bool listFirst;     // a LIST chunk before the format chunk
+    bool dataFirst;     // the data chunk before the format chunk: MCI looks for data after it
+    Leading leading;
 };
 const Form FORMS[] = {
-    { WAVE_FORMAT_PCM, 8, -1, false, false },
-    { WAVE_FORMAT_PCM, 16, -1, false, true },
-    { WAVE_FORMAT_PCM, 24, 0, false, false },
-    { WAVE_FORMAT_PCM, 32, -1, false, false },
-    { WAVE_FORMAT_PCM, 16, -1, true, false },
-    { WAVE_FORMAT_ADPCM, 4, 32, false, false },
-    { WAVE_FORMAT_IEEE_FLOAT, 32, 0, false, true },
-    { WAVE_FORMAT_EXTENSIBLE, 16, 22, false, false },
-    { WAVE_FORMAT_MULAW, 8, 0, false, false },
-    { 0x1234, 16, 0, false, false },
+    { WAVE_FORMAT_PCM, 8, 8, -1, false, NONE },
+    { WAVE_FORMAT_PCM, 16, 16, -1, false, LIST },
+    { WAVE_FORMAT_PCM, 24, 24, 0, false, NONE },
+    { WAVE_FORMAT_PCM, 32, 32, -1, false, NONE },
+    { WAVE_FORMAT_PCM, 16, 16, -1, true, NONE },
+    { WAVE_FORMAT_PCM, 16, 12, -1, false, NONE },
+    { WAVE_FORMAT_PCM, 24, 20, 0, false, BEXT },
+    { WAVE_FORMAT_ADPCM, 4, 4, 32, false, NONE },
+    { WAVE_FORMAT_IEEE_FLOAT, 32, 32, 0, false, LIST },
+    { WAVE_FORMAT_EXTENSIBLE, 16, 16, 22, false, BEXT },
+    { WAVE_FORMAT_EXTENSIBLE, 24, 24, 22, false, NONE },
+    { WAVE_FORMAT_MULAW, 8, 8, 0, false, NONE },
 };
+const size_t FORM_COUNT = sizeof FORMS / sizeof FORMS[0];
 
 std::string FormatBody(const Form &form, uint16_t channels, uint32_t rate)
 {
     uint16_t align = (uint16_t)(form.tag == WAVE_FORMAT_ADPCM ? 256 * channels : channels * form.bits / 8);
     uint32_t byteRate = form.tag == WAVE_FORMAT_ADPCM ? rate * channels / 2 : rate * align;
+    uint16_t bits = form.tag == WAVE_FORMAT_EXTENSIBLE ? form.bits : form.valid;
     std::string body = Le(form.tag, 2) + Le(channels, 2) + Le(rate, 4) + Le(byteRate, 4) + Le(align, 2) +
-                       Le(form.bits, 2);
+                       Le(bits, 2);
     if (form.extra < 0)
         return body;
     std::string extra(form.extra, '\0');
@@ -69,8 +79,8 @@ std::string FormatBody(const Form &form, uint16_t channels, uint32_t rate)
                 Le(392, 2) + Le((uint32_t)-232, 2) + std::string(2, '\0');
     if (form.tag == WAVE_FORMAT_EXTENSIBLE) {
         // valid bits, the speaker mask, and the PCM sub-format's GUID
-        extra = Le(form.bits, 2) + Le(channels == 2 ? 3 : 4, 4) + Le(WAVE_FORMAT_PCM, 4) +
-                Le(0x0010, 2) + Le(0x0010, 2) + std::string("\x80\x00\x00\xaa\x00\x38\x9b\x71", 8);
+        extra = Le(form.valid, 2) + Le(channels == 2 ? 3 : 4, 4) + Le(WAVE_FORMAT_PCM, 4) +
+                Le(0, 2) + Le(0x0010, 2) + std::string("\x80\x00\x00\xaa\x00\x38\x9b\x71", 8);
     }
     return body + Le((uint32_t)extra.size(), 2) + extra;
 }
@@ -79,11 +89,15 @@ std::string MakeWav(testing::Dice &dice, const Form &form)
 {
     const uint32_t rates[] = { 8000, 11025, 22050, 44100, 48000 };
     uint16_t channels = (uint16_t)(1 + dice.Below(form.tag == WAVE_FORMAT_PCM ? 8 : 2));
-    std::string format = Chunk("fmt ", FormatBody(form, channels, rates[dice.Below(5)]));
+    // mu-law is telephone sound: no converter here takes it at 48 kHz
+    uint32_t rate = rates[dice.Below(form.tag == WAVE_FORMAT_MULAW ? 4 : 5)];
+    std::string format = Chunk("fmt ", FormatBody(form, channels, rate));
     std::string data = Chunk("data", dice.Bytes(64 + (size_t)dice.Below(1500)));
     std::string chunks = form.dataFirst ? data + format : format + data;
-    if (form.listFirst)
+    if (form.leading == LIST)
         chunks = Chunk("LIST", "INFOISFT" + Le(5, 4) + "fizz") + chunks;
+    if (form.leading == BEXT)   // broadcast metadata, larger than a first read
+        chunks = Chunk("bext", dice.Bytes(4100 + (size_t)dice.Below(3000))) + chunks;
     return "RIFF" + Le(4 + (uint32_t)chunks.size(), 4) + "WAVE" + chunks;
 }
 
@@ -126,6 +140,40 @@ std::string MutateWav(testing::Dice &dice, std::string wav)
     return wav;
 }
 
+// Damage whose verdict is known: the file is refused as invalid.
+std::string KnownBadWav(testing::Dice &dice, std::string wav)
+{
+    size_t format = FormatAt(wav);
+    switch (dice.Below(4)) {
+    case 0:   // no channels
+        testing::PutLe(wav, format + 2, 0, 2);
+        break;
+    case 1:   // no byte rate
+        testing::PutLe(wav, format + 8, 0, 4);
+        break;
+    case 2:   // a format chunk longer than the file
+        testing::PutLe(wav, format - 4, (uint32_t)(wav.size() + dice.Below(1000)), 4);
+        break;
+    default:  // a tag no device knows
+        testing::PutLe(wav, format, 0x1234, 2);
+        break;
+    }
+    return wav;
+}
+
+// A frame's text at the very end of a page whose next page cannot be
+// touched: a write past the text faults at once.
+char *GuardedText()
+{
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    DWORD page = system.dwPageSize, old = 0;
+    char *pages = (char *)VirtualAlloc(NULL, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    if (!pages || !VirtualProtect(pages + page, page, PAGE_NOACCESS, &old))
+        return NULL;
+    return pages + page - TOON_TEXT_SIZE;
+}
+
 int OpenWaveDevices()
 {
     DWORD count = 0;
@@ -146,47 +194,72 @@ TEST_CASE("thousands of damaged WAV files play or say why, and leave no device o
     CHECK_OR_RETURN(waveOutGetNumDevs() == 1);
     HWND window = testing::MakeClipListener();
     CHECK_OR_RETURN(window != NULL);
+    char *text = GuardedText();
+    CHECK_OR_RETURN(text != NULL);
     SetCurrentDirectoryA(testing::TempDirectory("pimbo-wav-fuzz").c_str());
+    const char *replay = getenv("PIMBO_WAV_REPLAY");
     const unsigned long long seed = testing::FuzzSeed(20261207);
-    const int mutants = testing::FuzzCount(MUTANTS);
+    const int mutants = replay ? 1 : testing::FuzzCount(MUTANTS);
     testing::Dice dice(seed);
     const char reference[] = "PBF:fuzzed.wav";
+    char invalid[70] = "";
+    mciGetErrorStringA(MCIERR_INVALID_FILE, invalid, sizeof invalid);
+    invalid[sizeof invalid - 1] = '\0';
     int played = 0, refused = 0, waited = 0, lostEnds = 0;
+    int formsPlayed[FORM_COUNT] = {};
 
     for (int n = 0; n < mutants; ++n) {
-        const Form &form = FORMS[dice.Below(sizeof FORMS / sizeof FORMS[0])];
+        size_t formIndex = (size_t)dice.Below((int)FORM_COUNT);
+        const Form &form = FORMS[formIndex];
         std::string wav = MakeWav(dice, form);
-        for (int rounds = dice.Below(3); rounds > 0; --rounds)
+        // Every fourth file is left whole, every fourth damaged in a known way.
+        enum { WHOLE, KNOWN_BAD, DAMAGED } kind = replay ? DAMAGED : n % 4 == 0 ? WHOLE : n % 4 == 1 ? KNOWN_BAD : DAMAGED;
+        if (kind == WHOLE && form.dataFirst)
+            kind = KNOWN_BAD;
+        if (kind == KNOWN_BAD)
+            wav = KnownBadWav(dice, wav);
+        for (int rounds = kind == DAMAGED ? dice.Below(3) : 0; rounds > 0; --rounds)
             wav = MutateWav(dice, wav);
+        if (replay)
+            wav = testing::ReadFileBytes(replay);
         CAPTURE(n);
-        CAPTURE(form.tag);
+        CAPTURE(formIndex);
+        CAPTURE(kind);
         CHECK_OR_RETURN(testing::WriteFileBytes("fuzzed.wav", wav));
 
-        char text[TOON_TEXT_SIZE];
-        memset(text, 'Z', sizeof text);
-        lstrcpynA(text, reference, sizeof text);
-        bool wait = n % 2 == 1;
+        lstrcpynA(text, reference, TOON_TEXT_SIZE);
+        bool wait = kind != WHOLE && n % 2 == 1;
         int before = testing::clipNotices.count;
         int result = wait ? PlaySoundClipAndWait(window, text) : PlaySoundClip(window, text);
-        CHECK((result == 0 || result == 1));
+        std::string said(text, strnlen(text, TOON_TEXT_SIZE));
+        CAPTURE(said);
+        bool right = result == 0 || result == 1;
         if (result) {
             ++played;
-            CHECK(std::string(text) == reference);
+            right = right && said == reference;
             if (wait) {
                 ++waited;
-                CHECK(clipDevice == 0);
+                right = right && clipDevice == 0;
             } else {
+                bool ended = testing::PumpUntil([&] { return testing::clipNotices.count > before; }, NOTIFY_WAIT_MS);
                 // The sequencer closes the clip at the end of the pause
-                // anyway; a lost end is counted, not failed.
-                lostEnds += !testing::PumpUntil([&] { return testing::clipNotices.count > before; }, NOTIFY_WAIT_MS);
+                // anyway; a lost end of a damaged file is counted, not failed.
+                lostEnds += !ended;
+                if (kind == WHOLE)
+                    right = right && ended && testing::clipNotices.code == MCI_NOTIFY_SUCCESSFUL;
             }
+            formsPlayed[formIndex] += kind == WHOLE;
         } else {
             ++refused;
-            size_t said = strnlen(text, sizeof text);
-            CHECK(said > 0);
-            CHECK(said <= 69u);
-            CHECK(std::string(text) != reference);
+            right = right && !said.empty() && said.size() <= 69u && said != reference;
         }
+        if (kind == WHOLE)
+            right = right && result == 1;
+        if (kind == KNOWN_BAD)
+            right = right && result == 0 && said == invalid;
+        CHECK(right);
+        if (!right)
+            CopyFileA("fuzzed.wav", testing::BinaryPath("wav-fuzz-failed.wav").c_str(), FALSE);
         CloseSoundClip();
         CHECK(clipDevice == 0);
         if (n % 50 == 0)
@@ -195,7 +268,10 @@ TEST_CASE("thousands of damaged WAV files play or say why, and leave no device o
     MESSAGE("seed " << seed << ": " << mutants << " files, played " << played << " (" << waited
                     << " waited, " << lostEnds << " ends not heard), said to be unplayable " << refused);
     CHECK(OpenWaveDevices() == 0);
-    CHECK(played > mutants / 5);   // the damage left playable files too
-    CHECK(refused > mutants / 5);
+    if (!replay)
+        for (size_t i = 0; i < FORM_COUNT; ++i) {
+            CAPTURE(i);
+            CHECK((formsPlayed[i] > 0) != FORMS[i].dataFirst);
+        }
     DestroyWindow(window);
 }

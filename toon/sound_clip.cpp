@@ -10,7 +10,10 @@
 #define CLIP_SUFFIX_LENGTH  4
 #define ERROR_TEXT_SIZE     70
 #define WAVE_DRIVER         "mciwave.dll"
-#define WAVE_HEADER_SIZE    4096  // where the format chunk must be found
+#define WAVE_FORMAT_MAX     4096  // the most of a format chunk that is read
+#define WAVE_MAX_CHUNKS     256   // chunks looked at for the format
+#define RIFF_HEADER_SIZE    12
+#define CHUNK_HEADER_SIZE   8
 #define WAVE_MAX_CHANNELS   8
 #define WAVE_MAX_RATE       384000
 #define WAVE_FORMAT_SIZE    16
@@ -19,7 +22,10 @@
 #define WAVE_FORMAT_EXTENSIBLE_TAG 0xFFFE
 #define WAVE_EXTENSIBLE_SIZE  40  // the format with its extension
 #define WAVE_SUBFORMAT_AT     24  // the sub-format's tag, first of its GUID
-#define CLIP_CHUNK_LIMIT      256 // chunks walked before a file counts as having none
+#define BUSY_TEXT "Hold on, someone else is using the sound system!"
+
+// What the look at a file before it is opened found.
+enum ClipCheck { CLIP_PLAYABLE, CLIP_INVALID, CLIP_BUSY };
 
 UINT clipDevice;
 // The wave-audio driver, held for the life of the process once a clip has
@@ -96,8 +102,11 @@ static int IsPlayableFormat(const unsigned char *format, DWORD length)
             return 0;
         tag = LittleEndian(format + WAVE_SUBFORMAT_AT, 2);
     }
-    if (tag == WAVE_FORMAT_PCM)
-        return (bits == 8 || bits == 16 || bits == 24 || bits == 32) && blockAlign == channels * bits / 8;
+    if (tag == WAVE_FORMAT_PCM) {
+        // Odd widths (12, 20 bits) sit in the whole bytes that hold them.
+        DWORD container = (bits + 7) / 8;
+        return bits >= 1 && container <= 4 && blockAlign == channels * container;
+    }
     if (tag == WAVE_FORMAT_FLOAT_TAG)
         return (bits == 32 || bits == 64) && blockAlign == channels * bits / 8;
     return 1;
@@ -105,48 +114,102 @@ static int IsPlayableFormat(const unsigned char *format, DWORD length)
 
 // Whether a device, or a converter in front of one, takes the format. Only
 // formats that passed IsPlayableFormat are asked about, and only whole:
-// extra bytes the format claims must be in its chunk.
-static int DeviceTakesFormat(const unsigned char *format, DWORD length)
+// extra bytes the format claims must be in what was read of its chunk.
+static enum ClipCheck DeviceTakesFormat(const unsigned char *format, DWORD length)
 {
-    DWORD buffer[WAVE_HEADER_SIZE / sizeof(DWORD)];
+    DWORD buffer[WAVE_FORMAT_MAX / sizeof(DWORD)];
     memset(buffer, 0, sizeof buffer);
     memcpy(buffer, format, length);
     WAVEFORMATEX *wave = (WAVEFORMATEX *)buffer;
     if (length < sizeof(WAVEFORMATEX))
         wave->cbSize = 0;
     else if (wave->cbSize > length - sizeof(WAVEFORMATEX))
-        return 0;
-    return waveOutOpen(NULL, WAVE_MAPPER, wave, 0, 0, WAVE_FORMAT_QUERY) == MMSYSERR_NOERROR;
+        return CLIP_INVALID;
+    MMRESULT answer = waveOutOpen(NULL, WAVE_MAPPER, wave, 0, 0, WAVE_FORMAT_QUERY);
+    if (answer == MMSYSERR_ALLOCATED)
+        return CLIP_BUSY;
+    return answer == MMSYSERR_NOERROR ? CLIP_PLAYABLE : CLIP_INVALID;
 }
 
-// Whether the file is a wave file whose format is one a device can take.
-static int HasPlayableFormat(const char *name)
+static int ReadAt(HANDLE file, DWORD at, void *bytes, DWORD count)
+{
+    DWORD read = 0;
+    if (SetFilePointer(file, (LONG)at, NULL, FILE_BEGIN) == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR)
+        return 0;
+    return ReadFile(file, bytes, count, &read, NULL) && read == count;
+}
+
+// Where the chunk's body is and how long it is: chunks follow one another,
+// each with its size, padded to even lengths. Recorders put chunks of
+// their own (broadcast and XML metadata of any size) first.
+static int FindChunk(HANDLE file, DWORD size, const char *id, DWORD *body, DWORD *length)
+{
+    unsigned char header[RIFF_HEADER_SIZE];
+    if (!ReadAt(file, 0, header, sizeof header) || memcmp(header, "RIFF", 4) != 0 ||
+        memcmp(header + 8, "WAVE", 4) != 0)
+        return 0;
+    DWORD at = RIFF_HEADER_SIZE;
+    for (int chunks = 0; chunks < WAVE_MAX_CHUNKS && size - at >= CHUNK_HEADER_SIZE; ++chunks) {
+        unsigned char chunk[CHUNK_HEADER_SIZE];
+        if (!ReadAt(file, at, chunk, sizeof chunk))
+            return 0;
+        DWORD chunkLength = LittleEndian(chunk + 4, 4);
+        DWORD left = size - at - CHUNK_HEADER_SIZE;
+        if (memcmp(chunk, id, 4) == 0) {
+            *body = at + CHUNK_HEADER_SIZE;
+            *length = chunkLength;
+            return 1;
+        }
+        if (chunkLength >= left)
+            return 0;
+        at += CHUNK_HEADER_SIZE + chunkLength + (chunkLength & 1);
+    }
+    return 0;
+}
+
+// Whether the file is a wave file whose format a device can take now.
+static enum ClipCheck CheckClipFile(const char *name)
 {
     HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
-        return 0;
-    unsigned char header[WAVE_HEADER_SIZE];
-    DWORD size = 0;
-    BOOL read = ReadFile(file, header, sizeof header, &size, NULL);
+        return CLIP_INVALID;
+    // A RIFF file counts its size in 32 bits; more is never looked at.
+    DWORD high = 0;
+    DWORD size = GetFileSize(file, &high);
+    if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
+        size = 0;
+    if (high)
+        size = MAXDWORD;
+    unsigned char format[WAVE_FORMAT_MAX];
+    DWORD body = 0, length = 0;
+    int found = size >= RIFF_HEADER_SIZE && FindChunk(file, size, "fmt ", &body, &length);
+    // The device reads the whole chunk: a size past the file's end has it
+    // read what is not there.
+    if (found && (length < WAVE_FORMAT_SIZE || length > size - body))
+        found = 0;
+    DWORD kept = length < sizeof format ? length : (DWORD)sizeof format;
+    if (found)
+        found = ReadAt(file, body, format, kept);
     CloseHandle(file);
-    if (!read || size < 12 || memcmp(header, "RIFF", 4) != 0 || memcmp(header + 8, "WAVE", 4) != 0)
-        return 0;
-    // Chunks follow one another, each with its size, padded to even lengths.
-    for (DWORD at = 12; at + 8 <= size;) {
-        DWORD length = LittleEndian(header + at + 4, 4);
-        if (memcmp(header + at, "fmt ", 4) == 0) {
-            // The device reads the whole chunk: a size past the file's end
-            // has it read what is not there.
-            if (length < WAVE_FORMAT_SIZE || length > size - (at + 8))
-                return 0;
-            return IsPlayableFormat(header + at + 8, length) && DeviceTakesFormat(header + at + 8, length);
-        }
-        if (length > size)
-            return 0;
-        at += 8 + length + (length & 1);
-    }
-    return 0;
+    if (!found || !IsPlayableFormat(format, kept))
+        return CLIP_INVALID;
+    return DeviceTakesFormat(format, kept);
+}
+
+// Errors of a device that another program holds.
+static int IsBusyError(MCIERROR error)
+{
+    return error == MCIERR_DEVICE_OPEN || error == MCIERR_WAVE_OUTPUTSINUSE ||
+           error == MCIERR_WAVE_SETOUTPUTINUSE;
+}
+
+static void SayPlayError(char *text, MCIERROR error)
+{
+    if (IsBusyError(error))
+        SayInstead(text, BUSY_TEXT);
+    else
+        SayMciError(text, error);
 }
 
 // From the system directory only: the current directory is the toons'.
@@ -175,8 +238,12 @@ static int PlayClip(HWND window, char *text, DWORD playMode)
         SayInstead(text, "Hey, someone stole this frame's sound file!");
         return 0;
     }
-    if (!HasPlayableFormat(name)) {
-        SayMciError(text, MCIERR_INVALID_FILE);
+    enum ClipCheck check = CheckClipFile(name);
+    if (check != CLIP_PLAYABLE) {
+        if (check == CLIP_BUSY)
+            SayInstead(text, BUSY_TEXT);
+        else
+            SayMciError(text, MCIERR_INVALID_FILE);
         return 0;
     }
 
@@ -189,7 +256,7 @@ static int PlayClip(HWND window, char *text, DWORD playMode)
     MCIERROR error = mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_TYPE_ID | MCI_OPEN_ELEMENT,
                                      (DWORD_PTR)&open);
     if (error) {
-        SayMciError(text, error);
+        SayPlayError(text, error);
         return 0;
     }
     clipDevice = open.wDeviceID;
@@ -201,7 +268,7 @@ static int PlayClip(HWND window, char *text, DWORD playMode)
     error = mciSendCommandA(clipDevice, MCI_PLAY, MCI_FROM | playMode, (DWORD_PTR)&play);
     if (error) {
         // The device stays open: the caller's usual closing releases it.
-        SayMciError(text, error);
+        SayPlayError(text, error);
         return 0;
     }
     return 1;
@@ -232,46 +299,29 @@ void CloseSoundClip(void)
     clipDevice = 0;
 }
 
-// The wave file's chunks, walked one by one: the byte rate from "fmt " and
-// the size of "data" give the playing time.
+// The playing time from the header: the data chunk's size over the byte
+// rate of the format chunk.
 DWORD SoundClipMilliseconds(const char *text)
 {
     if (!IsSoundClip(text))
         return 0;
     const char *name = text + CLIP_PREFIX_LENGTH;
-    if (!SoundFileExists(name) || !HasPlayableFormat(name))
+    if (!SoundFileExists(name) || CheckClipFile(name) == CLIP_INVALID)
         return 0;
-    HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
-    unsigned char riff[12];
-    DWORD got = 0;
-    DWORD byteRate = 0;
-    DWORD dataBytes = 0;
-    if (ReadFile(file, riff, sizeof riff, &got, NULL) && got == sizeof riff && memcmp(riff, "RIFF", 4) == 0 &&
-        memcmp(riff + 8, "WAVE", 4) == 0) {
-        for (int chunk = 0; chunk < CLIP_CHUNK_LIMIT && (!byteRate || !dataBytes); ++chunk) {
-            unsigned char head[8];
-            if (!ReadFile(file, head, sizeof head, &got, NULL) || got != sizeof head)
-                break;
-            const DWORD length = LittleEndian(head + 4, 4);
-            if (memcmp(head, "data", 4) == 0)
-                dataBytes = length;
-            if (memcmp(head, "fmt ", 4) == 0 && length >= WAVE_FORMAT_SIZE) {
-                unsigned char format[WAVE_FORMAT_SIZE];
-                if (!ReadFile(file, format, sizeof format, &got, NULL) || got != sizeof format)
-                    break;
-                byteRate = LittleEndian(format + 8, 4);
-                if (SetFilePointer(file, (LONG)(length - WAVE_FORMAT_SIZE + (length & 1)), NULL, FILE_CURRENT) ==
-                    INVALID_SET_FILE_POINTER)
-                    break;
-                continue;
-            }
-            // Chunks are padded to an even length.
-            if (SetFilePointer(file, (LONG)(length + (length & 1)), NULL, FILE_CURRENT) == INVALID_SET_FILE_POINTER)
-                break;
-        }
-    }
+    DWORD high = 0;
+    DWORD size = GetFileSize(file, &high);
+    if (high)
+        size = MAXDWORD;
+    unsigned char format[WAVE_FORMAT_SIZE];
+    DWORD body = 0, length = 0, dataBytes = 0;
+    DWORD byteRate = FindChunk(file, size, "fmt ", &body, &length) && ReadAt(file, body, format, sizeof format)
+        ? LittleEndian(format + 8, 4) : 0;
+    if (byteRate && FindChunk(file, size, "data", &body, &length))
+        dataBytes = length < size - body ? length : size - body;
     CloseHandle(file);
     if (!byteRate || !dataBytes)
         return 0;
