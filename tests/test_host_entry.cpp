@@ -25,6 +25,10 @@ TEST_CASE("the command tail picks the mode by its first switch letter")
         { "/a", MODE_PASSWORD, 0, 0 },
         { "/a 0", MODE_PASSWORD, 0, 0 },
         { "/a   77", MODE_PASSWORD, 77, 0 },
+        { "/gif a.ptf a.gif", MODE_EXPORT, 0, 0 },
+        { "-GIF", MODE_EXPORT, 0, 0 },
+        { "/g", MODE_BAD, 0, 0 },
+        { "/gifs", MODE_BAD, 0, 0 },
         { "/x", MODE_BAD, 0, 0 },
         { "5", MODE_BAD, 0, 0 },
         { "/\ts", MODE_BAD, 0, 0 },
@@ -37,6 +41,8 @@ TEST_CASE("the command tail picks the mode by its first switch letter")
         CHECK(command.mode == row.mode);
         CHECK((UINT_PTR)command.window == row.window);
         CHECK(command.ownedByForeground == row.foreground);
+        if (row.mode == MODE_EXPORT)
+            CHECK(std::string(command.arguments) == std::string(row.tail).substr(4));
     }
 }
 
@@ -110,7 +116,7 @@ TEST_CASE("fault guard child" * doctest::skip())
         return;
     testing::FakeDevice("\\\\.\\REBOOT", faultLog);
     testing::PatchImport("kernel32.dll", "UnhandledExceptionFilter", (void *)StandInUnhandledExceptionFilter);
-    HostCommand command = { MODE_SAVER, NULL, 0 };
+    HostCommand command = { MODE_SAVER, NULL, 0, NULL };
     RunGuardedMode(FaultingMode, &command);
     FaultLog("mode returned");
 }
@@ -126,7 +132,7 @@ TEST_CASE("the fault guard")
     {
         LPTOP_LEVEL_EXCEPTION_FILTER before = SetUnhandledExceptionFilter(NULL);
         SetUnhandledExceptionFilter(before);
-        HostCommand command = { MODE_PREVIEW, NULL, 0 };
+        HostCommand command = { MODE_PREVIEW, NULL, 0, NULL };
         CHECK(RunGuardedMode(ReturningMode, &command) == 5);
         LPTOP_LEVEL_EXCEPTION_FILTER after = SetUnhandledExceptionFilter(before);
         CHECK((void *)after == (void *)before);
