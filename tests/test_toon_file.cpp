@@ -173,6 +173,16 @@ std::string BlockBytes(int frames)
     return bytes;
 }
 
+// SetCursor as seen by the toon files: the owner's hourglass, then back.
+HCURSOR cursorNow;
+std::vector<HCURSOR> cursorsSet;
+HCURSOR WINAPI RecordingSetCursor(HCURSOR cursor)
+{
+    cursorsSet.push_back(cursor);
+    std::swap(cursor, cursorNow);
+    return cursor;
+}
+
 void StartDocument(int frames)
 {
     FreeToonFrames(&doc);
@@ -203,6 +213,10 @@ TEST_CASE("a written toon is 104 bytes of header and 92 a frame, and reads back 
     SetFileName(path);
     SetToonModified(&doc, owner, 1);
     Answerer boxes({ IDOK });
+    const HCURSOR arrow = LoadCursor(NULL, IDC_ARROW), hourglass = LoadCursor(NULL, IDC_WAIT);
+    doc.waitCursor = hourglass;
+    cursorNow = arrow;
+    void *realSetCursor = testing::PatchImport("user32.dll", "SetCursor", (void *)RecordingSetCursor);
     CHECK(WriteToonFile(&doc, owner) == 1);
     CHECK(boxes.seen.empty());
     CHECK(doc.modified == 0);
@@ -223,6 +237,8 @@ TEST_CASE("a written toon is 104 bytes of header and 92 a frame, and reads back 
     StartDocument(1);
     SetFileName(path);
     CHECK(ReadToonFile(&doc, owner) == 3);
+    testing::PatchImport("user32.dll", "SetCursor", realSetCursor);
+    CHECK(cursorsSet == std::vector<HCURSOR>{ hourglass, arrow, hourglass, arrow });
     CHECK(doc.frameCount == 3);
     CHECK(BlockBytes(3) == block);
     CHECK(doc.header.frameSpeed == 4);   // for the caller to apply
