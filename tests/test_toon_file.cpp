@@ -21,7 +21,6 @@ namespace {
 
 ToonDocument doc;
 const ShownFrame NO_FRAME = { nullptr, 0 };
-const int ICON_NONE = 0;
 const char *NO_CAPTION = "Error";    // what a box given no caption shows
 
 // A window with a File menu holding Save, counting WM_TOONCHANGED.
@@ -601,14 +600,6 @@ TEST_CASE("toon file names end in .ptf in any case")
 
 namespace {
 
-// What the document holds at frame 0: the shown frame once stored.
-int StoredX()
-{
-    ToonFrame frame = {};
-    GetToonFrame(&doc, 0, &frame);
-    return frame.x;
-}
-
 using testing::TypeFileName;
 
 const int fileTypeCombo = 0x0470;   // cmb1
@@ -687,6 +678,7 @@ TEST_CASE("the save question")
     edited.x = 321;
     strcpy(edited.text, "edited");
     const ShownFrame shown = { &edited, 0 };
+    const std::string editedBytes((const char *)&edited, TOON_FRAME_BYTES), blank(TOON_FRAME_BYTES, '\0');
     StartDocument(1);
     NewToonHeader(&doc, 0);
     PrepareToonFileDialogs(&doc, owner);
@@ -713,7 +705,7 @@ TEST_CASE("the save question")
         CHECK(boxes.seen[0].buttons == std::vector<int>{ IDYES, IDNO, IDCANCEL });
         CHECK(doc.modified == 1);
         CHECK(DirectoryListing().empty());
-        CHECK(StoredX() == 0);
+        CHECK(BlockBytes(1) == blank);
     }
     SUBCASE("Cancel stops")
     {
@@ -733,7 +725,7 @@ TEST_CASE("the save question")
         CHECK(AskSaveToonChanges(&doc, owner, shown) == 1);
         CHECK(boxes.seen.size() == 1u);
         CHECK(doc.modified == 0);
-        CHECK(testing::ReadFileBytes(path).substr(TOON_HEADER_BYTES) == std::string((const char *)&edited, TOON_FRAME_BYTES));
+        CHECK(testing::ReadFileBytes(path).substr(TOON_HEADER_BYTES) == editedBytes);
     }
     SUBCASE("Yes on an untitled toon asks for a name, used as typed")
     {
@@ -754,7 +746,7 @@ TEST_CASE("the save question")
         CHECK(filter == "Pimbo Toon Files (*.ptf)");
         CHECK(std::string(doc.fileName) == typed);
         CHECK(DirectoryListing() == std::vector<std::string>{ "no extension" });
-        CHECK(StoredX() == 321);
+        CHECK(BlockBytes(1) == editedBytes);
         CHECK(doc.modified == 0);
     }
     SUBCASE("a name picked for an untitled toon that is another toon's is asked about first")
@@ -786,7 +778,7 @@ TEST_CASE("the save question")
         CHECK(testing::ReadFileBytes(other) == ToonBytes(4));
         CHECK(doc.fileName[0] == '\0');
         CHECK(doc.modified == 1);
-        CHECK(StoredX() == 0);
+        CHECK(BlockBytes(1) == blank);
 
         // Yes writes over it.
         dialogs = 0;
@@ -803,7 +795,7 @@ TEST_CASE("the save question")
         CHECK(AskSaveToonChanges(&doc, owner, shown) == 0);
         CHECK(boxes.seen.size() == 2u);
         CHECK(doc.fileName[0] == '\0');
-        CHECK(StoredX() == 0);
+        CHECK(BlockBytes(1) == blank);
         CHECK(doc.modified == 1);
         CHECK(DirectoryListing().empty());
 
