@@ -235,9 +235,10 @@ COLORREF MouthColour(HWND window)
 // Whether the bubble on the stage shows exactly what ShowBubble draws for text.
 bool BubbleSays(HWND window, const char *text)
 {
-    const SpritePlace &bubble = StageOf(window)->bubble;
-    if (StageOf(window)->noBubble)
+    const Stage *stage = StageOf(window);
+    if (stage->noBubble)
         return false;
+    const SpritePlace &bubble = stage->bubble;
     RECT area = { bubble.x, bubble.y, bubble.x + bubble.width, bubble.y + bubble.height };
     std::vector<COLORREF> shown = testing::Capture(window, area);
     HideBubble(window);
