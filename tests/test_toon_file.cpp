@@ -841,6 +841,11 @@ TEST_CASE("opening through the dialog, and New")
     CHECK(doc.fileName[0] == '\0');
     CHECK(ReopenToonFile(&doc, owner) == 0);
     CHECK(catcher.Boxes().size() == 1u);
+
+    ToonDocument other = {};   // the dialogs were prepared for doc, yet name the document opening
+    CHECK(OpenToonFileDialog(&other, owner, NO_FRAME) == 4);
+    CHECK((lstrcmpiA(other.fileName, path.c_str()) == 0 && doc.fileName[0] == '\0'));
+    FreeToonFrames(&other);
     DestroyWindow(owner);
 }
 
