@@ -50,7 +50,6 @@ std::string EmptyDirectory(const char *name)
 
 void Click(HWND dialog, int id) { SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0); }
 
-
 struct Look {
     int pose;
     int pause;
@@ -73,7 +72,8 @@ TEST_CASE("a toon composed by clicks on the stage, saved through the save dialog
         WaitFor("the configuration dialog", [] { return ConfigDialog() != NULL; }),
         Do("Edit Toon Files", [] { PostMessageA(ConfigDialog(), WM_COMMAND, MAKEWPARAM(IDC_EDITTOONS, BN_CLICKED), 0); }),
         WaitFor("the editor, its entrance over", [] {
-            return Editor() && introWalkDone && !walkPath.timerRunning && IsWindowEnabled(editorUi.fileButton);
+            const Stage *stage = Editor() ? StageOf(editorFrame.stageWindow) : NULL;
+            return stage && stage->introWalkDone && !WalkRunning(stage) && IsWindowEnabled(editorUi.fileButton);
         }, 60000),
         Do("Ctrl+E", [] {
             SetForegroundWindow(Editor());
@@ -101,7 +101,7 @@ TEST_CASE("a toon composed by clicks on the stage, saved through the save dialog
         }));
         steps.push_back(Do("pose, pause, wink and text; Frame Save", [=] {
             HWND dialog = frameEditorDialog;
-            CHECK(toon.modified == 1);
+            CHECK(editorFrame.toon.modified == 1);
             SendDlgItemMessageA(dialog, IDC_POSELIST, LB_SETTOPINDEX, (WPARAM)look.pose, 0);
             SetDlgItemInt(dialog, IDC_FRAMESECONDS, (UINT)look.pause, TRUE);
             if (look.wink)
@@ -142,7 +142,7 @@ TEST_CASE("a toon composed by clicks on the stage, saved through the save dialog
         }),
         Do("close the editor", [] {
             CHECK((HCURSOR)GetClassLongPtrA(editorFrame.stageWindow, GCLP_HCURSOR) == editorUi.arrowCursor);
-            CloseToonEditor();
+            CHECK(CloseToonEditor() == 1);   // saved: nothing to ask
         }),
         WaitFor("the editor gone", [] { return Editor() == NULL; }),
         Do("toon files in a random order; OK", [] {

@@ -247,51 +247,37 @@ namespace {
 void ArriveAndSpeak(testing::EngineStage &stage, const char *text,
                     const std::function<void()> &beforeSpeech = [] {})
 {
-    FreeToonFrames();
-    CHECK(AllocToonFrames(1));
-    toon.frameCount = 1;
-    toon.currentFrame = 0;
-    toon.header.windowSize = 0;
-    ToonFrame frame;
-    memset(&frame, 0, sizeof frame);
-    frame.x = 300;
-    frame.y = 300;
-    frame.pose = 4;
-    frame.pause = 10;
+    ToonFrame frame = { 300, 300, 4, 10, 0, "" };
     lstrcpynA(frame.text, text, sizeof frame.text);
-    CHECK(PutToonFrame(0, &frame));
+    testing::SetStageToon({ frame }, 0);
     StartToonPlayback(stage.window);
     CHECK(testing::DriveWalk() > 0);
     beforeSpeech();
-    SendMessageA(stage.window, WM_TIMER, IDT_SPEECHDELAY, 0);
+    testing::Advance(SPEECH_DELAY_MS);
+    CHECK(stage.stage->phase == PHASE_SPEAKING);
 }
 
 // The mouth cell he shows, as the synthetic expressions strip paints it.
 COLORREF MouthColour(HWND window)
 {
-    const ToonFrame *frame = ActiveFrame();
-    POINT mouth = mouthOffsets[frame->pose];
-    return testing::ClientPixel(window, character.x + mouth.x + EXPRESSION_CELL / 2,
-                                character.y + mouth.y + EXPRESSION_CELL / 2);
+    const Stage *stage = StageOf(window);
+    POINT mouth = mouthOffsets[ActiveFrame(stage)->pose];
+    return testing::ClientPixel(window, stage->character.x + mouth.x + EXPRESSION_CELL / 2,
+                                stage->character.y + mouth.y + EXPRESSION_CELL / 2);
 }
 
 // Whether the bubble on the stage shows exactly what ShowBubble draws for text.
 bool BubbleSays(HWND window, const char *text)
 {
-    if (noBubble)
+    const Stage *stage = StageOf(window);
+    if (stage->noBubble)
         return false;
+    const SpritePlace &bubble = stage->bubble;
     RECT area = { bubble.x, bubble.y, bubble.x + bubble.width, bubble.y + bubble.height };
     std::vector<COLORREF> shown = testing::Capture(window, area);
     HideBubble(window);
     ShowBubble(window, text);
     return testing::Capture(window, area) == shown;
-}
-
-void EndPlayback(testing::EngineStage &stage)
-{
-    SendMessageA(stage.window, WM_TIMER, IDT_FRAMEPAUSE, 0);   // walks off
-    testing::CloseEngineStage();
-    FreeToonFrames();
 }
 
 }  // namespace
@@ -302,11 +288,20 @@ TEST_CASE("a frame's clip plays, and when it ends the device is closed and the m
     testing::EngineStage &stage = testing::OpenEngineStage(800, 600);
     ArriveAndSpeak(stage, "PBF:tone.wav");
     CHECK(clipDevice != 0);
-    CHECK(talking == 1);
-    CHECK(testing::PumpUntil([] { return clipDevice == 0; }, 10000));
-    CHECK(talking == 0);
-    CHECK(MouthColour(stage.window) == testing::ExpressionColour(EXPR_MOUTH_REST, 4));
-    EndPlayback(stage);
+    CHECK(stage.stage->talking == 1);
+    SUBCASE("to its end")
+    {
+        CHECK(testing::PumpUntil([] { return clipDevice == 0; }, 10000));
+        CHECK(MouthColour(stage.window) == testing::ExpressionColour(EXPR_MOUTH_REST, 4));
+    }
+    SUBCASE("cut short by Stop")
+    {
+        CHECK(TogglePlayback(stage.window));
+        CHECK(clipDevice == 0);
+    }
+    CHECK(stage.stage->talking == 0);
+    CHECK_FALSE(testing::TimerArmed(IDT_EXPRESSION));
+    testing::CloseEngineStage();
 }
 
 TEST_CASE("what a frame says when its clip cannot play")
@@ -333,8 +328,10 @@ TEST_CASE("what a frame says when its clip cannot play")
         CHECK(clipDevice == device);
         CHECK(BubbleSays(stage.window, "PBF:tone.wav"));
         CHECK_FALSE(BubbleSays(stage.window, "Hey, someone stole this frame's sound file!"));
+        ResetPlayback(stage.window);
+        CHECK(clipDevice == device);   // the other window's clip is not the stage's to end
     }
-    EndPlayback(stage);
+    testing::CloseEngineStage();
     CloseSoundClip();
     DestroyWindow(other);
 }

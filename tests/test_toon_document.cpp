@@ -14,14 +14,15 @@
 
 namespace {
 
+ToonDocument doc;
+
 void ResetDocument(int count)
 {
-    FreeToonFrames();
-    toon.frameCount = 0;
-    toon.currentFrame = 0;
+    FreeToonFrames(&doc);
+    doc.frameCount = 0;
     if (count > 0) {
-        ENSURE(AllocToonFrames(count));
-        toon.frameCount = count;
+        ENSURE(AllocToonFrames(&doc, count));
+        doc.frameCount = count;
     }
 }
 
@@ -43,7 +44,7 @@ void TagFrames(int n)
 {
     for (int i = 0; i < n; ++i) {
         ToonFrame frame = MakeFrame(i + 1, ("frame " + std::to_string(i + 1)).c_str());
-        ENSURE(PutToonFrame(i, &frame));
+        ENSURE(PutToonFrame(&doc, i, &frame));
     }
 }
 
@@ -51,9 +52,9 @@ void TagFrames(int n)
 std::vector<int> FrameTags()
 {
     std::vector<int> tags;
-    for (int i = 0; i < toon.frameCount; ++i) {
+    for (int i = 0; i < doc.frameCount; ++i) {
         ToonFrame frame;
-        CHECK(GetToonFrame(i, &frame));
+        CHECK(GetToonFrame(&doc, i, &frame));
         tags.push_back(frame.x);
     }
     return tags;
@@ -62,11 +63,11 @@ std::vector<int> FrameTags()
 // The raw bytes of one slot, read past any terminator.
 std::string RawSlot(int index)
 {
-    const char *base = (const char *)GlobalLock(toon.frames);
+    const char *base = (const char *)GlobalLock(doc.frames);
     if (!base)
         return std::string();
     std::string bytes(base + (size_t)index * TOON_FRAME_BYTES, TOON_FRAME_BYTES);
-    GlobalUnlock(toon.frames);
+    GlobalUnlock(doc.frames);
     return bytes;
 }
 
@@ -87,14 +88,14 @@ TEST_CASE("a fresh allocation holds zeroed frames and get and put stay in bounds
 {
     ResetDocument(0);
     ToonFrame out = MakeFrame(7, "untouched");
-    CHECK_FALSE(GetToonFrame(0, &out));   // no block at all
-    CHECK_FALSE(PutToonFrame(0, &out));
+    CHECK_FALSE(GetToonFrame(&doc, 0, &out));   // no block at all
+    CHECK_FALSE(PutToonFrame(&doc, 0, &out));
 
     ResetDocument(3);
     for (int i = 0; i < 3; ++i) {
         CHECK(RawSlot(i) == std::string(TOON_FRAME_BYTES, '\0'));
         ToonFrame frame = MakeFrame(9, "junk");
-        ENSURE(GetToonFrame(i, &frame));
+        ENSURE(GetToonFrame(&doc, i, &frame));
         CHECK(IsZeroFrame(frame));
     }
 
@@ -102,16 +103,21 @@ TEST_CASE("a fresh allocation holds zeroed frames and get and put stay in bounds
         CAPTURE(index);
         ToonFrame before = MakeFrame(7, "untouched");
         ToonFrame after = before;
-        CHECK_FALSE(GetToonFrame(index, &after));
+        CHECK_FALSE(GetToonFrame(&doc, index, &after));
         CHECK(memcmp(&before, &after, sizeof before) == 0);
-        CHECK_FALSE(PutToonFrame(index, &before));
+        CHECK_FALSE(PutToonFrame(&doc, index, &before));
     }
 
     // A count raised ahead of the block must not let reads run past it.
-    toon.frameCount = 4;
-    CHECK_FALSE(GetToonFrame(3, &out));
-    CHECK_FALSE(PutToonFrame(3, &out));
-    toon.frameCount = 3;
+    doc.frameCount = 4;
+    CHECK_FALSE(GetToonFrame(&doc, 3, &out));
+    CHECK_FALSE(PutToonFrame(&doc, 3, &out));
+    doc.frameCount = 3;
+    ToonDocument other = {};   // a smaller block bounds only its own frames
+    ENSURE(AllocToonFrames(&other, 1));
+    other.frameCount = 3;
+    CHECK((GetToonFrame(&doc, 2, &out) && !GetToonFrame(&other, 2, &out)));
+    FreeToonFrames(&other);
 }
 
 TEST_CASE("a shorter text leaves the old one's tail behind its terminator")
@@ -119,9 +125,9 @@ TEST_CASE("a shorter text leaves the old one's tail behind its terminator")
     ResetDocument(2);
     const char *longText = "0123456789abcdefghijklmnopqrstuvwxyzABCD";   // 40 characters
     ToonFrame frame = MakeFrame(1, longText);
-    ENSURE(PutToonFrame(1, &frame));
+    ENSURE(PutToonFrame(&doc, 1, &frame));
     frame = MakeFrame(2, "short text");
-    ENSURE(PutToonFrame(1, &frame));
+    ENSURE(PutToonFrame(&doc, 1, &frame));
 
     std::string slot = RawSlot(1).substr(20);
     CHECK(slot.substr(0, 11) == std::string("short text", 11));
@@ -129,7 +135,7 @@ TEST_CASE("a shorter text leaves the old one's tail behind its terminator")
 
     ToonFrame out;
     memset(&out, 'Z', sizeof out);
-    ENSURE(GetToonFrame(1, &out));
+    ENSURE(GetToonFrame(&doc, 1, &out));
     CHECK(std::string(out.text) == "short text");
     CHECK(out.x == 2);
     CHECK(out.pose == 2);
@@ -143,103 +149,97 @@ TEST_CASE("texts without a terminator are cut to 71 characters both ways")
     ResetDocument(1);
     ToonFrame frame = MakeFrame(1, "");
     memset(frame.text, 'q', TOON_TEXT_SIZE);
-    ENSURE(PutToonFrame(0, &frame));
+    ENSURE(PutToonFrame(&doc, 0, &frame));
     std::string slot = RawSlot(0).substr(20);
     CHECK(slot == std::string(71, 'q') + '\0');
 
     // As a file may deliver it: the slot itself unterminated.
-    char *base = (char *)GlobalLock(toon.frames);
+    char *base = (char *)GlobalLock(doc.frames);
     memset(base + 20, 'r', TOON_TEXT_SIZE);
-    GlobalUnlock(toon.frames);
+    GlobalUnlock(doc.frames);
     ToonFrame out;
     memset(&out, 'Z', sizeof out);
-    ENSURE(GetToonFrame(0, &out));
+    ENSURE(GetToonFrame(&doc, 0, &out));
     CHECK(std::string(out.text) == std::string(71, 'r'));
 }
 
-TEST_CASE("insert opens an all-zero frame at the current index")
+TEST_CASE("insert opens an all-zero frame at the index shown")
 {
-    struct Row { int current; std::vector<int> expected; };
+    struct Row { int shown; std::vector<int> expected; };
     const Row rows[] = {
         { 0, { 0, 1, 2, 3, 4 } },
         { 2, { 1, 2, 0, 3, 4 } },
         { 3, { 1, 2, 3, 0, 4 } },   // only the old last frame moves
     };
     for (const Row &row : rows) {
-        CAPTURE(row.current);
+        CAPTURE(row.shown);
         ResetDocument(4);
         TagFrames(4);
-        toon.currentFrame = row.current;
-        toon.frameCount = 5;
-        ENSURE(InsertToonFrame());
+        doc.frameCount = 5;
+        ENSURE(InsertToonFrame(&doc, row.shown));
         CHECK(FrameTags() == row.expected);
         ToonFrame inserted;
-        ENSURE(GetToonFrame(row.current, &inserted));
+        ENSURE(GetToonFrame(&doc, row.shown, &inserted));
         CHECK(IsZeroFrame(inserted));
-        CHECK(RawSlot(row.current) == std::string(TOON_FRAME_BYTES, '\0'));
+        CHECK(RawSlot(row.shown) == std::string(TOON_FRAME_BYTES, '\0'));
         ToonFrame moved;
-        ENSURE(GetToonFrame(row.current + 1, &moved));
-        CHECK(std::string(moved.text) == "frame " + std::to_string(row.current + 1));
+        ENSURE(GetToonFrame(&doc, row.shown + 1, &moved));
+        CHECK(std::string(moved.text) == "frame " + std::to_string(row.shown + 1));
     }
 
     SUBCASE("an index outside the raised count inserts nothing")
     {
         ResetDocument(2);
         TagFrames(2);
-        toon.frameCount = 3;
-        toon.currentFrame = 3;
-        CHECK_FALSE(InsertToonFrame());
-        toon.currentFrame = -1;
-        CHECK_FALSE(InsertToonFrame());
-        toon.frameCount = 2;
+        doc.frameCount = 3;
+        CHECK_FALSE(InsertToonFrame(&doc, 3));
+        CHECK_FALSE(InsertToonFrame(&doc, -1));
+        doc.frameCount = 2;
         CHECK(FrameTags() == std::vector<int>{ 1, 2 });
     }
 }
 
-TEST_CASE("delete removes the current frame and shrinks the block")
+TEST_CASE("delete removes the frame shown and shrinks the block")
 {
-    struct Row { int current; std::vector<int> expected; };
+    struct Row { int shown; std::vector<int> expected; };
     const Row rows[] = {
         { 0, { 2, 3, 4 } },
         { 1, { 1, 3, 4 } },
         { 3, { 1, 2, 3 } },
     };
     for (const Row &row : rows) {
-        CAPTURE(row.current);
+        CAPTURE(row.shown);
         ResetDocument(4);
         TagFrames(4);
-        toon.currentFrame = row.current;
-        toon.frameCount = 3;
-        ENSURE(DeleteToonFrame());
+        doc.frameCount = 3;
+        ENSURE(DeleteToonFrame(&doc, row.shown));
         CHECK(FrameTags() == row.expected);
-        CHECK(GlobalSize(toon.frames) >= 3 * TOON_FRAME_BYTES);
-        toon.frameCount = 4;
+        CHECK(GlobalSize(doc.frames) >= 3 * TOON_FRAME_BYTES);
+        doc.frameCount = 4;
         ToonFrame out;
-        CHECK_FALSE(GetToonFrame(3, &out));   // the slot is gone, not just hidden
-        toon.frameCount = 3;
+        CHECK_FALSE(GetToonFrame(&doc, 3, &out));   // the slot is gone, not just hidden
+        doc.frameCount = 3;
     }
 
     SUBCASE("a shrink the system refuses still deletes, and the spare slot never comes back as a frame")
     {
         ResetDocument(4);
         TagFrames(4);
-        toon.currentFrame = 1;
-        toon.frameCount = 3;
+        doc.frameCount = 3;
         void *real = testing::PatchImport("kernel32.dll", "GlobalReAlloc", (void *)RefusingReAlloc);
-        const int deleted = DeleteToonFrame();
+        const int deleted = DeleteToonFrame(&doc, 1);
         testing::PatchImport("kernel32.dll", "GlobalReAlloc", real);
         CHECK(deleted);
         CHECK(FrameTags() == std::vector<int>{ 1, 3, 4 });
-        toon.frameCount = 4;
-        ENSURE(ResizeToonFrames());
+        doc.frameCount = 4;
+        ENSURE(ResizeToonFrames(&doc));
         CHECK(FrameTags() == std::vector<int>{ 1, 3, 4, 0 });
     }
     SUBCASE("the count must have been lowered first")
     {
         ResetDocument(2);
         TagFrames(2);
-        toon.currentFrame = 0;
-        CHECK_FALSE(DeleteToonFrame());   // count still 2: the block has no third frame
+        CHECK_FALSE(DeleteToonFrame(&doc, 0));   // count still 2: the block has no third frame
         CHECK(FrameTags() == std::vector<int>{ 1, 2 });
     }
 }
@@ -248,37 +248,37 @@ TEST_CASE("resize appends zeroed frames even where frames were dropped before")
 {
     ResetDocument(3);
     TagFrames(3);
-    toon.frameCount = 1;
-    ENSURE(ResizeToonFrames());
-    toon.frameCount = 3;
-    ENSURE(ResizeToonFrames());
+    doc.frameCount = 1;
+    ENSURE(ResizeToonFrames(&doc));
+    doc.frameCount = 3;
+    ENSURE(ResizeToonFrames(&doc));
     CHECK(FrameTags() == std::vector<int>{ 1, 0, 0 });
     CHECK(RawSlot(2) == std::string(TOON_FRAME_BYTES, '\0'));
 
     SUBCASE("an impossible size leaves the frames as they were")
     {
-        toon.frameCount = INT_MAX;
-        CHECK_FALSE(ResizeToonFrames());
-        toon.frameCount = -1;
-        CHECK_FALSE(ResizeToonFrames());
-        toon.frameCount = 3;
+        doc.frameCount = INT_MAX;
+        CHECK_FALSE(ResizeToonFrames(&doc));
+        doc.frameCount = -1;
+        CHECK_FALSE(ResizeToonFrames(&doc));
+        doc.frameCount = 3;
         CHECK(FrameTags() == std::vector<int>{ 1, 0, 0 });
     }
     SUBCASE("no block, nothing to resize")
     {
-        FreeToonFrames();
-        CHECK(toon.frames == nullptr);
-        CHECK(toon.frameCount == 3);   // freeing leaves the count alone
-        CHECK_FALSE(ResizeToonFrames());
-        CHECK_FALSE(InsertToonFrame());
-        CHECK_FALSE(DeleteToonFrame());
+        FreeToonFrames(&doc);
+        CHECK(doc.frames == nullptr);
+        CHECK(doc.frameCount == 3);   // freeing leaves the count alone
+        CHECK_FALSE(ResizeToonFrames(&doc));
+        CHECK_FALSE(InsertToonFrame(&doc, 0));
+        CHECK_FALSE(DeleteToonFrame(&doc, 0));
     }
     SUBCASE("an allocation that cannot be made leaves no block")
     {
-        CHECK_FALSE(AllocToonFrames(INT_MAX));
-        CHECK(toon.frames == nullptr);
-        CHECK_FALSE(AllocToonFrames(-1));
-        CHECK(AllocToonFrames(0));
+        CHECK_FALSE(AllocToonFrames(&doc, INT_MAX));
+        CHECK(doc.frames == nullptr);
+        CHECK_FALSE(AllocToonFrames(&doc, -1));
+        CHECK(AllocToonFrames(&doc, 0));
     }
 }
 
@@ -307,9 +307,9 @@ TEST_CASE("points scale from the toon's window size to the client area")
     for (const Row &row : rows) {
         CAPTURE(row.size);
         CAPTURE(row.x);
-        toon.header.windowSize = row.size;
+        doc.header.windowSize = row.size;
         LONG x = row.x, y = row.y;
-        CHECK(ScaleToonPoint(window, &x, &y) == row.result);
+        CHECK(ScaleToonPoint(&doc, window, &x, &y) == row.result);
         CHECK(x == row.sx);
         CHECK(y == row.sy);
     }
@@ -327,18 +327,18 @@ TEST_CASE("the modified flag greys and enables the Save command")
                                   GetModuleHandleA(NULL), NULL);
     ENSURE(window != nullptr);
 
-    CHECK(SetToonModified(window, 0));
-    CHECK(toon.modified == 0);
+    CHECK(SetToonModified(&doc, window, 0));
+    CHECK(doc.modified == 0);
     CHECK((GetMenuState(bar, IDM_FILESAVE, MF_BYCOMMAND) & MF_GRAYED) != 0);
     CHECK((GetMenuState(bar, IDM_FRAMESAVE, MF_BYCOMMAND) & MF_GRAYED) == 0);
-    CHECK(SetToonModified(window, 1));
-    CHECK(toon.modified == 1);
+    CHECK(SetToonModified(&doc, window, 1));
+    CHECK(doc.modified == 1);
     CHECK((GetMenuState(bar, IDM_FILESAVE, MF_BYCOMMAND) & MF_GRAYED) == 0);
 
     HWND plain = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL,
                                  GetModuleHandleA(NULL), NULL);
-    CHECK(SetToonModified(plain, 0));
-    CHECK(toon.modified == 0);
+    CHECK(SetToonModified(&doc, plain, 0));
+    CHECK(doc.modified == 0);
     CHECK((GetMenuState(bar, IDM_FILESAVE, MF_BYCOMMAND) & MF_GRAYED) == 0);
     DestroyWindow(plain);
     DestroyWindow(window);   // destroys its menu too

@@ -9,11 +9,7 @@
 
 #include "toon/toon_file.h"
 #include "toon/toon_document.h"
-#include "engine/messages.h"
-#include "engine/walk.h"
 #include "engine/stage.h"
-#include "show/saver_show.h"
-#include "editor/editor_controls.h"
 #include "resources/resource.h"
 #include "support/support.h"
 
@@ -23,7 +19,8 @@
 
 namespace {
 
-const int ICON_NONE = 0;
+ToonDocument doc;
+const ShownFrame NO_FRAME = { nullptr, 0 };
 const char *NO_CAPTION = "Error";    // what a box given no caption shows
 
 // A window with a File menu holding Save, counting WM_TOONCHANGED.
@@ -112,7 +109,7 @@ void ClearDirectory()
 
 void SetFileName(const std::string &path)
 {
-    lstrcpynA(toon.fileName, path.c_str(), sizeof toon.fileName);
+    lstrcpynA(doc.fileName, path.c_str(), sizeof doc.fileName);
 }
 
 std::string Le32(uint32_t value)
@@ -167,23 +164,32 @@ std::string ToonBytes(int frames, uint32_t version = TOON_VERSION)
 // The document's frames as raw bytes, tails included.
 std::string BlockBytes(int frames)
 {
-    const char *base = (const char *)GlobalLock(toon.frames);
+    const char *base = (const char *)GlobalLock(doc.frames);
     if (!base)
         return std::string();
     std::string bytes(base, (size_t)frames * TOON_FRAME_BYTES);
-    GlobalUnlock(toon.frames);
+    GlobalUnlock(doc.frames);
     return bytes;
+}
+
+// SetCursor as seen by the toon files: the owner's hourglass, then back.
+HCURSOR cursorNow;
+std::vector<HCURSOR> cursorsSet;
+HCURSOR WINAPI RecordingSetCursor(HCURSOR cursor)
+{
+    cursorsSet.push_back(cursor);
+    std::swap(cursor, cursorNow);
+    return cursor;
 }
 
 void StartDocument(int frames)
 {
-    FreeToonFrames();
-    toon.frameCount = 0;
-    toon.currentFrame = 0;
-    toon.modified = 0;
-    toon.fileName[0] = '\0';
-    if (frames > 0 && AllocToonFrames(frames))
-        toon.frameCount = frames;
+    FreeToonFrames(&doc);
+    doc.frameCount = 0;
+    doc.modified = 0;
+    doc.fileName[0] = '\0';
+    if (frames > 0 && AllocToonFrames(&doc, frames))
+        doc.frameCount = frames;
 }
 
 }  // namespace
@@ -194,23 +200,27 @@ TEST_CASE("a written toon is 104 bytes of header and 92 a frame, and reads back 
     ENSURE(owner != nullptr);
     ClearDirectory();
     StartDocument(3);
-    memcpy(&toon.header, HeaderBytes(TOON_VERSION, 99).data(), TOON_HEADER_BYTES);
-    char *base = (char *)GlobalLock(toon.frames);
+    memcpy(&doc.header, HeaderBytes(TOON_VERSION, 99).data(), TOON_HEADER_BYTES);
+    char *base = (char *)GlobalLock(doc.frames);
     ENSURE(base != nullptr);
     for (int i = 0; i < 3; ++i)
         memcpy(base + i * TOON_FRAME_BYTES, FrameBytes(i).data(), TOON_FRAME_BYTES);
-    GlobalUnlock(toon.frames);
+    GlobalUnlock(doc.frames);
     std::string block = BlockBytes(3);
 
     std::string path = Directory() + "three.ptf";
     SetFileName(path);
-    SetToonModified(owner, 1);
+    SetToonModified(&doc, owner, 1);
     Answerer boxes({ IDOK });
-    CHECK(WriteToonFile(owner) == 1);
+    const HCURSOR arrow = LoadCursor(NULL, IDC_ARROW), hourglass = LoadCursor(NULL, IDC_WAIT);
+    doc.waitCursor = hourglass;
+    cursorNow = arrow;
+    void *realSetCursor = testing::PatchImport("user32.dll", "SetCursor", (void *)RecordingSetCursor);
+    CHECK(WriteToonFile(&doc, owner) == 1);
     CHECK(boxes.seen.empty());
-    CHECK(toon.modified == 0);
+    CHECK(doc.modified == 0);
     CHECK(SaveGrayed(owner));
-    CHECK(toon.header.frameCount == 3);
+    CHECK(doc.header.frameCount == 3);
 
     std::string bytes = testing::ReadFileBytes(path);
     ENSURE(bytes.size() == 380u);
@@ -220,17 +230,19 @@ TEST_CASE("a written toon is 104 bytes of header and 92 a frame, and reads back 
     CHECK(bytes.substr(104) == block);
     CHECK(DirectoryListing() == std::vector<std::string>{ "three.ptf" });   // no temporary left
 
-    frameSpeed = 3;
-    show.backgroundNumber = 0;
-    toon.caption[0] = '\0';
+    doc.header.frameSpeed = 3;
+    doc.header.backgroundIndex = 0;
+    doc.caption[0] = '\0';
     StartDocument(1);
     SetFileName(path);
-    CHECK(ReadToonFile(owner) == 3);
-    CHECK(toon.frameCount == 3);
+    CHECK(ReadToonFile(&doc, owner) == 3);
+    testing::PatchImport("user32.dll", "SetCursor", realSetCursor);
+    CHECK(cursorsSet == std::vector<HCURSOR>{ hourglass, arrow, hourglass, arrow });
+    CHECK(doc.frameCount == 3);
     CHECK(BlockBytes(3) == block);
-    CHECK(frameSpeed == 4);
-    CHECK(show.backgroundNumber == 7);
-    CHECK(std::string(toon.caption) == "Hello caption");
+    CHECK(doc.header.frameSpeed == 4);   // for the caller to apply
+    CHECK(doc.header.backgroundIndex == 7);
+    CHECK(std::string(doc.caption) == "Hello caption");
     CHECK(boxes.seen.empty());
     DestroyWindow(owner);
 }
@@ -254,9 +266,9 @@ TEST_CASE("the frame count comes from the file size, and short frames read as ze
         StartDocument(2);
         SetFileName(path);
         Answerer boxes({ IDOK });
-        int result = ReadToonFile(owner);
+        int result = ReadToonFile(&doc, owner);
         CHECK(result == row.frames);
-        CHECK(toon.frameCount == row.frames);
+        CHECK(doc.frameCount == row.frames);
         ENSURE(boxes.seen.size() == (row.warned ? 1u : 0u));
         if (row.warned) {
             CHECK(boxes.seen[0].text == "Error reading " + path + ".");
@@ -290,23 +302,23 @@ TEST_CASE("a file without a whole frame, or of another version, is refused with 
         StartDocument(2);
         ToonFrame kept = {};
         strcpy(kept.text, "kept");
-        PutToonFrame(1, &kept);
-        memcpy(toon.header.caption, "old caption", 12);
-        strcpy(toon.caption, "old caption");
-        frameSpeed = 2;
+        PutToonFrame(&doc, 1, &kept);
+        memcpy(doc.header.caption, "old caption", 12);
+        strcpy(doc.caption, "old caption");
+        doc.header.frameSpeed = 2;
         SetFileName(path);
         Answerer boxes({ IDOK });
-        CHECK(ReadToonFile(owner) == 0);
+        CHECK(ReadToonFile(&doc, owner) == 0);
         ENSURE(boxes.seen.size() == 1u);
         CHECK(boxes.seen[0].text == row.message + path + ".");
         CHECK(boxes.seen[0].caption == NO_CAPTION);
         CHECK(boxes.seen[0].icon == MB_ICONEXCLAMATION);
-        CHECK(toon.frameCount == 2);
+        CHECK(doc.frameCount == 2);
         ToonFrame frame;
-        CHECK((GetToonFrame(1, &frame) && strcmp(frame.text, "kept") == 0));
-        CHECK(strcmp(toon.header.caption, "old caption") == 0);
-        CHECK(strcmp(toon.caption, "old caption") == 0);
-        CHECK(frameSpeed == 2);
+        CHECK((GetToonFrame(&doc, 1, &frame) && strcmp(frame.text, "kept") == 0));
+        CHECK(strcmp(doc.header.caption, "old caption") == 0);
+        CHECK(strcmp(doc.caption, "old caption") == 0);
+        CHECK(doc.header.frameSpeed == 2);
     }
     DestroyWindow(owner);
 }
@@ -323,14 +335,14 @@ TEST_CASE("the version word decides; signature and stored frame count are ignore
         ENSURE(testing::WriteFileBytes(path, ToonBytes(2, version)));
         StartDocument(1);
         SetFileName(path);
-        frameSpeed = 2;
+        doc.header.frameSpeed = 2;
         Answerer boxes({ IDOK });
-        CHECK(ReadToonFile(owner) == 0);
+        CHECK(ReadToonFile(&doc, owner) == 0);
         ENSURE(boxes.seen.size() == 1u);
         CHECK(boxes.seen[0].text == "Invalid ToonFile Version " + path + ".");
         CHECK(boxes.seen[0].caption == NO_CAPTION);
         CHECK(boxes.seen[0].icon == MB_ICONEXCLAMATION);
-        CHECK(frameSpeed == 2);   // nothing taken from a refused header
+        CHECK(doc.header.frameSpeed == 2);   // nothing taken from a refused header
     }
 
     // Odd signature (HeaderBytes never writes ours) and a header claiming 10 frames.
@@ -341,7 +353,7 @@ TEST_CASE("the version word decides; signature and stored frame count are ignore
     StartDocument(1);
     SetFileName(path);
     Answerer boxes({ IDOK });
-    CHECK(ReadToonFile(owner) == 4);
+    CHECK(ReadToonFile(&doc, owner) == 4);
     CHECK(boxes.seen.empty());
     DestroyWindow(owner);
 }
@@ -353,7 +365,7 @@ TEST_CASE("a file that cannot be opened leaves the document as it was")
     ClearDirectory();
     StartDocument(2);
     Answerer boxes({ IDOK });
-    CHECK(ReadToonFile(owner) == 0);   // no name: nothing at all
+    CHECK(ReadToonFile(&doc, owner) == 0);   // no name: nothing at all
     CHECK(boxes.seen.empty());
 
     // Held open by someone who shares nothing: as good as locked.
@@ -364,16 +376,16 @@ TEST_CASE("a file that cannot be opened leaves the document as it was")
     for (const std::string &path : { Directory() + "missing.ptf", locked }) {
         CAPTURE(path);
         SetFileName(path);
-        ENSURE(toon.frames != nullptr);
-        HGLOBAL frames = toon.frames;
+        ENSURE(doc.frames != nullptr);
+        HGLOBAL frames = doc.frames;
         size_t before = boxes.seen.size();
-        CHECK(ReadToonFile(owner) == 0);
+        CHECK(ReadToonFile(&doc, owner) == 0);
         ENSURE(boxes.seen.size() == before + 1);
         CHECK(boxes.seen.back().text == "Error opening file");
         CHECK(boxes.seen.back().caption == NO_CAPTION);
         CHECK(boxes.seen.back().icon == MB_ICONHAND);
-        CHECK(toon.frames == frames);
-        CHECK(toon.frameCount == 2);
+        CHECK(doc.frames == frames);
+        CHECK(doc.frameCount == 2);
     }
     CloseHandle(holder);
     DestroyWindow(owner);
@@ -391,15 +403,15 @@ TEST_CASE("captions and texts without terminators stay within their fields")
     ENSURE(testing::WriteFileBytes(path, bytes));
     StartDocument(1);
     SetFileName(path);
-    CHECK(ReadToonFile(owner) == 1);
-    CHECK(std::string(toon.caption) == std::string(51, 'C'));
+    CHECK(ReadToonFile(&doc, owner) == 1);
+    CHECK(std::string(doc.caption) == std::string(51, 'C'));
     ToonFrame frame;
     memset(&frame, 0, sizeof frame);
-    CHECK(GetToonFrame(0, &frame));
+    CHECK(GetToonFrame(&doc, 0, &frame));
     CHECK(std::string(frame.text) == std::string(71, 'T'));
 
     // And the header goes back out as it came in.
-    CHECK(WriteToonFile(owner) == 1);
+    CHECK(WriteToonFile(&doc, owner) == 1);
     CHECK(testing::ReadFileBytes(path).substr(0, 92) == bytes.substr(0, 92));
     DestroyWindow(owner);
 }
@@ -413,15 +425,15 @@ TEST_CASE("a write that fails leaves the old toon file whole")
     const std::string old = ToonBytes(5);
     ENSURE(testing::WriteFileBytes(path, old));
     StartDocument(2);
-    NewToonHeader();
+    NewToonHeader(&doc, 0);
     SetFileName(path);
-    SetToonModified(owner, 1);
+    SetToonModified(&doc, owner, 1);
 
     SUBCASE("the frames cannot all be written")
     {
-        toon.frameCount = 3;   // one more than the block holds
+        doc.frameCount = 3;   // one more than the block holds
         Answerer boxes({ IDOK });
-        CHECK(WriteToonFile(owner) == 0);
+        CHECK(WriteToonFile(&doc, owner) == 0);
         ENSURE(boxes.seen.size() == 1u);
         CHECK(boxes.seen[0].text == "Error writing to " + path + ".");
         CHECK(boxes.seen[0].caption == NO_CAPTION);
@@ -434,7 +446,7 @@ TEST_CASE("a write that fails leaves the old toon file whole")
         HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
         ENSURE(held != INVALID_HANDLE_VALUE);
         Answerer boxes({ IDOK });
-        CHECK(WriteToonFile(owner) == 0);
+        CHECK(WriteToonFile(&doc, owner) == 0);
         CloseHandle(held);
         ENSURE(boxes.seen.size() == 1u);
         CHECK(boxes.seen[0].text == "Cannot write to " + path + ".");
@@ -446,7 +458,7 @@ TEST_CASE("a write that fails leaves the old toon file whole")
     {
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
         Answerer boxes({ IDOK });
-        CHECK(WriteToonFile(owner) == 0);
+        CHECK(WriteToonFile(&doc, owner) == 0);
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         ENSURE(boxes.seen.size() == 1u);
         CHECK(boxes.seen[0].text == "Cannot write to " + path + ".");
@@ -455,7 +467,7 @@ TEST_CASE("a write that fails leaves the old toon file whole")
     }
     CHECK(testing::ReadFileBytes(path) == old);
     CHECK(DirectoryListing() == std::vector<std::string>{ "precious.ptf" });
-    CHECK(toon.modified == 1);
+    CHECK(doc.modified == 1);
     CHECK_FALSE(SaveGrayed(owner));
 
     SUBCASE("a directory that does not exist")
@@ -463,7 +475,7 @@ TEST_CASE("a write that fails leaves the old toon file whole")
         std::string nowhere = Directory() + "no such dir\\x.ptf";
         SetFileName(nowhere);
         Answerer boxes({ IDOK });
-        CHECK(WriteToonFile(owner) == 0);
+        CHECK(WriteToonFile(&doc, owner) == 0);
         ENSURE(boxes.seen.size() == 1u);
         CHECK(boxes.seen[0].text == "Cannot write to " + nowhere + ".");
     }
@@ -505,32 +517,32 @@ TEST_CASE("where MoveFileExA is only a stub, a save deletes the old toon and mov
     const std::string old = ToonBytes(5);
     ENSURE(testing::WriteFileBytes(path, old));
     StartDocument(2);
-    NewToonHeader();
+    NewToonHeader(&doc, 0);
     SetFileName(path);
-    SetToonModified(owner, 1);
+    SetToonModified(&doc, owner, 1);
     const size_t savedSize = TOON_HEADER_BYTES + 2 * TOON_FRAME_BYTES;
     Answerer boxes({ IDOK });
     bool refused = true;
 
     SUBCASE("over an old toon, and as a new file")
     {
-        CHECK(WriteToonFile(owner) == 1);
+        CHECK(WriteToonFile(&doc, owner) == 1);
         CHECK(testing::ReadFileBytes(path).size() == savedSize);
         std::string fresh = Directory() + "fresh.ptf";
         SetFileName(fresh);
-        SetToonModified(owner, 1);
-        CHECK(WriteToonFile(owner) == 1);
+        SetToonModified(&doc, owner, 1);
+        CHECK(WriteToonFile(&doc, owner) == 1);
         CHECK(testing::ReadFileBytes(fresh) == testing::ReadFileBytes(path));
         CHECK(boxes.seen.empty());
         CHECK(SortedListing() == std::vector<std::string>{ "fresh.ptf", "precious.ptf" });
-        CHECK(toon.modified == 0);
+        CHECK(doc.modified == 0);
         refused = false;
     }
     SUBCASE("an old toon held open elsewhere stays whole")
     {
         HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
         ENSURE(held != INVALID_HANDLE_VALUE);
-        CHECK(WriteToonFile(owner) == 0);
+        CHECK(WriteToonFile(&doc, owner) == 0);
         CloseHandle(held);
         CHECK(testing::ReadFileBytes(path) == old);
         CHECK(DirectoryListing() == std::vector<std::string>{ "precious.ptf" });
@@ -539,7 +551,7 @@ TEST_CASE("where MoveFileExA is only a stub, a save deletes the old toon and mov
     {
         void *realMove = testing::PatchImport("kernel32.dll", "MoveFileA", (void *)RefusingMoveFile);
         CHECK(realMove != nullptr);
-        CHECK(WriteToonFile(owner) == 0);
+        CHECK(WriteToonFile(&doc, owner) == 0);
         testing::PatchImport("kernel32.dll", "MoveFileA", realMove);
         std::vector<std::string> left = DirectoryListing();
         ENSURE(left.size() == 1u);
@@ -549,7 +561,7 @@ TEST_CASE("where MoveFileExA is only a stub, a save deletes the old toon and mov
         CHECK(kept.substr(32, 4) == Le32(TOON_VERSION));
     }
     if (refused) {
-        CHECK(toon.modified == 1);
+        CHECK(doc.modified == 1);
         ENSURE(boxes.seen.size() == 1u);
         CHECK(boxes.seen[0].text == "Cannot write to " + path + ".");
         CHECK(boxes.seen[0].icon == MB_ICONEXCLAMATION);
@@ -562,20 +574,17 @@ TEST_CASE("where MoveFileExA is only a stub, a save deletes the old toon and mov
 
 TEST_CASE("a new header takes the working caption and the stage size")
 {
-    memset(&toon.header, 0x5A, sizeof toon.header);
-    lstrcpynA(toon.caption, "My toon", sizeof toon.caption);
-    stageSize = MakePackedSize(1024, 768);
-    frameSpeed = 5;
-    NewToonHeader();
-    CHECK(std::string(toon.header.signature, 22) == std::string("Pimbo Toon Frame File", 22));
-    CHECK(toon.header.reserved[0] == 0x5A);   // left as they were
-    CHECK(toon.header.version == 0x20001u);
-    CHECK(std::string(toon.header.caption) == "My toon");
-    CHECK(toon.header.windowSize == 0x03000400u);
-    CHECK(toon.header.frameCount == 1);
-    CHECK(toon.header.frameSpeed == 3);
-    CHECK(toon.header.backgroundIndex == 1);
-    CHECK(frameSpeed == 5);
+    memset(&doc.header, 0x5A, sizeof doc.header);
+    lstrcpynA(doc.caption, "My toon", sizeof doc.caption);
+    NewToonHeader(&doc, MakePackedSize(1024, 768));
+    CHECK(std::string(doc.header.signature, 22) == std::string("Pimbo Toon Frame File", 22));
+    CHECK(doc.header.reserved[0] == 0x5A);   // left as they were
+    CHECK(doc.header.version == 0x20001u);
+    CHECK(std::string(doc.header.caption) == "My toon");
+    CHECK(doc.header.windowSize == 0x03000400u);
+    CHECK(doc.header.frameCount == 1);
+    CHECK(doc.header.frameSpeed == 3);
+    CHECK(doc.header.backgroundIndex == 1);
 }
 
 TEST_CASE("toon file names end in .ptf in any case")
@@ -590,14 +599,6 @@ TEST_CASE("toon file names end in .ptf in any case")
 }
 
 namespace {
-
-int storeCalls;
-int StoreForTest()
-{
-    ++storeCalls;
-    toon.modified = 1;
-    return 1;
-}
 
 using testing::TypeFileName;
 
@@ -673,60 +674,62 @@ TEST_CASE("the save question")
     HWND owner = MakeOwner();
     ENSURE(owner != nullptr);
     ClearDirectory();
-    StoreShownFrame = StoreForTest;
-    storeCalls = 0;
+    ToonFrame edited = {};
+    edited.x = 321;
+    strcpy(edited.text, "edited");
+    const ShownFrame shown = { &edited, 0 };
+    const std::string editedBytes((const char *)&edited, TOON_FRAME_BYTES), blank(TOON_FRAME_BYTES, '\0');
     StartDocument(1);
-    NewToonHeader();
-    PrepareToonFileDialogs(owner);
-    CHECK(toon.modified == 0);
+    NewToonHeader(&doc, 0);
+    PrepareToonFileDialogs(&doc, owner);
+    CHECK(doc.modified == 0);
     CHECK(SaveGrayed(owner));
 
     SUBCASE("nothing changed: no question")
     {
         Answerer boxes({ IDCANCEL });
-        CHECK(AskSaveToonChanges(owner) == 1);
+        CHECK(AskSaveToonChanges(&doc, owner, shown) == 1);
         CHECK(boxes.seen.empty());
     }
     SUBCASE("No goes on with the changes kept in memory")
     {
         std::string path = Directory() + "named.ptf";
         SetFileName(path);
-        SetToonModified(owner, 1);
+        SetToonModified(&doc, owner, 1);
         Answerer boxes({ IDNO });
-        CHECK(AskSaveToonChanges(owner) == 1);
+        CHECK(AskSaveToonChanges(&doc, owner, shown) == 1);
         ENSURE(boxes.seen.size() == 1u);
         CHECK(boxes.seen[0].text == "Save current changes? " + path);
         CHECK(boxes.seen[0].caption == "Pimbo Toon Frame File");
         CHECK(boxes.seen[0].icon == MB_ICONEXCLAMATION);
         CHECK(boxes.seen[0].buttons == std::vector<int>{ IDYES, IDNO, IDCANCEL });
-        CHECK(toon.modified == 1);
+        CHECK(doc.modified == 1);
         CHECK(DirectoryListing().empty());
-        CHECK(storeCalls == 0);
+        CHECK(BlockBytes(1) == blank);
     }
     SUBCASE("Cancel stops")
     {
         SetFileName(Directory() + "named.ptf");
-        SetToonModified(owner, 1);
+        SetToonModified(&doc, owner, 1);
         Answerer boxes({ IDCANCEL });
-        CHECK(AskSaveToonChanges(owner) == 0);
-        CHECK(toon.modified == 1);
+        CHECK(AskSaveToonChanges(&doc, owner, shown) == 0);
+        CHECK(doc.modified == 1);
         CHECK(DirectoryListing().empty());
     }
     SUBCASE("Yes on a named toon stores the shown frame and writes")
     {
         std::string path = Directory() + "named.ptf";
         SetFileName(path);
-        SetToonModified(owner, 1);
+        SetToonModified(&doc, owner, 1);
         Answerer boxes({ IDYES });
-        CHECK(AskSaveToonChanges(owner) == 1);
+        CHECK(AskSaveToonChanges(&doc, owner, shown) == 1);
         CHECK(boxes.seen.size() == 1u);
-        CHECK(storeCalls == 1);
-        CHECK(toon.modified == 0);
-        CHECK(testing::ReadFileBytes(path).size() == 196u);
+        CHECK(doc.modified == 0);
+        CHECK(testing::ReadFileBytes(path).substr(TOON_HEADER_BYTES) == editedBytes);
     }
     SUBCASE("Yes on an untitled toon asks for a name, used as typed")
     {
-        SetToonModified(owner, 1);
+        SetToonModified(&doc, owner, 1);
         std::string typed = Directory() + "no extension";
         std::string filter;
         testing::BoxCatcher catcher([&](HWND box, const testing::CaughtBox &caught) {
@@ -736,21 +739,21 @@ TEST_CASE("the save question")
             }
             return IDYES;
         });
-        CHECK(AskSaveToonChanges(owner) == 1);
+        CHECK(AskSaveToonChanges(&doc, owner, shown) == 1);
         ENSURE(catcher.Boxes().size() == 2u);
         CHECK(catcher.Boxes()[0].text == "Save current changes? ");
         CHECK(catcher.Boxes()[1].caption == "Save Toon File");
         CHECK(filter == "Pimbo Toon Files (*.ptf)");
-        CHECK(std::string(toon.fileName) == typed);
+        CHECK(std::string(doc.fileName) == typed);
         CHECK(DirectoryListing() == std::vector<std::string>{ "no extension" });
-        CHECK(storeCalls == 1);
-        CHECK(toon.modified == 0);
+        CHECK(BlockBytes(1) == editedBytes);
+        CHECK(doc.modified == 0);
     }
     SUBCASE("a name picked for an untitled toon that is another toon's is asked about first")
     {
         std::string other = Directory() + "other.ptf";
         ENSURE(testing::WriteFileBytes(other, ToonBytes(4)));
-        SetToonModified(owner, 1);
+        SetToonModified(&doc, owner, 1);
         int dialogs = 0;
         bool replace = false;
         UINT warningIcon = 0;
@@ -765,7 +768,7 @@ TEST_CASE("the save question")
         });
         // No to the question: the name is asked for again, and the old
         // toon stays as it was when that is cancelled.
-        CHECK(AskSaveToonChanges(owner) == 0);
+        CHECK(AskSaveToonChanges(&doc, owner, shown) == 0);
         ENSURE(catcher.Boxes().size() == 6u);
         const testing::CaughtBox &question = catcher.Boxes()[2];
         CHECK(question.text == other + " - Toon File Already Exists!!\rOverwrite it?");
@@ -773,40 +776,39 @@ TEST_CASE("the save question")
         CHECK(question.buttons == std::vector<int>{ IDYES, IDNO });
         CHECK(catcher.Boxes()[5].caption == "Save Toon File");
         CHECK(testing::ReadFileBytes(other) == ToonBytes(4));
-        CHECK(toon.fileName[0] == '\0');
-        CHECK(toon.modified == 1);
-        CHECK(storeCalls == 0);
+        CHECK(doc.fileName[0] == '\0');
+        CHECK(doc.modified == 1);
+        CHECK(BlockBytes(1) == blank);
 
         // Yes writes over it.
         dialogs = 0;
         replace = true;
-        CHECK(AskSaveToonChanges(owner) == 1);
-        CHECK(std::string(toon.fileName) == other);
+        CHECK(AskSaveToonChanges(&doc, owner, shown) == 1);
+        CHECK(std::string(doc.fileName) == other);
         CHECK(testing::ReadFileBytes(other).size() == 196u);
-        CHECK(toon.modified == 0);
+        CHECK(doc.modified == 0);
     }
     SUBCASE("cancelling the name cancels everything")
     {
-        SetToonModified(owner, 1);
+        SetToonModified(&doc, owner, 1);
         Answerer boxes({ IDYES, IDCANCEL });
-        CHECK(AskSaveToonChanges(owner) == 0);
+        CHECK(AskSaveToonChanges(&doc, owner, shown) == 0);
         CHECK(boxes.seen.size() == 2u);
-        CHECK(toon.fileName[0] == '\0');
-        CHECK(storeCalls == 0);
-        CHECK(toon.modified == 1);
+        CHECK(doc.fileName[0] == '\0');
+        CHECK(BlockBytes(1) == blank);
+        CHECK(doc.modified == 1);
         CHECK(DirectoryListing().empty());
 
         SUBCASE("and so New and Open stop too")
         {
             Answerer again({ IDCANCEL });
-            CHECK(NewToonFile(owner) == 0);
-            CHECK(OpenToonFileDialog(owner) == 0);
+            CHECK(NewToonFile(&doc, owner, shown) == 0);
+            CHECK(OpenToonFileDialog(&doc, owner, shown) == 0);
             CHECK(again.seen.size() == 2u);
             for (const Seen &box : again.seen)
                 CHECK(box.caption == "Pimbo Toon Frame File");
         }
     }
-    StoreShownFrame = NULL;
     DestroyWindow(owner);
 }
 
@@ -818,7 +820,7 @@ TEST_CASE("opening through the dialog, and New")
     std::string path = Directory() + "picked.ptf";
     ENSURE(testing::WriteFileBytes(path, ToonBytes(4)));
     StartDocument(1);
-    PrepareToonFileDialogs(owner);
+    PrepareToonFileDialogs(&doc, owner);
 
     std::string filter;
     testing::BoxCatcher catcher([&](HWND box, const testing::CaughtBox &caught) {
@@ -828,17 +830,22 @@ TEST_CASE("opening through the dialog, and New")
         }
         return IDOK;
     });
-    CHECK(OpenToonFileDialog(owner) == 4);
+    CHECK(OpenToonFileDialog(&doc, owner, NO_FRAME) == 4);
     ENSURE(catcher.Boxes().size() == 1u);
     CHECK(catcher.Boxes()[0].caption == "Open Toon File");
     CHECK(filter == "Pimbo Toon Files (*.ptf)");
-    CHECK(lstrcmpiA(toon.fileName, path.c_str()) == 0);
-    CHECK(ReopenToonFile(owner) == 4);
+    CHECK(lstrcmpiA(doc.fileName, path.c_str()) == 0);
+    CHECK(ReopenToonFile(&doc, owner) == 4);
 
-    CHECK(NewToonFile(owner) == 1);   // nothing modified: no question
-    CHECK(toon.fileName[0] == '\0');
-    CHECK(ReopenToonFile(owner) == 0);
+    CHECK(NewToonFile(&doc, owner, NO_FRAME) == 1);   // nothing modified: no question
+    CHECK(doc.fileName[0] == '\0');
+    CHECK(ReopenToonFile(&doc, owner) == 0);
     CHECK(catcher.Boxes().size() == 1u);
+
+    ToonDocument other = {};   // the dialogs were prepared for doc, yet name the document opening
+    CHECK(OpenToonFileDialog(&other, owner, NO_FRAME) == 4);
+    CHECK((lstrcmpiA(other.fileName, path.c_str()) == 0 && doc.fileName[0] == '\0'));
+    FreeToonFrames(&other);
     DestroyWindow(owner);
 }
 
@@ -914,7 +921,7 @@ TEST_CASE("a filter typed in the open dialog is offered again by the next file d
     ENSURE(testing::WriteFileBytes(toonPath, ToonBytes(2)));
     ENSURE(testing::WriteFileBytes(Directory() + "notes.txt", "not a toon"));
     StartDocument(1);
-    PrepareToonFileDialogs(owner);
+    PrepareToonFileDialogs(&doc, owner);
 
     std::vector<std::string> firstFilters, typedListing, secondFilters, customListing;
     std::string secondChosen;
@@ -942,16 +949,16 @@ TEST_CASE("a filter typed in the open dialog is offered again by the next file d
         }
         return IDYES;
     });
-    CHECK(OpenToonFileDialog(owner) == 2);
+    CHECK(OpenToonFileDialog(&doc, owner, NO_FRAME) == 2);
     CHECK(firstFilters.size() >= 1u);
     CHECK(Lists(typedListing, "notes"));
     CHECK_FALSE(Lists(typedListing, "picked"));
 
     // The next use, after the record was prepared again: an untitled toon saved.
-    PrepareToonFileDialogs(owner);
-    toon.fileName[0] = '\0';
-    SetToonModified(owner, 1);
-    CHECK(AskSaveToonChanges(owner) == 0);
+    PrepareToonFileDialogs(&doc, owner);
+    doc.fileName[0] = '\0';
+    SetToonModified(&doc, owner, 1);
+    CHECK(AskSaveToonChanges(&doc, owner, NO_FRAME) == 0);
     ENSURE(catcher.Boxes().size() == 3u);
     ENSURE(secondFilters.size() == 2u);
     CHECK(secondFilters[1] == "Pimbo Toon Files (*.ptf)");
@@ -970,7 +977,7 @@ TEST_CASE("a toon that is only read opens for reading: held by a reader elsewher
     const std::string bytes = ToonBytes(3);
     ENSURE(testing::WriteFileBytes(path, bytes));
     StartDocument(1);
-    PrepareToonFileDialogs(owner);
+    PrepareToonFileDialogs(&doc, owner);
 
     // Another program reading it, letting others read but not write.
     HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
@@ -978,18 +985,18 @@ TEST_CASE("a toon that is only read opens for reading: held by a reader elsewher
     testing::BoxCatcher catcher([&](HWND box, const testing::CaughtBox &caught) {
         return caught.caption == "Open Toon File" ? TypeFileName(box, path) : IDOK;
     });
-    CHECK(OpenToonFileDialog(owner) == 3);
+    CHECK(OpenToonFileDialog(&doc, owner, NO_FRAME) == 3);
     CHECK(BlockBytes(3) == bytes.substr(TOON_HEADER_BYTES));
-    CHECK(std::string(toon.caption) == "Hello caption");
-    CHECK(LoadToonByName(owner, path.c_str()) == 3);
+    CHECK(std::string(doc.caption) == "Hello caption");
+    CHECK(LoadToonByName(&doc, owner, path.c_str()) == 3);
     ENSURE(catcher.Boxes().size() == 1u);
 
     // Saving onto it is still refused, with a word, and the file stays whole.
-    SetToonModified(owner, 1);
-    CHECK(WriteToonFile(owner) == 0);
+    SetToonModified(&doc, owner, 1);
+    CHECK(WriteToonFile(&doc, owner) == 0);
     ENSURE(catcher.Boxes().size() == 2u);
     CHECK(catcher.Boxes()[1].text.find(path) != std::string::npos);
-    CHECK(toon.modified == 1);
+    CHECK(doc.modified == 1);
     CloseHandle(holder);
     CHECK(testing::ReadFileBytes(path) == bytes);
     CHECK(DirectoryListing() == std::vector<std::string>{ "shared.ptf" });
@@ -997,14 +1004,14 @@ TEST_CASE("a toon that is only read opens for reading: held by a reader elsewher
     CHECK(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
     StartDocument(1);
     SetFileName(path);
-    CHECK(ReadToonFile(owner) == 3);
+    CHECK(ReadToonFile(&doc, owner) == 3);
     CHECK(BlockBytes(3) == bytes.substr(TOON_HEADER_BYTES));
     CHECK(catcher.Boxes().size() == 2u);
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     DestroyWindow(owner);
 }
 
-TEST_CASE("loading by name makes frame 0 the working frame and tells the window")
+TEST_CASE("loading by name reads the toon, clears the modified flag and tells the window")
 {
     HWND owner = MakeOwner();
     ENSURE(owner != nullptr);
@@ -1012,39 +1019,32 @@ TEST_CASE("loading by name makes frame 0 the working frame and tells the window"
     std::string path = Directory() + "byname.ptf";
     ENSURE(testing::WriteFileBytes(path, ToonBytes(3)));
     StartDocument(1);
-    toon.currentFrame = 0;
     toonChangedCount = 0;
-    memset(&editFrame, 0x11, sizeof editFrame);
-    SetToonModified(owner, 1);
+    SetToonModified(&doc, owner, 1);
 
     Answerer boxes({ IDOK });
-    CHECK(LoadToonByName(owner, path.c_str()) == 3);
-    CHECK(toon.frameCount == 3);
-    CHECK(toon.currentFrame == 0);
-    CHECK(toon.modified == 0);
+    CHECK(LoadToonByName(&doc, owner, path.c_str()) == 3);
+    CHECK(doc.frameCount == 3);
+    CHECK(doc.modified == 0);
     CHECK(toonChangedCount == 1);
-    CHECK(editFrame.x == -150);
-    CHECK(std::string(editFrame.text) == "line 0");
+    CHECK(BlockBytes(3) == ToonBytes(3).substr(TOON_HEADER_BYTES));
     CHECK(boxes.seen.empty());
 
     SUBCASE("a toon that cannot be read changes nothing more")
     {
-        toon.currentFrame = 2;
-        ToonFrame before = editFrame;
         std::string missing = Directory() + "gone.ptf";
-        CHECK(LoadToonByName(owner, missing.c_str()) == 0);
+        CHECK(LoadToonByName(&doc, owner, missing.c_str()) == 0);
         CHECK(boxes.seen.size() == 1u);
-        CHECK(toon.currentFrame == 2);
         CHECK(toonChangedCount == 1);
-        CHECK(memcmp(&before, &editFrame, sizeof before) == 0);
-        CHECK(std::string(toon.fileName) == missing);
+        CHECK(BlockBytes(3) == ToonBytes(3).substr(TOON_HEADER_BYTES));
+        CHECK(std::string(doc.fileName) == missing);
     }
     SUBCASE("a name longer than the document's is refused")
     {
         std::string longName(300, 'a');
-        CHECK(LoadToonByName(owner, longName.c_str()) == 0);
+        CHECK(LoadToonByName(&doc, owner, longName.c_str()) == 0);
         CHECK(boxes.seen.size() == 1u);
-        CHECK(std::string(toon.fileName) == path);
+        CHECK(std::string(doc.fileName) == path);
     }
     DestroyWindow(owner);
 }
@@ -1061,16 +1061,16 @@ TEST_CASE("the toons we ship read cleanly and keep within their fields")
         CHECK(testing::ReadFileBytes(path).size() == (size_t)(104 + 92 * row.frames));
         StartDocument(1);
         Answerer boxes({ IDOK });
-        CHECK(LoadToonByName(owner, path.c_str()) == row.frames);
+        CHECK(LoadToonByName(&doc, owner, path.c_str()) == row.frames);
         CHECK(boxes.seen.empty());
-        CHECK(toon.header.windowSize == 0x03000400u);
-        CHECK(toon.header.frameCount == row.frames);
-        CHECK((frameSpeed >= 1 && frameSpeed <= 5));
-        CHECK((show.backgroundNumber >= 1 && show.backgroundNumber <= 10));
-        CHECK(toon.caption[0] != '\0');
+        CHECK(doc.header.windowSize == 0x03000400u);
+        CHECK(doc.header.frameCount == row.frames);
+        CHECK((doc.header.frameSpeed >= 1 && doc.header.frameSpeed <= 5));
+        CHECK((doc.header.backgroundIndex >= 1 && doc.header.backgroundIndex <= 10));
+        CHECK(doc.caption[0] != '\0');
         for (int i = 0; i < row.frames; ++i) {
             ToonFrame frame;
-            CHECK(GetToonFrame(i, &frame));
+            CHECK(GetToonFrame(&doc, i, &frame));
             CHECK((frame.pose >= 0 && frame.pose <= 15));
             CHECK((frame.pause >= 1 && frame.pause <= 20));
             CHECK((frame.wink == 0 || frame.wink == 1));
