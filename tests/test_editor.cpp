@@ -3,6 +3,7 @@
 #include "editor/editor_app.h"
 #include "editor/editor_controls.h"
 #include "editor/editor_window.h"
+#include "editor/frame_editor.h"
 #include "engine/bubbles.h"
 #include "engine/messages.h"
 #include "engine/sequencer.h"
@@ -13,6 +14,7 @@
 #include "show/settings.h"
 #include "support/bevel_model.h"
 #include "support/canvas.h"
+#include "support/checks.h"
 #include "support/frame_editor_driver.h"
 #include "support/script.h"
 #include "support/support.h"
@@ -91,7 +93,9 @@ void StartClean()
     WritePrivateProfileStringA(INI_SECTION, "Paces Walked", "1000", INI_FILE);
 }
 
-bool Walking() { return walkPath.timerRunning != 0; }
+Stage *TheStage() { return StageOf(editorFrame.stageWindow); }
+int Phase() { return TheStage() ? TheStage()->phase : -1; }
+bool Walking() { return TheStage() && TheStage()->walk.timerRunning != 0; }
 
 // Whether a rectangle of the client area shows a FramedBox exactly, or with
 // no pen given, only the rings of a Frame3D.
@@ -112,6 +116,24 @@ TEST_CASE("the editor opens from the dialog at its place, walks in after a secon
     StartClean();
     HWND first = NULL;
     std::string navigated;
+    const std::string saved = testing::TempDirectory("EditorClosing") + "kept.ptf";
+    DeleteFileA(saved.c_str());
+    int questions = 0, overBox = 0;
+    testing::BoxCatcher boxes([&](HWND box, const testing::CaughtBox &caught) {
+        if (caught.text == "Save current changes? ")
+            return ++questions == 1 ? IDCANCEL : IDYES;
+        if (caught.caption == "Save Toon File")
+            return testing::TypeFileName(box, saved);
+        if (!GetDlgItem(box, IDC_CFGCAPTION))   // the frame editor's Configure box
+            return 0;
+        // Over a box of the frame editor the dialog's OK and Cancel ask
+        // nothing and close nothing.
+        for (int id : { IDOK, IDCANCEL }) {
+            SendMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+            overBox += Dialog() && Editor() && frameEditorDialog && questions == 1;
+        }
+        return IDCANCEL;
+    });
     INT_PTR result = RunEditorFromDialog({
         Do("geometry at 1024 x 768", [] {
             const int width = 994 + 2 * GetSystemMetrics(SM_CXBORDER), height = 733 + 2 * GetSystemMetrics(SM_CYBORDER);
@@ -119,7 +141,7 @@ TEST_CASE("the editor opens from the dialog at its place, walks in after a secon
                                                                  (1024 - width) / 2 + width, (768 - height) / 2 + height };
             CHECK(EqualRect(&box, &expected));
             CHECK(GetWindow(Editor(), GW_OWNER) == Dialog());
-            CHECK(stageSize == MakePackedSize(974, 668));
+            CHECK(editorFrame.stageSize == MakePackedSize(974, 668));
             struct Row { HWND window; RECT place; } rows[] = {
                 { editorFrame.stageWindow, { 10, 25, 984, 693 } },
                 { editorUi.fileButton, { 10, 701, 85, 724 } },
@@ -167,9 +189,24 @@ TEST_CASE("the editor opens from the dialog at its place, walks in after a secon
             CHECK(navigated != before);
             PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDC_EDITTOONS, BN_CLICKED), 0);
         }),
-        WaitFor("a fresh editor in its place", [&] { return Editor() && Editor() != first && Walking(); }),
-        Do("close it", [] { CloseToonEditor(); }),
-        WaitFor("both editors' loops to end", [] { return editorFrame.loopsRunning == 0; }),
+        Pause(500),
+        Do("the same editor came forward, walking on; an unsaved frame, and the dialog's OK", [&] {
+            CHECK(Editor() == first);
+            CHECK(TheStage()->act);
+            CHECK(OpenFrameEditor(Editor()));
+            SetDlgItemTextA(frameEditorDialog, IDC_FRAMETEXT, "kept");
+            testing::Command(frameEditorDialog, IDC_FRAMESTORE);
+            PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        }),
+        WaitFor("the question, answered Cancel", [&] { return questions == 1; }),
+        Pause(300),
+        Do("both stay; the Configure box of the frame editor", [&] {
+            CHECK(Editor() == first);
+            CHECK(Dialog() != NULL);
+            CHECK(frameEditorDialog != NULL);
+            PostMessageA(frameEditorDialog, WM_COMMAND, MAKEWPARAM(IDM_FILECONFIGURE, 0), 0);
+        }),
+        WaitFor("the dialog's OK and Cancel over it", [&] { return overBox == 2; }),
         Do("the dialog's directory is still the one its list shows", [&] {
             char current[MAX_PATH] = "";
             GetCurrentDirectoryA(sizeof current, current);
@@ -177,11 +214,12 @@ TEST_CASE("the editor opens from the dialog at its place, walks in after a secon
             CHECK(lstrcmpiA((std::string(current) + "\\").c_str(), navigated.c_str()) == 0);
         }),
     });
-    // Cancel closed the editor through the dialog, and every loop ended.
+    // The dialog's Cancel asked once more: Yes saved the frame, and closed both.
     CHECK(result == 1);
+    CHECK(questions == 2);
     CHECK(Editor() == NULL);
     CHECK(FindWindowA("ToonHelpClass", NULL) == NULL);
-    CHECK(editorFrame.loopsRunning == 0);
+    CHECK(testing::ReadFileBytes(saved).find("kept") != std::string::npos);
 }
 
 TEST_CASE("the caption, system buttons and progress bar are drawn as specified, and the caption drags the window")
@@ -239,8 +277,8 @@ TEST_CASE("the caption, system buttons and progress bar are drawn as specified, 
             HDC dc = GetDC(Editor());
             for (const Row &row : rows) {
                 CAPTURE(row.next);
-                toon.frameCount = row.count;
-                nextFrameIndex = row.next;
+                editorFrame.toon.frameCount = row.count;
+                TheStage()->nextFrameIndex = row.next;
                 const RECT bar = { 92, 733 - 31, 994 - 92, 733 - 12 };
                 HBRUSH paint = CreateSolidBrush(marker);
                 FillRect(dc, &bar, paint);
@@ -255,8 +293,8 @@ TEST_CASE("the caption, system buttons and progress bar are drawn as specified, 
                                doneDrawn ? caption : marker));
             }
             ReleaseDC(Editor(), dc);
-            toon.frameCount = 1;
-            nextFrameIndex = 0;
+            editorFrame.toon.frameCount = 1;
+            TheStage()->nextFrameIndex = 0;
             before = ScreenRect(Editor());
             POINT from = Centre(editorUi.bar1);
             ClientToScreen(Editor(), &from);
@@ -302,7 +340,7 @@ TEST_CASE("Play, Stop and Continue follow the play state by real keys on a shipp
     });
     auto menuItemGrayed = [](UINT id) { return (GetMenuState(editorFrame.popupMenu, id, MF_BYCOMMAND) & MF_GRAYED) != 0; };
     auto label = [] { return TextOf(editorUi.playButton); };
-    auto speaking = [] { return !walkingToFrame && !Walking() && !noBubble && toonStarted; };
+    auto speaking = [] { return Phase() == PHASE_SPEAKING && !TheStage()->act; };
     int standingAt = -1;
     RunEditorFromDialog({
         WaitFor("the entrance walk", Walking),
@@ -311,12 +349,12 @@ TEST_CASE("Play, Stop and Continue follow the play state by real keys on a shipp
         Pause(700),
         Do("did nothing", [&] {
             CHECK(Menu() == NULL);
-            CHECK(randomFrame.pause == 7);   // still the entrance, no random act
+            CHECK(TheStage()->randomFrame.pause == 7);   // still the entrance, no random act
             CHECK(label() == "&Play");
-            CHECK(nextFrameIndex == 0);
+            CHECK(TheStage()->nextFrameIndex == 0);
             CHECK(boxes.Boxes().size() == 1);   // the configuration dialog only
         }),
-        WaitFor("the entrance to end", [] { return introWalkDone && !Walking() && Enabled(editorUi.fileButton); }, 60000),
+        WaitFor("the entrance to end", [] { return TheStage()->introWalkDone && !Walking() && Enabled(editorUi.fileButton); }, 60000),
         Do("Alt+F", [] { testing::PressKeys({ VK_MENU, 'F' }); }),
         WaitFor("the File menu", [] { return Menu() != NULL; }, 5000),
         Do("the menu above the File button, Play grayed, Edit not; About", [&] {
@@ -332,12 +370,12 @@ TEST_CASE("Play, Stop and Continue follow the play state by real keys on a shipp
             CHECK(aboutAfterEsc == "open");
             testing::PressKeys({ VK_CONTROL, 'O' });
         }),
-        WaitFor("the toon read and Play enabled", [] { return toon.frameCount == 4 && Enabled(editorUi.playButton); }, 10000),
+        WaitFor("the toon read and Play enabled", [] { return editorFrame.toon.frameCount == 4 && Enabled(editorUi.playButton); }, 10000),
         Do("Alt+P", [&] {
-            CHECK(strcmp(toon.caption, "Pimbo Says Hello") == 0);
+            CHECK(strcmp(editorFrame.toon.caption, "Pimbo Says Hello") == 0);
             testing::PressKeys({ VK_MENU, 'P' });
         }),
-        WaitFor("the walk to frame 1", [&] { return Walking() && walkingToFrame; }, 5000),
+        WaitFor("the walk to frame 1", [&] { return Walking() && Phase() == PHASE_WALKING; }, 5000),
         Do("Stop offered, File locked; then another window is activated", [&] {
             CHECK(label() == "&Stop");
             CHECK_FALSE(Enabled(editorUi.fileButton));
@@ -347,33 +385,34 @@ TEST_CASE("Play, Stop and Continue follow the play state by real keys on a shipp
         }),
         WaitFor("the walk paused", [&] { return label() == "&Continue" && !Walking(); }, 5000),
         Do("Continue clicked", [&] {
-            CHECK(walkingToFrame);
+            CHECK(Phase() == PHASE_STOPPED_WALK);
             CHECK(Enabled(editorUi.fileButton));
             SetForegroundWindow(Editor());
             testing::ClickScreen(Centre(ScreenRect(editorUi.playButton)));
         }),
         WaitFor("Pimbo to speak at a frame", speaking, 20000),
         Do("Alt+S while he speaks", [&] {
-            standingAt = toon.currentFrame;
-            CHECK(nextFrameIndex == standingAt + 1);
+            standingAt = TheStage()->frameShown;
+            CHECK(TheStage()->nextFrameIndex == standingAt + 1);
             CHECK(label() == "&Stop");
             testing::PressKeys({ VK_MENU, 'S' });
         }),
         WaitFor("Continue offered", [&] { return label() == "&Continue"; }, 5000),
         Do("his plain face back, as a repaint draws him; the frame to come again; Alt+C", [&] {
             HDC dc = GetDC(editorFrame.stageWindow);
-            const std::vector<uint32_t> shown = testing::GrabQuads(dc, character.x, character.y, SPRITE_SIZE, SPRITE_SIZE);
+            const SpritePlace &at = TheStage()->character;
+            const std::vector<uint32_t> shown = testing::GrabQuads(dc, at.x, at.y, SPRITE_SIZE, SPRITE_SIZE);
             RedrawWindow(editorFrame.stageWindow, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
-            CHECK((testing::GrabQuads(dc, character.x, character.y, SPRITE_SIZE, SPRITE_SIZE) == shown));
+            CHECK((testing::GrabQuads(dc, at.x, at.y, SPRITE_SIZE, SPRITE_SIZE) == shown));
             ReleaseDC(editorFrame.stageWindow, dc);
-            CHECK(nextFrameIndex == standingAt);
+            CHECK(TheStage()->nextFrameIndex == standingAt);
             CHECK(Enabled(editorUi.fileButton));
             testing::PressKeys({ VK_MENU, 'C' });
         }),
         WaitFor("Continue to walk to that frame again", [&] { return label() == "&Stop"; }, 5000),
         WaitFor("Pimbo to speak again", speaking, 20000),
         Do("at the same frame; Stop, then Exit from the menu", [&] {
-            CHECK(toon.currentFrame == standingAt);
+            CHECK(TheStage()->frameShown == standingAt);
             testing::Pixels client = testing::ReadClient(Editor());
             CHECK(client.At(95, 733 - 20) == GetSysColor(COLOR_ACTIVECAPTION));
             testing::PressKeys({ VK_MENU, 'P' });
@@ -425,7 +464,7 @@ TEST_CASE("opening and closing the editor twenty times leaves the GDI headroom u
         // The first run makes what every later one shares.
         if (run == 1)
             before = testing::GdiHeadroom();
-        CHECK(RunToonEditor(GetModuleHandleA(NULL), NULL, "", SW_SHOWNORMAL) == 0);
+        CHECK(RunToonEditor(GetModuleHandleA(NULL), NULL, SW_SHOWNORMAL) == 0);
     }
     const int after = testing::GdiHeadroom();
     KillTimer(NULL, timer);
@@ -449,8 +488,8 @@ int stoppedAt = -1;
 LRESULT CALLBACK StopOnArrivalProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     const LRESULT result = CallWindowProcA(stageProcedure, window, message, wParam, lParam);
-    if (message == WM_WALKDONE && stoppedAt < 0 && !walkingToFrame && TextOf(editorUi.playButton) == "&Stop") {
-        stoppedAt = nextFrameIndex;
+    if (message == WM_WALKDONE && stoppedAt < 0 && Phase() == PHASE_WAITING) {
+        stoppedAt = TheStage()->nextFrameIndex;
         Click(editorUi.playButton);
     }
     return result;
@@ -477,28 +516,25 @@ TEST_CASE("the play state starts clean in every editor, after Open, after the fr
     };
     auto readyAndFree = [&] {
         CHECK(label() == "&Play");
-        CHECK(nextFrameIndex == 0);
-        CHECK_FALSE(walkingToFrame);
-        CHECK_FALSE(toonStarted);
-        CHECK_FALSE(editorUi.locked);
+        CHECK(Phase() == PHASE_READY);
+        CHECK(TheStage()->nextFrameIndex == 0);
         CHECK(Enabled(editorUi.fileButton));
         CHECK(Enabled(editorUi.playButton));
         CHECK(Enabled(editorUi.actionButton));
         CHECK(Enabled(editorUi.minimizeButton));
     };
-    auto startedOnce = std::make_shared<bool>(false);
     int standingAt = -1;
     RunEditorFromDialog({
-        Do("no entrance; open the toon", [] { KillTimer(Editor(), IDT_ENTRANCE); Press(IDA_OPEN); }),
+        Do("no entrance; open the toon", [] { CancelEntrance(editorFrame.stageWindow); Press(IDA_OPEN); }),
         WaitFor("the toon read", opened(1)),
         Do("Play", [] { Press(IDA_PLAY); }),
-        WaitFor("the walk to frame 1", [] { return Walking() && walkingToFrame; }),
+        WaitFor("the walk to frame 1", [] { return Walking() && Phase() == PHASE_WALKING; }),
         Do("close the editor in the middle of the walk", [] { Click(editorUi.closeButton); }),
         WaitFor("the editor gone", [] { return Editor() == NULL; }),
         Do("a second editor", [] { PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDC_EDITTOONS, BN_CLICKED), 0); }),
         WaitFor("its entrance walk", [] { return Editor() && Walking(); }),
         Do("every button but close locked by the entrance; then a third editor", [&] {
-            CHECK_FALSE(walkingToFrame);
+            CHECK(TheStage()->act);
             CHECK_FALSE(Enabled(editorUi.fileButton));
             CHECK_FALSE(Enabled(editorUi.playButton));
             CHECK_FALSE(Enabled(editorUi.actionButton));
@@ -508,20 +544,16 @@ TEST_CASE("the play state starts clean in every editor, after Open, after the fr
         WaitFor("the editor gone", [] { return Editor() == NULL; }),
         Do("a third editor", [] { PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDC_EDITTOONS, BN_CLICKED), 0); }),
         WaitFor("the third editor", [] { return Editor() && IsWindowVisible(Editor()); }),
-        Do("no entrance; Play reaches the window before any toon is read, then another window is active", [] {
-            KillTimer(Editor(), IDT_ENTRANCE);
+        Do("Play before any toon is read, around another window's activation: ready; Ctrl+O before the entrance", [&] {
             Click(editorUi.playButton);
             SetForegroundWindow(Dialog());
-        }),
-        Pause(300),
-        Do("Play again: nothing to walk to, ready; open the toon", [&] {
             SetForegroundWindow(Editor());
             Click(editorUi.playButton);
             CHECK(label() == "&Play");
             CHECK_FALSE(Walking());
-            CHECK_FALSE(walkingToFrame);
-            CHECK_FALSE(toonStarted);
-            CHECK_FALSE(editorUi.locked);
+            CHECK(Phase() == PHASE_READY);
+            CHECK(Enabled(editorUi.actionButton));
+            CHECK_FALSE(TheStage()->introWalkDone);
             Press(IDA_OPEN);
         }),
         WaitFor("the toon read", opened(2)),
@@ -537,10 +569,12 @@ TEST_CASE("the play state starts clean in every editor, after Open, after the fr
             CHECK(label() == "&Continue");
         }),
         Pause(2500),
-        Do("still paused at that frame; Open", [&] {
+        Do("still paused at that frame, the entrance never taken; Open", [&] {
             CHECK(label() == "&Continue");
+            CHECK_FALSE(TheStage()->act);
+            CHECK_FALSE(TheStage()->introWalkDone);
             CHECK_FALSE(Walking());
-            CHECK(nextFrameIndex == standingAt - 1);
+            CHECK(TheStage()->nextFrameIndex == standingAt - 1);
             CHECK(Enabled(editorUi.fileButton));
             Press(IDA_OPEN);
         }),
@@ -549,20 +583,16 @@ TEST_CASE("the play state starts clean in every editor, after Open, after the fr
             readyAndFree();
             Press(IDA_PLAY);
         }),
-        WaitFor("the walk off", [=] {
-            *startedOnce = *startedOnce || toonStarted;
-            return *startedOnce && !toonStarted && Walking();
-        }, 40000),
+        WaitFor("the walk off", [] { return Phase() == PHASE_WALKING_OFF && Walking(); }, 40000),
         Do("Play, the action and Edit while he walks off", [&] {
             Press(IDA_PLAY);
             Press(IDA_ACTION);
             Press(IDA_EDIT);
             CHECK(label() == "&Stop");
-            CHECK(editorUi.locked);
             CHECK_FALSE(Enabled(editorUi.fileButton));
             CHECK_FALSE(Enabled(editorUi.actionButton));
-            CHECK(nextFrameIndex == 0);
-            CHECK_FALSE(randomWalkActive);
+            CHECK(TheStage()->nextFrameIndex == 0);
+            CHECK_FALSE(TheStage()->act);
             CHECK(frameEditorDialog == NULL);
         }),
         WaitFor("the walk off to end", [] { return !Walking(); }),
@@ -571,7 +601,7 @@ TEST_CASE("the play state starts clean in every editor, after Open, after the fr
             readyAndFree();
             RECT stage;
             GetClientRect(editorFrame.stageWindow, &stage);
-            CHECK((character.x + SPRITE_SIZE <= 0 || character.x >= stage.right));
+            CHECK((TheStage()->character.x + SPRITE_SIZE <= 0 || TheStage()->character.x >= stage.right));
             CHECK_FALSE(Walking());
             for (UINT_PTR id : { IDT_SPEECHDELAY, IDT_FRAMEPAUSE })
                 CHECK_FALSE(KillTimer(editorFrame.stageWindow, id));
@@ -579,8 +609,8 @@ TEST_CASE("the play state starts clean in every editor, after Open, after the fr
             CHECK(Walking());
             Press(IDA_PLAY);
             Press(IDA_ACTION);
-            CHECK(nextFrameIndex == 0);
-            CHECK_FALSE(randomWalkActive);
+            CHECK(TheStage()->nextFrameIndex == 0);
+            CHECK_FALSE(TheStage()->act);
             Press(IDA_EDIT);
             CHECK(frameEditorDialog != NULL);
         }),
@@ -591,11 +621,10 @@ TEST_CASE("the play state starts clean in every editor, after Open, after the fr
             readyAndFree();
             Press(IDA_PLAY);
         }),
-        WaitFor("the walk to frame 1", [] { return Walking() && walkingToFrame; }),
+        WaitFor("the walk to frame 1", [] { return Walking() && Phase() == PHASE_WALKING; }),
         Do("Stop, then in and out of the frame editor", [&] {
             Click(editorUi.playButton);
             CHECK(label() == "&Continue");
-            CHECK(editorUi.locked);
             CHECK_FALSE(Enabled(editorUi.actionButton));
             Press(IDA_EDIT);
             CHECK(frameEditorDialog != NULL);
@@ -605,17 +634,78 @@ TEST_CASE("the play state starts clean in every editor, after Open, after the fr
             // The entrance under the frame editor, which closes as he walks
             // in: he walks on, and the act keeps its lock.
             Press(IDA_EDIT);
-            introWalkDone = 0;
-            SendMessageA(Editor(), WM_TIMER, IDT_ENTRANCE, 0);
-            CHECK(randomWalkActive);
-            const POINT at = { character.x, character.y };
+            TheStage()->introWalkDone = 0;
+            SendMessageA(editorFrame.stageWindow, WM_TIMER, IDT_ENTRANCE, 0);
+            CHECK(TheStage()->act);
+            const POINT at = { TheStage()->character.x, TheStage()->character.y };
             Press(IDA_EDIT);
             CHECK(frameEditorDialog == NULL);
-            CHECK(character.x == at.x);
-            CHECK(character.y == at.y);
-            CHECK(editorUi.locked);
+            CHECK(TheStage()->character.x == at.x);
+            CHECK(TheStage()->character.y == at.y);
+            CHECK_FALSE(Enabled(editorUi.actionButton));
             CHECK_FALSE(Enabled(editorUi.playButton));
         }),
     });
     CHECK(opens == 3);
+}
+
+TEST_CASE("closing the frame editor, Open in it and New leave nothing running, and Play starts the toon shown at frame 1")
+{
+    StartClean();
+    const std::string folder = testing::TempDirectory("EditorResets");
+    const std::string a = folder + "a.ptf", b = folder + "b.ptf";
+    CHECK(testing::WriteFileBytes(a, testing::ToonBytes({ { 150, 300 }, { 250, 300 } }, 1)));
+    CHECK(testing::WriteFileBytes(b, testing::ToonBytes({ { 700, 400 } }, 1)));
+    auto openIn = [](HWND dialog, const std::string &name) {
+        testing::BoxCatcher catcher([&](HWND box, const testing::CaughtBox &caught) {
+            return caught.caption == "Open Toon File" ? testing::TypeFileName(box, name) : 0;
+        });
+        testing::Command(dialog, IDM_FILEOPEN);
+    };
+    auto closeFrameEditor = [](testing::EditorSession &) { FrameEditorKeys(GetModuleHandleA(NULL), IDA_EDIT); };
+    struct Row {
+        const char *sequence;
+        int phase;                                            // reached before the reset
+        std::function<void(testing::EditorSession &)> reset;
+        LONG firstX;                                          // of the toon Play starts; 0: Play grayed
+    } rows[] = {
+        { "Ctrl+E while he pauses at a frame", PHASE_SPEAKING, closeFrameEditor, 150 },
+        { "Ctrl+E during a walk", PHASE_WALKING, closeFrameEditor, 150 },
+        { "Stop mid-walk, Ctrl+E, Open B in the frame editor", PHASE_WALKING,
+          [&](testing::EditorSession &session) {
+              Click(editorUi.playButton);
+              closeFrameEditor(session);
+              openIn(testing::OpenFrameEditorAgain(session), b);
+          }, 700 },
+        { "New in the frame editor", PHASE_WALKING,
+          [](testing::EditorSession &session) { testing::Command(session.dialog, IDM_FILENEW); }, 0 },
+    };
+    for (const Row &row : rows) {
+        CAPTURE(row.sequence);
+        testing::WithFrameEditor([&](testing::EditorSession &session) {
+            openIn(session.dialog, a);
+            Click(editorUi.playButton);
+            CHECK_OR_RETURN(testing::PumpUntil([&] { return Phase() == row.phase; }, 20000));
+            row.reset(session);
+            const SpritePlace before = TheStage()->character;
+            // Nothing plays on through the pause and a second after it.
+            for (int look = 0; look < 2; ++look) {
+                CHECK(Phase() == PHASE_READY);
+                CHECK_FALSE(TheStage()->clipPlaying);
+                for (UINT_PTR id : { IDT_WALK, IDT_SPEECHDELAY, IDT_FRAMEPAUSE })
+                    CHECK_FALSE(KillTimer(editorFrame.stageWindow, id));
+                CHECK(TheStage()->character.x == before.x);
+                CHECK(TheStage()->character.y == before.y);
+                CHECK(TextOf(editorUi.playButton) == "&Play");
+                CHECK(Enabled(editorUi.playButton) == (row.firstX != 0));
+                testing::Pump(2000);
+            }
+            if (!row.firstX)
+                return;
+            Click(editorUi.playButton);
+            CHECK(Phase() == PHASE_WALKING);
+            CHECK(TheStage()->frameShown == 0);
+            CHECK(TheStage()->toonFrame.x == row.firstX);
+        });
+    }
 }

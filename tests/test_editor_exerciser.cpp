@@ -30,6 +30,9 @@
 
 namespace {
 
+ToonDocument &toon = editorFrame.toon;
+Stage *TheStage() { return StageOf(editorFrame.stageWindow); }
+
 const int LastActions = 40;
 const DWORD StuckMs = 40000;      // well beyond the longest pause (20 s) and a step
 const int GdiSlack = 200;
@@ -223,7 +226,7 @@ struct Model {
         memcpy(&header[0], "Pimbo Toon Frame File", 22);
         Put32(header, 32, 0x20001);
         memcpy(&header[36], caption.c_str(), caption.size() < 51 ? caption.size() : 51);
-        Put32(header, 88, (int32_t)stageSize);
+        Put32(header, 88, (int32_t)editorFrame.stageSize);
         Put32(header, 92, 1);
         Put32(header, 96, 3);
         Put32(header, 100, 1);
@@ -505,8 +508,9 @@ struct Exerciser {
                 ClientToScreen(editorFrame.stageWindow, &screen);
                 clear = WindowFromPoint(screen) == editorFrame.stageWindow;
             }
-            onCharacter = PointInSpritePlace(&character, at.x, at.y) != 0;
-            walking = walkPath.timerRunning != 0;
+            const Stage *stage = TheStage();
+            onCharacter = stage && PointInSpritePlace(&stage->character, at.x, at.y) != 0;
+            walking = stage && WalkRunning(stage);
         });
         if (!clear)
             return;
@@ -849,28 +853,47 @@ struct Exerciser {
         model.editor = model.frameEditor = false;
     }
 
-    void EditToonFiles()
+    // Edit Toon Files brings an open editor forward. OK and Cancel ask about
+    // unsaved frames and keep both windows on Cancel (the run goes on only
+    // then); over a box of the frame editor nothing asks and nothing closes.
+    void DialogButton()
     {
-        Note("Edit Toon Files");
-        PostMessageA(ConfigDialog(), WM_COMMAND, MAKEWPARAM(IDC_EDITTOONS, BN_CLICKED), 0);
-        Settle();
-        if (model.frameEditor && model.modified) {
-            // Closing from the dialog cannot be refused: Cancel counts as No.
-            Box box = Expect("Pimbo Toon Frame File", "Edit Toon Files over a modified toon");
+        const bool askable = model.frameEditor && model.modified;
+        const int id = !askable || Chance(40) ? IDC_EDITTOONS : Chance(50) ? IDOK : IDCANCEL;
+        const std::string name = id == IDOK ? "OK" : id == IDCANCEL ? "Cancel" : "Edit Toon Files";
+        Box configure;
+        if (model.frameEditor && Chance(30)) {
+            SetActive(Dialog());
+            Keys({ VK_CONTROL, 'G' });
+            configure = Expect("configure", "Ctrl+G");
             if (!fault.empty())
                 return;
-            const bool yes = Chance(50) && !model.fileName.empty();
-            Note(yes ? "save question: Yes" : "save question: No");
-            Answer(box, yes ? IDYES : IDNO);
-            if (yes) {
-                model.StoreShown();
-                model.Write();
-            }
         }
-        DWORD start = GetTickCount();
-        while (!editorFrame.mainWindow && GetTickCount() - start < 3000)
-            Wait(20);
-        model.EditorStarted();
+        Note(name + " in the dialog" + (configure.window ? " over the Configure box" : ""));
+        const HWND main = editorFrame.mainWindow;
+        Post(ConfigDialog(), id);
+        if (configure.window) {
+            Wait(50);
+            for (const Box &box : Boxes())
+                if (box.caption == "Pimbo Toon Frame File")
+                    return Fault(name + " asked over the Configure box");
+            Answer(configure, IDCANCEL);
+        } else if (id != IDC_EDITTOONS) {
+            Box box = Expect("Pimbo Toon Frame File", name + " over unsaved frames");
+            if (!fault.empty())
+                return;
+            Note("save question: Cancel");
+            Answer(box, IDCANCEL);
+        } else if (!model.editor) {
+            DWORD start = GetTickCount();
+            while (!editorFrame.mainWindow && GetTickCount() - start < 3000)
+                Wait(20);
+            return model.EditorStarted();
+        } else {
+            ExpectNoBox("Edit Toon Files with the editor open");
+        }
+        if (editorFrame.mainWindow != main || !ConfigDialog())
+            Fault(name + " in the dialog closed the editor or the dialog");
     }
 
     void ChangeDirectory()
@@ -925,8 +948,9 @@ struct Exerciser {
             char label[32] = "";
             GetWindowTextA(editorUi.playButton, label, sizeof label);
             paused = strcmp(label, "&Continue") == 0 && IsWindowEnabled(editorUi.playButton);
-            freeWalk = walkPath.timerRunning && !toonStarted && !walkingToFrame && !randomWalkActive && introWalkDone;
-            playing = !playIdle;
+            const Stage *stage = TheStage();
+            freeWalk = stage && !stage->act && (stage->phase == PHASE_CLICK_WALK || stage->phase == PHASE_WALKING_OFF);
+            playing = stage && ToonRunning(stage);
         });
     }
 
@@ -935,7 +959,7 @@ struct Exerciser {
         if (!model.editor) {
             if (Chance(15))
                 return ChangeDirectory();
-            return EditToonFiles();
+            return DialogButton();
         }
         // The moments that go wrong most: Play during a walk of another kind,
         // and a frame chosen while the toon plays; a toon needs time to end.
@@ -970,7 +994,7 @@ struct Exerciser {
             if (roll < 62) return ClickStage();
             if (roll < 74) return ActivateSomething();
             if (roll < 76) return CloseEditor();
-            if (roll < 78) return EditToonFiles();
+            if (roll < 78) return DialogButton();
             if (roll < 80) return ChangeDirectory();
             Note("wait");
             return Wait(200 + (DWORD)Pick(1500));
@@ -993,7 +1017,7 @@ struct Exerciser {
         if (roll < 84) return ActionButton();
         if (roll < 88) return ActivateSomething();
         if (roll < 89) return CloseEditor();
-        if (roll < 90) return EditToonFiles();
+        if (roll < 90) return DialogButton();
         if (roll < 91) return ChangeDirectory();
         Note("wait");
         Wait(100 + (DWORD)Pick(800));
@@ -1039,46 +1063,46 @@ struct Exerciser {
             char directory[MAX_PATH] = "";
             GetCurrentDirectoryA(sizeof directory, directory);
             // The file dialogs move the current directory while an editor runs.
-            const bool runs = editorFrame.loopsRunning > 0;
+            const bool runs = editorFrame.mainWindow != NULL;
             if ((!runs && Lower(std::string(directory) + "\\") != model.directory) || Lower(settings.directory) != model.directory)
                 problem = "the toon list shows " + model.directory + " but the directory is " + directory +
                           " and the setting " + settings.directory;
-            if (!problem.empty() || !editorFrame.mainWindow || !editorUi.playButton)
+            const Stage *stage = TheStage();
+            if (!problem.empty() || !editorFrame.mainWindow || !editorUi.playButton || !stage)
                 return;
             char label[32] = "";
             GetWindowTextA(editorUi.playButton, label, sizeof label);
+            static const char *const labels[] = { "&Play", "&Continue", "&Stop" };
             const bool stop = strcmp(label, "&Stop") == 0;
-            if (stop == (playIdle != 0))
-                problem = std::string("the Play button reads ") + label + " with play idle " + std::to_string(playIdle);
-            // Standing at a frame of the toon: he is where that frame put him.
-            if (stop && toonStarted && !walkingToFrame && !walkPath.timerRunning && !randomWalkActive) {
-                LONG x = OffsetCoordinate(currentToonFrame.x, -(character.width / 2));
-                LONG y = OffsetCoordinate(currentToonFrame.y, -(character.height / 2));
-                ScaleToonPoint(editorFrame.stageWindow, &x, &y);
-                // A walk's strides are whole pixels: it may end short by
-                // less than one pixel a stride.
-                const LONG slack = walkPath.stepCount + 1;
-                if (labs(character.x - x) > slack || labs(character.y - y) > slack)
-                    problem = "standing at frame " + std::to_string(toon.currentFrame + 1) + " at " +
-                              std::to_string(character.x) + "," + std::to_string(character.y) + " (walked to " +
-                              std::to_string(character.targetX) + "," + std::to_string(character.targetY) +
-                              "), the frame says " + std::to_string(x) + "," + std::to_string(y) + "; last walk " +
-                              std::to_string(walkPath.steps[0].x) + "," + std::to_string(walkPath.steps[0].y) + " to " +
-                              std::to_string(walkPath.steps[walkPath.stepCount].x) + "," +
-                              std::to_string(walkPath.steps[walkPath.stepCount].y) + " in " + std::to_string(walkPath.stepCount) +
-                              ", next " + std::to_string(nextFrameIndex) + " of " + std::to_string(toon.frameCount);
+            if (strcmp(label, labels[PlayStateOf(stage)]) != 0)
+                problem = std::string("the Play button reads ") + label + " in phase " + std::to_string(stage->phase);
+            // Standing at a frame of the toon: he is where the walk there
+            // ended, short of the frame's point by no more than the walk's
+            // own remainder.
+            const WalkPath &walk = stage->walk;
+            const SpritePlace &character = stage->character;
+            if (stop && !stage->act && (stage->phase == PHASE_WAITING || stage->phase == PHASE_SPEAKING)) {
+                LONG x = OffsetCoordinate(stage->toonFrame.x, -(character.width / 2));
+                LONG y = OffsetCoordinate(stage->toonFrame.y, -(character.height / 2));
+                ScaleToonPoint(&toon, editorFrame.stageWindow, &x, &y);
+                const WalkStep &last = walk.steps[walk.stepCount];
+                if (labs(character.x - x) > labs(last.x - x) || labs(character.y - y) > labs(last.y - y))
+                    problem = "standing at frame " + std::to_string(stage->frameShown + 1) + " at " +
+                              std::to_string(character.x) + "," + std::to_string(character.y) + ", the frame says " +
+                              std::to_string(x) + "," + std::to_string(y) + "; last walk " + std::to_string(walk.steps[0].x) +
+                              "," + std::to_string(walk.steps[0].y) + " to " + std::to_string(last.x) + "," +
+                              std::to_string(last.y) + " in " + std::to_string(walk.stepCount);
             }
-            const std::string state = std::string(label) + std::to_string(nextFrameIndex) + "/" +
-                                      std::to_string(walkPath.stepIndex) + std::to_string(walkPath.timerRunning);
+            const std::string state = std::string(label) + std::to_string(stage->nextFrameIndex) + "/" +
+                                      std::to_string(walk.stepIndex) + std::to_string(walk.timerRunning);
             if (!stop || state != lastPlayState)
                 lastProgress = GetTickCount();
             lastPlayState = state;
             if (GetTickCount() - lastProgress > StuckMs)
                 problem = "the toon has stood still for " + std::to_string(StuckMs / 1000) + " s with the button at &Stop (" +
-                          state + ", started " + std::to_string(toonStarted) + ", walking to frame " +
-                          std::to_string(walkingToFrame) + ", frame " + std::to_string(toon.currentFrame + 1) + " of " +
-                          std::to_string(toon.frameCount) + ")";
-            if (frameEditorDialog && !stop && !walkPath.timerRunning && !randomWalkActive &&
+                          state + ", phase " + std::to_string(stage->phase) + ", frame " +
+                          std::to_string(stage->frameShown + 1) + " of " + std::to_string(toon.frameCount) + ")";
+            if (frameEditorDialog && !stop && !walk.timerRunning && !stage->act &&
                 (HCURSOR)GetClassLongPtrA(editorFrame.stageWindow, GCLP_HCURSOR) != editorUi.targetCursor)
                 problem = std::string("the frame editor is open but the stage shows no target (Play reads ") + label + ")";
         });

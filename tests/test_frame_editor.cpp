@@ -33,6 +33,7 @@ using testing::MenuEnabled;
 
 namespace {
 
+ToonDocument &toon = editorFrame.toon;
 const int SCREEN_W = GetSystemMetrics(SM_CXSCREEN);
 const int SCREEN_H = GetSystemMetrics(SM_CYSCREEN);
 
@@ -42,7 +43,7 @@ void Fresh()
 {
     toon.fileName[0] = '\0';
     toon.modified = 0;
-    FreeToonFrames();
+    FreeToonFrames(&toon);
     toon.frameCount = 0;
 }
 
@@ -65,7 +66,7 @@ std::vector<std::string> FrameTexts()
 {
     std::vector<std::string> texts;
     ToonFrame frame;
-    for (int i = 0; GetToonFrame(i, &frame); ++i)
+    for (int i = 0; GetToonFrame(&toon, i, &frame); ++i)
         texts.push_back(frame.text);
     return texts;
 }
@@ -161,10 +162,10 @@ TEST_CASE("typed values are kept within a frame's limits, and a toon holds 1 to 
             Type(dialog, IDC_FRAMEX, row.x);
             Type(dialog, IDC_FRAMEY, row.y);
             Type(dialog, IDC_FRAMESECONDS, row.seconds);
-            SetToonModified(dialog, 0);
+            SetToonModified(&toon, dialog, 0);
             Command(dialog, IDC_FRAMESTORE);
             ToonFrame frame;
-            CHECK_OR_RETURN(GetToonFrame(0, &frame));
+            CHECK_OR_RETURN(GetToonFrame(&toon, 0, &frame));
             CHECK(frame.x == row.wantX);
             CHECK(frame.y == row.wantY);
             CHECK(frame.pause == row.wantPause);
@@ -182,7 +183,7 @@ TEST_CASE("typed values are kept within a frame's limits, and a toon holds 1 to 
         SendDlgItemMessageA(dialog, IDC_FRAMEWINK, BM_CLICK, 0, 0);
         Command(dialog, IDM_FRAMESAVE);
         ToonFrame frame;
-        CHECK_OR_RETURN(GetToonFrame(0, &frame));
+        CHECK_OR_RETURN(GetToonFrame(&toon, 0, &frame));
         CHECK(std::string(frame.text) == "Hi\r\n" + std::string(65, 'z'));
         CHECK(frame.pose == 15);
         CHECK(frame.wink == 1);
@@ -371,7 +372,7 @@ TEST_CASE("leaving the frame editor, Save and Save As: what is asked, what is wr
 
             // The save question stores what the controls show before writing.
             Type(dialog, IDC_FRAMETEXT, "last words");
-            SetToonModified(dialog, 1);
+            SetToonModified(&toon, dialog, 1);
             Boxes boxes({ IDYES });
             Command(dialog, IDM_FILEEXIT);
             CHECK_FALSE(IsWindow(dialog));
@@ -560,15 +561,15 @@ TEST_CASE("the configure dialog sets caption, background and speed on OK, and no
         CHECK(std::string(toon.header.caption) == caption49.substr(0, 48));
         CHECK(std::string(toon.caption) == caption49.substr(0, 48));
         CHECK(toon.header.backgroundIndex == 4);
-        CHECK(show.backgroundNumber == 4);
+        CHECK(editorFrame.backgroundNumber == 4);
         CHECK(toon.header.frameSpeed == 2);
-        CHECK(frameSpeed == 2);
+        CHECK(StageOf(editorFrame.stageWindow)->speed == 2);
         CHECK(MenuEnabled(dialog, IDM_FILESAVE));
         CHECK(session.told.back() == std::make_pair((UINT)WM_TOONCHANGED, (WPARAM)0));
         CHECK(StageShowsTile(4));
 
         session.told.clear();
-        SetToonModified(dialog, 0);
+        SetToonModified(&toon, dialog, 0);
         const ToonHeader before = toon.header;
         {
             testing::BoxCatcher catcher([&](HWND box, const testing::CaughtBox &) {
@@ -578,8 +579,8 @@ TEST_CASE("the configure dialog sets caption, background and speed on OK, and no
         }
         CHECK(labels.substr(labels.rfind('|') + 1) == caption49.substr(0, 48));
         CHECK(memcmp(&before, &toon.header, sizeof before) == 0);
-        CHECK(show.backgroundNumber == 4);
-        CHECK(frameSpeed == 2);
+        CHECK(editorFrame.backgroundNumber == 4);
+        CHECK(StageOf(editorFrame.stageWindow)->speed == 2);
         CHECK_FALSE(MenuEnabled(dialog, IDM_FILESAVE));
         CHECK(session.told == std::vector<std::pair<UINT, WPARAM>>{ { WM_TOONCHANGED, 0 } });
         CHECK(StageShowsTile(4));
@@ -610,7 +611,7 @@ TEST_CASE("opening and closing the frame editor and the configure dialog leaves 
     });
 }
 
-TEST_CASE("closing the editor with the frame editor open asks to save the toon; closing from the dialog cannot be refused")
+TEST_CASE("closing the editor with the frame editor open asks to save the toon, on every path, never over a box")
 {
     const std::string saved = testing::TempDirectory("FrameEditorClosing") + "kept.ptf";
     DeleteFileA(saved.c_str());
@@ -658,20 +659,37 @@ TEST_CASE("closing the editor with the frame editor open asks to save the toon; 
             CHECK(bytes.find("on show") != std::string::npos);
         });
     }
-    SUBCASE("closing from the dialog: Cancel counts as No, nothing is written")
+    SUBCASE("the dialog's close and Windows' end ask too; over a box of the frame editor nothing is asked")
     {
         Fresh();
         testing::WithFrameEditor([&](EditorSession &session) {
             HWND dialog = session.dialog;
-            Type(dialog, IDC_FRAMETEXT, "dropped");
+            Type(dialog, IDC_FRAMETEXT, "kept");
             Command(dialog, IDC_FRAMESTORE);
-            Boxes boxes({ IDCANCEL });
-            CloseToonEditor();
+            {
+                int boxesSeen = 0, refused = 0;
+                testing::BoxCatcher catcher([&](HWND box, const testing::CaughtBox &) {
+                    if (box == frameEditorDialog)
+                        return 0;
+                    if (++boxesSeen == 1)
+                        refused = CloseToonEditor() == 0 && !SendMessageA(session.main, WM_QUERYENDSESSION, 0, 0);
+                    return IDCANCEL;
+                });
+                CHECK(FrameEditorKeys(GetModuleHandleA(NULL), IDA_CONFIGURE) == 1);
+                CHECK(boxesSeen == 1);   // the Configure box only
+                CHECK(refused == 1);
+            }
+            Boxes boxes({ IDCANCEL, IDCANCEL, IDNO });
+            CHECK(SendMessageA(session.main, WM_QUERYENDSESSION, 0, 0) == FALSE);
+            CHECK(CloseToonEditor() == 0);
+            CHECK(frameEditorDialog == dialog);
+            CHECK(FrameTexts() == std::vector<std::string>{ "kept" });
+            CHECK(CloseToonEditor() == 1);
             CHECK_FALSE(IsWindow(session.main));
-            CHECK(editorFrame.mainWindow == NULL);
             CHECK(frameEditorDialog == NULL);
-            CHECK_OR_RETURN(boxes.Seen().size() == 1u);
-            CHECK(boxes.Seen()[0].text == question);
+            CHECK_OR_RETURN(boxes.Seen().size() == 3u);
+            for (const testing::CaughtBox &box : boxes.Seen())
+                CHECK(box.text == question);
             CHECK(GetFileAttributesA(saved.c_str()) == INVALID_FILE_ATTRIBUTES);
         });
     }
@@ -732,7 +750,7 @@ TEST_CASE("the user's frames, names and sound references survive Play, a cancell
             }
             CHECK_OR_RETURN(Told(session, WM_ENABLEPLAY, 1));
             SendMessageA(session.main, WM_COMMAND, IDM_PLAY, 0);
-            CHECK(testing::PumpUntil([] { return toon.currentFrame == 2; }, 60000));
+            CHECK(testing::PumpUntil([] { return StageOf(editorFrame.stageWindow)->frameShown == 2; }, 60000));
             SendMessageA(session.main, WM_COMMAND, IDM_PLAY, 0);   // Stop
             CHECK(Selected(dialog) == 0);
             CHECK(ItemText(dialog, IDC_FRAMETEXT) == "one");
@@ -753,7 +771,7 @@ TEST_CASE("the user's frames, names and sound references survive Play, a cancell
             CHECK(FrameTexts() == std::vector<std::string>{ "new first", "one", "two", "three" });
             ClickStage(900, 600);
             ToonFrame frame;
-            CHECK(GetToonFrame(0, &frame));
+            CHECK(GetToonFrame(&toon, 0, &frame));
             CHECK(frame.x == 900);
             CHECK(FrameTexts() == std::vector<std::string>{ "new first", "one", "two", "three" });
         });
@@ -868,7 +886,7 @@ TEST_CASE("the user's frames, names and sound references survive Play, a cancell
             CHECK(FileText(written, 1) == "PBF:here.wav");
             CHECK(FileText(written, 2) == "PBF:here.wav");
             ToonFrame frame;
-            CHECK(GetToonFrame(0, &frame));
+            CHECK(GetToonFrame(&toon, 0, &frame));
             CHECK(frame.x == 900);
         });
     }
