@@ -890,16 +890,16 @@ TEST_CASE("on Windows 98 SE and NT 4 the file dialogs open and save toons")
         CAPTURE(system);
         shownVersion = row.version;
         StartDocument(1);
-        PrepareToonFileDialogs(owner);
+        PrepareToonFileDialogs(&doc, owner);
         SetEnvironmentVariableA("PIMBO_DIALOG_ANSWER", picked.c_str());
-        CHECK(OpenToonFileDialog(owner) == 4);
-        CHECK(std::string(toon.fileName) == picked);
+        CHECK(OpenToonFileDialog(&doc, owner, ShownFrame{ NULL, 0 }) == 4);
+        CHECK(std::string(doc.fileName) == picked);
 
         SetEnvironmentVariableA("PIMBO_DIALOG_ANSWER", named.c_str());
-        toon.fileName[0] = '\0';
-        SetToonModified(owner, 1);
+        doc.fileName[0] = '\0';
+        SetToonModified(&doc, owner, 1);
         Answerer boxes({ IDYES });
-        CHECK(AskSaveToonChanges(owner) == 1);
+        CHECK(AskSaveToonChanges(&doc, owner, ShownFrame{ NULL, 0 }) == 1);
         CHECK(testing::ReadFileBytes(named).size() == TOON_HEADER_BYTES + 4 * TOON_FRAME_BYTES);
         DeleteFileA(named.c_str());
     }
