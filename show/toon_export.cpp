@@ -384,7 +384,8 @@ int RunToonExport(HINSTANCE instance, const char *arguments)
     char toonName[ARGUMENT_SIZE], gifName[ARGUMENT_SIZE], size[ARGUMENT_SIZE] = "";
     const char *cursor = arguments ? arguments : "";
     if (!NextArgument(&cursor, toonName) || !NextArgument(&cursor, gifName)) {
-        TellUserOf("Usage: Pimbo95.scr /gif <toon file> <gif file> [<width>x<height>]%s", "");
+        TellUser(NULL, "Usage: Pimbo95.scr /gif <toon file> <gif file> [<width>x<height>]", NULL,
+                 MB_OK | MB_ICONEXCLAMATION);
         return EXPORT_EXIT_USAGE;
     }
     const int sized = NextArgument(&cursor, size);
