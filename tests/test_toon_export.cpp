@@ -116,6 +116,31 @@ int DifferingPixels(const std::string &a, const std::string &b)
     return count;
 }
 
+// Pimbo95.scr with its standard error in a file: the exit code and what it said.
+DWORD RunScrSaying(const std::string &tail, std::string *said)
+{
+    const std::string errorPath = testing::WinPath(Folder() + "/said.txt");
+    SECURITY_ATTRIBUTES inherit = { sizeof inherit, NULL, TRUE };
+    HANDLE error = CreateFileA(errorPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, NULL);
+    STARTUPINFOA start = {};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdError = error;
+    std::string line = "\"" + testing::ScrPath() + "\" " + tail;
+    PROCESS_INFORMATION process = {};
+    DWORD code = STILL_ACTIVE;
+    if (CreateProcessA(NULL, &line[0], NULL, NULL, TRUE, 0, NULL, NULL, &start, &process))
+        code = testing::FinishProcess(process, 60000);
+    CloseHandle(error);
+    *said = testing::ReadFileBytes(errorPath);
+    return code;
+}
+
+int CancelAtThirdLook(void *context)
+{
+    return ++*(int *)context >= 3;
+}
+
 }  // namespace
 
 TEST_CASE("the shipped toons export from the command line with their playing time")
@@ -202,4 +227,48 @@ TEST_CASE("the exported pictures are the stage's on the same clock")
     testing::CloseEngineStage();
     DeleteObject(font);
     FreeToonFrames(&toon);
+}
+
+TEST_CASE("a failed or cancelled export says why and leaves no file behind")
+{
+    const std::string folder = testing::WinPath(Folder()) + "\\", older = folder + "old.gif",
+                      locked = folder + "locked.gif", damaged = folder + "damaged.ptf";
+    SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
+    CHECK_OR_RETURN(testing::WriteFileBytes(older, "older picture"));
+    testing::WriteFileBytes(locked, "locked picture");
+    SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_READONLY);
+    testing::WriteFileBytes(damaged, testing::ToonBytes({ { 100, 100 }, { 300, 200 } }, 1).substr(0, 60));
+    const std::string greeting = ShippedToon("greeting");
+    struct { const char *what; std::string toon, gif, size; int code; const char *says; } rows[] = {
+        { "damaged toon", damaged, older, "", EXPORT_EXIT_TOON, "Pimbo95: No toon frames in" },
+        { "missing toon", folder + "none.ptf", older, "", EXPORT_EXIT_TOON, "Pimbo95: Error opening file" },
+        { "read-only target", greeting, locked, "", EXPORT_EXIT_WRITE, "Cannot write to" },
+        { "missing folder", greeting, folder + "missing\\new.gif", "", EXPORT_EXIT_WRITE, "Cannot write to" },
+        { "no width", greeting, older, "0x240", EXPORT_EXIT_USAGE, "Bad picture size" },
+        { "too high", greeting, older, "320x4097", EXPORT_EXIT_USAGE, "Bad picture size" },
+        { "Escape", greeting, older, "", EXPORT_CANCELLED, NULL },
+    };
+    for (const auto &row : rows) {
+        CAPTURE(row.what);
+        std::string said;
+        if (row.says) {
+            CHECK(RunScrSaying("/gif \"" + row.toon + "\" \"" + row.gif + "\" " + row.size, &said) == (DWORD)row.code);
+            CHECK_MESSAGE(said.find(row.says) != std::string::npos, said);
+        } else {
+            ToonDocument toon = {};
+            int looks = 0;
+            const ExportWatch watch = { NULL, CancelAtThirdLook, &looks };
+            CHECK(ReadToon(&toon, row.toon) > 0);
+            CHECK(ExportToonGif(GetModuleHandleA(NULL), &toon, row.gif.c_str(), 320, 240, &watch) == row.code);
+            FreeToonFrames(&toon);
+        }
+        CHECK(testing::ReadFileBytes(older) == "older picture");
+        CHECK(testing::ReadFileBytes(locked) == "locked picture");
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((folder + "*.tmp").c_str(), &found);
+        CHECK(search == INVALID_HANDLE_VALUE);
+        if (search != INVALID_HANDLE_VALUE)
+            FindClose(search);
+    }
+    SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
