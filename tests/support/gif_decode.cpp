@@ -58,4 +58,14 @@ std::string ComposeGifFrames(const std::string &gif)
     return ReadFileBytes(WinPath(raw));
 }
 
+bool AnyFileMatches(const std::string &pattern)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(search);
+    return true;
+}
+
 }  // namespace testing

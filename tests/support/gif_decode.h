@@ -21,6 +21,9 @@ std::vector<DecodedFrame> ListGifFrames(const std::string &gif);
 // The composed pictures, one after another, 3 bytes (RGB) a pixel.
 std::string ComposeGifFrames(const std::string &gif);
 
+// Whether any file matches the Windows pattern (a writer's left-over temporaries).
+bool AnyFileMatches(const std::string &pattern);
+
 }  // namespace testing
 
 #endif
