@@ -8,10 +8,9 @@
 
 #include "toon/gif_file.h"
 #include "support/checks.h"
+#include "support/gif_decode.h"
 #include "support/support.h"
 
-// The files are read back by ImageMagick; Wine starts Linux programs as
-// they are, so the tools run from here on Unix paths.
 namespace {
 
 struct Picture {
@@ -19,36 +18,11 @@ struct Picture {
     int ms;
 };
 
-struct DecodedFrame {
-    int hundredths, width, height, x, y;
-};
+using testing::DecodedFrame;
 
 std::string UnixFolder()
 {
-    const char *binary = getenv("PIMBO_BINARY_DIR");
-    std::string folder = std::string(binary ? binary : "/tmp") + "/gif-test";
-    CreateDirectoryA(testing::WinPath(folder).c_str(), NULL);
-    return folder;
-}
-
-// What a shell command prints. Wine starts a Linux program without a
-// process to wait for, so the shell leaves a mark once the command is done.
-std::string RunTool(const std::string &command)
-{
-    const std::string output = UnixFolder() + "/tool-output.txt", mark = output + ".done";
-    DeleteFileA(testing::WinPath(mark).c_str());
-    std::string line = "/bin/sh -c \"" + command + " >'" + output + "' 2>&1; touch '" + mark + "'\"";
-    STARTUPINFOA start = {};
-    start.cb = sizeof start;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &start, &process))
-        return "";
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    for (int waited = 0; waited < 60000 && GetFileAttributesA(testing::WinPath(mark).c_str()) ==
-                                               INVALID_FILE_ATTRIBUTES; waited += 20)
-        Sleep(20);
-    return testing::ReadFileBytes(testing::WinPath(output));
+    return testing::ScratchFolder("gif-test");
 }
 
 RGBQUAD Colour(int red, int green, int blue)
@@ -63,18 +37,8 @@ RGBQUAD Colour(int red, int green, int blue)
 std::vector<DecodedFrame> Decode(const std::string &gif, const std::vector<Picture> &input, int width,
                                  int height, const std::vector<RGBQUAD> &palette)
 {
-    std::string listing = RunTool("/usr/bin/identify -format '%T %w %h %X %Y\\n' '" + gif + "'");
-    std::vector<DecodedFrame> frames;
-    DecodedFrame frame;
-    for (const char *at = listing.c_str(); at && sscanf(at, "%d %d %d %d %d", &frame.hundredths, &frame.width,
-                                                        &frame.height, &frame.x, &frame.y) == 5;) {
-        frames.push_back(frame);
-        at = strchr(at, '\n');
-        at = at ? at + 1 : NULL;
-    }
-    std::string raw = UnixFolder() + "/composed.rgb";
-    RunTool("/usr/bin/convert '" + gif + "' -coalesce -depth 8 'rgb:" + raw + "'");
-    std::string bytes = testing::ReadFileBytes(testing::WinPath(raw));
+    std::vector<DecodedFrame> frames = testing::ListGifFrames(gif);
+    std::string bytes = testing::ComposeGifFrames(gif);
     const size_t size = (size_t)width * height * 3;
     CHECK(bytes.size() == size * frames.size());
     long long startMs = 0;
@@ -150,7 +114,7 @@ TEST_CASE("colour bars, a moving square and long stills decode as they were draw
     const DecodedFrame step = frames[2];
     CHECK(step.width * 1000 + step.height == 27020);
     CHECK(step.x * 1000 + step.y == 10050);
-    CHECK(RunTool("/usr/bin/identify -verbose '" + gif + "'").find("Iterations: 0") != std::string::npos);
+    CHECK(testing::RunTool("/usr/bin/identify -verbose '" + gif + "'").find("Iterations: 0") != std::string::npos);
 }
 
 TEST_CASE("small palettes and DIB sections map to the nearest colour")
@@ -246,10 +210,6 @@ TEST_CASE("a write that fails or is abandoned leaves the older file whole")
     }
     CHECK(testing::ReadFileBytes(target) == "older picture");
     CHECK(testing::ReadFileBytes(readOnly) == "locked picture");
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "*.tmp").c_str(), &found);
-    CHECK(search == INVALID_HANDLE_VALUE);
-    if (search != INVALID_HANDLE_VALUE)
-        FindClose(search);
+    CHECK_FALSE(testing::AnyFileMatches(folder + "*.tmp"));
     SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
 }

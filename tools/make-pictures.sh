@@ -4,7 +4,8 @@
 #
 #   saver          docs/saver.png          the saver, Pimbo speaking in a bubble
 #   config-dialog  docs/config-dialog.png  the configuration dialog with the shipped toons
-#   walk           docs/walk.gif           one whole random-walk cycle, scaled down
+#   walk           docs/walk.gif           the shipped greeting, exported by /gif
+#   voice          docs/voice.gif          the shipped voice toon, exported by /gif
 #   frame-editor   docs/frame-editor.png   the editor with the frame editor open,
 #                                          three frames placed by clicks on the stage
 #   editor         docs/editor.png         the editor playing the shipped greeting,
@@ -14,10 +15,10 @@
 #
 #   tools/make-pictures.sh [--out DIR] [PICTURE...]   (default: docs, all of them)
 #
-# Each run makes new pictures of the same kind: the walk is random.
+# Each run makes new pictures of the same kind: the saver is random.
 set -euo pipefail
 self=$(readlink -f "$0")
-all_pictures="config-dialog saver walk frame-editor editor two-monitors"
+all_pictures="config-dialog saver walk voice frame-editor editor two-monitors"
 
 if [ "${1:-}" != --inside ]; then
     cd "$(dirname "$self")/.."
@@ -59,9 +60,7 @@ shift 3
 work=$(mktemp -d /tmp/pimbo-pictures.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 ini=$WINEPREFIX/drive_c/windows/Pimbo95.ini
-# A walk step lasts at most 190 ms; a frame every 150 ms or so catches each.
-FRAME_SECONDS=0.15
-# Long enough for the title and one whole cycle: walk in, speak, walk off.
+# Long enough for the title and Pimbo's first words.
 CAPTURE_SECONDS=45
 saver_pid=
 
@@ -183,77 +182,13 @@ two_monitors_picture() {
         "$out/two-monitors.png"
 }
 
-# Films the saver from its start until the first cycle is over: walks with
-# statements on the first background, which then stays, so that an empty
-# stage is the tiled background alone and a cycle starts and ends on it.
-film_first_cycle() {
-    put_settings "Walking Style=0" "Statements=1" "Backgrounds=0" 'Directory=C:\' "Paces Walked=0"
-    empty_stage 01
-    wine64 "$scr" /s >/dev/null 2>&1 &
-    saver_pid=$!
-    find_window "Screen Saver" >/dev/null
-    local start n=0
-    start=$(now_ms)
-    : >"$work/times"
-    while [ $(( $(now_ms) - start )) -lt $((CAPTURE_SECONDS * 1000)) ]; do
-        n=$((n + 1))
-        import -window root "$(printf '%s/frame%04d.png' "$work" "$n")"
-        echo "$(now_ms)" >>"$work/times"
-        sleep "$FRAME_SECONDS"
-    done
-    stop_program
-    echo "$n"
-}
-
-# Sets first and last to the frames of the first whole cycle: from the
-# last empty stage before Pimbo comes in to the first empty one after he
-# has gone. A few stray pixels still count as empty: a bubble's text may
-# leave some behind until the next cycle redraws the stage.
-find_cycle() {
-    local count=$1 i pixels empty seen_empty=0
-    first=0 last=0
-    for ((i = 1; i <= count; i++)); do
-        pixels=$(foreign_pixels 01 "$(printf '%s/frame%04d.png' "$work" "$i")")
-        empty=0
-        [ "$pixels" -lt 400 ] && empty=1
-        if [ $empty = 1 ]; then
-            seen_empty=1
-            if [ $first -gt 0 ]; then
-                last=$i
-                break
-            fi
-        elif [ $seen_empty = 1 ] && [ $first = 0 ]; then
-            # Before the stage has been empty the title is still up.
-            first=$((i - 1))
-        fi
-    done
-    if [ $first = 0 ] || [ $last = 0 ]; then
-        echo "walk.gif: no whole cycle within $CAPTURE_SECONDS s" >&2
-        return 1
-    fi
-}
-
-walk_picture() {
-    local count
-    count=$(film_first_cycle)
-    find_cycle "$count"
-
-    # Each frame stays as long as it was on the screen; the last one a while.
-    local args=() i delay next
-    for ((i = first; i <= last; i++)); do
-        if [ $i -lt $last ]; then
-            next=$(sed -n "$((i + 1))p" "$work/times")
-            delay=$(( (next - $(sed -n "${i}p" "$work/times")) / 10 ))
-        else
-            delay=100
-        fi
-        args+=(-delay "$delay" "$(printf '%s/frame%04d.png' "$work" "$i")")
-    done
-    # One palette for all frames, so that the background does not flicker.
-    convert "${args[@]}" -scale 25% -append +dither -colors 48 -unique-colors "$work/palette.png"
-    convert "${args[@]}" -scale 50% +dither -remap "$work/palette.png" -layers Optimize -loop 0 \
-        "$out/walk.gif"
-    echo "walk.gif: frames $first to $last of $count, $(stat -c %s "$out/walk.gif") bytes"
+# The program's own export (/gif) of a shipped toon, at a quarter of the
+# screen: walk in, every frame, walk off, with the time each picture stands.
+export_picture() {
+    local gif="$out/$2"
+    wine64 "$scr" /gif "C:\\Toons\\$1.ptf" "Z:${gif//\//\\}" 320x240 >/dev/null 2>&1 ||
+        { echo "$2: the export of $1 failed" >&2; return 1; }
+    echo "$2: $(identify "$gif" | wc -l) frames, $(stat -c %s "$gif") bytes"
 }
 
 # The toon editor, opened from the configuration dialog with the shipped
@@ -357,7 +292,8 @@ for picture in "$@"; do
     case $picture in
         config-dialog) config_dialog_picture; made+=("$out/config-dialog.png") ;;
         saver) speaking_picture; made+=("$out/saver.png") ;;
-        walk) walk_picture; made+=("$out/walk.gif") ;;
+        walk) export_picture greeting walk.gif; made+=("$out/walk.gif") ;;
+        voice) export_picture voice voice.gif; made+=("$out/voice.gif") ;;
         frame-editor) frame_editor_picture; made+=("$out/frame-editor.png") ;;
         editor) editor_picture; made+=("$out/editor.png") ;;
         two-monitors) two_monitors_picture; made+=("$out/two-monitors.png") ;;
