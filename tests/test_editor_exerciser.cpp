@@ -969,7 +969,7 @@ struct Exerciser {
     {
         const bool askable = model.frameEditor && model.modified;
         const int roll = Pick(10);
-        int id = !askable || roll < 3 ? IDC_EDITTOONS : roll < 5 ? IDOK : roll < 7 ? IDCANCEL : IDC_PLAYTOON;
+        int id = !askable || roll < 2 ? IDC_EDITTOONS : roll < 4 ? IDOK : roll < 6 ? IDCANCEL : IDC_PLAYTOON;
         if (id == IDC_PLAYTOON && !SelectWholeToon())
             id = IDC_EDITTOONS;
         const std::string name = id == IDOK ? "OK" : id == IDCANCEL ? "Cancel" : id == IDC_PLAYTOON ? "Play Toon File" : "Edit Toon Files";
@@ -1146,6 +1146,8 @@ struct Exerciser {
             Note("wait");
             return Wait(200 + (DWORD)Pick(1500));
         }
+        // Unsaved frames meet the dialog's buttons.
+        if (model.modified && roll < 5) return DialogButton();
         if (roll < 12) return ClickStage();
         if (roll < 30) return TypeIntoControls();
         if (roll < 46) return FrameCommand();
