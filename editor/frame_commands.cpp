@@ -8,6 +8,7 @@
 #include "editor/editor_controls.h"
 #include "editor/frame_editor.h"
 #include "editor/toon_configure.h"
+#include "engine/sequencer.h"
 #include "engine/messages.h"
 #include "show/settings.h"
 #include "toon/sound_clip.h"
@@ -72,6 +73,9 @@ int OpenToonInEditor(HWND dialog)
         return 0;
     }
     TakeReadToon(&toon, count);
+    // A toon opened before the entrance keeps the stage, here as in the
+    // main window.
+    CancelEntrance(editorFrame.stageWindow);
     TakeEditorToonHeader();
     FillFrameNumbers(dialog, 0);
     ShowFrameAt(dialog, 0);

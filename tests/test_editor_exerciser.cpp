@@ -47,7 +47,8 @@ HWND helper;
 DWORD uiThread;
 volatile LONG marksSeen;
 volatile LONG buttonUps;
-HHOOK inputHook;
+volatile LONG mainDeactivations;
+HHOOK inputHook, activationHook;
 
 LRESULT CALLBACK HelperProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -71,6 +72,17 @@ LRESULT CALLBACK InputHook(int code, WPARAM wParam, LPARAM lParam)
         (msg->message == WM_KEYUP || msg->message == WM_SYSKEYUP || msg->message == WM_LBUTTONUP))
         InterlockedIncrement(&buttonUps);
     return CallNextHookEx(inputHook, code, wParam, lParam);
+}
+
+// Counts the times the editor's main window loses the activation, which
+// stops a walk to a frame.
+LRESULT CALLBACK ActivationHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    const CWPSTRUCT *sent = (const CWPSTRUCT *)lParam;
+    if (code == HC_ACTION && sent->message == WM_ACTIVATE && LOWORD(sent->wParam) == WA_INACTIVE &&
+        sent->hwnd == editorFrame.mainWindow)
+        InterlockedIncrement(&mainDeactivations);
+    return CallNextHookEx(activationHook, code, wParam, lParam);
 }
 
 // Windows of the UI thread by class, children too.
@@ -154,6 +166,58 @@ int TargetOf(const std::string &box, int middle, int screen)
     return value <= -150 ? -150 : value;
 }
 
+/* The model of the play phase: the phases the stage may be in, one bit
+   each, an act's above a toon's. One phase, but where time may have moved
+   it on since the program was last looked at. */
+
+unsigned PhaseBit(int phase, int act = 0) { return 1u << (phase + 8 * act); }
+
+unsigned EachPhase(unsigned phases, const std::function<unsigned(int, int)> &to)
+{
+    unsigned result = 0;
+    for (int bit = 0; bit < 16; ++bit)
+        if (phases & (1u << bit))
+            result |= to(bit % 8, bit / 8);
+    return result;
+}
+
+std::string PhaseNames(unsigned phases)
+{
+    static const char *const names[] = { "ready", "walking", "waiting", "speaking", "walking off", "click walk", "stopped walk", "stopped frame" };
+    std::string list;
+    EachPhase(phases, [&](int phase, int act) { list += std::string(list.empty() ? "" : " or ") + (act ? "act " : "") + names[phase]; return 0u; });
+    return list;
+}
+
+// Where time alone takes a phase in one move: a walk or a pause ends, the
+// entrance begins. Only the user moves a stopped toon on.
+unsigned TimeMove(int phase, int act, bool entrance)
+{
+    switch (phase) {
+    case PHASE_READY: return entrance ? PhaseBit(PHASE_WALKING, 1) : 0;
+    case PHASE_WALKING: return PhaseBit(PHASE_WAITING, act);
+    case PHASE_WAITING: return PhaseBit(PHASE_SPEAKING, act);
+    case PHASE_SPEAKING:
+        return act ? PhaseBit(PHASE_WALKING_OFF, 1) : PhaseBit(PHASE_WALKING) | PhaseBit(PHASE_WALKING_OFF) | PhaseBit(PHASE_READY);
+    case PHASE_WALKING_OFF: case PHASE_CLICK_WALK: return PhaseBit(PHASE_READY);
+    default: return 0;
+    }
+}
+
+// Play, Stop and Continue; an act, a walk off and a walk to a click take no notice.
+unsigned Toggled(int phase, int act)
+{
+    if (act)
+        return PhaseBit(phase, act);
+    switch (phase) {
+    case PHASE_READY: case PHASE_STOPPED_WALK: return PhaseBit(PHASE_WALKING);
+    case PHASE_WALKING: return PhaseBit(PHASE_STOPPED_WALK);
+    case PHASE_WAITING: case PHASE_SPEAKING: return PhaseBit(PHASE_STOPPED_FRAME);
+    case PHASE_STOPPED_FRAME: return PhaseBit(PHASE_WALKING) | PhaseBit(PHASE_WALKING_OFF);
+    default: return PhaseBit(phase);
+    }
+}
+
 struct Model {
     std::string header;
     std::vector<std::string> frames;
@@ -165,6 +229,9 @@ struct Model {
     bool editor = false, frameEditor = false;
     std::map<std::string, std::string> disk;   // lower-case path: bytes
     std::string directory;                     // the dialog's, lower case
+    unsigned phases = 0;                       // PhaseBit
+    bool entrance = false;                     // still to come
+    LONG deactivationsSeen = 0;
 
     static Controls Show(const std::string &frame)
     {
@@ -253,6 +320,30 @@ struct Model {
         fileName.clear();
         caption = "Fizzy Pimbo's Parade";
         modified = false;
+        phases = PhaseBit(PHASE_READY);
+        entrance = true;
+    }
+    // What time may have made of the phase in so many moves. A walk to a
+    // frame stops where the editor lost the activation meanwhile.
+    unsigned Later(int moves = 16)
+    {
+        unsigned later = phases;
+        for (int i = 0; i < moves; ++i)
+            later |= EachPhase(later, [&](int phase, int act) { return TimeMove(phase, act, entrance); });
+        if (mainDeactivations != deactivationsSeen && (later & PhaseBit(PHASE_WALKING))) {
+            phases |= PhaseBit(PHASE_STOPPED_WALK);
+            later |= PhaseBit(PHASE_STOPPED_WALK);
+        }
+        deactivationsSeen = mainDeactivations;
+        return later;
+    }
+    // An action meets the phase last seen, or the next should time move it
+    // on meanwhile.
+    void Apply(const std::function<unsigned(int, int)> &to) { phases = EachPhase(Later(1), to); }
+    // Back to ready, unless an act runs: it keeps the stage to its end.
+    void ResetPlay()
+    {
+        Apply([](int phase, int act) { return act ? PhaseBit(phase, act) : PhaseBit(PHASE_READY); });
     }
 };
 
@@ -516,6 +607,9 @@ struct Exerciser {
             return;
         Note("stage click at " + std::to_string(at.x) + "," + std::to_string(at.y));
         Input([&] { testing::ClickScreen(screen); }, 1);
+        model.Apply([&](int phase, int act) {
+            return phase == PHASE_READY && !model.frameEditor && !onCharacter ? PhaseBit(PHASE_CLICK_WALK) : PhaseBit(phase, act);
+        });
         if (!model.frameEditor || onCharacter || walking)
             return Resync();
         model.StoreShown();
@@ -622,8 +716,10 @@ struct Exerciser {
     {
         Note("File New");
         Post(Dialog(), IDM_FILENEW);
-        if (SaveQuestion("File New"))
+        if (SaveQuestion("File New")) {
             model.NewToon();
+            model.ResetPlay();
+        }
     }
 
     void FileOpen(bool inFrameEditor)
@@ -634,15 +730,16 @@ struct Exerciser {
             if (!SaveQuestion("Open"))
                 return;
         } else {
-            bool enabled = false;
-            OnUi([&] { enabled = IsWindowEnabled(editorUi.fileButton) != 0; });
+            const bool enabled = Enabled(editorUi.fileButton);
             SetActive(editorFrame.mainWindow);
             Keys({ VK_CONTROL, 'O' });
             if (!enabled)
                 return ExpectNoBox("Ctrl+O with File disabled");
-            // The main window's Open starts from an untitled toon.
+            // The main window's Open starts from an untitled toon, and
+            // before the entrance takes the stage.
             model.fileName.clear();
             model.modified = false;
+            model.entrance = false;
         }
         Box open = Expect("Open Toon File", "Open");
         if (!fault.empty())
@@ -667,6 +764,8 @@ struct Exerciser {
             return Answer(said, IDOK);
         }
         model.Read(path);
+        model.ResetPlay();
+        model.entrance = false;
         ExpectNoBox("Open of a whole toon");
         // Play is enabled now, the frame editor open or not.
         if (inFrameEditor && Chance(50))
@@ -766,6 +865,7 @@ struct Exerciser {
         if (wasModified && model.modified && !model.fileName.empty())
             model.Read(model.fileName);
         model.frameEditor = false;
+        model.ResetPlay();
     }
 
     /* Actions on the main window and the dialog */
@@ -789,44 +889,52 @@ struct Exerciser {
         SetActive(window);
     }
 
-    // A click on one of the main window's buttons, which only an enabled
-    // button takes.
-    void ClickButton(HWND button)
+    bool Enabled(HWND window)
     {
         bool enabled = false;
-        OnUi([&] { enabled = IsWindow(button) && IsWindowEnabled(button); });
-        if (enabled)
+        OnUi([&] { enabled = IsWindow(window) && IsWindowEnabled(window); });
+        return enabled;
+    }
+
+    // One of the main window's buttons, clicked or by its key; true when it
+    // takes it. With the frame editor open the keys are the frame editor's.
+    bool PressButton(HWND button, bool click, WORD key)
+    {
+        const bool enabled = Enabled(button);
+        if (click && enabled)
             Post(editorFrame.mainWindow, 0, button);
+        else if (!click) {
+            SetActive(editorFrame.mainWindow);
+            Keys({ VK_MENU, key });
+        }
+        return enabled && (click || !model.frameEditor);
     }
 
     void PlayButton()
     {
         const int how = Pick(3);
         Note(how == 0 ? "Play button" : how == 1 ? "Alt+P" : "Alt+C");
-        if (how == 0)
-            ClickButton(editorUi.playButton);
-        else {
-            SetActive(editorFrame.mainWindow);
-            Keys({ VK_MENU, (WORD)(how == 1 ? 'P' : 'C') });
-        }
+        if (!PressButton(editorUi.playButton, how == 0, how == 1 ? 'P' : 'C'))
+            return;
+        // Play before the entrance cancels it.
+        model.entrance = false;
+        model.Apply(Toggled);
     }
 
+    // A random act, from ready, where no frame's points are picked.
     void ActionButton()
     {
         Note("the action button");
-        if (Chance(50))
-            ClickButton(editorUi.actionButton);
-        else {
-            SetActive(editorFrame.mainWindow);
-            Keys({ VK_MENU, 'W' });
-        }
+        if (!PressButton(editorUi.actionButton, Chance(50), 'W') || model.frameEditor)
+            return;
+        model.entrance = model.entrance && !(model.phases & PhaseBit(PHASE_READY));
+        model.Apply([](int phase, int act) { return phase == PHASE_READY ? PhaseBit(PHASE_WALKING, 1) : PhaseBit(phase, act); });
     }
 
     void OpenFrameEditor()
     {
         Note("Ctrl+E in the main window");
-        bool enabled = false;
-        OnUi([&] { enabled = IsWindowEnabled(editorUi.fileButton) != 0; });
+        const bool enabled = Enabled(editorUi.fileButton);
         SetActive(editorFrame.mainWindow);
         Keys({ VK_CONTROL, 'E' });
         if (!enabled)
@@ -856,11 +964,15 @@ struct Exerciser {
     // Edit Toon Files brings an open editor forward. OK and Cancel ask about
     // unsaved frames and keep both windows on Cancel (the run goes on only
     // then); over a box of the frame editor nothing asks and nothing closes.
+    // Play Toon File plays beside the editor and its unsaved frames.
     void DialogButton()
     {
         const bool askable = model.frameEditor && model.modified;
-        const int id = !askable || Chance(40) ? IDC_EDITTOONS : Chance(50) ? IDOK : IDCANCEL;
-        const std::string name = id == IDOK ? "OK" : id == IDCANCEL ? "Cancel" : "Edit Toon Files";
+        const int roll = Pick(10);
+        int id = !askable || roll < 2 ? IDC_EDITTOONS : roll < 4 ? IDOK : roll < 6 ? IDCANCEL : IDC_PLAYTOON;
+        if (id == IDC_PLAYTOON && !SelectWholeToon())
+            id = IDC_EDITTOONS;
+        const std::string name = id == IDOK ? "OK" : id == IDCANCEL ? "Cancel" : id == IDC_PLAYTOON ? "Play Toon File" : "Edit Toon Files";
         Box configure;
         if (model.frameEditor && Chance(30)) {
             SetActive(Dialog());
@@ -872,12 +984,15 @@ struct Exerciser {
         Note(name + " in the dialog" + (configure.window ? " over the Configure box" : ""));
         const HWND main = editorFrame.mainWindow;
         Post(ConfigDialog(), id);
-        if (configure.window) {
+        if (id == IDC_PLAYTOON)
+            WatchPlayer();
+        if (configure.window || id == IDC_PLAYTOON) {
             Wait(50);
             for (const Box &box : Boxes())
                 if (box.caption == "Pimbo Toon Frame File")
-                    return Fault(name + " asked over the Configure box");
-            Answer(configure, IDCANCEL);
+                    return Fault(name + " asked the save question");
+            if (configure.window)
+                Answer(configure, IDCANCEL);
         } else if (id != IDC_EDITTOONS) {
             Box box = Expect("Pimbo Toon Frame File", name + " over unsaved frames");
             if (!fault.empty())
@@ -896,19 +1011,62 @@ struct Exerciser {
             Fault(name + " in the dialog closed the editor or the dialog");
     }
 
+    // The player comes up over everything, plays the toon, and goes at a key.
+    void WatchPlayer()
+    {
+        HWND player = NULL;
+        bool whole = false, playing = false;
+        for (DWORD start = GetTickCount(); !playing && fault.empty() && GetTickCount() - start < 8000;) {
+            Wait(50);
+            OnUi([&] {
+                player = FindWindowA("SaverWndClass", NULL);
+                RECT box = { 0, 0, 0, 0 };
+                whole = GetWindowRect(player, &box) && box.left == 0 && box.top == 0 &&
+                        box.right == GetSystemMetrics(SM_CXSCREEN) && box.bottom == GetSystemMetrics(SM_CYSCREEN);
+                playing = StageOf(player) && ToonRunning(StageOf(player));
+            });
+        }
+        if (!whole || !playing)
+            return Fault(std::string("the player ") + (!player ? "did not open" : !whole ? "is not full screen" : "does not play"));
+        Note("a key in the player");
+        SetActive(player);
+        Keys({ VK_SPACE });
+        for (DWORD start = GetTickCount(); IsWindow(player) && GetTickCount() - start < 3000;)
+            Wait(20);
+        if (IsWindow(player))
+            Fault("a key left the player open");
+    }
+
+    // An entry of the dialog's toon list, selected.
+    bool SelectListEntry(const std::string &entry)
+    {
+        bool found = false;
+        OnUi([&] {
+            LRESULT at = SendDlgItemMessageA(ConfigDialog(), IDC_TOONLIST, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)entry.c_str());
+            found = at != LB_ERR && SendDlgItemMessageA(ConfigDialog(), IDC_TOONLIST, LB_SETCURSEL, (WPARAM)at, 0) != LB_ERR;
+        });
+        return found;
+    }
+
+    // A toon with frames in the dialog's directory, as its list shows it.
+    bool SelectWholeToon()
+    {
+        for (const auto &file : model.disk) {
+            const std::string &path = file.first;
+            if (file.second.size() >= 104 + 92 && path.compare(0, model.directory.size(), model.directory) == 0 &&
+                path.find('\\', model.directory.size()) == std::string::npos && SelectListEntry(path.substr(model.directory.size())))
+                return true;
+        }
+        return false;
+    }
+
     void ChangeDirectory()
     {
         const bool down = Lower(model.directory) == Lower(top);
         const std::string entry = down ? "[more]" : "[..]";
         Note("toon list: " + entry);
         HWND dialog = ConfigDialog();
-        bool found = false;
-        OnUi([&] {
-            LRESULT at = SendDlgItemMessageA(dialog, IDC_TOONLIST, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)entry.c_str());
-            found = at != LB_ERR;
-            SendDlgItemMessageA(dialog, IDC_TOONLIST, LB_SETCURSEL, (WPARAM)at, 0);
-        });
-        if (!found)
+        if (!SelectListEntry(entry))
             return Fault("the toon list has no " + entry);
         PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_TOONLIST, LBN_DBLCLK), (LPARAM)GetDlgItem(dialog, IDC_TOONLIST));
         Settle();
@@ -940,20 +1098,6 @@ struct Exerciser {
 
     /* One step */
 
-    // A walk that no toon frame asked for (the walk off, a walk to a click),
-    // or a toon under way.
-    void PlayState(bool &freeWalk, bool &playing, bool &paused)
-    {
-        OnUi([&] {
-            char label[32] = "";
-            GetWindowTextA(editorUi.playButton, label, sizeof label);
-            paused = strcmp(label, "&Continue") == 0 && IsWindowEnabled(editorUi.playButton);
-            const Stage *stage = TheStage();
-            freeWalk = stage && !stage->act && (stage->phase == PHASE_CLICK_WALK || stage->phase == PHASE_WALKING_OFF);
-            playing = stage && ToonRunning(stage);
-        });
-    }
-
     void Act()
     {
         if (!model.editor) {
@@ -963,8 +1107,11 @@ struct Exerciser {
         }
         // The moments that go wrong most: Play during a walk of another kind,
         // and a frame chosen while the toon plays; a toon needs time to end.
-        bool freeWalk = false, playing = false, paused = false;
-        PlayState(freeWalk, playing, paused);
+        // A walk that no toon frame asked for: the walk off, a walk to a click.
+        const unsigned freeWalk = model.phases & (PhaseBit(PHASE_WALKING_OFF) | PhaseBit(PHASE_CLICK_WALK));
+        const unsigned playing = model.phases & (PhaseBit(PHASE_WALKING) | PhaseBit(PHASE_WAITING) |
+                                                 PhaseBit(PHASE_SPEAKING) | PhaseBit(PHASE_WALKING_OFF));
+        const unsigned paused = model.phases & (PhaseBit(PHASE_STOPPED_WALK) | PhaseBit(PHASE_STOPPED_FRAME));
         if (freeWalk && Chance(60)) {
             const int which = Pick(3);
             return which == 0 ? PlayButton() : which == 1 ? ActionButton()
@@ -999,6 +1146,8 @@ struct Exerciser {
             Note("wait");
             return Wait(200 + (DWORD)Pick(1500));
         }
+        // Unsaved frames meet the dialog's buttons.
+        if (model.modified && roll < 5) return DialogButton();
         if (roll < 12) return ClickStage();
         if (roll < 30) return TypeIntoControls();
         if (roll < 46) return FrameCommand();
@@ -1076,6 +1225,12 @@ struct Exerciser {
             const bool stop = strcmp(label, "&Stop") == 0;
             if (strcmp(label, labels[PlayStateOf(stage)]) != 0)
                 problem = std::string("the Play button reads ") + label + " in phase " + std::to_string(stage->phase);
+            // The phase the model predicted, or one that time has moved it on to.
+            const unsigned seen = PhaseBit(stage->phase, stage->act);
+            if (!(model.Later() & seen))
+                problem = "the stage is in " + PhaseNames(seen) + ", the model predicted " + PhaseNames(model.phases);
+            model.phases = seen;
+            model.entrance = model.entrance && !stage->act;
             // Standing at a frame of the toon: he is where the walk there
             // ended, short of the frame's point by no more than the walk's
             // own remainder.
@@ -1206,6 +1361,8 @@ struct Exerciser {
     {
         OnUi([] {
             toon.modified = 0;
+            if (HWND player = FindWindowA("SaverWndClass", NULL))
+                DestroyWindow(player);
             testing::EndEverything();
         });
     }
@@ -1287,6 +1444,7 @@ TEST_CASE("a restless user, drawn from a seed, never loses what the editor saved
     helper = CreateWindowExA(0, "STATIC", NULL, 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
     SetWindowLongPtrA(helper, GWLP_WNDPROC, (LONG_PTR)HelperProc);
     inputHook = SetWindowsHookExA(WH_GETMESSAGE, InputHook, NULL, uiThread);
+    activationHook = SetWindowsHookExA(WH_CALLWNDPROC, ActivationHook, NULL, uiThread);
     testing::BoxCatcher catcher([](HWND, const testing::CaughtBox &) { return 0; });
     exerciser.catcher = &catcher;
     running = &exerciser;
@@ -1300,6 +1458,7 @@ TEST_CASE("a restless user, drawn from a seed, never loses what the editor saved
     SetUnhandledExceptionFilter(previous);
     running = NULL;
     UnhookWindowsHookEx(inputHook);
+    UnhookWindowsHookEx(activationHook);
     DestroyWindow(helper);
     MESSAGE((exerciser.step - 1) << " steps in " << (GetTickCount() - started) / 1000 << " s");
     CHECK_MESSAGE(exerciser.fault.empty(), "seed " << exerciser.seed << ", step " << exerciser.step << ": " << exerciser.fault);

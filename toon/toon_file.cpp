@@ -382,7 +382,9 @@ int LoadToonByName(ToonDocument *toon, HWND window, const char *name)
         return 0;
     }
     strcpy(toon->fileName, name);
-    PrepareToonFileDialogs(toon, window);
+    // No file dialog here: the one record of the dialogs stays with the
+    // document that last prepared it, an editor's beside this player.
+    SetToonModified(toon, window, 0);
     int count = TakeReadToon(toon, ReopenToonFile(toon, window));
     if (!count)
         return 0;
