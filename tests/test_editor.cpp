@@ -318,14 +318,17 @@ TEST_CASE("the caption, system buttons and progress bar are drawn as specified, 
     });
 }
 
-TEST_CASE("Play, Stop and Continue follow the play state by real keys on a shipped toon, locked while Pimbo acts")
+TEST_CASE("Play, Stop and Continue follow the play state by real keys on a shipped toon, locked while Pimbo acts; the stopped toon exports as a GIF")
 {
     StartClean();
     const std::string toonPath = testing::SourcePath("toons/greeting.ptf");
+    const std::string gifPath = testing::TempDirectory("editor-export") + "stopped.gif";
+    DeleteFileA(gifPath.c_str());
     std::string aboutVersion, aboutAfterEsc;
     testing::BoxCatcher boxes([&](HWND box, const testing::CaughtBox &caught) {
-        if (caught.caption == "Open Toon File") {
-            SetDlgItemTextA(box, 0x047C, toonPath.c_str());   // cmb13, the file name
+        if (caught.caption == "Open Toon File" || caught.caption == "Save As") {
+            const std::string &name = caught.caption == "Save As" ? gifPath : toonPath;
+            SetDlgItemTextA(box, 0x047C, name.c_str());   // cmb13, the file name
             return IDOK;
         }
         if (caught.caption == "About") {
@@ -360,6 +363,7 @@ TEST_CASE("Play, Stop and Continue follow the play state by real keys on a shipp
         Do("the menu above the File button, Play grayed, Edit not; About", [&] {
             CHECK(ScreenRect(Menu()).left == ScreenRect(Editor()).left + 11);
             CHECK(menuItemGrayed(IDM_PLAY));
+            CHECK(menuItemGrayed(IDM_EXPORTGIF));   // no toon yet
             CHECK_FALSE(menuItemGrayed(IDM_EDIT));
             CHECK_FALSE(menuItemGrayed(IDM_OPEN));
             testing::PressKeys({ 'A' });
@@ -419,10 +423,21 @@ TEST_CASE("Play, Stop and Continue follow the play state by real keys on a shipp
             testing::PressKeys({ VK_MENU, 'F' });
         }),
         WaitFor("the File menu", [] { return Menu() != NULL; }, 5000),
-        Do("Exit", [&] {
+        Do("the stopped toon exported as a GIF", [&] {
             CHECK_FALSE(menuItemGrayed(IDM_PLAY));
-            testing::PressKeys({ 'X' });
+            CHECK_FALSE(menuItemGrayed(IDM_EXPORTGIF));
+            testing::PressKeys({ 'G' });
         }),
+        WaitFor("the GIF written", [&] { return testing::ReadFileBytes(gifPath).size() > 1000 && Menu() == NULL; },
+                20000),
+        Do("a GIF of its own; the toon still stopped there; File, Exit", [&] {
+            CHECK(testing::ReadFileBytes(gifPath).compare(0, 6, "GIF89a") == 0);
+            CHECK(label() == "&Continue");
+            CHECK(TheStage()->frameShown == standingAt);
+            testing::PressKeys({ VK_MENU, 'F' });
+        }),
+        WaitFor("the File menu", [] { return Menu() != NULL; }, 5000),
+        Do("Exit", [&] { testing::PressKeys({ 'X' }); }),
         WaitFor("the editor to close", [] { return Editor() == NULL; }, 5000),
     });
     char paces[32] = "";
