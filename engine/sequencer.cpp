@@ -621,15 +621,6 @@ LRESULT OnStageClick(HWND window, LPARAM point)
     return 0;
 }
 
-int PlaybackProgress(HWND window, int span)
-{
-    Stage *stage = StageOf(window);
-    if (!stage || !stage->toon)
-        return 0;
-    int count = stage->toon->frameCount > 1 ? stage->toon->frameCount : 1;
-    return (int)((long long)span * stage->nextFrameIndex / count);
-}
-
 /* The stage window's engine events */
 
 static void OnFramePauseOver(HWND window, Stage *stage)

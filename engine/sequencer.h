@@ -37,7 +37,6 @@ void ResetPlayback(HWND window);
 // The stage window is going away: whatever runs stops, quietly.
 void AbandonStagePlay(HWND window);
 LRESULT OnStageClick(HWND window, LPARAM point);
-int PlaybackProgress(HWND window, int span);
 
 // What Play offers in the phase: PLAY_STATE_*.
 int PlayStateOf(const Stage *stage);

@@ -42,8 +42,9 @@ struct ExportRun {
 
 /* The stage's palette */
 
-static void AddColour(RGBQUAD *palette, int *count, BYTE red, BYTE green, BYTE blue)
+static void AddColour(RGBQUAD *palette, int *count, COLORREF colour)
 {
+    const BYTE red = GetRValue(colour), green = GetGValue(colour), blue = GetBValue(colour);
     for (int i = 0; i < *count; ++i)
         if (palette[i].rgbRed == red && palette[i].rgbGreen == green && palette[i].rgbBlue == blue)
             return;
@@ -76,7 +77,7 @@ static void AddResourceColours(HINSTANCE instance, const char *name, RGBQUAD *pa
     for (DWORD i = 0; i < colours && header.biSize + (i + 1) * sizeof(RGBQUAD) <= size; ++i) {
         RGBQUAD quad;
         memcpy(&quad, data + header.biSize + i * sizeof(RGBQUAD), sizeof quad);
-        AddColour(palette, count, quad.rgbRed, quad.rgbGreen, quad.rgbBlue);
+        AddColour(palette, count, RGB(quad.rgbRed, quad.rgbGreen, quad.rgbBlue));
     }
 }
 
@@ -86,11 +87,10 @@ static int StagePalette(HINSTANCE instance, int backgroundNumber, RGBQUAD *palet
 {
     int count = 0;
     for (COLORREF colour : fixedColours)
-        AddColour(palette, &count, GetRValue(colour), GetGValue(colour), GetBValue(colour));
-    AddColour(palette, &count, GetRValue(GetSysColor(COLOR_BTNSHADOW)), GetGValue(GetSysColor(COLOR_BTNSHADOW)),
-              GetBValue(GetSysColor(COLOR_BTNSHADOW)));
-    AddColour(palette, &count, GetRValue(GetSysColor(COLOR_BTNHIGHLIGHT)),
-              GetGValue(GetSysColor(COLOR_BTNHIGHLIGHT)), GetBValue(GetSysColor(COLOR_BTNHIGHLIGHT)));
+        AddColour(palette, &count, colour);
+    // The caption's emboss.
+    AddColour(palette, &count, GetSysColor(COLOR_BTNSHADOW));
+    AddColour(palette, &count, GetSysColor(COLOR_BTNHIGHLIGHT));
     char name[16];
     for (int i = 1; i <= 8; ++i) {
         snprintf(name, sizeof name, "pbl2r%d", i);

@@ -737,21 +737,6 @@ TEST_CASE("clicks on the editor's stage")
     CloseEngineStage();
 }
 
-TEST_CASE("playback progress")
-{
-    EngineStage &stage = OpenEngineStage(200, 200);
-    struct Row { int frames, next, span, filled; };
-    const Row rows[] = { { 4, 2, 100, 50 }, { 3, 1, 100, 33 }, { 3, 3, 90, 90 }, { 0, 0, 100, 0 },
-                         { 0, 1, 100, 100 }, { 7, 5, 2000000000, 1428571428 } };
-    for (const Row &row : rows) {
-        stage.toon.frameCount = row.frames;
-        stage.stage->nextFrameIndex = row.next;
-        CHECK(PlaybackProgress(stage.window, row.span) == row.filled);
-    }
-    stage.toon.frameCount = 0;
-    CloseEngineStage();
-}
-
 // Toon A speaks its first line through a clip; the toons that replace it
 // on Open and New stand their first frame elsewhere.
 static const std::vector<ToonFrame> toonA = { Frame(200, 200, 1, 2, 0, "PBF:pimbo-hello.wav"),

@@ -167,8 +167,9 @@ static int FindChunk(HANDLE file, DWORD size, const char *id, DWORD *body, DWORD
     return 0;
 }
 
-// Whether the file is a wave file whose format a device can take now.
-static enum ClipCheck CheckClipFile(const char *name)
+// Whether the file is a wave file whose format a device can take now; with
+// milliseconds, also how long its data plays, from the same reading.
+static enum ClipCheck CheckClipFile(const char *name, DWORD *milliseconds)
 {
     HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
@@ -191,6 +192,15 @@ static enum ClipCheck CheckClipFile(const char *name)
     DWORD kept = length < sizeof format ? length : (DWORD)sizeof format;
     if (found)
         found = ReadAt(file, body, format, kept);
+    if (found && milliseconds) {
+        const DWORD byteRate = LittleEndian(format + 8, 4);
+        DWORD data = 0, dataLength = 0;
+        if (byteRate && FindChunk(file, size, "data", &data, &dataLength)) {
+            const unsigned long long ms =
+                (unsigned long long)(dataLength < size - data ? dataLength : size - data) * 1000 / byteRate;
+            *milliseconds = ms > 0x7FFFFFFF ? 0x7FFFFFFF : (DWORD)ms;
+        }
+    }
     CloseHandle(file);
     if (!found || !IsPlayableFormat(format, kept))
         return CLIP_INVALID;
@@ -238,7 +248,7 @@ static int PlayClip(HWND window, char *text, DWORD playMode)
         SayInstead(text, "Hey, someone stole this frame's sound file!");
         return 0;
     }
-    enum ClipCheck check = CheckClipFile(name);
+    enum ClipCheck check = CheckClipFile(name, NULL);
     if (check != CLIP_PLAYABLE) {
         if (check == CLIP_BUSY)
             SayInstead(text, BUSY_TEXT);
@@ -306,25 +316,8 @@ DWORD SoundClipMilliseconds(const char *text)
     if (!IsSoundClip(text))
         return 0;
     const char *name = text + CLIP_PREFIX_LENGTH;
-    if (!SoundFileExists(name) || CheckClipFile(name) == CLIP_INVALID)
+    DWORD milliseconds = 0;
+    if (!SoundFileExists(name) || CheckClipFile(name, &milliseconds) == CLIP_INVALID)
         return 0;
-    HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return 0;
-    DWORD high = 0;
-    DWORD size = GetFileSize(file, &high);
-    if (high)
-        size = MAXDWORD;
-    unsigned char format[WAVE_FORMAT_SIZE];
-    DWORD body = 0, length = 0, dataBytes = 0;
-    DWORD byteRate = FindChunk(file, size, "fmt ", &body, &length) && ReadAt(file, body, format, sizeof format)
-        ? LittleEndian(format + 8, 4) : 0;
-    if (byteRate && FindChunk(file, size, "data", &body, &length))
-        dataBytes = length < size - body ? length : size - body;
-    CloseHandle(file);
-    if (!byteRate || !dataBytes)
-        return 0;
-    const unsigned long long ms = (unsigned long long)dataBytes * 1000 / byteRate;
-    return ms > 0x7FFFFFFF ? 0x7FFFFFFF : (DWORD)ms;
+    return milliseconds;
 }
