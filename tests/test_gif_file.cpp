@@ -37,6 +37,7 @@ RGBQUAD Colour(int red, int green, int blue)
 std::vector<DecodedFrame> Decode(const std::string &gif, const std::vector<Picture> &input, int width,
                                  int height, const std::vector<RGBQUAD> &palette)
 {
+    CHECK(testing::GifFaults(gif) == "");
     std::vector<DecodedFrame> frames = testing::ListGifFrames(gif);
     std::string bytes = testing::ComposeGifFrames(gif);
     const size_t size = (size_t)width * height * 3;
@@ -94,13 +95,15 @@ TEST_CASE("colour bars, a moving square and long stills decode as they were draw
     unsigned seed = 12345;
     for (BYTE &pixel : noise.pixels)
         pixel = (BYTE)((seed = seed * 1103515245u + 12345u) >> 16);
+    for (int ms : { 4, 0 })                     // too short for a delay: their time goes to the noise
+        input.push_back({ std::vector<BYTE>(bars.size(), (BYTE)ms), ms });
     input.push_back(noise);
-    input.push_back({ bars, 700000 });          // beyond one delay's 655.35 s
+    input.push_back({ bars, 655360 });          // one delay's 655.35 s and a rest too short for one
 
     std::string gif = UnixFolder() + "/timeline.gif";
     CHECK_OR_RETURN(Encode(gif, width, height, palette, input));
     std::vector<DecodedFrame> frames = Decode(gif, input, width, height, palette);
-    // One frame for each change, the still merged; the long one takes two.
+    // One frame for each change, the still and the short ones merged; the long one takes two.
     CHECK_OR_RETURN(frames.size() == 1 + 10 + 1 + 1 + 1);
     long long totalMs = 0, hundredths = 0;
     for (const Picture &picture : input)
@@ -177,6 +180,11 @@ TEST_CASE("small palettes and DIB sections map to the nearest colour")
     std::string gif = UnixFolder() + "/three.gif";
     CHECK_OR_RETURN(Encode(gif, 64, 64, three, { checks, stray }));
     CHECK(Decode(gif, { checks, stray }, 64, 64, three).size() == 2);
+    // 64 pixels of one colour end on a table just grown to 16 codes: the end
+    // code is read 5 bits wide. Alone and of no time, the picture still stands.
+    const Picture plain = { std::vector<BYTE>(64, 1), 0 };
+    CHECK_OR_RETURN(Encode(gif, 8, 8, three, { plain }));
+    CHECK(Decode(gif, { plain }, 8, 8, three).at(0).hundredths == 2);
 }
 
 TEST_CASE("a write that fails or is abandoned leaves the older file whole")

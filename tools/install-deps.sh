@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(cmake make python3 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
           binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 wine wine64 xvfb
-          doctest-dev fonts-wine fonts-dejavu-core imagemagick nsis xserver-xephyr "$@")
+          doctest-dev fonts-wine fonts-dejavu-core imagemagick gifsicle nsis xserver-xephyr "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -13,6 +13,7 @@
 #define GIF_COLOUR_SLOTS    4096
 #define GIF_BAND_ROWS       32
 #define GIF_MAX_DELAY       65535
+#define GIF_MIN_DELAY       2           // browsers show anything shorter as a tenth of a second
 #define GIF_NO_COLOUR       0xFFFFFFFFu
 #define GIF_NO_CODE         0xFFFF
 #define GIF_EXTENSION       0x21
@@ -196,6 +197,10 @@ static void CompressRectangle(GifWriter *writer, const BYTE *picture, const RECT
     }
     if (prefix >= 0)
         PackCode(&packer, prefix, width);
+    // Reading that last code, the decoder makes one more entry, and may
+    // widen before it reads the end.
+    if (prefix >= 0 && nextCode == (1 << width) && width < GIF_MAX_CODE_BITS)
+        ++width;
     PackCode(&packer, endCode, width);
     EndPackedCodes(&packer);
 }
@@ -248,34 +253,46 @@ static RECT ChangedRectangle(const GifWriter *writer, const BYTE *before, const 
     return rect;
 }
 
+// The next delay of a picture standing for hundredths: at most one delay's
+// worth, leaving no rest shorter than the shortest delay.
+static LONGLONG NextDelay(LONGLONG hundredths)
+{
+    if (hundredths <= GIF_MAX_DELAY)
+        return hundredths;
+    return hundredths - GIF_MAX_DELAY < GIF_MIN_DELAY ? hundredths - GIF_MIN_DELAY : GIF_MAX_DELAY;
+}
+
 // Writes the pending picture with the hundredths that bring the written
 // total to the elapsed time; a picture standing longer than one delay can
-// say continues in one-pixel frames that change nothing.
-static void WritePendingFrame(GifWriter *writer)
+// say continues in one-pixel frames that change nothing. A picture too
+// short for a delay of its own is left out and its time goes to the next
+// one; the last one stands at least the shortest delay.
+static void WritePendingFrame(GifWriter *writer, int last)
 {
     if (!writer->hasPending)
         return;
+    writer->hasPending = 0;
     writer->elapsedMs += writer->pendingMs;
+    writer->pendingMs = 0;
     LONGLONG hundredths = (writer->elapsedMs + 5) / 10 - writer->writtenHundredths;
+    if (hundredths < GIF_MIN_DELAY && !last)
+        return;
+    if (hundredths < GIF_MIN_DELAY)
+        hundredths = GIF_MIN_DELAY;
     writer->writtenHundredths += hundredths;
-    RECT whole = { 0, 0, writer->width, writer->height };
-    const RECT corner = { 0, 0, 1, 1 };
+    const RECT whole = { 0, 0, writer->width, writer->height }, corner = { 0, 0, 1, 1 };
     RECT rect = writer->framesWritten ? ChangedRectangle(writer, writer->shown, writer->pending) : whole;
     if (IsRectEmpty(&rect))
         rect = corner;
-    int first = (int)(hundredths > GIF_MAX_DELAY ? GIF_MAX_DELAY : hundredths);
-    PutGifImage(writer, writer->pending, &rect, first);
-    hundredths -= first;
-    while (hundredths > 0) {
-        int part = (int)(hundredths > GIF_MAX_DELAY ? GIF_MAX_DELAY : hundredths);
-        PutGifImage(writer, writer->pending, &corner, part);
-        hundredths -= part;
-    }
+    do {
+        const LONGLONG delay = NextDelay(hundredths);
+        PutGifImage(writer, writer->pending, &rect, (int)delay);
+        hundredths -= delay;
+        rect = corner;
+    } while (hundredths > 0);
     BYTE *swap = writer->shown;
     writer->shown = writer->pending;
     writer->pending = swap;
-    writer->hasPending = 0;
-    writer->pendingMs = 0;
 }
 
 static void PutGifHeader(GifWriter *writer)
@@ -352,7 +369,7 @@ int GifAddFrame(GifWriter *writer, const BYTE *pixels, int durationMs)
         writer->pendingMs += durationMs;
         return 1;
     }
-    WritePendingFrame(writer);
+    WritePendingFrame(writer, 0);
     memcpy(writer->pending, pixels, size);
     writer->hasPending = 1;
     writer->pendingMs = durationMs;
@@ -489,7 +506,7 @@ int GifFinish(GifWriter *writer)
     if (!writer->out)
         return 0;
     int pictures = writer->framesWritten + writer->hasPending;
-    WritePendingFrame(writer);
+    WritePendingFrame(writer, 1);
     PutGifByte(writer, GIF_TRAILER);
     FlushGifOutput(writer);
     int written = pictures > 0 && !writer->failed && FlushFileBuffers(writer->file);

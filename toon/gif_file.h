@@ -4,6 +4,8 @@
 // first frame only the rectangle that changed is written; a frame equal to
 // the one before only lengthens that one's delay. Delays are summed in milliseconds and rounded
 // on the running total, so the file's hundredths keep to the real time.
+// No frame stands less than 2 hundredths (browsers slow those to 10): a
+// picture that would is left out, its time going to the next one.
 //
 // Colours of a bitmap that are not in the palette (antialiased text edges,
 // blends) take the nearest palette colour by RGB distance; exact colours

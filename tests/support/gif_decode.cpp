@@ -58,6 +58,85 @@ std::string ComposeGifFrames(const std::string &gif)
     return ReadFileBytes(WinPath(raw));
 }
 
+// The codes of one image as a decoder reads them, the table's widths
+// included; data that starts at *at, which is left past it.
+static std::string ImageDataFaults(const std::string &file, size_t *at, long pixels)
+{
+    const int minimum = *at < file.size() ? (unsigned char)file[(*at)++] : 0;
+    std::string data;
+    for (size_t size; *at < file.size() && (size = (unsigned char)file[(*at)++]) > 0; *at += size)
+        data += file.substr(*at, size);
+    if (minimum < 2 || minimum > 8)
+        return "bad minimum code size";
+    const int clear = 1 << minimum, maxCodes = 4096;
+    std::vector<long> length(maxCodes, 1);
+    int width = minimum + 1, next = clear + 2, previous = -1;
+    long decoded = 0;
+    for (size_t bit = 0;;) {
+        if (bit + width > data.size() * 8)
+            return "the data ends before the end code";
+        int code = 0;
+        for (int i = 0; i < width; ++i, ++bit)
+            code |= ((data[bit / 8] >> (bit % 8)) & 1) << i;
+        if (code == clear + 1)
+            return decoded != pixels ? "pixel count " + std::to_string(decoded)
+                 : data.size() * 8 - bit >= 8 ? "data after the end code" : "";
+        if (code == clear) {
+            width = minimum + 1;
+            next = clear + 2;
+            previous = -1;
+        } else if (code > next || (previous < 0 && code > clear)) {
+            return "code out of range";
+        } else {
+            decoded += code == next ? length[previous] + 1 : length[code];
+            if (previous >= 0 && next < maxCodes) {
+                length[next] = length[previous] + 1;
+                if (++next == 1 << width && width < 12)
+                    ++width;
+            }
+            previous = code;
+        }
+    }
+}
+
+std::string GifFaults(const std::string &gif)
+{
+    const std::string said = RunTool("/usr/bin/gifsicle -U '" + gif + "' -o /dev/null");
+    if (!said.empty())
+        return said;
+    const std::string file = ReadFileBytes(WinPath(gif));
+    auto word = [&](size_t at) {
+        return at + 1 < file.size() ? (unsigned char)file[at] | (unsigned char)file[at + 1] << 8 : 0;
+    };
+    auto table = [&](size_t flags) {
+        return flags < file.size() && (file[flags] & 0x80) ? 3u << ((file[flags] & 7) + 1) : 0u;
+    };
+    size_t at = 13 + table(10);
+    for (int image = 0; at < file.size();) {
+        const std::string where = "image " + std::to_string(image) + ": ";
+        const int block = (unsigned char)file[at++];
+        if (block == 0x3B)
+            return at == file.size() ? "" : "data after the trailer";
+        if (block == 0x21 && at + 4 < file.size() && (unsigned char)file[at] == 0xF9 && word(at + 3) < 2)
+            return where + "delay " + std::to_string(word(at + 3));
+        if (block == 0x21) {
+            for (++at; at < file.size() && file[at] != 0; at += (unsigned char)file[at] + 1) {
+            }
+            ++at;
+        } else if (block == 0x2C) {
+            const long pixels = (long)word(at + 4) * word(at + 6);
+            at += 9 + table(at + 8);
+            const std::string fault = ImageDataFaults(file, &at, pixels);
+            if (!fault.empty())
+                return where + fault;
+            ++image;
+        } else {
+            return "unknown block " + std::to_string(block);
+        }
+    }
+    return "no trailer";
+}
+
 bool AnyFileMatches(const std::string &pattern)
 {
     WIN32_FIND_DATAA found;

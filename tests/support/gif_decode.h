@@ -1,4 +1,5 @@
-// Reading GIF files back with ImageMagick, a decoder nobody here wrote.
+// Reading GIF files back with ImageMagick, a decoder nobody here wrote,
+// and checking them with gifsicle and a reader stricter than both.
 // Wine starts Linux programs as they are, so the tools run on Unix paths.
 #ifndef PIMBO_TESTS_GIF_DECODE_H
 #define PIMBO_TESTS_GIF_DECODE_H
@@ -20,6 +21,11 @@ std::string RunTool(const std::string &command);
 std::vector<DecodedFrame> ListGifFrames(const std::string &gif);
 // The composed pictures, one after another, 3 bytes (RGB) a pixel.
 std::string ComposeGifFrames(const std::string &gif);
+// What is wrong with the file, "" when nothing: what gifsicle says while
+// decoding it, and what it lets pass: image data that ends before its end
+// code (read at the width the decoder has reached), data after it, a pixel
+// count that differs from the image's, a delay under 2 hundredths.
+std::string GifFaults(const std::string &gif);
 
 // Whether any file matches the Windows pattern (a writer's left-over temporaries).
 bool AnyFileMatches(const std::string &pattern);
