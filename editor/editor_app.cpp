@@ -326,7 +326,7 @@ static void ExportToonAsGif(HWND window)
     if (result == EXPORT_DONE || result == EXPORT_CANCELLED)
         return;
     char text[MESSAGE_SIZE];
-    snprintf(text, sizeof text, "Cannot write to %s.", path);
+    DescribeExportFailure(result, &editorFrame.toon, path, PackedWidth(size), PackedHeight(size), text, sizeof text);
     MessageBoxA(window, text, NULL, MB_OK | MB_ICONEXCLAMATION);
 }
 

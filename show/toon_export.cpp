@@ -236,11 +236,42 @@ static int CopyToon(ToonDocument *copy, const ToonDocument *toon)
     return 1;
 }
 
+static int ReadFileIdentity(const char *path, BY_HANDLE_FILE_INFORMATION *identity)
+{
+    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    const BOOL read = GetFileInformationByHandle(file, identity);
+    CloseHandle(file);
+    return read;
+}
+
+// Whether two names lead to one existing file, however each is spelt
+// (relative, in another case, short, with forward slashes, a link): the
+// volume and the file's index tell, and where a system keeps no index
+// that holds still, the full names do.
+static int SameFile(const char *first, const char *second)
+{
+    BY_HANDLE_FILE_INFORMATION a, b;
+    if (!ReadFileIdentity(first, &a) || !ReadFileIdentity(second, &b))
+        return 0;
+    if (a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+        a.nFileIndexLow == b.nFileIndexLow)
+        return 1;
+    char fullFirst[MAX_PATH], fullSecond[MAX_PATH];
+    const DWORD firstLength = GetFullPathNameA(first, MAX_PATH, fullFirst, NULL);
+    const DWORD secondLength = GetFullPathNameA(second, MAX_PATH, fullSecond, NULL);
+    return firstLength && firstLength < MAX_PATH && secondLength && secondLength < MAX_PATH &&
+           lstrcmpiA(fullFirst, fullSecond) == 0;
+}
+
 int ExportToonGif(HINSTANCE instance, const ToonDocument *toon, const char *path, int width, int height,
                   const ExportWatch *watch)
 {
     if (width < EXPORT_MIN_SIDE || width > EXPORT_MAX_SIDE || height < EXPORT_MIN_SIDE || height > EXPORT_MAX_SIDE)
         return EXPORT_BAD_SIZE;
+    if (toon->fileName[0] && SameFile(toon->fileName, path))
+        return EXPORT_TARGET_IS_TOON;
     // Plain records, zeroed: the C++ allocator would bring in a runtime the
     // first 32-bit systems cannot load.
     ExportRun *run = (ExportRun *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(ExportRun));
@@ -379,29 +410,49 @@ static int TellUserOf(const char *format, const char *name)
     return 0;
 }
 
+void DescribeExportFailure(int result, const ToonDocument *toon, const char *path, int width, int height,
+                           char *text, int size)
+{
+    if (result == EXPORT_BAD_SIZE)
+        snprintf(text, size, "Bad picture size: the window size of %s is %dx%d; give one as <width>x<height>.",
+                 toon->fileName, width, height);
+    else if (result == EXPORT_NO_FRAMES)
+        snprintf(text, size, "No toon frames in %s.", toon->fileName);
+    else if (result == EXPORT_TARGET_IS_TOON)
+        snprintf(text, size, "Cannot write to %s: it is the toon itself.", path);
+    else
+        snprintf(text, size, "Cannot write to %s.", path);
+}
+
 int RunToonExport(HINSTANCE instance, const char *arguments)
 {
-    char toonName[ARGUMENT_SIZE], gifName[ARGUMENT_SIZE], size[ARGUMENT_SIZE] = "";
+    // One more than are taken, to tell too many.
+    char given[ARGUMENTS_MAX + 1][ARGUMENT_SIZE];
     const char *cursor = arguments ? arguments : "";
-    if (!NextArgument(&cursor, toonName) || !NextArgument(&cursor, gifName)) {
-        TellUser(NULL, "Usage: Pimbo95.scr /gif <toon file> <gif file> [<width>x<height>]", NULL,
-                 MB_OK | MB_ICONEXCLAMATION);
+    int count = 0;
+    while (count <= ARGUMENTS_MAX && NextArgument(&cursor, given[count]))
+        ++count;
+    cursor += strspn(cursor, " \t");
+    const char *wrong = count > ARGUMENTS_MAX ? "Too many arguments"
+                      : *cursor ? "An argument too long"
+                      : count < 2 ? "Missing arguments" : NULL;
+    if (wrong) {
+        TellUserOf("%s. Usage: Pimbo95.scr /gif <toon file> <gif file> [<width>x<height>]", wrong);
         return EXPORT_EXIT_USAGE;
     }
-    const int sized = NextArgument(&cursor, size);
-    char extra[ARGUMENT_SIZE];
+    const char *toonName = given[0], *gifName = given[1];
+    const int sized = count > 2;
     int width = 0, height = 0;
-    if ((sized && !ParseExportSize(size, &width, &height)) || NextArgument(&cursor, extra)) {
-        TellUserOf("Bad picture size %s: give it as <width>x<height>, each from 1 to 4096.", size);
+    if (sized && !ParseExportSize(given[2], &width, &height)) {
+        TellUserOf("Bad picture size %s: give it as <width>x<height>, each from 1 to 4096.", given[2]);
         return EXPORT_EXIT_USAGE;
     }
 
     ToonDocument toon = {};
     toon.showMessage = TellUser;
     lstrcpynA(toon.fileName, toonName, sizeof toon.fileName);
-    const int count = TakeReadToon(&toon, ReadToonFile(&toon, NULL));
     int code = EXPORT_EXIT_TOON;
-    if (count > 0) {
+    if (TakeReadToon(&toon, ReadToonFile(&toon, NULL)) > 0) {
         // The toon's own window size unless one was given.
         if (!sized) {
             width = PackedWidth(toon.header.windowSize);
@@ -411,12 +462,11 @@ int RunToonExport(HINSTANCE instance, const char *arguments)
         code = result == EXPORT_DONE ? EXPORT_EXIT_DONE
              : result == EXPORT_BAD_SIZE ? EXPORT_EXIT_USAGE
              : result == EXPORT_NO_FRAMES ? EXPORT_EXIT_TOON : EXPORT_EXIT_WRITE;
-        if (result == EXPORT_BAD_SIZE)
-            TellUserOf("Bad picture size: the toon's window size is %s; give one as <width>x<height>.", toonName);
-        else if (result == EXPORT_NO_FRAMES)
-            TellUserOf("No toon frames in %s.", toonName);
-        else if (result != EXPORT_DONE)
-            TellUserOf("Cannot write to %s.", gifName);
+        char text[MESSAGE_SIZE];
+        if (result != EXPORT_DONE) {
+            DescribeExportFailure(result, &toon, gifName, width, height, text, sizeof text);
+            TellUser(NULL, text, NULL, MB_OK | MB_ICONEXCLAMATION);
+        }
     }
     FreeToonFrames(&toon);
     return code;

@@ -25,20 +25,25 @@ enum ExportResult {
     EXPORT_CANNOT_WRITE,     // the GIF could not be written; any older one is whole
     EXPORT_CANCELLED,
     EXPORT_FAILED,           // no stage could be made
+    EXPORT_TARGET_IS_TOON,   // the GIF would replace the toon's own file
 };
 
 // Plays the toon at width x height into the GIF file. Nothing of the toon
 // is changed. Messages are the caller's to show.
 int ExportToonGif(HINSTANCE instance, const ToonDocument *toon, const char *path, int width, int height,
                   const ExportWatch *watch);
+// The message for a result other than EXPORT_DONE and EXPORT_CANCELLED of
+// that export.
+void DescribeExportFailure(int result, const ToonDocument *toon, const char *path, int width, int height,
+                           char *text, int size);
 // "640x480" and the like: 1 with both sides in range.
 int ParseExportSize(const char *text, int *width, int *height);
 
 // Exit codes of the command line's export.
 #define EXPORT_EXIT_DONE        0
-#define EXPORT_EXIT_USAGE       1    // the arguments are missing or the size is bad
+#define EXPORT_EXIT_USAGE       1    // arguments missing or too many, or the size is bad
 #define EXPORT_EXIT_TOON        2    // the toon is missing or damaged
-#define EXPORT_EXIT_WRITE       3    // the GIF cannot be written
+#define EXPORT_EXIT_WRITE       3    // the GIF cannot be written, or would replace the toon
 
 // "/gif <toon file> <gif file> [<width>x<height>]": arguments is what
 // follows "gif". Says why it failed on the console it was started from, or

@@ -3,6 +3,8 @@
 #include <math.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <string.h>
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -116,7 +118,8 @@ int DifferingPixels(const std::string &a, const std::string &b)
     return count;
 }
 
-// Pimbo95.scr with its standard error in a file: the exit code and what it said.
+// Pimbo95.scr, started in the test's folder, with its standard error in a
+// file: the exit code and what it said.
 DWORD RunScrSaying(const std::string &tail, std::string *said)
 {
     const std::string errorPath = testing::WinPath(Folder() + "/said.txt");
@@ -129,7 +132,8 @@ DWORD RunScrSaying(const std::string &tail, std::string *said)
     std::string line = "\"" + testing::ScrPath() + "\" " + tail;
     PROCESS_INFORMATION process = {};
     DWORD code = STILL_ACTIVE;
-    if (CreateProcessA(NULL, &line[0], NULL, NULL, TRUE, 0, NULL, NULL, &start, &process))
+    if (CreateProcessA(NULL, &line[0], NULL, NULL, TRUE, 0, NULL, testing::WinPath(Folder()).c_str(), &start,
+                       &process))
         code = testing::FinishProcess(process, 60000);
     CloseHandle(error);
     *said = testing::ReadFileBytes(errorPath);
@@ -153,6 +157,7 @@ TEST_CASE("the shipped toons export from the command line with their playing tim
         PROCESS_INFORMATION scr = testing::StartScr("/gif \"" + ShippedToon(name) + "\" \"" +
                                                     testing::WinPath(gif) + "\" 320x240");
         CHECK_OR_RETURN(testing::FinishProcess(scr, 60000) == EXPORT_EXIT_DONE);
+        CHECK(testing::GifFaults(gif) == "");
         const std::vector<testing::DecodedFrame> frames = testing::ListGifFrames(gif);
         ToonDocument toon = {};
         CHECK_OR_RETURN(ReadToon(&toon, ShippedToon(name)) > 0);
@@ -182,6 +187,7 @@ TEST_CASE("the exported pictures are the stage's on the same clock")
     SeedRandomNumber(seed);
     CHECK_OR_RETURN(ExportToonGif(GetModuleHandleA(NULL), &toon, testing::WinPath(gif).c_str(), width, height,
                                   NULL) == EXPORT_DONE);
+    CHECK(testing::GifFaults(gif) == "");
     const std::vector<testing::DecodedFrame> frames = testing::ListGifFrames(gif);
     const std::string composed = testing::ComposeGifFrames(gif);
     const std::string file = testing::ReadFileBytes(testing::WinPath(gif));
@@ -237,15 +243,34 @@ TEST_CASE("a failed or cancelled export says why and leaves no file behind")
     CHECK_OR_RETURN(testing::WriteFileBytes(older, "older picture"));
     testing::WriteFileBytes(locked, "locked picture");
     SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_READONLY);
-    testing::WriteFileBytes(damaged, testing::ToonBytes({ { 100, 100 }, { 300, 200 } }, 1).substr(0, 60));
-    const std::string greeting = ShippedToon("greeting");
-    struct { const char *what; std::string toon, gif, size; int code; const char *says; } rows[] = {
+    std::string wide = testing::ToonBytes({ { 100, 100 }, { 300, 200 } }, 1);
+    testing::WriteFileBytes(damaged, wide.substr(0, 60));
+    const uint32_t wideSize = 5000 | 300 << 16;
+    memcpy(&wide[88], &wideSize, sizeof wideSize);
+    testing::WriteFileBytes(folder + "wide.ptf", wide);
+    // The toon as the target, however spelt, is refused and stays whole.
+    const std::string greeting = ShippedToon("greeting"), self = folder + "selfexport.ptf";
+    testing::WriteFileBytes(self, testing::ReadFileBytes(greeting));
+    std::string upper = self, slashes = self, shortName(MAX_PATH, '\0');
+    upper.replace(upper.size() - 14, 14, "SELFEXPORT.PTF");
+    std::replace(slashes.begin(), slashes.end(), '\\', '/');
+    shortName.resize(GetShortPathNameA(self.c_str(), &shortName[0], MAX_PATH));
+    CHECK(shortName.find("~") != std::string::npos);
+    struct { std::string what, toon, gif, size; int code; const char *says; } rows[] = {
         { "damaged toon", damaged, older, "", EXPORT_EXIT_TOON, "Pimbo95: No toon frames in" },
         { "missing toon", folder + "none.ptf", older, "", EXPORT_EXIT_TOON, "Pimbo95: Error opening file" },
         { "read-only target", greeting, locked, "", EXPORT_EXIT_WRITE, "Cannot write to" },
         { "missing folder", greeting, folder + "missing\\new.gif", "", EXPORT_EXIT_WRITE, "Cannot write to" },
         { "no width", greeting, older, "0x240", EXPORT_EXIT_USAGE, "Bad picture size" },
         { "too high", greeting, older, "320x4097", EXPORT_EXIT_USAGE, "Bad picture size" },
+        { "too many arguments", greeting, older, "320x240 more", EXPORT_EXIT_USAGE, "Too many arguments" },
+        { "window size out of range", folder + "wide.ptf", older, "", EXPORT_EXIT_USAGE, "is 5000x300;" },
+        { "the toon itself", self, self, "", EXPORT_EXIT_WRITE, "it is the toon itself" },
+        { "the toon itself, in capitals", self, upper, "", EXPORT_EXIT_WRITE, "it is the toon itself" },
+        { "the toon itself, relative", "selfexport.ptf", self, "", EXPORT_EXIT_WRITE, "it is the toon itself" },
+        { "the toon itself, short name", self, shortName, "", EXPORT_EXIT_WRITE, "it is the toon itself" },
+        { "the toon itself, forward slashes", slashes, self, "", EXPORT_EXIT_WRITE, "it is the toon itself" },
+        { "the toon itself, as the editor asks", self, upper, "", EXPORT_TARGET_IS_TOON, NULL },
         { "Escape", greeting, older, "", EXPORT_CANCELLED, NULL },
     };
     for (const auto &row : rows) {
@@ -264,6 +289,7 @@ TEST_CASE("a failed or cancelled export says why and leaves no file behind")
         }
         CHECK(testing::ReadFileBytes(older) == "older picture");
         CHECK(testing::ReadFileBytes(locked) == "locked picture");
+        CHECK(testing::ReadFileBytes(self) == testing::ReadFileBytes(greeting));
         CHECK_FALSE(testing::AnyFileMatches(folder + "*.tmp"));
     }
     SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
