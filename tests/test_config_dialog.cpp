@@ -2,13 +2,22 @@
 #include "show/config_dialog.h"
 #include "show/settings.h"
 #include "editor/editor_app.h"
+#include "editor/editor_controls.h"
+#include "editor/editor_window.h"
+#include "engine/sequencer.h"
+#include "engine/stage.h"
 #include "resources/resource.h"
+#include "support/frame_editor_driver.h"
+#include "support/script.h"
 #include "support/support.h"
 
 #include <string.h>
 #include <algorithm>
 #include <set>
 #include <vector>
+
+using testing::Do;
+using testing::WaitFor;
 
 namespace {
 
@@ -627,11 +636,6 @@ TEST_CASE("activation recounts the toon files and refreshes the list when the co
     DestroyWindow(other);
 }
 
-static void CALLBACK CloseEditorTimer(HWND, UINT, UINT_PTR, DWORD)
-{
-    CloseToonEditor();
-}
-
 TEST_CASE("Edit Toon Files applies the choices in memory only")
 {
     StartFresh(MakeDir(TempRoot() + "Edited\\"), "0", "1", "1");
@@ -639,10 +643,7 @@ TEST_CASE("Edit Toon Files applies the choices in memory only")
     RunDialog([&](HWND dialog) {
         Click(dialog, IDC_PLAYTOONS);
         Click(dialog, IDC_BACKGROUNDS);
-        // The editor runs its loop inside the click: close it once it is up.
-        UINT_PTR closer = SetTimer(NULL, 0, 100, CloseEditorTimer);
         Click(dialog, IDC_EDITTOONS);
-        KillTimer(NULL, closer);
         CHECK(settings.walkingStyle == 1);
         CHECK(settings.statements == 1);
         CHECK(settings.backgrounds == 0);
@@ -650,6 +651,100 @@ TEST_CASE("Edit Toon Files applies the choices in memory only")
     });
     WritePrivateProfileStringA(NULL, NULL, NULL, INI_FILE);
     CHECK(testing::ReadFileBytes(testing::IniPath()) == before);
+}
+
+TEST_CASE("with the editor open the dialog's keys are its own, and the editor's stay in the editor")
+{
+    const std::string directory = MakeDir(TempRoot() + "Keys\\");
+    const std::string toonPath = directory + "two.ptf";
+    CHECK(testing::WriteFileBytes(toonPath, testing::ToonBytes({ { 300, 300 }, { 500, 300 } }, 1)));
+    auto foreground = [](HWND (*window)()) {
+        return std::vector<testing::ScriptStep>{
+            Do("forward", [=] { SetForegroundWindow(window()); }),
+            WaitFor("in the foreground", [=] { return GetForegroundWindow() == window(); }),
+        };
+    };
+    auto editor = [] { return editorFrame.mainWindow; };
+    auto focused = [](int id) { return [=] { return GetFocus() == GetDlgItem(testing::ConfigDialog(), id); }; };
+    auto toonRunning = [] { return ToonRunning(StageOf(editorFrame.stageWindow)) != 0; };
+    // Unsaved frames ask when the dialog ends: Alt+C, Cancel keeps both; Esc, No.
+    for (const bool unsaved : { false, true }) {
+        CAPTURE(unsaved);
+        StartFresh(directory, "0", "1", "1");
+        int opens = 0, questions = 0, others = 0;
+        testing::BoxCatcher boxes([&](HWND box, const testing::CaughtBox &caught) {
+            if (box == testing::ConfigDialog() || box == frameEditorDialog)
+                return 0;
+            if (caught.caption == "Open Toon File") {
+                ++opens;
+                return testing::TypeFileName(box, toonPath);
+            }
+            if (caught.text == "Save current changes? ")
+                return ++questions == 1 ? IDCANCEL : IDNO;
+            ++others;
+            return IDCANCEL;
+        });
+        std::vector<testing::ScriptStep> steps = {
+            WaitFor("the dialog", [] { return testing::ConfigDialog() != NULL; }),
+            Do("Edit Toon Files", [] { testing::Command(testing::ConfigDialog(), IDC_EDITTOONS); }),
+            WaitFor("the editor", [&] { return editor() && IsWindowVisible(editor()); }),
+            Do("no entrance", [] { CancelEntrance(editorFrame.stageWindow); }),
+        };
+        auto add = [&](std::vector<testing::ScriptStep> more) { steps.insert(steps.end(), more.begin(), more.end()); };
+        add(foreground(editor));
+        if (unsaved) {
+            add({ Do("Ctrl+E in the editor", [] { testing::PressKeys({ VK_CONTROL, 'E' }); }),
+                  WaitFor("the frame editor", [] { return frameEditorDialog != NULL; }),
+                  Do("a frame changed", [] { SetToonModified(&editorFrame.toon, frameEditorDialog, 1); }) });
+            add(foreground([] { return frameEditorDialog; }));
+            add({ Do("Alt+X in the frame editor", [] { testing::PressKeys({ VK_MENU, 'X' }); }),
+                  WaitFor("its X box focused", [] { return GetFocus() == GetDlgItem(frameEditorDialog, IDC_FRAMEX); }) });
+        } else {
+            add({ Do("Ctrl+O in the editor", [] { testing::PressKeys({ VK_CONTROL, 'O' }); }),
+                  WaitFor("the toon read", [] { return editorFrame.toon.frameCount == 2 && IsWindowEnabled(editorUi.playButton); }) });
+        }
+        add(foreground(testing::ConfigDialog));
+        add({ Do("Tab from OK", [] {
+                  SetFocus(GetDlgItem(testing::ConfigDialog(), IDOK));
+                  testing::PressKeys({ VK_TAB });
+              }),
+              WaitFor("Cancel focused", focused(IDCANCEL)),
+              Do("Ctrl+O and Alt+P in the dialog", [] {
+                  testing::PressKeys({ VK_CONTROL, 'O' });
+                  testing::PressKeys({ VK_MENU, 'P' });
+              }),
+              WaitFor("its radio button checked", focused(IDC_PLAYTOONS)),
+              Do("the editor untouched", [&] {
+                  CHECK(Checked(testing::ConfigDialog(), IDC_PLAYTOONS));
+                  CHECK(opens == (unsaved ? 0 : 1));
+                  CHECK_FALSE(toonRunning());
+              }) });
+        if (unsaved) {
+            add({ Do("Alt+C", [] { testing::PressKeys({ VK_MENU, 'C' }); }),
+                  WaitFor("the question answered", [&] { return questions == 1 && IsWindowEnabled(frameEditorDialog); }),
+                  Do("both kept", [] { CHECK((testing::ConfigDialog() && editorFrame.mainWindow && frameEditorDialog)); }) });
+            add(foreground(testing::ConfigDialog));
+            add({ Do("Esc", [] { testing::PressKeys({ VK_ESCAPE }); }) });
+        } else {
+            add(foreground(editor));
+            add({ Do("Alt+P in the editor", [] { testing::PressKeys({ VK_MENU, 'P' }); }),
+                  WaitFor("the toon playing", toonRunning) });
+            add(foreground(testing::ConfigDialog));
+            add({ Do("Enter", [] { testing::PressKeys({ VK_RETURN }); }) });
+        }
+        UINT_PTR guard = SetTimer(NULL, 0, 60000, GiveUp);
+        INT_PTR result = 0;
+        testing::RunScript(steps, [&] {
+            result = DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_CONFIG), NULL, ConfigDialogProc, 0);
+        }, testing::EndEverything);
+        KillTimer(NULL, guard);
+        CHECK(result == 1);
+        CHECK(editor() == NULL);
+        CHECK(questions == (unsaved ? 2 : 0));
+        CHECK(others == 0);
+        // Enter pressed OK, with the choice Alt+P made.
+        CHECK(IniValue("Walking Style") == (unsaved ? "0" : "1"));
+    }
 }
 
 namespace {
