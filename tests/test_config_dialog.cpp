@@ -653,21 +653,16 @@ TEST_CASE("Edit Toon Files applies the choices in memory only")
     CHECK(testing::ReadFileBytes(testing::IniPath()) == before);
 }
 
-TEST_CASE("with the editor open the dialog's keys are its own, and the editor's stay in the editor")
+TEST_CASE("with the editor open the dialog's keys are its own, and the editor's stay in its windows")
 {
     const std::string directory = MakeDir(TempRoot() + "Keys\\");
     const std::string toonPath = directory + "two.ptf";
     CHECK(testing::WriteFileBytes(toonPath, testing::ToonBytes({ { 300, 300 }, { 500, 300 } }, 1)));
-    auto foreground = [](HWND (*window)()) {
-        return std::vector<testing::ScriptStep>{
-            Do("forward", [=] { SetForegroundWindow(window()); }),
-            WaitFor("in the foreground", [=] { return GetForegroundWindow() == window(); }),
-        };
-    };
-    auto editor = [] { return editorFrame.mainWindow; };
-    auto focused = [](int id) { return [=] { return GetFocus() == GetDlgItem(testing::ConfigDialog(), id); }; };
-    auto toonRunning = [] { return ToonRunning(StageOf(editorFrame.stageWindow)) != 0; };
-    // Unsaved frames ask when the dialog ends: Alt+C, Cancel keeps both; Esc, No.
+    auto focused = [](HWND window, int id) { return window && GetFocus() == GetDlgItem(window, id); };
+    auto playing = [] { return ToonRunning(StageOf(editorFrame.stageWindow)) != 0; };
+    // Without unsaved frames: Ctrl+O and Alt+P in the editor, Enter in the
+    // dialog. With them: Ctrl+E and Alt+X in the editor; in the dialog Alt+C
+    // asks (Cancel keeps both), then Esc asks (No ends both).
     for (const bool unsaved : { false, true }) {
         CAPTURE(unsaved);
         StartFresh(directory, "0", "1", "1");
@@ -684,54 +679,52 @@ TEST_CASE("with the editor open the dialog's keys are its own, and the editor's 
             ++others;
             return IDCANCEL;
         });
-        std::vector<testing::ScriptStep> steps = {
+        const std::vector<testing::ScriptStep> steps = {
             WaitFor("the dialog", [] { return testing::ConfigDialog() != NULL; }),
-            Do("Edit Toon Files", [] { testing::Command(testing::ConfigDialog(), IDC_EDITTOONS); }),
-            WaitFor("the editor", [&] { return editor() && IsWindowVisible(editor()); }),
-            Do("no entrance", [] { CancelEntrance(editorFrame.stageWindow); }),
+            Do("Edit Toon Files; Ctrl+O or Ctrl+E in the editor", [=] {
+                testing::Command(testing::ConfigDialog(), IDC_EDITTOONS);
+                CancelEntrance(editorFrame.stageWindow);
+                SetForegroundWindow(editorFrame.mainWindow);
+                testing::PressKeys({ VK_CONTROL, (WORD)(unsaved ? 'E' : 'O') });
+            }),
+            WaitFor("the toon read, or the frame editor", [=] {
+                return unsaved ? frameEditorDialog != NULL : IsWindowEnabled(editorUi.playButton) != FALSE;
+            }),
+            Do("a frame changed; Alt+X in the frame editor", [=] {
+                if (!unsaved)
+                    return;
+                SetToonModified(&editorFrame.toon, frameEditorDialog, 1);
+                SetForegroundWindow(frameEditorDialog);
+                testing::PressKeys({ VK_MENU, 'X' });
+            }),
+            WaitFor("its X box focused", [=] { return !unsaved || focused(frameEditorDialog, IDC_FRAMEX); }),
+            Do("Tab from OK in the dialog", [] {
+                SetForegroundWindow(testing::ConfigDialog());
+                SetFocus(GetDlgItem(testing::ConfigDialog(), IDOK));
+                testing::PressKeys({ VK_TAB });
+            }),
+            WaitFor("Cancel focused", [=] { return focused(testing::ConfigDialog(), IDCANCEL); }),
+            Do("Ctrl+O, Alt+P", [] {
+                testing::PressKeys({ VK_CONTROL, 'O' });
+                testing::PressKeys({ VK_MENU, 'P' });
+            }),
+            WaitFor("the radio button focused", [=] { return focused(testing::ConfigDialog(), IDC_PLAYTOONS); }),
+            Do("the editor untouched; Alt+P in it, or Alt+C in the dialog", [&, unsaved] {
+                CHECK(Checked(testing::ConfigDialog(), IDC_PLAYTOONS));
+                CHECK(opens == (unsaved ? 0 : 1));
+                CHECK_FALSE(playing());
+                SetForegroundWindow(unsaved ? testing::ConfigDialog() : editorFrame.mainWindow);
+                testing::PressKeys({ VK_MENU, (WORD)(unsaved ? 'C' : 'P') });
+            }),
+            WaitFor("the toon playing, or the question answered", [&, unsaved] {
+                return unsaved ? questions == 1 && IsWindowEnabled(frameEditorDialog) : playing();
+            }),
+            Do("both kept; Esc or Enter in the dialog", [=] {
+                CHECK((testing::ConfigDialog() && editorFrame.mainWindow));
+                SetForegroundWindow(testing::ConfigDialog());
+                testing::PressKeys({ (WORD)(unsaved ? VK_ESCAPE : VK_RETURN) });
+            }),
         };
-        auto add = [&](std::vector<testing::ScriptStep> more) { steps.insert(steps.end(), more.begin(), more.end()); };
-        add(foreground(editor));
-        if (unsaved) {
-            add({ Do("Ctrl+E in the editor", [] { testing::PressKeys({ VK_CONTROL, 'E' }); }),
-                  WaitFor("the frame editor", [] { return frameEditorDialog != NULL; }),
-                  Do("a frame changed", [] { SetToonModified(&editorFrame.toon, frameEditorDialog, 1); }) });
-            add(foreground([] { return frameEditorDialog; }));
-            add({ Do("Alt+X in the frame editor", [] { testing::PressKeys({ VK_MENU, 'X' }); }),
-                  WaitFor("its X box focused", [] { return GetFocus() == GetDlgItem(frameEditorDialog, IDC_FRAMEX); }) });
-        } else {
-            add({ Do("Ctrl+O in the editor", [] { testing::PressKeys({ VK_CONTROL, 'O' }); }),
-                  WaitFor("the toon read", [] { return editorFrame.toon.frameCount == 2 && IsWindowEnabled(editorUi.playButton); }) });
-        }
-        add(foreground(testing::ConfigDialog));
-        add({ Do("Tab from OK", [] {
-                  SetFocus(GetDlgItem(testing::ConfigDialog(), IDOK));
-                  testing::PressKeys({ VK_TAB });
-              }),
-              WaitFor("Cancel focused", focused(IDCANCEL)),
-              Do("Ctrl+O and Alt+P in the dialog", [] {
-                  testing::PressKeys({ VK_CONTROL, 'O' });
-                  testing::PressKeys({ VK_MENU, 'P' });
-              }),
-              WaitFor("its radio button checked", focused(IDC_PLAYTOONS)),
-              Do("the editor untouched", [&] {
-                  CHECK(Checked(testing::ConfigDialog(), IDC_PLAYTOONS));
-                  CHECK(opens == (unsaved ? 0 : 1));
-                  CHECK_FALSE(toonRunning());
-              }) });
-        if (unsaved) {
-            add({ Do("Alt+C", [] { testing::PressKeys({ VK_MENU, 'C' }); }),
-                  WaitFor("the question answered", [&] { return questions == 1 && IsWindowEnabled(frameEditorDialog); }),
-                  Do("both kept", [] { CHECK((testing::ConfigDialog() && editorFrame.mainWindow && frameEditorDialog)); }) });
-            add(foreground(testing::ConfigDialog));
-            add({ Do("Esc", [] { testing::PressKeys({ VK_ESCAPE }); }) });
-        } else {
-            add(foreground(editor));
-            add({ Do("Alt+P in the editor", [] { testing::PressKeys({ VK_MENU, 'P' }); }),
-                  WaitFor("the toon playing", toonRunning) });
-            add(foreground(testing::ConfigDialog));
-            add({ Do("Enter", [] { testing::PressKeys({ VK_RETURN }); }) });
-        }
         UINT_PTR guard = SetTimer(NULL, 0, 60000, GiveUp);
         INT_PTR result = 0;
         testing::RunScript(steps, [&] {
@@ -739,7 +732,7 @@ TEST_CASE("with the editor open the dialog's keys are its own, and the editor's 
         }, testing::EndEverything);
         KillTimer(NULL, guard);
         CHECK(result == 1);
-        CHECK(editor() == NULL);
+        CHECK(editorFrame.mainWindow == NULL);
         CHECK(questions == (unsaved ? 2 : 0));
         CHECK(others == 0);
         // Enter pressed OK, with the choice Alt+P made.
