@@ -30,7 +30,7 @@
 
 EditorFrame editorFrame;
 
-/* Classes, windows and the loop */
+/* Classes, windows and the keys */
 
 // A class left registered by an earlier start that made no windows counts
 // as set up: registering it again fails, and the editor would never start.
@@ -76,25 +76,40 @@ static int CreateEditorWindows(HINSTANCE instance, int showCommand)
     return 1;
 }
 
-// Runs while this editor's window lives. The loop may be nested in the
-// configuration dialog's, and the player's may be nested in it: a quit
-// request is for the outermost loop, so it is passed on.
-static int RunEditorLoop(HWND main)
+// A key typed in the editor's own windows (the main window with its stage,
+// the frame editor), while no box of the editor's is up: such a box
+// disables its owner and answers its keys itself.
+static int IsEditorKey(const MSG *msg)
 {
-    MSG msg;
-    msg.wParam = 0;
-    while (IsWindow(main) && GetMessageA(&msg, NULL, 0, 0) > 0) {
-        if (editorFrame.mainWindow && editorFrame.accelerators &&
-            TranslateAcceleratorA(editorFrame.mainWindow, editorFrame.accelerators, &msg))
-            continue;
-        if (frameEditorDialog && IsDialogMessageA(frameEditorDialog, &msg))
-            continue;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+    HWND main = editorFrame.mainWindow;
+    HWND frameEditor = frameEditorDialog;
+    if (msg->message < WM_KEYFIRST || msg->message > WM_KEYLAST || !main)
+        return 0;
+    if (!IsWindowEnabled(main) || (frameEditor && !IsWindowEnabled(frameEditor)))
+        return 0;
+    HWND root = GetAncestor(msg->hwnd, GA_ROOT);
+    return root == main || (frameEditor && root == frameEditor);
+}
+
+// The editor has no loop of its own: it lives in the configuration
+// dialog's, which hands every message to the thread's filters before it
+// looks at it. The editor's keys get its accelerators and the frame
+// editor's dialog keys here; every other window keeps its own keys.
+static LRESULT CALLBACK EditorKeyFilter(int code, WPARAM wParam, LPARAM lParam)
+{
+    MSG *msg = (MSG *)lParam;
+    // The frame editor's IsDialogMessage calls the filters once more.
+    if (code == MSGF_DIALOGBOX && !editorFrame.routingKey && IsEditorKey(msg)) {
+        editorFrame.routingKey = 1;
+        const int taken =
+            (editorFrame.accelerators &&
+             TranslateAcceleratorW(editorFrame.mainWindow, editorFrame.accelerators, msg)) ||
+            (frameEditorDialog && IsDialogMessageW(frameEditorDialog, msg));
+        editorFrame.routingKey = 0;
+        if (taken)
+            return 1;
     }
-    if (msg.message == WM_QUIT)
-        PostQuitMessage((int)msg.wParam);
-    return 0;
+    return CallNextHookEx(editorFrame.keyFilter, code, wParam, lParam);
 }
 
 static void BringEditorForward(void)
@@ -119,7 +134,7 @@ int RunToonEditor(HINSTANCE instance, HWND owner, int showCommand)
     if (!CreateEditorWindows(instance, showCommand))
         return 0;
     editorFrame.classesReady = 1;
-    return RunEditorLoop(editorFrame.mainWindow);
+    return 1;
 }
 
 // Frames not yet saved are offered for saving before the frame editor goes
@@ -439,6 +454,7 @@ static void OnEditorCreate(HWND window)
     CreatePushButtons(window, editorFrame.instance);
     CreateSystemButtons(window, editorFrame.instance);
     ReadPacesWalked();
+    editorFrame.keyFilter = SetWindowsHookExA(WH_MSGFILTER, EditorKeyFilter, NULL, GetCurrentThreadId());
 }
 
 static void OnEditorDestroy(HWND window)
@@ -453,6 +469,10 @@ static void OnEditorDestroy(HWND window)
     DestroyFileMenu();
     FreeToonFrames(&editorFrame.toon);
     WritePacesWalked();
+    if (editorFrame.keyFilter) {
+        UnhookWindowsHookEx(editorFrame.keyFilter);
+        editorFrame.keyFilter = NULL;
+    }
     editorFrame.mainWindow = NULL;
     frameEditorDialog = NULL;
 }

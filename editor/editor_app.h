@@ -1,5 +1,5 @@
 // The toon editor's frame: started from the configuration dialog, with
-// its main window, stage window, message loop and commands.
+// its main window, stage window, keys and commands.
 #ifndef PIMBO_EDITOR_EDITOR_APP_H
 #define PIMBO_EDITOR_EDITOR_APP_H
 
@@ -14,6 +14,8 @@ struct EditorFrame {
     HWND owner;
     HINSTANCE instance;
     HACCEL accelerators;    // "BUTTONS"
+    HHOOK keyFilter;        // routes the editor's keys while its window lives
+    int routingKey;         // set while the filter hands a key on
     HMENU popupMenu;        // the File button's menu
     int classesReady;
     DWORD stageSize;        // packed: the stage's size, from the screen's
@@ -23,8 +25,10 @@ struct EditorFrame {
 
 extern EditorFrame editorFrame;
 
-// Opens the editor and runs it until it closes; an editor already open is
-// brought forward instead.
+// Opens the editor's windows and returns 1; they run in the caller's message
+// loop, which must hand each message to the thread's message filters
+// (MSGF_DIALOGBOX) as a modal dialog's does. An editor already open is
+// brought forward instead (0).
 int RunToonEditor(HINSTANCE instance, HWND owner, int showCommand);
 // Closes the editor as its close button does, asking about unsaved frames
 // first; 0 when the editor stays (the user chose Cancel, or the frame

@@ -106,16 +106,17 @@ static int RunFromDialog(HWND dialog, const char *name)
     char directory[DIRECTORY_SIZE];
     memcpy(directory, settings.directory, sizeof directory);
     int pendingStyle = settings.pendingStyle;
-    // The editor may stay open while the player runs: each has a stage
-    // of its own.
+    // The file dialogs of an open editor may have moved the current directory.
+    SetCurrentDirectoryA(settings.directory);
+    // Both only open their windows, which then run in this dialog's loop;
+    // the editor may stay open while the player runs: each has a stage of
+    // its own.
     int result = player ? RunToonPlayer(DialogInstance(dialog), NULL, IsToonFileName(name) ? name : "")
                         : RunToonEditor(DialogInstance(dialog), dialog, SW_SHOWNORMAL);
     if (player) {
         memcpy(settings.directory, directory, sizeof directory);
         settings.pendingStyle = pendingStyle;
     }
-    // The file dialogs of the editor may have moved the current directory.
-    SetCurrentDirectoryA(settings.directory);
     return result;
 }
 

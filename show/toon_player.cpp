@@ -46,18 +46,7 @@ int RunToonPlayer(HINSTANCE instance, HWND owner, const char *name)
     ShowWindow(playerWindow, SW_SHOWNORMAL);
     UpdateWindow(playerWindow);
     lstrcpynA(roster.currentToon, name ? name : "", sizeof roster.currentToon);
-
-    // Runs while the player's window lives; the loop may be nested in the
-    // dialog's or the editor's, so a quit request is passed on to them.
-    MSG msg;
-    msg.wParam = 0;
-    while (playerWindow && GetMessageA(&msg, NULL, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-    if (msg.message == WM_QUIT)
-        PostQuitMessage((int)msg.wParam);
-    return 0;
+    return 1;
 }
 
 LRESULT CALLBACK PlayerWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

@@ -2,13 +2,22 @@
 #include "show/config_dialog.h"
 #include "show/settings.h"
 #include "editor/editor_app.h"
+#include "editor/editor_controls.h"
+#include "editor/editor_window.h"
+#include "engine/sequencer.h"
+#include "engine/stage.h"
 #include "resources/resource.h"
+#include "support/frame_editor_driver.h"
+#include "support/script.h"
 #include "support/support.h"
 
 #include <string.h>
 #include <algorithm>
 #include <set>
 #include <vector>
+
+using testing::Do;
+using testing::WaitFor;
 
 namespace {
 
@@ -627,11 +636,6 @@ TEST_CASE("activation recounts the toon files and refreshes the list when the co
     DestroyWindow(other);
 }
 
-static void CALLBACK CloseEditorTimer(HWND, UINT, UINT_PTR, DWORD)
-{
-    CloseToonEditor();
-}
-
 TEST_CASE("Edit Toon Files applies the choices in memory only")
 {
     StartFresh(MakeDir(TempRoot() + "Edited\\"), "0", "1", "1");
@@ -639,10 +643,7 @@ TEST_CASE("Edit Toon Files applies the choices in memory only")
     RunDialog([&](HWND dialog) {
         Click(dialog, IDC_PLAYTOONS);
         Click(dialog, IDC_BACKGROUNDS);
-        // The editor runs its loop inside the click: close it once it is up.
-        UINT_PTR closer = SetTimer(NULL, 0, 100, CloseEditorTimer);
         Click(dialog, IDC_EDITTOONS);
-        KillTimer(NULL, closer);
         CHECK(settings.walkingStyle == 1);
         CHECK(settings.statements == 1);
         CHECK(settings.backgrounds == 0);
@@ -650,6 +651,93 @@ TEST_CASE("Edit Toon Files applies the choices in memory only")
     });
     WritePrivateProfileStringA(NULL, NULL, NULL, INI_FILE);
     CHECK(testing::ReadFileBytes(testing::IniPath()) == before);
+}
+
+TEST_CASE("with the editor open the dialog's keys are its own, and the editor's stay in its windows")
+{
+    const std::string directory = MakeDir(TempRoot() + "Keys\\");
+    const std::string toonPath = directory + "two.ptf";
+    CHECK(testing::WriteFileBytes(toonPath, testing::ToonBytes({ { 300, 300 }, { 500, 300 } }, 1)));
+    auto focused = [](HWND window, int id) { return window && GetFocus() == GetDlgItem(window, id); };
+    auto playing = [] { return ToonRunning(StageOf(editorFrame.stageWindow)) != 0; };
+    // Without unsaved frames: Ctrl+O and Alt+P in the editor, Enter in the
+    // dialog. With them: Ctrl+E and Alt+X in the editor; in the dialog Alt+C
+    // asks (Cancel keeps both), then Esc asks (No ends both).
+    for (const bool unsaved : { false, true }) {
+        CAPTURE(unsaved);
+        StartFresh(directory, "0", "1", "1");
+        int opens = 0, questions = 0, others = 0;
+        testing::BoxCatcher boxes([&](HWND box, const testing::CaughtBox &caught) {
+            if (box == testing::ConfigDialog() || box == frameEditorDialog)
+                return 0;
+            if (caught.caption == "Open Toon File") {
+                ++opens;
+                return testing::TypeFileName(box, toonPath);
+            }
+            if (caught.text == "Save current changes? ")
+                return ++questions == 1 ? IDCANCEL : IDNO;
+            ++others;
+            return IDCANCEL;
+        });
+        const std::vector<testing::ScriptStep> steps = {
+            WaitFor("the dialog", [] { return testing::ConfigDialog() != NULL; }),
+            Do("Edit Toon Files; Ctrl+O or Ctrl+E in the editor", [=] {
+                testing::Command(testing::ConfigDialog(), IDC_EDITTOONS);
+                CancelEntrance(editorFrame.stageWindow);
+                SetForegroundWindow(editorFrame.mainWindow);
+                testing::PressKeys({ VK_CONTROL, (WORD)(unsaved ? 'E' : 'O') });
+            }),
+            WaitFor("the toon read, or the frame editor", [=] {
+                return unsaved ? frameEditorDialog != NULL : IsWindowEnabled(editorUi.playButton) != FALSE;
+            }),
+            Do("a frame changed; Alt+X in the frame editor", [=] {
+                if (!unsaved)
+                    return;
+                SetToonModified(&editorFrame.toon, frameEditorDialog, 1);
+                SetForegroundWindow(frameEditorDialog);
+                testing::PressKeys({ VK_MENU, 'X' });
+            }),
+            WaitFor("its X box focused", [=] { return !unsaved || focused(frameEditorDialog, IDC_FRAMEX); }),
+            Do("Tab from OK in the dialog", [] {
+                SetForegroundWindow(testing::ConfigDialog());
+                SetFocus(GetDlgItem(testing::ConfigDialog(), IDOK));
+                testing::PressKeys({ VK_TAB });
+            }),
+            WaitFor("Cancel focused", [=] { return focused(testing::ConfigDialog(), IDCANCEL); }),
+            Do("Ctrl+O, Alt+P", [] {
+                testing::PressKeys({ VK_CONTROL, 'O' });
+                testing::PressKeys({ VK_MENU, 'P' });
+            }),
+            WaitFor("the radio button focused", [=] { return focused(testing::ConfigDialog(), IDC_PLAYTOONS); }),
+            Do("the editor untouched; Alt+P in it, or Alt+C in the dialog", [&, unsaved] {
+                CHECK(Checked(testing::ConfigDialog(), IDC_PLAYTOONS));
+                CHECK(opens == (unsaved ? 0 : 1));
+                CHECK_FALSE(playing());
+                SetForegroundWindow(unsaved ? testing::ConfigDialog() : editorFrame.mainWindow);
+                testing::PressKeys({ VK_MENU, (WORD)(unsaved ? 'C' : 'P') });
+            }),
+            WaitFor("the toon playing, or the question answered", [&, unsaved] {
+                return unsaved ? questions == 1 && IsWindowEnabled(frameEditorDialog) : playing();
+            }),
+            Do("both kept; Esc or Enter in the dialog", [=] {
+                CHECK((testing::ConfigDialog() && editorFrame.mainWindow));
+                SetForegroundWindow(testing::ConfigDialog());
+                testing::PressKeys({ (WORD)(unsaved ? VK_ESCAPE : VK_RETURN) });
+            }),
+        };
+        UINT_PTR guard = SetTimer(NULL, 0, 60000, GiveUp);
+        INT_PTR result = 0;
+        testing::RunScript(steps, [&] {
+            result = DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_CONFIG), NULL, ConfigDialogProc, 0);
+        }, testing::EndEverything);
+        KillTimer(NULL, guard);
+        CHECK(result == 1);
+        CHECK(editorFrame.mainWindow == NULL);
+        CHECK(questions == (unsaved ? 2 : 0));
+        CHECK(others == 0);
+        // Enter pressed OK, with the choice Alt+P made.
+        CHECK(IniValue("Walking Style") == (unsaved ? "0" : "1"));
+    }
 }
 
 namespace {

@@ -479,7 +479,7 @@ TEST_CASE("opening and closing the editor twenty times leaves the GDI headroom u
         // The first run makes what every later one shares.
         if (run == 1)
             before = testing::GdiHeadroom();
-        CHECK(RunToonEditor(GetModuleHandleA(NULL), NULL, SW_SHOWNORMAL) == 0);
+        testing::RunEditorAlone();
     }
     const int after = testing::GdiHeadroom();
     KillTimer(NULL, timer);

@@ -9,6 +9,8 @@
 #include "toon/toon_document.h"
 #include "editor/editor_app.h"
 #include "resources/resource.h"
+#include "support/frame_editor_driver.h"
+#include "support/script.h"
 #include "support/support.h"
 
 #include <algorithm>
@@ -17,11 +19,14 @@
 #include <string.h>
 #include <vector>
 
+using testing::Do;
+using testing::WaitFor;
+
 namespace {
 
-// The player runs its own loop until its window is gone. The test acts in
-// steps on a thread timer, which that loop dispatches; a step never pumps
-// messages itself, so the loop's quit message stays for the loop.
+// The player plays in its caller's loop, here one that runs until its
+// window is gone. The test acts in steps on a thread timer, which that loop
+// dispatches.
 std::vector<std::function<void()>> steps;
 size_t nextStep;
 bool ranOut;
@@ -55,6 +60,7 @@ PlayerRun RunPlayerWithSteps(const char *name, std::vector<std::function<void()>
     UINT_PTR timer = SetTimer(NULL, 0, interval, StepTimer);
     DWORD start = GetTickCount();
     int result = RunToonPlayer(GetModuleHandleA(NULL), NULL, name);
+    testing::PumpUntil([] { return Player() == NULL; }, 120000);
     DWORD elapsed = GetTickCount() - start;
     KillTimer(NULL, timer);
     return PlayerRun{ result, elapsed, !ranOut };
@@ -165,7 +171,7 @@ TEST_CASE("the player is a full-screen window that keys and left clicks close, a
         }, 300);
         CHECK(stillOpen);
         CHECK(run.closedByItself);
-        CHECK(run.result == 0);
+        CHECK(run.result == 1);
         CHECK(Player() == NULL);
         CHECK(CursorShowing());
     }
@@ -188,7 +194,7 @@ TEST_CASE("with no toon the player shows one random walk and closes by itself")
     wait[0] = [] { CHECK(std::string(roster.currentToon).empty()); };
     PlayerRun run = RunPlayerWithSteps("", wait, 500);
     CHECK(run.closedByItself);
-    CHECK(run.result == 0);
+    CHECK(run.result == 1);
     // It began after the start delay, so it lasted longer than that.
     CHECK(run.milliseconds > 2000);
     CHECK(atoi(IniValue("Paces Walked").c_str()) > 1000);
@@ -239,7 +245,7 @@ TEST_CASE("a toon plays once, every frame in order, and the player closes after 
     };
     PlayerRun run = RunPlayerWithSteps("Thrice.PTF", steps, 100);
     CHECK(run.closedByItself);
-    CHECK(run.result == 0);
+    CHECK(run.result == 1);
     CHECK(std::string(roster.currentToon) == "Thrice.PTF");
     CHECK(atoi(IniValue("Paces Walked").c_str()) > 1000);
 
@@ -277,34 +283,6 @@ TEST_CASE("a toon plays once, every frame in order, and the player closes after 
     CHECK(Player() == NULL);
 }
 
-namespace {
-
-HHOOK dialogHook;
-std::function<void(HWND)> onDialog;
-
-void CALLBACK DialogTimer(HWND dialog, UINT, UINT_PTR id, DWORD)
-{
-    KillTimer(dialog, id);
-    // Once only: the dialog is activated again after the player.
-    std::function<void(HWND)> script = std::move(onDialog);
-    onDialog = nullptr;
-    if (script)
-        script(dialog);
-}
-
-LRESULT CALLBACK DialogHook(int code, WPARAM wParam, LPARAM lParam)
-{
-    if (code == HCBT_ACTIVATE && onDialog) {
-        char cls[16] = "";
-        GetClassNameA((HWND)wParam, cls, sizeof cls);
-        if (lstrcmpA(cls, "#32770") == 0)
-            SetTimer((HWND)wParam, 0x5C42, 50, DialogTimer);
-    }
-    return CallNextHookEx(dialogHook, code, wParam, lParam);
-}
-
-}  // namespace
-
 TEST_CASE("the dialog plays the selected toon file, and a double-clicked one")
 {
     std::string directory = ToonDirectory();
@@ -322,7 +300,7 @@ TEST_CASE("the dialog plays the selected toon file, and a double-clicked one")
     for (const Row &row : rows) {
         CAPTURE(row.how);
         std::string played = "<no player>";
-        bool dialogBack = false, editorKept = false;
+        bool editorKept = !row.editorOpen;
         // The save question only (Yes, No, Cancel): the dialog is a box of the same class.
         int questions = 0;
         testing::BoxCatcher boxes([&](HWND, const testing::CaughtBox &box) {
@@ -330,57 +308,47 @@ TEST_CASE("the dialog plays the selected toon file, and a double-clicked one")
             questions += question;
             return question ? IDNO : 0;
         });
-        // The editor runs its loop inside the dialog's command; the player
-        // then runs inside the editor's.
-        auto playWithEditor = [&](HWND dialog, HWND list) {
-            AllocToonFrames(&editorFrame.toon, 2);
-            editorFrame.toon.frameCount = 2;
-            for (int i = 0; i < 2; ++i)
-                PutToonFrame(&editorFrame.toon, i, &unsaved[i]);
-            SetToonModified(&editorFrame.toon, editorFrame.mainWindow, 1);
-            SendMessageA(dialog, WM_COMMAND, row.command, (LPARAM)list);
-            ToonFrame first = {};
-            editorKept = editorKept && IsWindow(editorFrame.mainWindow) && editorFrame.toon.frameCount == 2 &&
-                         editorFrame.toon.modified && GetToonFrame(&editorFrame.toon, 0, &first) &&
-                         strcmp(first.text, "kept") == 0;
-            CHECK(questions == 0);
-            CHECK(CloseToonEditor() == 1);
-        };
-        onDialog = [&](HWND dialog) {
-            HWND list = GetDlgItem(dialog, IDC_TOONLIST);
-            SendMessageA(list, LB_SELECTSTRING, (WPARAM)-1, (LPARAM)"chosen.ptf");
-            // Chosen on screen, not yet written.
-            SendMessageA(GetDlgItem(dialog, IDC_PLAYTOONS), BM_CLICK, 0, 0);
-            // The player runs its loop inside this command.
-            steps = { [&] {
-                if (Player())
-                    played = roster.currentToon;
-                editorKept = !row.editorOpen || IsWindow(editorFrame.mainWindow);
+        HWND dialog = NULL;
+        std::vector<testing::ScriptStep> steps = {
+            WaitFor("the dialog", [&] { return (dialog = testing::ConfigDialog()) != NULL; }),
+            Do("the toon chosen", [&] {
+                SendDlgItemMessageA(dialog, IDC_TOONLIST, LB_SELECTSTRING, (WPARAM)-1, (LPARAM)"chosen.ptf");
+                // Chosen on screen, not yet written.
+                SendMessageA(GetDlgItem(dialog, IDC_PLAYTOONS), BM_CLICK, 0, 0);
+                if (row.editorOpen) {
+                    testing::Command(dialog, IDC_EDITTOONS);
+                    AllocToonFrames(&editorFrame.toon, 2);
+                    editorFrame.toon.frameCount = 2;
+                    for (int i = 0; i < 2; ++i)
+                        PutToonFrame(&editorFrame.toon, i, &unsaved[i]);
+                    SetToonModified(&editorFrame.toon, editorFrame.mainWindow, 1);
+                }
+                SendMessageA(dialog, WM_COMMAND, row.command, (LPARAM)GetDlgItem(dialog, IDC_TOONLIST));
+            }),
+            WaitFor("the player", [] { return Player() != NULL; }),
+            Do("a key in it", [&] {
+                played = roster.currentToon;
+                // The player read the INI file; the dialog's own choice stands.
+                CHECK(settings.pendingStyle == 1);
                 SendKey('X');
-            } };
-            if (row.editorOpen)
-                steps.insert(steps.begin(), [&] { playWithEditor(dialog, list); });
-            nextStep = 0;
-            ranOut = false;
-            UINT_PTR timer = SetTimer(NULL, 0, 300, StepTimer);
-            if (row.editorOpen)
-                SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_EDITTOONS, BN_CLICKED), 0);
-            else
-                SendMessageA(dialog, WM_COMMAND, row.command, (LPARAM)list);
-            KillTimer(NULL, timer);
-            dialogBack = IsWindow(dialog) && Player() == NULL;
-            // The player read the INI file; the dialog's own choice stands.
-            CHECK(settings.pendingStyle == 1);
-            PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+            }),
+            WaitFor("the player gone", [] { return Player() == NULL; }),
+            Do("the dialog back, the editor kept; Cancel", [&] {
+                ToonFrame first = {};
+                editorKept = editorKept || (IsWindow(editorFrame.mainWindow) && editorFrame.toon.frameCount == 2 &&
+                                            editorFrame.toon.modified && GetToonFrame(&editorFrame.toon, 0, &first) &&
+                                            strcmp(first.text, "kept") == 0);
+                CHECK(questions == 0);
+                CHECK(CloseToonEditor() == 1);
+                PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+            }),
         };
-        dialogHook = SetWindowsHookExA(WH_CBT, DialogHook, NULL, GetCurrentThreadId());
-        INT_PTR result = DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_CONFIG), NULL,
-                                         ConfigDialogProc, 0);
-        UnhookWindowsHookEx(dialogHook);
-        onDialog = nullptr;
+        INT_PTR result = -1;
+        testing::RunScript(steps, [&] {
+            result = DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_CONFIG), NULL, ConfigDialogProc, 0);
+        }, testing::EndEverything);
         CHECK(result == 1);
         CHECK(played == "chosen.ptf");
-        CHECK(dialogBack);
         CHECK(editorKept);
         CHECK(editorFrame.mainWindow == NULL);
     }

@@ -28,6 +28,19 @@ HWND OpenFrameEditorAgain(EditorSession &session)
     return session.dialog;
 }
 
+void RunEditorAlone()
+{
+    RunToonEditor(GetModuleHandleA(NULL), NULL, SW_SHOWNORMAL);
+    MSG msg = {};
+    while (editorFrame.mainWindow && GetMessageW(&msg, NULL, 0, 0) > 0)
+        if (!CallMsgFilterW(&msg, MSGF_DIALOGBOX)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    if (msg.message == WM_QUIT)
+        PostQuitMessage((int)msg.wParam);
+}
+
 void WithFrameEditor(const std::function<void(EditorSession &)> &body)
 {
     EditorSession session;
@@ -45,7 +58,7 @@ void WithFrameEditor(const std::function<void(EditorSession &)> &body)
             editorFrame.toon.modified = 0;
             CloseToonEditor();
         }),
-    }, [] { RunToonEditor(GetModuleHandleA(NULL), NULL, SW_SHOWNORMAL); }, EndEverything);
+    }, RunEditorAlone, EndEverything);
     activeSession = NULL;
 }
 

@@ -19,8 +19,12 @@ struct EditorSession {
     std::vector<std::pair<UINT, WPARAM>> told;
 };
 
+// Starts the editor where no dialog runs and dispatches this thread's
+// messages until it closes, each handed to the message filters first as a
+// dialog's loop does; a quit message ends it and is posted again.
+void RunEditorAlone();
 // Starts the editor, opens the frame editor from its File menu and runs
-// body while it is open, inside the editor's loop; the editor is closed
+// body while it is open, inside RunEditorAlone's loop; the editor is closed
 // afterwards, with whatever body left open. There is no entrance walk.
 void WithFrameEditor(const std::function<void(EditorSession &)> &body);
 // The File menu's Edit again, after the frame editor was closed.
