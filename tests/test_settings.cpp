@@ -460,31 +460,20 @@ typedef HANDLE (WINAPI *FindFirstProc)(LPCSTR, LPWIN32_FIND_DATAA);
 FindFirstProc realFindFirst;
 std::string refusedFolder;
 
+// Documents that cannot be written, and another user's folder as a system
+// that keeps profiles apart shows it.
 BOOL WINAPI RefusedCopy(LPCSTR, LPCSTR, BOOL)
 {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
 }
 
-// Another user's folder, as a system that keeps profiles apart shows it.
 HANDLE WINAPI RefusingFindFirst(LPCSTR pattern, LPWIN32_FIND_DATAA found)
 {
-    if (std::string(pattern).rfind(refusedFolder, 0) == 0) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    }
-    return realFindFirst(pattern, found);
-}
-
-const char *const SHELL_FOLDERS_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-const char *const UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pimbo95";
-
-std::string PerUserDirectory()
-{
-    char value[MAX_PATH] = "";
-    PerUserText();
-    GetPrivateProfileStringA(INI_SECTION, "Directory", "", value, sizeof value, testing::PerUserIniPath().c_str());
-    return value;
+    if (std::string(pattern).rfind(refusedFolder, 0) != 0)
+        return realFindFirst(pattern, found);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
 }
 
 void SetRegistryText(HKEY root, const char *key, const char *name, const std::string &value)
@@ -492,47 +481,46 @@ void SetRegistryText(HKEY root, const char *key, const char *name, const std::st
     CHECK(RegSetKeyValueA(root, key, name, REG_SZ, value.c_str(), (DWORD)value.size() + 1) == ERROR_SUCCESS);
 }
 
+const char *const UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pimbo95";
+
 }  // namespace
 
 TEST_CASE("until first use has given the user his own copy, the install's toons play and no directory is written")
 {
     const std::string install = testing::TempDirectory("pimbo-install"), shipped = install + "Toons\\";
-    CreateDirectoryA(shipped.c_str(), NULL);
     const std::string toon = testing::ToonBytes({ { 100, 100 } }, 1);
+    CreateDirectoryA(shipped.c_str(), NULL);
     CHECK(testing::WriteFileBytes(shipped + "hello.ptf", toon));
     SetRegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "InstallLocation", install.substr(0, install.size() - 1));
-    char profile[MAX_PATH] = "", documentsWas[MAX_PATH] = "";
-    SHGetFolderPathA(NULL, CSIDL_PROFILE, NULL, SHGFP_TYPE_CURRENT, profile);
-    *strrchr(profile, '\\') = '\0';
-    DWORD size = sizeof documentsWas;
-    RegGetValueA(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, "Personal", RRF_RT_REG_SZ, NULL, documentsWas, &size);
-    const std::string user = testing::TempDirectory("pimbo-user"), refused = testing::TempDirectory("pimbo-refused");
-    const std::string documents = user + "Documents", deep = user + std::string(120, 'd');
+    char profiles[MAX_PATH] = "";
+    SHGetFolderPathA(NULL, CSIDL_PROFILE, NULL, SHGFP_TYPE_CURRENT, profiles);
+    *strrchr(profiles, '\\') = '\0';
+    const std::string user = testing::TempDirectory("pimbo-user"), documents = user + "Documents";
+    refusedFolder = testing::TempDirectory("pimbo-refused");
 
     struct Row { std::string what, documents, stored; bool refuseCopy, given; };
     const Row rows[] = {
-        { "none yet", documents, "", false, true },
         { "an older setup's, in another user's profile", documents,
-          std::string(profile) + "\\teacher\\Documents\\Pimbo Toons\\", false, true },
-        { "one he is refused", documents, refused, false, true },
+          std::string(profiles) + "\\teacher\\Documents\\Pimbo Toons\\", false, true },
+        { "one he is refused", documents, refusedFolder, false, true },
         { "Documents read only", documents, "", true, false },
-        { "Documents deeper than the setting holds", deep, "", false, false },
+        { "Documents deeper than the setting holds", user + std::string(120, 'd'), "", false, false },
     };
     for (const Row &row : rows) {
         CAPTURE(row.what);
         const std::string own = row.documents + "\\Pimbo Toons\\";
         DeleteFileA((own + "hello.ptf").c_str());
-        RemoveDirectoryA(own.c_str());
         CreateDirectoryA(row.documents.c_str(), NULL);
-        SetRegistryText(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, "Personal", row.documents);
+        SetRegistryText(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                        "Personal", row.documents);
         PutIni(row.stored.empty() ? "" : "Directory=" + row.stored + "\r\n");
         const std::string machineFile = IniText();
-        refusedFolder = refused;
         realFindFirst = (FindFirstProc)testing::PatchImport("kernel32.dll", "FindFirstFileA", (void *)RefusingFindFirst);
         void *realCopy = row.refuseCopy ? testing::PatchImport("kernel32.dll", "CopyFileA", (void *)RefusedCopy) : NULL;
-        // The saver and its preview copy nothing.
+        // The saver and its preview copy nothing; the dialog's start does.
         ReadSettings();
         CHECK(std::string(settings.directory) == shipped);
+        CHECK(settings.directoryChosen == 0);
         CHECK(GiveShippedToons() == (int)row.given);
         ReadSettings();
         CHECK(std::string(settings.directory) == (row.given ? own : shipped));
@@ -540,29 +528,12 @@ TEST_CASE("until first use has given the user his own copy, the install's toons 
         if (realCopy)
             testing::PatchImport("kernel32.dll", "CopyFileA", realCopy);
         CHECK(ReadFileBytes(own + "hello.ptf") == (row.given ? toon : ""));
-        CHECK(PerUserDirectory() == (row.given ? own : ""));
+        CHECK((PerUserText().find("Directory=" + own + "\r\n") != std::string::npos) == row.given);
         CHECK(IniText() == machineFile);
         // Tried again at the next start of the dialog.
         if (row.refuseCopy)
             CHECK(GiveShippedToons() == 1);
     }
-
-    // The real dialog shows the install's toons, and its OK stores none of them.
-    SetRegistryText(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, "Personal", deep);
-    RemoveIni();
-    CHECK(RunRealDialog([](HWND dialog) {
-        char count[8] = "";
-        GetDlgItemTextA(dialog, IDC_TOONCOUNT, count, sizeof count);
-        CHECK(std::string(count) == "1");
-        return true;
-    }) == 1);
-    CHECK(PerUserDirectory().empty());
-    CHECK(IniText().find("Directory=") == std::string::npos);
-    SetRegistryText(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, "Personal", documents);
-    CHECK(RunRealDialog([](HWND) { return false; }) == 1);
-    CHECK(PerUserDirectory() == documents + "\\Pimbo Toons\\");
-
-    SetRegistryText(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, "Personal", documentsWas);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY);
     RemoveIni();
 }
