@@ -7,6 +7,7 @@
 
 #include <imm.h>
 #include <stdlib.h>
+#include <string.h>
 
 #define SAVER_TITLE          "Screen Saver"
 #define PREVIEW_TITLE        "Preview"
@@ -32,6 +33,14 @@ POINT referencePoint;
 
 static int layoutSettling;
 static DWORD layoutChangedAt;
+
+// The screen as the saver last followed it. The system moves the mouse off
+// a monitor gone before it tells of the change, so a move that finds the
+// screen changed is the system's, whichever comes first.
+struct ScreenLayout {
+    int left, top, width, height, monitors;
+};
+static ScreenLayout followedLayout;
 
 static HMODULE passwordLibrary;
 static PasswordVerifier verifier;
@@ -142,8 +151,35 @@ int IsSwallowedCommand(WPARAM command)
     return command == SC_SCREENSAVE || command == SC_NEXTWINDOW || command == SC_PREVWINDOW;
 }
 
+static void ReadScreenLayout(ScreenLayout *layout)
+{
+    layout->left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+    layout->top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    layout->width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    layout->height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    layout->monitors = GetSystemMetrics(SM_CMONITORS);
+}
+
+// The mouse counts from where a change of the layout leaves it.
+static void SettleLayout(void)
+{
+    TakeReferencePoint();
+    ReadScreenLayout(&followedLayout);
+    layoutChangedAt = GetTickCount();
+    layoutSettling = 1;
+}
+
+static int LayoutChanged(void)
+{
+    ScreenLayout now;
+    ReadScreenLayout(&now);
+    return memcmp(&now, &followedLayout, sizeof now) != 0;
+}
+
 static int MovedTooFar(void)
 {
+    if (LayoutChanged())
+        SettleLayout();
     if (layoutSettling && GetTickCount() - layoutChangedAt < LAYOUT_SETTLE_MS) {
         TakeReferencePoint();
         return 0;
@@ -182,9 +218,7 @@ static void FollowLayout(HWND window)
     SetWindowPos(window, NULL, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
                  SWP_NOZORDER | SWP_NOACTIVATE);
     CoverOtherMonitors(window);
-    TakeReferencePoint();
-    layoutChangedAt = GetTickCount();
-    layoutSettling = 1;
+    SettleLayout();
 }
 
 static void RequestClose(HWND window)
@@ -206,6 +240,7 @@ LRESULT CALLBACK SaverHostWndProc(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_CREATE:
         DetachInputContext(window);
         TakeReferencePoint();
+        ReadScreenLayout(&followedLayout);
         if (!previewMode)
             HideCursor();
         break;

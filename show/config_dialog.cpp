@@ -281,6 +281,7 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     switch (message) {
     case WM_INITDIALOG:
         CenterWindowOnScreen(dialog);
+        GiveShippedToons();
         ReadSettings();
         ShowDialogChoices(dialog);
         return TRUE;

@@ -22,7 +22,7 @@ static const char *const settingKeys[] = {
     "Walking Style", "Statements", "Backgrounds", "Directory", PACES_KEY
 };
 
-SaverSettings settings = { 1, 1, 1, "", 0, 0 };
+SaverSettings settings = { 1, 1, 1, "", 0, 0, 0 };
 
 void EnsureTrailingBackslash(char *path, size_t size)
 {
@@ -209,10 +209,10 @@ static int ShippedToonFolder(char *folder, size_t size)
 }
 
 // Copies the shipped toons and clips that the target does not hold yet:
-// one the user has changed is his.
-static void CopyShippedToons(const char *from, const char *to)
+// one the user has changed is his. 1 when the target holds them all.
+static int CopyShippedToons(const char *from, const char *to)
 {
-    int copied = 0;
+    int copied = 0, missing = 0;
     for (const char *pattern : shippedPatterns) {
         char path[MAX_PATH], target[MAX_PATH];
         snprintf(path, sizeof path, "%s\\%s", from, pattern);
@@ -226,32 +226,106 @@ static void CopyShippedToons(const char *from, const char *to)
                 continue;
             int fromLength = snprintf(path, sizeof path, "%s\\%s", from, found.cFileName);
             int toLength = snprintf(target, sizeof target, "%s%s", to, found.cFileName);
-            if (fromLength > 0 && (size_t)fromLength < sizeof path && toLength > 0 && (size_t)toLength < sizeof target)
-                CopyFileA(path, target, TRUE);
+            if (fromLength <= 0 || (size_t)fromLength >= sizeof path || toLength <= 0 ||
+                (size_t)toLength >= sizeof target || (!CopyFileA(path, target, TRUE) && !FileExists(target)))
+                ++missing;
         } while (++copied < SHIPPED_MAX && FindNextFileA(search, &found));
         FindClose(search);
     }
+    return missing == 0;
 }
 
-// A user with no toon directory yet gets the shipped toons in his own
-// Documents, and that folder as his directory in his own file: the Windows
-// directory's file is every user's, and no user's folder belongs there.
-static void GiveShippedToons(const char *file)
+// Whether path is folder or lies inside it, without regard to case.
+static int IsInside(const char *path, const char *folder)
 {
-    char value[2], shipped[MAX_PATH], documents[MAX_PATH], perUser[MAX_PATH];
-    if (ProfileValue(file, "Directory", value, sizeof value) || !ShippedToonFolder(shipped, sizeof shipped) ||
-        !UserFolder(CSIDL_PERSONAL, documents) || !PerUserFilePath(perUser, sizeof perUser, 1))
-        return;
+    int length = lstrlenA(folder);
+    return length > 0 && lstrlenA(path) >= length && (path[length] == '\\' || path[length] == '\0') &&
+           CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path, length, folder, length) == CSTR_EQUAL;
+}
+
+// The folder a shell folder lies in: for a profile, the folder of every
+// user's; for the shared Documents, the profile all users share.
+static int ShellFolderParent(int which, char *folder)
+{
+    if (!UserFolder(which, folder))
+        return 0;
+    folder[MAX_PATH - 1] = '\0';
+    char *cut = strrchr(folder, '\\');
+    if (cut)
+        *cut = '\0';
+    return cut != NULL;
+}
+
+// Older savers copied the machine-wide directory, the installing account's
+// Documents, into every user's file: a folder in another user's profile is
+// not this user's toon directory. The profile all users share is anyone's.
+static int InOtherProfile(const char *directory)
+{
+    char own[MAX_PATH], profiles[MAX_PATH], shared[MAX_PATH];
+    if (!UserFolder(CSIDL_PROFILE, own) || !ShellFolderParent(CSIDL_PROFILE, profiles))
+        return 0;
+    own[sizeof own - 1] = '\0';
+    return IsInside(directory, profiles) && !IsInside(directory, own) &&
+           !(ShellFolderParent(CSIDL_COMMON_DOCUMENTS, shared) && IsInside(directory, shared));
+}
+
+// A folder the system refuses this user, another's profile as a rule.
+static int RefusedFolder(const char *directory)
+{
+    char pattern[MAX_PATH];
+    int length = snprintf(pattern, sizeof pattern, "%s*", directory);
+    if (length <= 0 || (size_t)length >= sizeof pattern)
+        return 0;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+        return 0;
+    }
+    return GetLastError() == ERROR_ACCESS_DENIED;
+}
+
+// The settings file's toon directory, when it is this user's own.
+static int StoredToonDirectory(const char *file, char *directory)
+{
+    if (!ProfileValue(file, "Directory", directory, DIRECTORY_SIZE))
+        return 0;
+    EnsureTrailingBackslash(directory, DIRECTORY_SIZE);
+    return !InOtherProfile(directory) && !RefusedFolder(directory);
+}
+
+// A user with no toon directory of his own gets the shipped toons in his
+// own Documents, and that folder as his directory in his own file: the
+// Windows directory's file is every user's, and no user's folder belongs
+// there. Documents may be read only, too deep, or a share that does not
+// answer: only the dialog tries, so that no saver waits for it.
+int GiveShippedToons(void)
+{
+    char file[MAX_PATH], directory[DIRECTORY_SIZE], shipped[MAX_PATH], documents[MAX_PATH], perUser[MAX_PATH];
+    SettingsFile(file, sizeof file);
+    if (StoredToonDirectory(file, directory))
+        return 1;
+    if (!ShippedToonFolder(shipped, sizeof shipped) || !UserFolder(CSIDL_PERSONAL, documents) ||
+        !PerUserFilePath(perUser, sizeof perUser, 1))
+        return 0;
     documents[sizeof documents - 1] = '\0';
-    char directory[DIRECTORY_SIZE];
     int length = snprintf(directory, sizeof directory, "%s\\" TOON_FOLDER "\\", documents);
     if (length <= 0 || (size_t)length >= sizeof directory)
-        return;
+        return 0;
     if (!CreateDirectoryA(directory, NULL) && GetLastError() != ERROR_ALREADY_EXISTS)
-        return;
-    CopyShippedToons(shipped, directory);
-    if (FileExists(perUser) || StartPerUserFile(perUser))
-        WritePrivateProfileStringA(INI_SECTION, "Directory", directory, perUser);
+        return 0;
+    return CopyShippedToons(shipped, directory) && (FileExists(perUser) || StartPerUserFile(perUser)) &&
+           WritePrivateProfileStringA(INI_SECTION, "Directory", directory, perUser);
+}
+
+// Until the user has a directory of his own, the shipped toons play from
+// where the setup left them, read only; the stand-in is never stored.
+static void ReadToonDirectory(const char *file, const char *current)
+{
+    settings.directoryChosen = StoredToonDirectory(file, settings.directory);
+    if (!settings.directoryChosen && !ShippedToonFolder(settings.directory, sizeof settings.directory))
+        lstrcpynA(settings.directory, current, sizeof settings.directory);
+    EnsureTrailingBackslash(settings.directory, sizeof settings.directory);
 }
 
 void ReadPacesWalked(void)
@@ -277,8 +351,6 @@ int ReadSettings(void)
 
     char file[MAX_PATH];
     SettingsFile(file, sizeof file);
-    GiveShippedToons(file);
-    SettingsFile(file, sizeof file);
     ReadPacesWalked();
     settings.walkingStyle = (int)GetPrivateProfileIntA(INI_SECTION, "Walking Style",
                                                        settings.walkingStyle, file);
@@ -286,10 +358,7 @@ int ReadSettings(void)
                                                      settings.statements, file);
     settings.backgrounds = (int)GetPrivateProfileIntA(INI_SECTION, "Backgrounds",
                                                       settings.backgrounds, file);
-    GetPrivateProfileStringA(INI_SECTION, "Directory", current, settings.directory,
-                             sizeof settings.directory, file);
-    settings.directory[sizeof settings.directory - 1] = '\0';
-    EnsureTrailingBackslash(settings.directory, sizeof settings.directory);
+    ReadToonDirectory(file, current);
 
     int result = SetCurrentDirectoryA(settings.directory) ? 0 : -1;
     settings.pendingStyle = settings.walkingStyle;
@@ -312,6 +381,7 @@ void WritePacesWalked(void)
 
 void WriteToonDirectory(void)
 {
+    settings.directoryChosen = 1;
     WriteSettingText(INI_SECTION, "Directory", settings.directory);
 }
 
@@ -320,6 +390,7 @@ void WriteSettings(void)
     WriteSettingInt(INI_SECTION, "Walking Style", (unsigned)settings.walkingStyle);
     WriteSettingInt(INI_SECTION, "Statements", (unsigned)settings.statements);
     WriteSettingInt(INI_SECTION, "Backgrounds", (unsigned)settings.backgrounds);
-    WriteToonDirectory();
+    if (settings.directoryChosen)
+        WriteToonDirectory();
     WritePacesWalked();
 }

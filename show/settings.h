@@ -17,12 +17,17 @@ struct SaverSettings {
     char directory[DIRECTORY_SIZE];
     LONG pacesWalked;
     int pendingStyle;          // the dialog's radio buttons
+    int directoryChosen;       // directory is the user's, stored or picked; else a stand-in never stored
 };
 
 extern SaverSettings settings;
 
 int ReadSettings(void);
 void ReadPacesWalked(void);
+// Gives a user with no toon directory of his own a copy of the shipped
+// toons in his Documents; 1 when he has one (now or before).
+int GiveShippedToons(void);
+// The choices, and "Directory" only when it is the user's.
 void WriteSettings(void);
 void WritePacesWalked(void);
 void WriteSettingInt(const char *section, const char *key, unsigned value);

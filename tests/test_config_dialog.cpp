@@ -430,7 +430,7 @@ TEST_CASE("the radio buttons grey out the options without touching their marks")
     CHECK(testing::ReadFileBytes(testing::IniPath()) == before);
 }
 
-TEST_CASE("OK writes all five keys")
+TEST_CASE("OK writes the choices and the paces, and the directory only once it is the user's")
 {
     std::string directory = MakeDir(TempRoot() + "Saved\\");
     SetCurrentDirectoryA(directory.c_str());
@@ -453,7 +453,8 @@ TEST_CASE("OK writes all five keys")
     CHECK(IniValue("Walking Style") == "0");
     CHECK(IniValue("Statements") == "0");
     CHECK(IniValue("Backgrounds") == "1");
-    CHECK(Lower(IniValue("Directory")) == Lower(directory));
+    // A stand-in for a directory of his own, which OK never makes his.
+    CHECK(IniValue("Directory") == "<missing>");
     CHECK(IniValue("Paces Walked") == "0");
 }
 

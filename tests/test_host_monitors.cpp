@@ -61,6 +61,15 @@ BOOL CALLBACK KeepSecondary(HMONITOR monitor, HDC, LPRECT area, LPARAM found)
     return TRUE;
 }
 
+typedef int (WINAPI *MetricsProc)(int);
+MetricsProc realMetrics;
+
+// The second monitor gone, as the system tells it before its message does.
+int WINAPI OneMonitorMetrics(int index)
+{
+    return index == SM_CMONITORS ? 1 : realMetrics(index);
+}
+
 HCURSOR CurrentCursor()
 {
     CURSORINFO cursor;
@@ -150,15 +159,23 @@ TEST_CASE("on two monitors the show stays on the primary, the other is covered, 
             // The show follows its window's size.
             SetWindowPos(saverWindow, NULL, 0, 0, 640, 480, SWP_NOZORDER | SWP_NOACTIVATE);
             CHECK(StageOf(saverWindow)->size == MakePackedSize(640, 480));
-            // A changed layout is covered anew, never twice, and the show
-            // fills the primary again. The mouse, moved by the system off a
-            // monitor gone before and after the news, ends nothing.
+            // The mouse, moved by the system off a monitor gone before and
+            // after the news of the change, ends nothing.
+            realMetrics = (MetricsProc)testing::PatchImport("user32.dll", "GetSystemMetrics", (void *)OneMonitorMetrics);
             SetCursorPos(onPrimary.x, onPrimary.y);
+            changedAt = GetTickCount();
+        }),
+        WaitFor("the system's move to have arrived", [&] { return GetTickCount() - changedAt > 300; }),
+        Do("the news: the layout is covered anew, never twice, and the show fills the primary again", [&] {
+            testing::PatchImport("user32.dll", "GetSystemMetrics", (void *)realMetrics);
+            CHECK_FALSE(verifying);
+            CHECK_FALSE(closing);
             SendMessageA(saverWindow, WM_DISPLAYCHANGE, 32, MAKELPARAM(primary.right, primary.bottom));
             changedAt = GetTickCount();
             SetCursorPos(onPrimary.x + 50, onPrimary.y);
             CHECK(Covers().size() == 1u);
             CHECK(!IsWindow(cover));
+            RECT shown;
             GetWindowRect(saverWindow, &shown);
             CHECK(EqualRect(&shown, &primary));
             CHECK(StageOf(saverWindow)->size == MakePackedSize(primary.right, primary.bottom));

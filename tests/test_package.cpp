@@ -390,6 +390,17 @@ std::pair<std::string, std::string> SetUserFolders(const std::string &documents,
     return was;
 }
 
+// Opens the saver's dialog, whose start is where first use happens, and
+// cancels it.
+void OpenDialog(const std::string &saverPath)
+{
+    PROCESS_INFORMATION process = StartProcess("\"" + saverPath + "\" /c");
+    HWND dialog = WaitForProcessWindow(process.dwProcessId, "#32770", "Fizzy Pimbo Screen Saver", 20000);
+    CHECK(dialog != NULL);
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    CHECK(FinishProcess(process, 20000) == 1);
+}
+
 std::string IniValue(const std::string &file, const char *key)
 {
     char value[MAX_PATH] = "";
@@ -417,8 +428,13 @@ TEST_CASE("the setup installs the saver and the toons for every user; the uninst
                 CHECK_MESSAGE(ReadFileBytes(where + name) == ReadFileBytes(InPackage(std::string("toons/") + name)), (where + name));
     };
     RemoveIni();
-    // What older setups left in the file every user reads.
-    WritePrivateProfileStringA("Fizzy Pimbo Screen Saver", "Directory", toons.c_str(), "Pimbo95.ini");
+    // What an older setup left in the file every user reads: the Documents
+    // of the account that ran it, not of the one that upgrades.
+    char profiles[MAX_PATH] = "";
+    SHGetFolderPathA(NULL, CSIDL_PROFILE, NULL, SHGFP_TYPE_CURRENT, profiles);
+    *strrchr(profiles, '\\') = '\0';
+    WritePrivateProfileStringA("Fizzy Pimbo Screen Saver", "Directory",
+                               (std::string(profiles) + "\\teacher\\Documents\\Pimbo Toons\\").c_str(), "Pimbo95.ini");
 
     // A folder given on the command line is where it goes, on 64-bit Windows too.
     CHECK_OR_RETURN(RunProcess(setup + " /D=" + place, 60000) == 0);
@@ -438,8 +454,11 @@ TEST_CASE("the setup installs the saver and the toons for every user; the uninst
     const std::string uninstall = RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "QuietUninstallString");
     CHECK_OR_RETURN(uninstall.size() > 3);
 
-    // First use, by each user: his own copy and his own directory.
+    // First use, by each user at the dialog: his own copy and his own
+    // directory. The saver copies nothing.
     CheckRunsFullScreen(saver);
+    CHECK_FALSE(Exists(toons));
+    OpenDialog(saver);
     checkToons(toons);
     CHECK(IniValue(PerUserIniPath(), "Directory") == toons);
     const std::string other = TempDirectory("pimbo-other-user");
@@ -449,7 +468,7 @@ TEST_CASE("the setup installs the saver and the toons for every user; the uninst
     CreateDirectoryA((other + "Documents\\Pimbo Toons").c_str(), NULL);
     CHECK(WriteFileBytes(other + "Documents\\Pimbo Toons\\dance.ptf", "his own"));
     auto was = SetUserFolders(other + "Documents", other + "AppData");
-    CheckRunsFullScreen(saver);
+    OpenDialog(saver);
     const std::string otherIni = PerUserIniPath();
     SetUserFolders(was.first, was.second);
     checkToons(other + "Documents\\Pimbo Toons\\", "dance.ptf");
@@ -457,14 +476,19 @@ TEST_CASE("the setup installs the saver and the toons for every user; the uninst
     CHECK(IniValue(otherIni, "Directory") == other + "Documents\\Pimbo Toons\\");
     CHECK(IniValue(IniPath(), "Directory").empty());
 
-    // Installed again over a toon directory the user chose and a toon he
-    // changed: both stay.
+    // Installed again with no folder given, over a toon directory the user
+    // chose, a toon he changed and a saver he chose: each stays, and the
+    // upgrade goes where the first install is.
     const std::string edited = ReadFileBytes(toons + "greeting.ptf") + "more";
     CHECK(WriteFileBytes(toons + "greeting.ptf", edited));
     WritePrivateProfileStringA("Fizzy Pimbo Screen Saver", "Directory", "D:\\Mine\\", PerUserIniPath().c_str());
-    CHECK(RunProcess(setup, 60000) == 0);
+    const std::string theirs = std::string(folder) + "\\theirs.scr";
+    RegSetKeyValueA(HKEY_CURRENT_USER, DESKTOP_KEY, "SCRNSAVE.EXE", REG_SZ, theirs.c_str(), (DWORD)theirs.size() + 1);
+    CHECK(RunProcess(setup + " /NOCURRENT", 60000) == 0);
     CHECK(ReadFileBytes(toons + "greeting.ptf") == edited);
     CHECK(IniValue(PerUserIniPath(), "Directory") == "D:\\Mine\\");
+    CHECK(RegistryText(HKEY_CURRENT_USER, DESKTOP_KEY, "SCRNSAVE.EXE") == theirs);
+    CHECK(RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "InstallLocation") == place);
 
     // Upgraded while the saver runs: the new one comes at the next restart.
     const std::string older = ReadFileBytes(ScrPath());
@@ -478,23 +502,38 @@ TEST_CASE("the setup installs the saver and the toons for every user; the uninst
     CHECK(RunProcess("wineboot.exe -r", 60000) == 0);
     CHECK(ReadFileBytes(saver) == ReadFileBytes(InPackage("Pimbo95.scr")));
 
-    // Another saver the user has chosen since stays his; the install folder goes.
-    const std::string theirs = std::string(folder) + "\\theirs.scr";
+    // Moved to another folder: the old folder's uninstaller takes only that
+    // folder, the saver and the entry are the new one's. Another saver the
+    // user has chosen since stays his.
+    const std::string moved = "C:\\Pimbo Moved";
     RegSetKeyValueA(HKEY_CURRENT_USER, DESKTOP_KEY, "SCRNSAVE.EXE", REG_SZ, theirs.c_str(), (DWORD)theirs.size() + 1);
-    // The uninstaller runs from a copy of itself and returns at once.
+    CHECK(RunProcess(setup + " /NOCURRENT /D=" + moved, 60000) == 0);
+    // An uninstaller runs from a copy of itself and returns at once.
     CHECK(RunProcess(uninstall, 60000) == 0);
+    CHECK(PumpUntil([&] { return !Exists(place); }, 30000));
+    CHECK(Exists(saver));
+    CHECK(RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "InstallLocation") == moved);
+    CHECK(RunProcess(RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "QuietUninstallString"), 60000) == 0);
     CHECK(PumpUntil([&] { return RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "DisplayName").empty(); }, 30000));
     CHECK_FALSE(Exists(saver));
-    CHECK_FALSE(Exists(place));
+    CHECK_FALSE(Exists(moved));
     CHECK(RegistryText(HKEY_CURRENT_USER, DESKTOP_KEY, "SCRNSAVE.EXE") == theirs);
     CHECK(ReadFileBytes(toons + "greeting.ptf") == edited);
     checkToons(other + "Documents\\Pimbo Toons\\", "dance.ptf");
     CHECK(IniValue(PerUserIniPath(), "Directory") == "D:\\Mine\\");
 
-    // Ours as the current saver goes with it.
+    // Ours as the current saver goes with it. Removed while it runs and
+    // installed again before the restart, it is there after the restart.
     CHECK(RunProcess(setup, 60000) == 0);
+    running = StartProcess("\"" + saver + "\" /s");
+    CHECK(WaitForProcessWindow(running.dwProcessId, NULL, "Screen Saver", 20000) != NULL);
     CHECK(RunProcess(RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "QuietUninstallString"), 60000) == 0);
     CHECK(PumpUntil([&] { return RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "DisplayName").empty(); }, 30000));
     CHECK(RegistryText(HKEY_CURRENT_USER, DESKTOP_KEY, "SCRNSAVE.EXE").empty());
+    TapKey(VK_SPACE);
+    CHECK(FinishProcess(running, 20000) == 0);
+    CHECK(RunProcess(setup, 60000) == 0);
+    CHECK(RunProcess("wineboot.exe -r", 60000) == 0);
+    CHECK(ReadFileBytes(saver) == ReadFileBytes(InPackage("Pimbo95.scr")));
     RemoveIni();
 }

@@ -3,6 +3,7 @@
 #include "resources/resource.h"
 #include "support/support.h"
 
+#include <shlobj.h>
 #include <stdlib.h>
 #include <string>
 #include <vector>
@@ -180,6 +181,7 @@ TEST_CASE("the five keys are first written in their order, and a paces write tou
     settings.statements = 1;
     settings.backgrounds = 0;
     lstrcpyA(settings.directory, "C:\\toons\\");
+    settings.directoryChosen = 1;
     settings.pacesWalked = -12;
     WriteSettings();
     CHECK(IniText() == std::string(SECTION_LINE) +
@@ -450,4 +452,88 @@ TEST_CASE("the roaming data folder comes from shell32, else shfolder.dll, else t
         CHECK(IniText() == machineFile);
         RemoveIni();
     }
+}
+
+namespace {
+
+typedef HANDLE (WINAPI *FindFirstProc)(LPCSTR, LPWIN32_FIND_DATAA);
+FindFirstProc realFindFirst;
+std::string refusedFolder;
+
+// Documents that cannot be written, and another user's folder as a system
+// that keeps profiles apart shows it.
+BOOL WINAPI RefusedCopy(LPCSTR, LPCSTR, BOOL)
+{
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+HANDLE WINAPI RefusingFindFirst(LPCSTR pattern, LPWIN32_FIND_DATAA found)
+{
+    if (std::string(pattern).rfind(refusedFolder, 0) != 0)
+        return realFindFirst(pattern, found);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+}
+
+void SetRegistryText(HKEY root, const char *key, const char *name, const std::string &value)
+{
+    CHECK(RegSetKeyValueA(root, key, name, REG_SZ, value.c_str(), (DWORD)value.size() + 1) == ERROR_SUCCESS);
+}
+
+const char *const UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pimbo95";
+
+}  // namespace
+
+TEST_CASE("until first use has given the user his own copy, the install's toons play and no directory is written")
+{
+    const std::string install = testing::TempDirectory("pimbo-install"), shipped = install + "Toons\\";
+    const std::string toon = testing::ToonBytes({ { 100, 100 } }, 1);
+    CreateDirectoryA(shipped.c_str(), NULL);
+    CHECK(testing::WriteFileBytes(shipped + "hello.ptf", toon));
+    SetRegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "InstallLocation", install.substr(0, install.size() - 1));
+    char profiles[MAX_PATH] = "";
+    SHGetFolderPathA(NULL, CSIDL_PROFILE, NULL, SHGFP_TYPE_CURRENT, profiles);
+    *strrchr(profiles, '\\') = '\0';
+    const std::string user = testing::TempDirectory("pimbo-user"), documents = user + "Documents";
+    refusedFolder = testing::TempDirectory("pimbo-refused");
+
+    struct Row { std::string what, documents, stored; bool refuseCopy, given; };
+    const Row rows[] = {
+        { "an older setup's, in another user's profile", documents,
+          std::string(profiles) + "\\teacher\\Documents\\Pimbo Toons\\", false, true },
+        { "one he is refused", documents, refusedFolder, false, true },
+        { "Documents read only", documents, "", true, false },
+        { "Documents deeper than the setting holds", user + std::string(120, 'd'), "", false, false },
+    };
+    for (const Row &row : rows) {
+        CAPTURE(row.what);
+        const std::string own = row.documents + "\\Pimbo Toons\\";
+        DeleteFileA((own + "hello.ptf").c_str());
+        CreateDirectoryA(row.documents.c_str(), NULL);
+        SetRegistryText(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                        "Personal", row.documents);
+        PutIni(row.stored.empty() ? "" : "Directory=" + row.stored + "\r\n");
+        const std::string machineFile = IniText();
+        realFindFirst = (FindFirstProc)testing::PatchImport("kernel32.dll", "FindFirstFileA", (void *)RefusingFindFirst);
+        void *realCopy = row.refuseCopy ? testing::PatchImport("kernel32.dll", "CopyFileA", (void *)RefusedCopy) : NULL;
+        // The saver and its preview copy nothing; the dialog's start does.
+        ReadSettings();
+        CHECK(std::string(settings.directory) == shipped);
+        CHECK(settings.directoryChosen == 0);
+        CHECK(GiveShippedToons() == (int)row.given);
+        ReadSettings();
+        CHECK(std::string(settings.directory) == (row.given ? own : shipped));
+        testing::PatchImport("kernel32.dll", "FindFirstFileA", (void *)realFindFirst);
+        if (realCopy)
+            testing::PatchImport("kernel32.dll", "CopyFileA", realCopy);
+        CHECK(ReadFileBytes(own + "hello.ptf") == (row.given ? toon : ""));
+        CHECK((PerUserText().find("Directory=" + own + "\r\n") != std::string::npos) == row.given);
+        CHECK(IniText() == machineFile);
+        // Tried again at the next start of the dialog.
+        if (row.refuseCopy)
+            CHECK(GiveShippedToons() == 1);
+    }
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY);
+    RemoveIni();
 }

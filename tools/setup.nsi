@@ -22,6 +22,7 @@
 !include WinVer.nsh
 !include x64.nsh
 !include FileFunc.nsh
+!include Sections.nsh
 
 !define PRODUCT "Fizzy Pimbo's Parade"
 !define PUBLISHER "Fizzy Pimbo"
@@ -32,6 +33,12 @@
 !define TOON_FOLDER "Pimbo Toons"
 !define SHIPPED_FOLDER "Toons"
 !define SAVER_PENDING "Pimbo95.new"
+!define SAVER_RETIRED "Pimbo95.old"
+!define PROFILE_LIST_KEY "SOFTWARE\Microsoft\Windows NT\CurrentVersion\ProfileList"
+!define SYSTEM_ACCOUNT "S-1-5-18"
+!define TOKEN_QUERY 8
+!define TOKEN_USER_CLASS 1
+!define PROCESS_QUERY_INFORMATION 0x400
 !define ERROR_ELEVATION_REQUIRED 740
 !define ERROR_SUCCESS_REBOOT_REQUIRED 3010
 !define SPI_SETSCREENSAVEACTIVE 17
@@ -68,6 +75,7 @@ VIAddVersionKey /LANG=1033 "OriginalFilename" "Pimbo95-${VERSION}-setup.exe"
 !define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_TEXT "Open the Screen Saver Settings"
 !define MUI_FINISHPAGE_RUN_FUNCTION OpenScreenSaverSettings
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW OfferScreenSaverSettings
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -100,10 +108,80 @@ VIAddVersionKey /LANG=1033 "OriginalFilename" "Pimbo95-${VERSION}-setup.exe"
 
 Function .onInit
   !insertmacro RequireAdministrator
-  ; A folder given with /D= stays as given.
-  ${If} ${RunningX64}
-  ${AndIf} $INSTDIR == "$PROGRAMFILES\Fizzy Pimbo"
-    StrCpy $INSTDIR "$PROGRAMFILES64\Fizzy Pimbo"
+  ; An upgrade goes where the installed one is; a folder given with /D=
+  ; stays as given.
+  ${If} $INSTDIR == "$PROGRAMFILES\Fizzy Pimbo"
+    ${If} ${RunningX64}
+      SetRegView 64
+      StrCpy $INSTDIR "$PROGRAMFILES64\Fizzy Pimbo"
+    ${EndIf}
+    ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    ${If} $0 != ""
+      StrCpy $INSTDIR $0
+    ${EndIf}
+  ${EndIf}
+  Call ChooseCurrentSaver
+FunctionEnd
+
+; The account a process runs as, a SID in text ("" when that cannot be told:
+; Windows 9x, or a process not ours to look into). $0: the process; into $1.
+Function ProcessUser
+  StrCpy $1 ""
+  System::Call "advapi32::OpenProcessToken(p r0, i ${TOKEN_QUERY}, *p .r2) i .r3"
+  ${If} $3 = 0
+    Return
+  ${EndIf}
+  System::Alloc 256
+  Pop $4
+  System::Call "advapi32::GetTokenInformation(p r2, i ${TOKEN_USER_CLASS}, p r4, i 256, *i .r5) i .r3"
+  ${If} $3 <> 0
+    System::Call "*$4(p .r5)"
+    System::Call "advapi32::ConvertSidToStringSid(p r5, *p .r6) i .r3"
+    ${If} $3 <> 0
+      System::Call "*$6(&t128 .r1)"
+      System::Call "kernel32::LocalFree(p r6)"
+    ${EndIf}
+  ${EndIf}
+  System::Free $4
+  System::Call "kernel32::CloseHandle(p r2)"
+FunctionEnd
+
+; ${result} is 1 when ${path} is the folder ${folder} or lies in it.
+!macro IsInside path folder result
+  StrCpy ${result} 0
+  StrLen $R0 "${folder}"
+  StrCpy $R1 "${path}" $R0
+  StrCpy $R2 "${path}" 1 $R0
+  ${If} $R0 > 0
+  ${AndIf} $R1 == "${folder}"
+  ${AndIf} $R2 == "\"
+    StrCpy ${result} 1
+  ${EndIf}
+!macroend
+
+; Whether $0, a folder, lies in any user's profile but the one all users
+; share: $1 1 or 0. Older setups wrote the installing account's Documents
+; into the file every user reads, and any account may run the upgrade.
+Function InAnyProfile
+  ${If} ${IsNT}
+    ReadRegStr $2 HKLM "${PROFILE_LIST_KEY}" "ProfilesDirectory"
+    ExpandEnvStrings $2 $2
+  ${Else}
+    StrCpy $2 "$WINDIR\Profiles"
+  ${EndIf}
+  !insertmacro IsInside $0 $2 $1
+  ${If} $1 == 1
+    SetShellVarContext all
+    ${GetParent} "$DOCUMENTS" $2
+    SetShellVarContext current
+    !insertmacro IsInside $0 $2 $3
+    ${If} $3 == 1
+      StrCpy $1 0
+    ${EndIf}
+  ${EndIf}
+  ; This account's Documents may be redirected out of the profiles.
+  ${If} $0 == "$DOCUMENTS\${TOON_FOLDER}\"
+    StrCpy $1 1
   ${EndIf}
 FunctionEnd
 
@@ -167,10 +245,9 @@ Section "${PRODUCT} (required)" SectionSaver
   SetOutPath "$INSTDIR\${SHIPPED_FOLDER}"
   File "${STAGE}/toons/*.ptf"
   File "${STAGE}/toons/*.wav"
-  ; What older setups wrote: the installing account's folder, in the file
-  ; every user reads.
   ReadINIStr $0 "$WINDIR\Pimbo95.ini" "${INI_SECTION}" "Directory"
-  ${If} $0 == "$DOCUMENTS\${TOON_FOLDER}\"
+  Call InAnyProfile
+  ${If} $1 == 1
     DeleteINIStr "$WINDIR\Pimbo95.ini" "${INI_SECTION}" "Directory"
   ${EndIf}
 
@@ -202,11 +279,64 @@ Section "Make it the current screen saver" SectionCurrent
   System::Call "user32::SystemParametersInfo(i ${SPI_SETSCREENSAVEACTIVE}, i 1, p 0, i ${SPIF_SENDCHANGE})"
 SectionEnd
 
+; /NOCURRENT leaves every account's current saver alone; so does an install
+; by the system's own account, whose desktop settings are the logon screen's.
+Function ChooseCurrentSaver
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/NOCURRENT" $1
+  ${IfNot} ${Errors}
+    !insertmacro UnselectSection ${SectionCurrent}
+  ${EndIf}
+  System::Call "kernel32::GetCurrentProcess() p .r0"
+  Call ProcessUser
+  ${If} $1 == "${SYSTEM_ACCOUNT}"
+    !insertmacro UnselectSection ${SectionCurrent}
+    !insertmacro SetSectionFlag ${SectionCurrent} ${SF_RO}
+  ${EndIf}
+FunctionEnd
+
+; The settings are those of the account the setup runs as: offered only when
+; that is the user at the desktop (not an administrator who elevated it for
+; him), and only where that can be told.
+Function OfferScreenSaverSettings
+  StrCpy $8 1
+  ${If} ${IsNT}
+    System::Call "kernel32::GetCurrentProcess() p .r0"
+    Call ProcessUser
+    StrCpy $7 $1
+    System::Call "user32::GetShellWindow() p .r0"
+    System::Call "user32::GetWindowThreadProcessId(p r0, *i .r2)"
+    System::Call "kernel32::OpenProcess(i ${PROCESS_QUERY_INFORMATION}, i 0, i r2) p .r0"
+    StrCpy $1 ""
+    ${If} $0 != 0
+      Call ProcessUser
+      System::Call "kernel32::CloseHandle(p r0)"
+    ${EndIf}
+    ${If} $1 == ""
+    ${OrIf} $1 != $7
+      StrCpy $8 0
+    ${EndIf}
+  ${EndIf}
+  ${If} $8 == 0
+    SendMessage $mui.FinishPage.Run ${BM_SETCHECK} ${BST_UNCHECKED} 0
+    ShowWindow $mui.FinishPage.Run ${SW_HIDE}
+  ${EndIf}
+FunctionEnd
+
+; The 64-bit Control Panel on 64-bit Windows: a 32-bit setup's $SYSDIR
+; leads to the 32-bit one.
 Function OpenScreenSaverSettings
+  ${If} ${RunningX64}
+    ${DisableX64FSRedirection}
+  ${EndIf}
   ${If} ${AtLeastWinVista}
     Exec '"$SYSDIR\control.exe" desk.cpl,,@screensaver'
   ${Else}
     Exec '"$SYSDIR\control.exe" desk.cpl,,1'
+  ${EndIf}
+  ${If} ${RunningX64}
+    ${EnableX64FSRedirection}
   ${EndIf}
 FunctionEnd
 
@@ -221,8 +351,17 @@ FunctionEnd
   ${EndIf}
 !macroend
 
-Section "Uninstall"
-  !insertmacro UseNativeView
+; The saver and the entry belong to the install the entry names: one in
+; another folder took them over, and only this folder goes. $9: 1 when
+; they are this folder's, and removed.
+Function un.RemoveSaver
+  StrCpy $9 0
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 != ""
+  ${AndIf} $0 != $INSTDIR
+    Return
+  ${EndIf}
+  StrCpy $9 1
   ; No longer the current saver: as if the user had chosen none.
   ReadRegStr $0 HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE"
   !insertmacro IsOurSaver $3
@@ -237,13 +376,30 @@ Section "Uninstall"
     ${EndIf}
   ${EndIf}
 
-  Delete /REBOOTOK "$SYSDIR\${SAVER}"
+  ; A saver that runs can only go at the next restart. Renamed first, it
+  ; leaves its place to a setup run before then, which the deletion then
+  ; spares.
+  Delete "$SYSDIR\${SAVER_RETIRED}"
+  ClearErrors
+  Rename "$SYSDIR\${SAVER}" "$SYSDIR\${SAVER_RETIRED}"
+  ${If} ${Errors}
+    Delete /REBOOTOK "$SYSDIR\${SAVER}"
+  ${Else}
+    Delete /REBOOTOK "$SYSDIR\${SAVER_RETIRED}"
+  ${EndIf}
   Delete "$SYSDIR\${SAVER_PENDING}"
+FunctionEnd
+
+Section "Uninstall"
+  !insertmacro UseNativeView
+  Call un.RemoveSaver
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\${SHIPPED_FOLDER}\*.ptf"
   Delete "$INSTDIR\${SHIPPED_FOLDER}\*.wav"
   RMDir "$INSTDIR\${SHIPPED_FOLDER}"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR"
-  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ${If} $9 == 1
+    DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ${EndIf}
 SectionEnd
