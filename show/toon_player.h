@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
-int RunToonPlayer(HINSTANCE instance, HWND owner, const char *name);
+// path: the toon's full path; a bare name is the toon directory's; empty:
+// a random walk. 0 at once for a path too long to hold.
+int RunToonPlayer(HINSTANCE instance, HWND owner, const char *path);
 LRESULT CALLBACK PlayerWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 #endif
