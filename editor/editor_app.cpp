@@ -11,6 +11,7 @@
 #include "engine/screen.h"
 #include "engine/sequencer.h"
 #include "engine/stage.h"
+#include "engine/walk.h"
 #include "resources/resource.h"
 #include "show/settings.h"
 #include "show/toon_export.h"
@@ -238,13 +239,28 @@ void ResetEditorPlayback(void)
     ShowEditorPlayState();
 }
 
+int EditedToonFolder(char *folder, DWORD size)
+{
+    const char *name = editorFrame.toon.fileName;
+    char *namePart = NULL;
+    DWORD length = name[0] ? GetFullPathNameA(name, size, folder, &namePart) : 0;
+    if (length > 0 && length < size && namePart && *namePart) {
+        *namePart = '\0';
+        return 1;
+    }
+    if (strnlen(settings.directory, sizeof settings.directory) >= size)
+        return 0;
+    lstrcpynA(folder, settings.directory, (int)size);
+    return 1;
+}
+
 int OpenToonFile(HWND window)
 {
     ToonDocument *toon = &editorFrame.toon;
     // A toon opened before the entrance keeps the stage.
     CancelEntrance(editorFrame.stageWindow);
     toon->fileName[0] = '\0';
-    PrepareToonFileDialogs(toon, window);
+    PrepareToonFileDialogs(toon, window, settings.directory);
     const ShownFrame none = { NULL, 0 };
     const int count = TakeReadToon(toon, OpenToonFileDialog(toon, window, none));
     if (!count)
@@ -305,7 +321,9 @@ static int ChooseGifName(HWND window, char *path, DWORD size)
     dialog.lpstrFile = path;
     dialog.nMaxFile = size;
     dialog.lpstrDefExt = GIF_EXTENSION;
-    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
+    char folder[MAX_PATH];
+    dialog.lpstrInitialDir = EditedToonFolder(folder, sizeof folder) ? folder : NULL;
+    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
     return GetSaveFileNameA(&dialog) ? 1 : 0;
 }
 
@@ -453,13 +471,13 @@ static void OnEditorCreate(HWND window)
     BuildFileMenu();
     CreatePushButtons(window, editorFrame.instance);
     CreateSystemButtons(window, editorFrame.instance);
-    ReadPacesWalked();
     editorFrame.keyFilter = SetWindowsHookExA(WH_MSGFILTER, EditorKeyFilter, NULL, GetCurrentThreadId());
 }
 
 static void OnEditorDestroy(HWND window)
 {
     (void)window;
+    StorePacesWalked(TakeWalkedPaces(editorFrame.stageWindow));
     // The children go first: the stage with everything it runs.
     if (editorFrame.stageWindow)
         DestroyWindow(editorFrame.stageWindow);
@@ -468,7 +486,6 @@ static void OnEditorDestroy(HWND window)
     DestroyEditorResources();
     DestroyFileMenu();
     FreeToonFrames(&editorFrame.toon);
-    WritePacesWalked();
     if (editorFrame.keyFilter) {
         UnhookWindowsHookEx(editorFrame.keyFilter);
         editorFrame.keyFilter = NULL;

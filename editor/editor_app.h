@@ -35,6 +35,9 @@ int RunToonEditor(HINSTANCE instance, HWND owner, int showCommand);
 // editor has a box up, which is then brought forward).
 int CloseToonEditor(void);
 int OpenToonFile(HWND window);
+// Where the toon's own files go and come from, with a trailing backslash:
+// the folder of the toon being edited, the toon directory for a new one.
+int EditedToonFolder(char *folder, DWORD size);
 int OpenFrameEditor(HWND window);
 // The speed and background of the toon just read take effect on the stage.
 void TakeEditorToonHeader(void);

@@ -165,7 +165,9 @@ static void StartSoundTool(HWND dialog, const char *program, const char *directo
 
 void StartSoundRecorder(HWND dialog)
 {
-    StartSoundTool(dialog, SOUND_RECORDER, settings.directory[0] ? settings.directory : NULL);
+    // What it records lands where the sound list looks.
+    char folder[MAX_PATH];
+    StartSoundTool(dialog, SOUND_RECORDER, EditedToonFolder(folder, sizeof folder) ? folder : NULL);
 }
 
 void StartVolumeControl(HWND dialog)

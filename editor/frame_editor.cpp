@@ -12,6 +12,7 @@
 #include "engine/raster.h"
 #include "engine/stage.h"
 #include "engine/screen.h"
+#include "show/settings.h"
 #include "toon/sound_clip.h"
 #include "toon/toon_file.h"
 #include "resources/resource.h"
@@ -123,7 +124,10 @@ static void SetSoundMode(HWND dialog)
     CheckDlgButton(dialog, IDC_TEXTMODE, BST_UNCHECKED);
     HWND list = GetDlgItem(dialog, IDC_SOUNDLIST);
     SendMessageA(list, LB_RESETCONTENT, 0, 0);
-    SendMessageA(list, LB_DIR, DDL_EXCLUSIVE | DDL_ARCHIVE, (LPARAM)"*.wav");
+    // Clips are looked for beside the toon that names them.
+    char folder[MAX_PATH], pattern[MAX_PATH];
+    if (EditedToonFolder(folder, sizeof folder) && JoinPath(pattern, sizeof pattern, folder, "*.wav"))
+        SendMessageA(list, LB_DIR, DDL_EXCLUSIVE | DDL_ARCHIVE, (LPARAM)pattern);
     DropLongSoundNames(list);
     SendMessageA(list, LB_SELECTSTRING, 0, (LPARAM)ReferencedName(editFrame.text));
     ShowWindow(GetDlgItem(dialog, IDC_FRAMETEXT), SW_HIDE);
@@ -438,7 +442,7 @@ static INT_PTR MeasurePoseItem(MEASUREITEMSTRUCT *item)
 static INT_PTR OpenFrameEditorDialog(HWND dialog)
 {
     CenterWindowOnScreen(dialog);
-    PrepareToonFileDialogs(&toon, dialog);
+    PrepareToonFileDialogs(&toon, dialog, settings.directory);
     return InitFrameEditor(dialog);
 }
 

@@ -7,6 +7,7 @@
 #include "toon/sound_clip.h"
 #include "resources/resource.h"
 #include <windowsx.h>
+#include <limits.h>
 #include <string.h>
 
 #define RANDOM_MULTIPLIER   214013u
@@ -141,9 +142,12 @@ static void CopyText(char *buffer, const char *text)
     buffer[length] = '\0';
 }
 
+// How far he has walked: what the owner has stored and what this stage
+// has walked since.
 static LONG PacesOf(const Stage *stage)
 {
-    return stage->owner.pacesWalked ? *stage->owner.pacesWalked : 0;
+    const LONG stored = stage->owner.storedPaces ? stage->owner.storedPaces() : 0;
+    return stored > LONG_MAX - stage->pacesWalked ? LONG_MAX : stored + stage->pacesWalked;
 }
 
 // A frame from the document, made safe to play: the pose indexes the

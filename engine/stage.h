@@ -69,7 +69,7 @@ struct StageOwner {
     int (*pickingPoints)(HWND stage);                // clicks pick a frame's point
     void (*pickPoint)(HWND stage, LONG x, LONG y);
     void (*readLook)(HWND stage, StageLook *look);
-    LONG *pacesWalked;                               // the count every walk adds to
+    LONG (*storedPaces)(void);                       // the total stored so far; the paces report adds the stage's
     SteppedClock *clock;                             // none: the window's own timers
     int offScreen;                                   // draw on the canvas only
 };
@@ -141,6 +141,7 @@ struct Stage {
     POINT position;               // where the walk under way ends
     int direction;                // 1 right, 2 left or vertical
     int speed;                    // SLOWEST_SPEED..FASTEST_SPEED
+    LONG pacesWalked;             // since the owner last took them to store
 
     // The playback
     int phase;                    // StagePhase

@@ -94,12 +94,20 @@ int StartWalk(HWND window, LONG x0, LONG y0, LONG x1, LONG y1, int pose)
     if (count == 0)
         return 0;
     const LONG paces = count / PACES_PER_STEP;
-    LONG *walked = stage->owner.pacesWalked;
-    if (walked)
-        *walked = *walked > LONG_MAX - paces ? LONG_MAX : *walked + paces;
+    stage->pacesWalked = stage->pacesWalked > LONG_MAX - paces ? LONG_MAX : stage->pacesWalked + paces;
     stage->direction = (long long)x1 - x0 <= 0 ? 2 : 1;
     stage->walk.interval = WalkInterval(stage->speed);
     return ResumeWalkTimer(window);
+}
+
+LONG TakeWalkedPaces(HWND window)
+{
+    Stage *stage = StageOf(window);
+    if (!stage)
+        return 0;
+    const LONG paces = stage->pacesWalked;
+    stage->pacesWalked = 0;
+    return paces;
 }
 
 int StopWalkTimer(HWND window)

@@ -15,6 +15,8 @@ int PlanWalk(WalkPath *path, LONG x0, LONG y0, LONG x1, LONG y1, int stepLength,
              int pose);
 int StartWalk(HWND window, LONG x0, LONG y0, LONG x1, LONG y1, int pose);
 int StopWalkTimer(HWND window);
+// The paces the stage has walked since it was last asked; it counts afresh.
+LONG TakeWalkedPaces(HWND window);
 int ResumeWalkTimer(HWND window);
 void AdvanceWalk(HWND window);
 void PaintWalkStep(HWND window, SpritePlace *place, const WalkPath *path, int index);

@@ -46,9 +46,9 @@ static void ShowDialogChoices(HWND dialog)
 }
 
 // Falls back to the Windows directory when the chosen one is gone.
-static int EnterToonDirectory(void)
+static int FindToonDirectory(void)
 {
-    if (SetCurrentDirectoryA(settings.directory))
+    if (IsDirectory(settings.directory))
         return 1;
     char windows[DIRECTORY_SIZE] = "";
     UINT length = GetWindowsDirectoryA(windows, sizeof windows);
@@ -56,12 +56,20 @@ static int EnterToonDirectory(void)
         return 0;
     lstrcpynA(settings.directory, windows, sizeof settings.directory);
     EnsureTrailingBackslash(settings.directory, sizeof settings.directory);
-    return SetCurrentDirectoryA(settings.directory) ? 1 : 0;
+    return IsDirectory(settings.directory);
+}
+
+// Lists the toon directory's entries matching pattern, by their names.
+static void ListToonDirectory(HWND list, UINT attributes, const char *pattern)
+{
+    char path[MAX_PATH];
+    if (ToonDirectoryPath(path, sizeof path, pattern))
+        SendMessageA(list, LB_DIR, attributes, (LPARAM)path);
 }
 
 void RefreshToonList(HWND dialog)
 {
-    if (!EnterToonDirectory())
+    if (!FindToonDirectory())
         return;
     int count = CountToonFiles();
     char text[COUNT_TEXT_SIZE];
@@ -70,8 +78,8 @@ void RefreshToonList(HWND dialog)
 
     HWND list = GetDlgItem(dialog, IDC_TOONLIST);
     SendMessageA(list, LB_RESETCONTENT, 0, 0);
-    SendMessageA(list, LB_DIR, DDL_EXCLUSIVE | DDL_ARCHIVE, (LPARAM)"*.ptf");
-    SendMessageA(list, LB_DIR, DDL_EXCLUSIVE | DDL_DRIVES | DDL_DIRECTORY, (LPARAM)"*.*");
+    ListToonDirectory(list, DDL_EXCLUSIVE | DDL_ARCHIVE, "*.ptf");
+    ListToonDirectory(list, DDL_EXCLUSIVE | DDL_DRIVES | DDL_DIRECTORY, "*.*");
     SendMessageA(list, LB_SETCURSEL, 0, 0);
     EnableWindow(GetDlgItem(dialog, IDC_PLAYTOON), count != 0);
 }
@@ -103,15 +111,16 @@ static int SelectedEntry(HWND dialog, char *text)
 static int RunFromDialog(HWND dialog, const char *name)
 {
     const int player = name[0] != '\0';
+    char path[MAX_PATH] = "";
+    if (player && IsToonFileName(name) && !ToonDirectoryPath(path, sizeof path, name))
+        return 0;
     char directory[DIRECTORY_SIZE];
     memcpy(directory, settings.directory, sizeof directory);
     int pendingStyle = settings.pendingStyle;
-    // The file dialogs of an open editor may have moved the current directory.
-    SetCurrentDirectoryA(settings.directory);
     // Both only open their windows, which then run in this dialog's loop;
     // the editor may stay open while the player runs: each has a stage of
     // its own.
-    int result = player ? RunToonPlayer(DialogInstance(dialog), NULL, IsToonFileName(name) ? name : "")
+    int result = player ? RunToonPlayer(DialogInstance(dialog), NULL, path)
                         : RunToonEditor(DialogInstance(dialog), dialog, SW_SHOWNORMAL);
     if (player) {
         memcpy(settings.directory, directory, sizeof directory);
@@ -180,16 +189,21 @@ static int NavigateTo(HWND dialog, const char *entry)
         moved = StepDown(next, entry);
     else
         moved = 0;
-    if (moved < 0) {
+    if (moved == 0)
+        return 0;
+    char full[DIRECTORY_SIZE];
+    DWORD length = 0;
+    if (moved > 0) {
+        lstrcatA(next, "\\");
+        length = GetFullPathNameA(next, sizeof full, full, NULL);
+    }
+    if (length == 0 || length >= sizeof full) {
         // Deeper than the directory setting can hold: stay where we are.
         MessageBeep(MB_ICONEXCLAMATION);
         return 1;
     }
-    if (moved == 0)
-        return 0;
-    CharLowerA(next);
-    lstrcatA(next, "\\");
-    memcpy(settings.directory, next, sizeof next);
+    CharLowerA(full);
+    memcpy(settings.directory, full, sizeof full);
     RefreshToonList(dialog);
     WriteToonDirectory();
     return 1;

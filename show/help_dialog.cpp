@@ -1,4 +1,5 @@
 #include "show/help_dialog.h"
+#include "show/settings.h"
 #include "engine/screen.h"
 #include "resources/resource.h"
 
@@ -6,6 +7,7 @@
 
 // Beyond this the text is not ours: it is shown cut rather than not at all.
 #define HELP_TEXT_LIMIT  65536
+#define HELP_FILE        "Pimbo96.hlp"
 // ShellExecute reports failure with a value of 32 or below.
 #define SHELL_FAILED     32
 
@@ -80,7 +82,9 @@ void OpenProgramHelp(HINSTANCE instance, HWND owner)
 {
     // No help file ships with the program, and today's systems cannot show
     // one of that format anyway.
-    INT_PTR opened = (INT_PTR)ShellExecuteA(owner, NULL, "Pimbo96.hlp", NULL, NULL, SW_SHOWNORMAL);
+    char path[MAX_PATH];
+    INT_PTR opened = ToonDirectoryPath(path, sizeof path, HELP_FILE)
+        ? (INT_PTR)ShellExecuteA(owner, NULL, path, NULL, NULL, SW_SHOWNORMAL) : 0;
     if (opened <= SHELL_FAILED)
         ShowHelpDialog(instance, owner);
 }

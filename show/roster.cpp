@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "engine/sequencer.h"
+#include "show/settings.h"
 
 #define TOON_PATTERN        "*.ptf"
 #define RANDOM_NUMBER_LIMIT 3276    // RandomNumber never draws above this
@@ -12,11 +13,20 @@
 
 ToonRoster roster;
 
+// The toon directory's listing, by its full path.
+static HANDLE FindFirstToon(WIN32_FIND_DATAA *found)
+{
+    char pattern[MAX_PATH];
+    if (!ToonDirectoryPath(pattern, sizeof pattern, TOON_PATTERN))
+        return INVALID_HANDLE_VALUE;
+    return FindFirstFileA(pattern, found);
+}
+
 int CountToonFiles(void)
 {
     roster.toonCount = 0;
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(TOON_PATTERN, &found);
+    HANDLE search = FindFirstToon(&found);
     if (search == INVALID_HANDLE_VALUE)
         return 0;
     roster.toonCount = 1;
@@ -48,7 +58,7 @@ int PickToonFile(char *destination)
         return 0;
     int position = roster.toonCount == 1 ? 1 : DrawPosition(roster.toonCount);
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(TOON_PATTERN, &found);
+    HANDLE search = FindFirstToon(&found);
     if (search == INVALID_HANDLE_VALUE)
         return 0;
     // A listing shorter than the count leaves the search on its last entry.
@@ -64,7 +74,7 @@ int PickToonFile(char *destination)
 static int FindOtherToonFile(char *destination)
 {
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(TOON_PATTERN, &found);
+    HANDLE search = FindFirstToon(&found);
     if (search == INVALID_HANDLE_VALUE)
         return 0;
     int other = 0;

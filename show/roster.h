@@ -1,5 +1,5 @@
-// The toon roster: counts the toon files of the current directory and
-// picks the next one at random.
+// The toon roster: counts the toon files of the toon directory and picks
+// the next one at random. Names are the listing's: no directory part.
 #ifndef PIMBO_SHOW_ROSTER_H
 #define PIMBO_SHOW_ROSTER_H
 

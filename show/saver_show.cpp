@@ -46,11 +46,6 @@ static void DeleteFontHandle(HFONT *font)
     }
 }
 
-static void MakeToonDirectoryCurrent(void)
-{
-    SetCurrentDirectoryA(settings.directory);
-}
-
 void CountBackgrounds(HWND window)
 {
     HINSTANCE instance = (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE);
@@ -101,6 +96,12 @@ void ShowChooseNext(HWND window)
     }
 }
 
+// The toon to play, by its full path.
+static int CurrentToonPath(char *path, size_t size)
+{
+    return JoinPath(path, size, show.toonFolder[0] ? show.toonFolder : settings.directory, roster.currentToon);
+}
+
 void ShowBeginCycle(HWND window, HINSTANCE instance)
 {
     (void)instance;
@@ -115,7 +116,8 @@ void ShowBeginCycle(HWND window, HINSTANCE instance)
         StartRandomWalk(window, settings.statements);
         return;
     }
-    if (LoadToonByName(&show.toon, window, roster.currentToon) != 0) {
+    char path[TOON_FILENAME_SIZE];
+    if (LoadToonByName(&show.toon, window, CurrentToonPath(path, sizeof path) ? path : NULL) != 0) {
         TakeToonHeader(window, &show.toon.header, &show.backgroundNumber);
         StartToonPlayback(window);
         RebuildStageBackground(window);
@@ -124,13 +126,14 @@ void ShowBeginCycle(HWND window, HINSTANCE instance)
 }
 
 static const StageOwner showOwner = {
-    NULL, NULL, NULL, NULL, NULL, NULL, ReadShowStageLook, &settings.pacesWalked, NULL, 0,
+    NULL, NULL, NULL, NULL, NULL, NULL, ReadShowStageLook, ReadPacesWalked, NULL, 0,
 };
 
 void ShowStart(HWND window, HINSTANCE instance)
 {
     show.running = 1;
     show.backgroundNumber = 0;
+    show.toonFolder[0] = '\0';
 
     show.titleText[0] = '\0';
     LoadStringA(instance, IDS_SAVER_TITLE, show.titleText, TITLE_TEXT_SIZE);
@@ -154,13 +157,13 @@ void ShowStop(HWND window)
 {
     KillTimer(window, IDT_START);
     show.running = 0;
+    StorePacesWalked(TakeWalkedPaces(window));
     // The stage goes with everything it runs: a walk, a pending speech or
     // a moving mouth cut short by the window's end.
     DestroyStage(window);
     FreeToonFrames(&show.toon);
     DeleteFontHandle(&show.textFont);
     DeleteFontHandle(&show.titleFont);
-    WritePacesWalked();
     if (!show.preview)
         ShowCursor(TRUE);
 }
@@ -180,7 +183,6 @@ static void ShowFollowSize(HWND window, LPARAM size)
 static void OnShowCreate(HWND window, HINSTANCE instance)
 {
     ShowStart(window, instance);
-    MakeToonDirectoryCurrent();
     if (settings.walkingStyle == 1)
         CountToonFiles();
     roster.currentToon[0] = '\0';

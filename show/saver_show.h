@@ -18,6 +18,7 @@ struct ShowState {
     HFONT titleFont;
     HFONT textFont;
     ToonDocument toon;       // the toon being played
+    char toonFolder[MAX_PATH];   // the player's toon's; empty: the toon directory
 };
 
 extern ShowState show;

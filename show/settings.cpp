@@ -1,6 +1,7 @@
 #include "show/settings.h"
 
 #include <shlobj.h>
+#include <limits.h>
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -22,7 +23,7 @@ static const char *const settingKeys[] = {
     "Walking Style", "Statements", "Backgrounds", "Directory", PACES_KEY
 };
 
-SaverSettings settings = { 1, 1, 1, "", 0, 0, 0 };
+SaverSettings settings = { 1, 1, 1, "", 0, 0 };
 
 void EnsureTrailingBackslash(char *path, size_t size)
 {
@@ -42,6 +43,19 @@ void EnsureTrailingBackslash(char *path, size_t size)
         return;
     path[length] = '\\';
     path[length + 1] = '\0';
+}
+
+int JoinPath(char *path, size_t size, const char *folder, const char *name)
+{
+    size_t length = strlen(folder);
+    const char *separator = length == 0 || folder[length - 1] == '\\' ? "" : "\\";
+    int written = snprintf(path, size, "%s%s%s", folder, separator, name);
+    return written > 0 && (size_t)written < size;
+}
+
+int ToonDirectoryPath(char *path, size_t size, const char *name)
+{
+    return JoinPath(path, size, settings.directory, name);
 }
 
 // Length of the decimal number at the start of text (sign, digits, point,
@@ -328,7 +342,7 @@ static void ReadToonDirectory(const char *file, const char *current)
     EnsureTrailingBackslash(settings.directory, sizeof settings.directory);
 }
 
-void ReadPacesWalked(void)
+LONG ReadPacesWalked(void)
 {
     char file[MAX_PATH];
     SettingsFile(file, sizeof file);
@@ -336,7 +350,13 @@ void ReadPacesWalked(void)
     ZeroMemory(text, sizeof text);
     GetPrivateProfileStringA(INI_SECTION, PACES_KEY, "0", text, sizeof text, file);
     text[sizeof text - 1] = '\0';
-    settings.pacesWalked = PacesFromText(text);
+    return PacesFromText(text);
+}
+
+int IsDirectory(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 int ReadSettings(void)
@@ -351,7 +371,6 @@ int ReadSettings(void)
 
     char file[MAX_PATH];
     SettingsFile(file, sizeof file);
-    ReadPacesWalked();
     settings.walkingStyle = (int)GetPrivateProfileIntA(INI_SECTION, "Walking Style",
                                                        settings.walkingStyle, file);
     settings.statements = (int)GetPrivateProfileIntA(INI_SECTION, "Statements",
@@ -360,9 +379,8 @@ int ReadSettings(void)
                                                       settings.backgrounds, file);
     ReadToonDirectory(file, current);
 
-    int result = SetCurrentDirectoryA(settings.directory) ? 0 : -1;
     settings.pendingStyle = settings.walkingStyle;
-    return result;
+    return IsDirectory(settings.directory) ? 0 : -1;
 }
 
 void WriteSettingInt(const char *section, const char *key, unsigned value)
@@ -372,10 +390,14 @@ void WriteSettingInt(const char *section, const char *key, unsigned value)
     WriteSettingText(section, key, text);
 }
 
-void WritePacesWalked(void)
+void StorePacesWalked(LONG walked)
 {
+    LONG stored = ReadPacesWalked();
+    long long total = (long long)stored + walked;
+    if (total > LONG_MAX)
+        total = LONG_MAX;
     char text[NUMBER_TEXT_SIZE];
-    snprintf(text, sizeof text, "%d", (int)settings.pacesWalked);
+    snprintf(text, sizeof text, "%d", (int)total);
     WriteSettingText(INI_SECTION, PACES_KEY, text);
 }
 
@@ -392,5 +414,5 @@ void WriteSettings(void)
     WriteSettingInt(INI_SECTION, "Backgrounds", (unsigned)settings.backgrounds);
     if (settings.directoryChosen)
         WriteToonDirectory();
-    WritePacesWalked();
+    StorePacesWalked(0);
 }

@@ -15,7 +15,6 @@ struct SaverSettings {
     int statements;
     int backgrounds;
     char directory[DIRECTORY_SIZE];
-    LONG pacesWalked;
     int pendingStyle;          // the dialog's radio buttons
     int directoryChosen;       // directory is the user's, stored or picked; else a stand-in never stored
 };
@@ -23,17 +22,27 @@ struct SaverSettings {
 extern SaverSettings settings;
 
 int ReadSettings(void);
-void ReadPacesWalked(void);
 // Gives a user with no toon directory of his own a copy of the shipped
 // toons in his Documents; 1 when he has one (now or before).
 int GiveShippedToons(void);
-// The choices, and "Directory" only when it is the user's.
+// The paces have no copy in memory: each stage counts those it walked, and
+// storing adds them to what the file holds then, so that stages of this
+// and other processes never write over each other's.
+LONG ReadPacesWalked(void);
+void StorePacesWalked(LONG walked);
+// The choices ("Directory" only when it is the user's), and the stored
+// paces as they are.
 void WriteSettings(void);
-void WritePacesWalked(void);
 void WriteSettingInt(const char *section, const char *key, unsigned value);
 // Stores "Directory" alone, as the dialog does after every move.
 void WriteToonDirectory(void);
 // Appends a backslash unless the path ends in one; size is the buffer's.
 void EnsureTrailingBackslash(char *path, size_t size);
+// folder, a backslash unless it ends in one, then name; 0 when that does
+// not fit. Every file is named so: the process's current directory is not ours.
+int JoinPath(char *path, size_t size, const char *folder, const char *name);
+int IsDirectory(const char *path);
+// A file of the toon directory.
+int ToonDirectoryPath(char *path, size_t size, const char *name);
 
 #endif

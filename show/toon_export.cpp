@@ -34,7 +34,6 @@ struct ExportRun {
     StageOwner owner;
     SteppedClock clock;
     ToonDocument toon;        // a copy: the caller's document is left alone
-    LONG paces;               // counted here, not into the user's total
     HFONT captionFont;
     int backgroundNumber;
     int actDone;
@@ -286,7 +285,6 @@ int ExportToonGif(HINSTANCE instance, const ToonDocument *toon, const char *path
     run->backgroundNumber = toon->header.backgroundIndex;
     run->captionFont = CreateSerifFont(CAPTION_FONT_HEIGHT, FW_NORMAL);
     run->owner.readLook = ReadExportLook;
-    run->owner.pacesWalked = &run->paces;
     run->owner.clock = &run->clock;
     run->owner.offScreen = 1;
 

@@ -7,6 +7,7 @@
 #include "resources/resource.h"
 
 #include <mmsystem.h>
+#include <string.h>
 
 #define PLAYER_CLASS "SaverWndClass"
 
@@ -28,9 +29,23 @@ static int RegisterPlayerClass(HINSTANCE instance)
     return RegisterClassA(&windowClass) != 0;
 }
 
-int RunToonPlayer(HINSTANCE instance, HWND owner, const char *name)
+// The folder part of a path and the length of that part; the name follows.
+static size_t FolderLength(const char *path)
 {
-    if (playerWindow)
+    size_t length = 0;
+    for (size_t i = 0; path[i]; ++i)
+        if (path[i] == '\\' || path[i] == '/' || path[i] == ':')
+            length = i + 1;
+    return length;
+}
+
+int RunToonPlayer(HINSTANCE instance, HWND owner, const char *path)
+{
+    if (!path)
+        path = "";
+    // Cut, either part would name another file.
+    const size_t folder = FolderLength(path);
+    if (playerWindow || folder >= sizeof show.toonFolder || strlen(path + folder) >= sizeof roster.currentToon)
         return 0;
     if (!playerInstance) {
         playerInstance = instance;
@@ -45,7 +60,10 @@ int RunToonPlayer(HINSTANCE instance, HWND owner, const char *name)
         return 0;
     ShowWindow(playerWindow, SW_SHOWNORMAL);
     UpdateWindow(playerWindow);
-    lstrcpynA(roster.currentToon, name ? name : "", sizeof roster.currentToon);
+    // The show looks for its toon in this folder instead of the toon directory.
+    memcpy(show.toonFolder, path, folder);
+    show.toonFolder[folder] = '\0';
+    lstrcpynA(roster.currentToon, path + folder, sizeof roster.currentToon);
     return 1;
 }
 

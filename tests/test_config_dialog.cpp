@@ -447,6 +447,8 @@ TEST_CASE("OK writes the choices and the paces, and the directory only once it i
         CHECK_FALSE(Enabled(dialog, IDC_PLAYTOON));
         Click(dialog, IDC_WALKRANDOM);
         Click(dialog, IDC_STATEMENTS);
+        // Paces a saver stored while the dialog was open are not undone.
+        SetIni("Paces Walked", "60");
         Click(dialog, IDOK);
     });
     CHECK(result == 1);
@@ -455,7 +457,7 @@ TEST_CASE("OK writes the choices and the paces, and the directory only once it i
     CHECK(IniValue("Backgrounds") == "1");
     // A stand-in for a directory of his own, which OK never makes his.
     CHECK(IniValue("Directory") == "<missing>");
-    CHECK(IniValue("Paces Walked") == "0");
+    CHECK(IniValue("Paces Walked") == "60");
 }
 
 TEST_CASE("Cancel keeps the choices out of the INI file but not a change of directory")
@@ -478,7 +480,7 @@ TEST_CASE("Cancel keeps the choices out of the INI file but not a change of dire
     CHECK(IniValue("Statements") == "1");
 }
 
-TEST_CASE("navigating the list moves through directories and drives")
+TEST_CASE("navigating the list moves through directories and drives, never through the current directory")
 {
     std::string root = MakeDir(TempRoot() + "Nav\\");
     MakeDir(root + "Deep\\Deeper");
@@ -489,6 +491,10 @@ TEST_CASE("navigating the list moves through directories and drives")
     MakeFile(root + "Deep\\y.ptf");
     MakeFile(root + "Deep\\z.ptf");
     StartFresh(root + "Deep\\", "1", "1", "1");
+    // The process works elsewhere, and stays there.
+    const std::string elsewhere = MakeDir(TempRoot() + "NavElsewhere\\");
+    MakeFile(elsewhere + "decoy.ptf");
+    SetCurrentDirectoryA(elsewhere.c_str());
 
     RunDialog([&](HWND dialog) {
         struct Step { const char *entry; std::string directory; const char *count; };
@@ -508,14 +514,14 @@ TEST_CASE("navigating the list moves through directories and drives")
             CHECK(IniValue("Directory") == step.directory);
             char current[MAX_PATH] = "";
             GetCurrentDirectoryA(sizeof current, current);
-            CHECK(Lower(std::string(current) + "\\").substr(0, step.directory.size()) == step.directory);
+            CHECK(Lower(std::string(current) + "\\") == Lower(elsewhere));
+            CHECK(ListEntries(dialog).count("decoy.ptf") == 0);
             if (step.count) {
                 CHECK(ItemText(dialog, IDC_TOONCOUNT) == step.count);
                 CHECK(Enabled(dialog, IDC_PLAYTOON) == (std::string(step.count) != "0"));
             }
             CHECK(ListEntries(dialog).count("[..]") == (step.directory.size() > 3 ? 1u : 0u));
         }
-        CHECK(settings.pacesWalked == 12345);
         Click(dialog, IDCANCEL);
     });
 }
@@ -573,25 +579,25 @@ TEST_CASE("navigation never overruns the directory setting")
     MakeDir(directory + fits);
     MakeDir(directory + tooLong);
     MakeDir(directory + veryLong);
-    StartFresh(directory, "0", "1", "1");
+    StartFresh(directory, "1", "1", "1");
 
     RunDialog([&](HWND dialog) {
         CHECK(DoubleClick(dialog, "[" + tooLong + "]"));
         CHECK(std::string(settings.directory) == directory);
         CHECK(IniValue("Directory") == directory);
         // The next field of the settings is intact.
-        CHECK(settings.pacesWalked == 12345);
+        CHECK(settings.pendingStyle == 1);
 
         // An entry longer than the list buffer is refused too.
         CHECK(DoubleClick(dialog, "[" + veryLong + "]"));
         CHECK(std::string(settings.directory) == directory);
-        CHECK(settings.pacesWalked == 12345);
+        CHECK(settings.pendingStyle == 1);
 
         CHECK(DoubleClick(dialog, "[" + fits + "]"));
         CHECK(std::string(settings.directory) == Lower(directory + fits + "\\"));
         CHECK(strlen(settings.directory) == DIRECTORY_SIZE - 1);
         CHECK(IniValue("Directory") == Lower(directory + fits + "\\"));
-        CHECK(settings.pacesWalked == 12345);
+        CHECK(settings.pendingStyle == 1);
         Click(dialog, IDCANCEL);
     });
 }

@@ -94,6 +94,18 @@ void StartClean()
 }
 
 Stage *TheStage() { return StageOf(editorFrame.stageWindow); }
+
+std::string CurrentDirectory()
+{
+    char current[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof current, current);
+    return current;
+}
+
+long StoredPaces()
+{
+    return (long)GetPrivateProfileIntA(INI_SECTION, "Paces Walked", -1, INI_FILE);
+}
 int Phase() { return TheStage() ? TheStage()->phase : -1; }
 bool Walking() { return TheStage() && TheStage()->walk.timerRunning != 0; }
 
@@ -114,6 +126,7 @@ bool ShowsBox(const testing::Pixels &client, const RECT &rect, int depth, COLORR
 TEST_CASE("the editor opens from the dialog at its place, walks in after a second and closes back every way")
 {
     StartClean();
+    const std::string started = CurrentDirectory();
     HWND first = NULL;
     std::string navigated;
     const std::string saved = testing::TempDirectory("EditorClosing") + "kept.ptf";
@@ -207,11 +220,9 @@ TEST_CASE("the editor opens from the dialog at its place, walks in after a secon
             PostMessageA(frameEditorDialog, WM_COMMAND, MAKEWPARAM(IDM_FILECONFIGURE, 0), 0);
         }),
         WaitFor("the dialog's OK and Cancel over it", [&] { return overBox == 2; }),
-        Do("the dialog's directory is still the one its list shows", [&] {
-            char current[MAX_PATH] = "";
-            GetCurrentDirectoryA(sizeof current, current);
+        Do("the dialog's directory is still the one its list shows, and the process's is untouched", [&] {
             CHECK(std::string(settings.directory) == navigated);
-            CHECK(lstrcmpiA((std::string(current) + "\\").c_str(), navigated.c_str()) == 0);
+            CHECK(CurrentDirectory() == started);
         }),
     });
     // The dialog's Cancel asked once more: Yes saved the frame, and closed both.
@@ -220,6 +231,36 @@ TEST_CASE("the editor opens from the dialog at its place, walks in after a secon
     CHECK(Editor() == NULL);
     CHECK(FindWindowA("ToonHelpClass", NULL) == NULL);
     CHECK(testing::ReadFileBytes(saved).find("kept") != std::string::npos);
+}
+
+TEST_CASE("the paces of the editor's stage and of the player started beside it both reach the file")
+{
+    StartClean();
+    const std::string directory = testing::TempDirectory("EditorPaces");
+    CHECK(testing::WriteFileBytes(directory + "short.ptf", testing::ToonBytes({ { 500, 400 } }, 1)));
+    WritePrivateProfileStringA(INI_SECTION, "Directory", directory.c_str(), INI_FILE);
+    LONG entrance = 0;
+    long played = 0;
+    INT_PTR result = RunEditorFromDialog({
+        WaitFor("the entrance walked", [] { return TheStage()->introWalkDone && Phase() == PHASE_READY; }),
+        Do("the toon played beside the editor", [&] {
+            entrance = TheStage()->pacesWalked;
+            CHECK(entrance == 16);
+            HWND list = GetDlgItem(Dialog(), IDC_TOONLIST);
+            SendMessageA(list, LB_SELECTSTRING, (WPARAM)-1, (LPARAM)"short.ptf");
+            PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDC_PLAYTOON, BN_CLICKED), (LPARAM)list);
+        }),
+        WaitFor("the player", [] { return FindWindowA("SaverWndClass", NULL) != NULL; }),
+        WaitFor("the player to end its toon", [] { return FindWindowA("SaverWndClass", NULL) == NULL; }, 30000),
+        Do("the player stored its own paces; the editor's wait for its close", [&] {
+            played = StoredPaces() - 1000;
+            CHECK(played > 0);
+            CHECK(TheStage()->pacesWalked == entrance);
+        }),
+    });
+    CHECK(result == 1);
+    CHECK(StoredPaces() == 1000 + played + entrance);
+    MESSAGE("paces stored: the editor's entrance " << entrance << ", the player's toon " << played);
 }
 
 TEST_CASE("the caption, system buttons and progress bar are drawn as specified, and the caption drags the window")

@@ -358,6 +358,7 @@ struct Exerciser {
     std::vector<std::string> actions;
     std::string fault;
     std::string top, sub;            // the toon directories
+    std::string working;             // the process's directory, which nothing moves
     int names = 0;                   // fresh file names handed out
     std::map<std::string, int> gdiBase;
     std::map<std::string, std::map<std::string, int>> windowBase;
@@ -1211,11 +1212,9 @@ struct Exerciser {
         OnUi([&] {
             char directory[MAX_PATH] = "";
             GetCurrentDirectoryA(sizeof directory, directory);
-            // The file dialogs move the current directory while an editor runs.
-            const bool runs = editorFrame.mainWindow != NULL;
-            if ((!runs && Lower(std::string(directory) + "\\") != model.directory) || Lower(settings.directory) != model.directory)
-                problem = "the toon list shows " + model.directory + " but the directory is " + directory +
-                          " and the setting " + settings.directory;
+            if (directory != working || Lower(settings.directory) != model.directory)
+                problem = "the toon list shows " + model.directory + "; the process works in " + directory +
+                          " and the setting is " + settings.directory;
             const Stage *stage = TheStage();
             if (!problem.empty() || !editorFrame.mainWindow || !editorUi.playButton || !stage)
                 return;
@@ -1346,6 +1345,9 @@ struct Exerciser {
         while (!ConfigDialog() && GetTickCount() - start < 20000)
             Sleep(20);
         model.directory = Lower(top);
+        char directory[MAX_PATH] = "";
+        GetCurrentDirectoryA(sizeof directory, directory);
+        working = directory;
         lastProgress = GetTickCount();
         for (step = 1; step <= steps && fault.empty(); ++step) {
             Act();

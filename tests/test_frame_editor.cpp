@@ -383,12 +383,14 @@ TEST_CASE("leaving the frame editor, Save and Save As: what is asked, what is wr
 
 TEST_CASE("sound mode lists the toon directory's WAV files and stores \"PBF:\" and the name; the sound tools start through the shell")
 {
+    // The process works elsewhere: the list and the recorder go by the toon directory.
+    const std::string elsewhere = testing::TempDirectory("FrameEditorElsewhere");
+    SetCurrentDirectoryA(elsewhere.c_str());
     const std::string folder = testing::TempDirectory("FrameEditorSounds");
     const std::string longest = std::string(63, 'n') + ".wav";   // 67 characters: fits after "PBF:"
     for (const std::string &name : { std::string("a.wav"), std::string("Bee.wav"), longest,
                                      std::string(64, 'm') + ".wav", std::string("note.txt") })
         CHECK(testing::WriteFileBytes(folder + name, "RIFF"));
-    SetCurrentDirectoryA(folder.c_str());
     lstrcpynA(settings.directory, folder.c_str(), sizeof settings.directory);
     Fresh();
     testing::WithFrameEditor([&](EditorSession &session) {
@@ -431,16 +433,17 @@ TEST_CASE("sound mode lists the toon directory's WAV files and stores \"PBF:\" a
     const std::string recorder = std::string(windows) + "\\sndrec32.exe";
     const std::string volume = std::string(windows) + "\\sndvol.exe";
     const std::string log = testing::TempDirectory("FrameEditorTools") + "started.log";
-    const std::string elsewhere = testing::TempDirectory("FrameEditorElsewhere");
     DeleteFileA(log.c_str());
     SetEnvironmentVariableA("PIMBO_TOOL_LOG", log.c_str());
     for (const std::string &copy : { recorder, volume })
         CHECK(CopyFileA(testing::BinaryPath("doubles/sound-tool.exe").c_str(), copy.c_str(), FALSE));
-    SetCurrentDirectoryA(elsewhere.c_str());
+    // The recorder starts beside the toon being edited.
+    const std::string recorded = testing::TempDirectory("FrameEditorRecorded");
     testing::WithFrameEditor([&](EditorSession &session) {
         HWND dialog = session.dialog;
         CHECK(MenuEnabled(dialog, IDM_RECORDSOUND));
         CHECK(MenuEnabled(dialog, IDM_SETVOLUME));
+        lstrcpynA(toon.fileName, (recorded + "mine.ptf").c_str(), sizeof toon.fileName);
         Command(dialog, IDM_RECORDSOUND);
         CHECK(testing::PumpUntil([&] { return Lines(testing::ReadFileBytes(log)) == 1; }, 20000));
         Command(dialog, IDM_SETVOLUME);
@@ -448,7 +451,7 @@ TEST_CASE("sound mode lists the toon directory's WAV files and stores \"PBF:\" a
     });
     std::string started = testing::ReadFileBytes(log);
     CharLowerA(&started[0]);
-    std::string toonDir = folder.substr(0, folder.size() - 1), otherDir = elsewhere.substr(0, elsewhere.size() - 1);
+    std::string toonDir = recorded.substr(0, recorded.size() - 1), otherDir = elsewhere.substr(0, elsewhere.size() - 1);
     CharLowerA(&toonDir[0]);
     CharLowerA(&otherDir[0]);
     CHECK(started == "sndrec32.exe|" + toonDir + "\nsndvol.exe|" + otherDir + "\n");
@@ -848,8 +851,10 @@ TEST_CASE("the user's frames, names and sound references survive Play, a cancell
         CHECK(testing::WriteFileBytes(sounds + "here.wav", "RIFF"));
         CHECK(testing::WriteFileBytes(sounds + "sub\\there.wav", "RIFF"));
         DeleteFileA((sounds + "gone.wav").c_str());
-        SetCurrentDirectoryA(sounds.c_str());
-        lstrcpynA(settings.directory, sounds.c_str(), sizeof settings.directory);
+        // The toon's own folder, not the toon directory nor the process's.
+        const std::string other = testing::TempDirectory("FrameEditorOtherToons");
+        lstrcpynA(settings.directory, other.c_str(), sizeof settings.directory);
+        SetCurrentDirectoryA(other.c_str());
         const std::string toonPath = sounds + "sounds.ptf";
         CHECK(testing::WriteFileBytes(toonPath, SayingToon({ "PBF:sub\\there.wav", "PBF:gone.wav", "PBF:here.wav" })));
         Fresh();
@@ -859,8 +864,6 @@ TEST_CASE("the user's frames, names and sound references survive Play, a cancell
                 Boxes boxes({ IDOK }, { toonPath });
                 Command(dialog, IDM_FILEOPEN);
             }
-            // The open dialog may leave another directory current.
-            SetCurrentDirectoryA(sounds.c_str());
             Command(dialog, IDC_SOUNDMODE);
             const std::vector<std::string> listed = testing::ListItems(dialog, IDC_SOUNDLIST);
             CHECK(listed.size() == 1u);

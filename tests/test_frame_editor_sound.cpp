@@ -7,6 +7,7 @@
 #include "editor/editor_controls.h"
 #include "editor/frame_commands.h"
 #include "resources/resource.h"
+#include "show/settings.h"
 #include "toon/sound_clip.h"
 #include "toon/toon_document.h"
 #include "support/frame_editor_driver.h"
@@ -35,6 +36,7 @@ TEST_CASE("with a sound device, Play Sound plays the chosen clip to its end, lea
 {
     const std::string directory = testing::TempDirectory("FrameEditorSoundDevice");
     CHECK(CopyFileA(testing::SourcePath("toons/pimbo-hello.wav").c_str(), (directory + "hello.wav").c_str(), FALSE));
+    lstrcpynA(settings.directory, directory.c_str(), sizeof settings.directory);
     SetCurrentDirectoryA(directory.c_str());
 
     testing::WithFrameEditor([&](testing::EditorSession &session) {

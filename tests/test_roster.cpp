@@ -25,7 +25,8 @@
 
 namespace {
 
-// Makes a fresh, current directory holding the given files.
+// Makes a fresh toon directory holding the given files; the test works in
+// it as its current directory.
 void EnterDirectory(const char *name, const std::vector<std::string> &files)
 {
     char temp[MAX_PATH];
@@ -33,6 +34,7 @@ void EnterDirectory(const char *name, const std::vector<std::string> &files)
     std::string directory = std::string(temp) + name;
     CreateDirectoryA(directory.c_str(), NULL);
     SetCurrentDirectoryA(directory.c_str());
+    lstrcpynA(settings.directory, (directory + "\\").c_str(), sizeof settings.directory);
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA("*", &found);
     if (search != INVALID_HANDLE_VALUE) {
@@ -360,6 +362,9 @@ TEST_CASE("in the toon style two files alternate and three never repeat at once"
         for (size_t i = 0; i < row.files.size(); ++i)
             CHECK(testing::WriteFileBytes(directory + row.files[i], ToonOf({ { 300 + 200 * (LONG)i, 500 } })));
         PutToonStyleIni(directory);
+        // The process works in another folder, which the show neither plays from nor moves.
+        const std::string elsewhere = ToonDirectory("roster-show-elsewhere");
+        EnterDirectory("roster-show-elsewhere", { "decoy.ptf" });
         HWND window = OpenShow(1024, 768);
         ENSURE(window != nullptr);
         CHECK(roster.toonCount == (int)row.files.size());
@@ -373,21 +378,25 @@ TEST_CASE("in the toon style two files alternate and three never repeat at once"
                 CHECK(playedToons[i] != playedToons[i - 1]);
         }
         CHECK(seen == std::set<std::string>(row.files.begin(), row.files.end()));
+        char current[MAX_PATH] = "";
+        GetCurrentDirectoryA(sizeof current, current);
+        CHECK(std::string(current) + "\\" == elsewhere);
         CloseShow(window);
     }
 }
 
 TEST_CASE("a toon that cannot be read is reported and leaves the show idle")
 {
+    // The toon is named by its full path.
+    const std::string directory = ToonDirectory("roster-show-unreadable");
     struct Row { const char *name; std::string bytes; bool removed; std::string message; };
     const Row rows[] = {
-        { "broken.ptf", ToonOf({ { 300, 500 } }, 0x20002), false, "Invalid ToonFile Version broken.ptf." },
+        { "broken.ptf", ToonOf({ { 300, 500 } }, 0x20002), false, "Invalid ToonFile Version " + directory + "broken.ptf." },
         { "vanished.ptf", ToonOf({ { 300, 500 } }), true, "Error opening file" },
-        { "empty.ptf", ToonOf({}), false, "No toon frames in empty.ptf." },
+        { "empty.ptf", ToonOf({}), false, "No toon frames in " + directory + "empty.ptf." },
     };
     for (const Row &row : rows) {
         CAPTURE(row.name);
-        std::string directory = ToonDirectory("roster-show-unreadable");
         EnterDirectory("roster-show-unreadable", {});
         CHECK(testing::WriteFileBytes(directory + row.name, row.bytes));
         PutToonStyleIni(directory);

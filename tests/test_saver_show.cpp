@@ -317,13 +317,14 @@ TEST_CASE("stopping the show frees what starting it made and stores only the pac
         DestroyWindow(window);
         CHECK(IniText() == SECTION_LINE + lines + "Paces Walked=0\r\n");
     }
-    SUBCASE("walks add to the paces that are written")
+    SUBCASE("walks add to the paces that are written, and so does another stage's store meanwhile")
     {
         HWND window = OpenShowWindow(NULL, SCREEN_W, SCREEN_H);
         BeginFirstCycle(window);
         DriveCycles(window, 2);
-        LONG paces = settings.pacesWalked;
-        CHECK(paces > 0);
+        StorePacesWalked(7);
+        LONG paces = StageOf(window)->pacesWalked + 7;
+        CHECK(paces > 7);
         DestroyWindow(window);
         char expected[64];
         snprintf(expected, sizeof expected, "Paces Walked=%ld\r\n", (long)paces);

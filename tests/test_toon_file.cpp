@@ -681,7 +681,7 @@ TEST_CASE("the save question")
     const std::string editedBytes((const char *)&edited, TOON_FRAME_BYTES), blank(TOON_FRAME_BYTES, '\0');
     StartDocument(1);
     NewToonHeader(&doc, 0);
-    PrepareToonFileDialogs(&doc, owner);
+    PrepareToonFileDialogs(&doc, owner, NULL);
     CHECK(doc.modified == 0);
     CHECK(SaveGrayed(owner));
 
@@ -820,7 +820,7 @@ TEST_CASE("opening through the dialog, and New")
     std::string path = Directory() + "picked.ptf";
     ENSURE(testing::WriteFileBytes(path, ToonBytes(4)));
     StartDocument(1);
-    PrepareToonFileDialogs(&doc, owner);
+    PrepareToonFileDialogs(&doc, owner, NULL);
 
     std::string filter;
     testing::BoxCatcher catcher([&](HWND box, const testing::CaughtBox &caught) {
@@ -890,7 +890,7 @@ TEST_CASE("on Windows 98 SE and NT 4 the file dialogs open and save toons")
         CAPTURE(system);
         shownVersion = row.version;
         StartDocument(1);
-        PrepareToonFileDialogs(&doc, owner);
+        PrepareToonFileDialogs(&doc, owner, NULL);
         SetEnvironmentVariableA("PIMBO_DIALOG_ANSWER", picked.c_str());
         CHECK(OpenToonFileDialog(&doc, owner, ShownFrame{ NULL, 0 }) == 4);
         CHECK(std::string(doc.fileName) == picked);
@@ -921,7 +921,7 @@ TEST_CASE("a filter typed in the open dialog is offered again by the next file d
     ENSURE(testing::WriteFileBytes(toonPath, ToonBytes(2)));
     ENSURE(testing::WriteFileBytes(Directory() + "notes.txt", "not a toon"));
     StartDocument(1);
-    PrepareToonFileDialogs(&doc, owner);
+    PrepareToonFileDialogs(&doc, owner, NULL);
 
     std::vector<std::string> firstFilters, typedListing, secondFilters, customListing;
     std::string secondChosen;
@@ -955,7 +955,7 @@ TEST_CASE("a filter typed in the open dialog is offered again by the next file d
     CHECK_FALSE(Lists(typedListing, "picked"));
 
     // The next use, after the record was prepared again: an untitled toon saved.
-    PrepareToonFileDialogs(&doc, owner);
+    PrepareToonFileDialogs(&doc, owner, NULL);
     doc.fileName[0] = '\0';
     SetToonModified(&doc, owner, 1);
     CHECK(AskSaveToonChanges(&doc, owner, NO_FRAME) == 0);
@@ -977,7 +977,7 @@ TEST_CASE("a toon that is only read opens for reading: held by a reader elsewher
     const std::string bytes = ToonBytes(3);
     ENSURE(testing::WriteFileBytes(path, bytes));
     StartDocument(1);
-    PrepareToonFileDialogs(&doc, owner);
+    PrepareToonFileDialogs(&doc, owner, NULL);
 
     // Another program reading it, letting others read but not write.
     HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);

@@ -2,6 +2,7 @@
 #include "show/toon_player.h"
 #include "show/config_dialog.h"
 #include "show/roster.h"
+#include "show/saver_show.h"
 #include "show/settings.h"
 #include "engine/messages.h"
 #include "engine/sequencer.h"
@@ -283,12 +284,17 @@ TEST_CASE("a toon plays once, every frame in order, and the player closes after 
     CHECK(Player() == NULL);
 }
 
-TEST_CASE("the dialog plays the selected toon file, and a double-clicked one")
+TEST_CASE("the dialog plays the selected toon file, and a double-clicked one, by its full path")
 {
     std::string directory = ToonDirectory();
     UseDirectory(directory);
     WriteToon(directory + "chosen.ptf", { { 300, 300 } }, 5);
     WritePrivateProfileStringA(INI_SECTION, "Walking Style", "0", INI_FILE);
+    // The process works in a folder of its own, which nothing moves.
+    char started[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof started, started);
+    const std::string elsewhere = testing::TempDirectory("PlayerElsewhere");
+    SetCurrentDirectoryA(elsewhere.c_str());
 
     struct Row { const char *how; WPARAM command; bool editorOpen; };
     const Row rows[] = {
@@ -299,7 +305,7 @@ TEST_CASE("the dialog plays the selected toon file, and a double-clicked one")
     const ToonFrame unsaved[2] = { { 100, 200, 3, 1, 0, "kept" }, { 400, 300, 5, 1, 0, "" } };
     for (const Row &row : rows) {
         CAPTURE(row.how);
-        std::string played = "<no player>";
+        std::string played = "<no player>", folder;
         bool editorKept = !row.editorOpen;
         // The save question only (Yes, No, Cancel): the dialog is a box of the same class.
         int questions = 0;
@@ -328,6 +334,7 @@ TEST_CASE("the dialog plays the selected toon file, and a double-clicked one")
             WaitFor("the player", [] { return Player() != NULL; }),
             Do("a key in it", [&] {
                 played = roster.currentToon;
+                folder = show.toonFolder;
                 // The player read the INI file; the dialog's own choice stands.
                 CHECK(settings.pendingStyle == 1);
                 SendKey('X');
@@ -349,7 +356,12 @@ TEST_CASE("the dialog plays the selected toon file, and a double-clicked one")
         }, testing::EndEverything);
         CHECK(result == 1);
         CHECK(played == "chosen.ptf");
+        CHECK(folder == directory);
+        char current[MAX_PATH] = "";
+        GetCurrentDirectoryA(sizeof current, current);
+        CHECK(std::string(current) + "\\" == elsewhere);
         CHECK(editorKept);
         CHECK(editorFrame.mainWindow == NULL);
     }
+    SetCurrentDirectoryA(started);
 }

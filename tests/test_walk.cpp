@@ -165,17 +165,18 @@ TEST_CASE("a walk of m steps takes m + 1 ticks, ends on its pose and reports onc
     EngineStage &stage = WalkStage(-150, 100);
     const WalkPath &walk = stage.stage->walk;
     stage.stage->speed = 5;
-    stage.paces = 10;
+    stage.stage->pacesWalked = 10;
     CHECK(StartWalk(stage.window, -150, 100, 300, 100, 4) != 0);
     CHECK(walk.stepCount == 25);
-    CHECK(stage.paces == 16);
+    CHECK(stage.stage->pacesWalked == 16);
     CHECK(stage.stage->direction == 1);
     CHECK(walk.interval == 110);
 
     // Nothing new is planned while the walk runs.
     CHECK(StartWalk(stage.window, 0, 0, 500, 0, 0) == 0);
     CHECK(walk.stepCount == 25);
-    CHECK(stage.paces == 16);
+    CHECK(TakeWalkedPaces(stage.window) == 16);
+    CHECK(TakeWalkedPaces(stage.window) == 0);
 
     CHECK(DriveWalk() == 26);
     CHECK(stage.clock.now == 26 * 110);

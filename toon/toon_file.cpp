@@ -358,7 +358,7 @@ DWORD FileDialogSize(void)
     return LOBYTE(LOWORD(GetVersion())) < 5 ? OPENFILENAME_SIZE_VERSION_400A : sizeof(OPENFILENAMEA);
 }
 
-int PrepareToonFileDialogs(ToonDocument *toon, HWND window)
+int PrepareToonFileDialogs(ToonDocument *toon, HWND window, const char *folder)
 {
     memset(&toonDialog, 0, sizeof toonDialog);
     toonDialog.lStructSize = FileDialogSize();
@@ -369,7 +369,8 @@ int PrepareToonFileDialogs(ToonDocument *toon, HWND window)
     toonDialog.nFilterIndex = 1;
     toonDialog.lpstrFile = toon->fileName;
     toonDialog.nMaxFile = sizeof toon->fileName;
-    toonDialog.lpstrInitialDir = "";
+    toonDialog.lpstrInitialDir = folder;
+    toonDialog.Flags = OFN_NOCHANGEDIR;
     SetToonModified(toon, window, 0);
     return 1;
 }

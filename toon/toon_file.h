@@ -33,8 +33,9 @@ int NewToonFile(ToonDocument *toon, HWND window, ShownFrame shown);
 // The save dialog on its own, titled "Save Toon File"; 1 when a name was
 // chosen (it is then the document's fileName).
 int ShowToonSaveDialog(ToonDocument *toon);
-// The file dialogs write into this document's name from now on.
-int PrepareToonFileDialogs(ToonDocument *toon, HWND window);
+// The file dialogs write into this document's name from now on; with no
+// name they start in folder, which must outlive them.
+int PrepareToonFileDialogs(ToonDocument *toon, HWND window, const char *folder);
 int LoadToonByName(ToonDocument *toon, HWND window, const char *name);
 // After a read of count frames (0: it failed). Returns count.
 int TakeReadToon(ToonDocument *toon, int count);

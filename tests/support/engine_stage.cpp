@@ -133,6 +133,11 @@ static void TellLook(HWND, StageLook *look)
         look->titleText = "";
 }
 
+static LONG AnswerStoredPaces(void)
+{
+    return stage.paces;
+}
+
 static LRESULT CALLBACK EngineStageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -179,7 +184,7 @@ EngineStage &OpenEngineStage(int width, int height)
     stage.window = CreateWindowExA(0, stageClass, "engine stage", WS_POPUP, 0, 0, width, height, NULL,
                                    NULL, instance, NULL);
     StageOwner owner = { TellPlayState, TellLock, TellUnlock, TellBusy, AnswerPicking, TakePoint,
-                         TellLook, &stage.paces, &stage.clock, 0 };
+                         TellLook, AnswerStoredPaces, &stage.clock, 0 };
     stage.stage = CreateStage(stage.window, &owner, &stage.toon);
     HDC canvas = BeginStageDrawing(stage.window);
     const RECT all = { 0, 0, width, height };

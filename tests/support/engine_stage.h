@@ -40,7 +40,7 @@ struct EngineStage {
     int picking = 0;                     // answers whether clicks pick points
     std::vector<POINT> picked;
     StageLook look = {};                 // what the stage paints
-    LONG paces = 0;
+    LONG paces = 0;                      // stored, as the owner answers
     SteppedClock clock = {};
     ToonDocument toon = {};
 };
