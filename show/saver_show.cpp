@@ -124,7 +124,7 @@ void ShowBeginCycle(HWND window, HINSTANCE instance)
 }
 
 static const StageOwner showOwner = {
-    NULL, NULL, NULL, NULL, NULL, NULL, ReadShowStageLook, &settings.pacesWalked, NULL, 0,
+    NULL, NULL, NULL, NULL, NULL, NULL, ReadShowStageLook, &settings.pacesWalked, NULL, 0, settings.directory,
 };
 
 void ShowStart(HWND window, HINSTANCE instance)
@@ -227,7 +227,7 @@ LRESULT SaverShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, S
         OnShowTimer(window, instance, wParam);
         return 0;
     case MM_MCINOTIFY:
-        OnSoundDone(window);
+        OnSoundDone(window, wParam, lParam);
         return 0;
     case WM_ACTDONE:
         OnCycleDone(window, instance);
