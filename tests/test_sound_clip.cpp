@@ -151,9 +151,8 @@ TEST_CASE("a clip is found by its full path, beside its toon, then in the toon d
         { "PBF:pimbo-hello.wav", "", directory, true },
         { "PBF:beside.wav", toon, directory, true },
         { "PBF:tone.wav", toon, directory, true },
-        { "PBF:beside.wav", "other.ptf", beside, true },   // a toon named as one of the directory's
         { "PBF:beside.wav", "", directory, false },
-        { "PBF:beside.wav", "other.ptf", directory, false },
+        { "PBF:beside.wav", "other.ptf", directory, false },   // a toon named as one of the directory's
         { "PBF:tone.wav", toon, "", false },
     };
     for (const Row &row : rows) {

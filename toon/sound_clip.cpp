@@ -84,8 +84,9 @@ static DWORD LittleEndian(const unsigned char *bytes, int count)
 
 // Whether a format chunk describes samples a sound device can take. Some
 // drivers fall over (divide by zero, bad frees) on a format with no
-// channels or an odd sample layout: a plain sample of 1 or 12 bits, which
-// the device's own query lets through, ended the whole program under Wine.
+// channels or an odd sample layout: a plain sample of 1 bit in a byte of
+// its own, which the device's own query lets through, ended the whole
+// program under Wine.
 // The wave device sizes its buffers from the byte rate, so a rate of none
 // or of billions never reaches it either.
 static int IsPlayableFormat(const unsigned char *format, DWORD length)
@@ -283,7 +284,7 @@ static int FindClipFile(char *path, const char *name, const char *toonFile, cons
         lstrcpynA(toonFolder, toonFile, sizeof toonFolder);
     else if (toonFile && toonFile[0] && toonDirectory && IsFullPath(toonDirectory) &&
              !JoinPath(toonFolder, toonDirectory, toonFile))
-        toonFolder[0] = '\0';
+        toonFolder[0] = '\0';   // too long for a path
     size_t end = strnlen(toonFolder, sizeof toonFolder);
     while (end > 0 && !IsSeparator(toonFolder[end - 1]))
         --end;
@@ -341,7 +342,6 @@ static int PlayClip(SoundClip *clip, HWND window, char *text, const char *toonFi
         return 0;
     }
     clip->device = open.wDeviceID;
-    clip->window = window;
 
     MCI_PLAY_PARMS play;
     memset(&play, 0, sizeof play);
@@ -366,7 +366,7 @@ int PlaySoundClipAndWait(HWND window, char *text, const char *toonFile, const ch
 {
     // A device of its own, closed before it returns: no end is told of a
     // waited play, and another's clip is not this one's to close.
-    SoundClip clip = { 0, NULL };
+    SoundClip clip = { 0 };
     const int played = PlayClip(&clip, window, text, toonFile, toonDirectory, MCI_WAIT);
     CloseSoundClip(&clip);
     return played;

@@ -9,7 +9,6 @@
 // editor's Play): each opens a device of its own, so that two speak at once.
 struct SoundClip {
     UINT device;     // the open wave-audio device, 0 when none
-    HWND window;     // told of the clip's end
 };
 
 int IsSoundClip(const char *text);
