@@ -116,7 +116,7 @@ static void ReadBenchLook(HWND, StageLook *look)
     look->backgroundNumber = benchBackground;
 }
 
-static const StageOwner benchOwner = { NULL, NULL, NULL, NULL, NULL, NULL, ReadBenchLook, NULL, NULL, 0 };
+static const StageOwner benchOwner = { NULL, NULL, NULL, NULL, NULL, NULL, ReadBenchLook, NULL, NULL, 0, NULL };
 
 static void BenchRebuild(HINSTANCE instance, HWND window, int number, int repeats, bool haveTile)
 {

@@ -44,7 +44,7 @@ static void ReadEditorStageLook(HWND stage, StageLook *look)
 
 const StageOwner editorStageOwner = {
     ShowStagePlayState, ShowStageLock, ShowStageLock, SetBusyCursor, PickingFramePoints,
-    SetFrameTarget, ReadEditorStageLook, ReadPacesWalked, NULL, 0,
+    SetFrameTarget, ReadEditorStageLook, ReadPacesWalked, NULL, 0, settings.directory,
 };
 
 static HWND CreateButton(HWND window, HINSTANCE instance, DWORD style)

@@ -408,7 +408,7 @@ LRESULT CALLBACK StageWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     case WM_LBUTTONDOWN:
         return OnStageButtonDown(window, lParam);
     case MM_MCINOTIFY:
-        return OnSoundDone(window);
+        return OnSoundDone(window, wParam, lParam);
     case WM_WALKDONE:
         DrawProgressBar(GetParent(window));
         OnWalkFinished(window);

@@ -145,7 +145,7 @@ int PlaySelectedSound(HWND dialog)
     char reference[TOON_TEXT_SIZE];
     SelectedSoundReference(dialog, reference);
     // A complaint written into the reference is not shown.
-    return IsSoundClip(reference) && PlaySoundClipAndWait(dialog, reference);
+    return IsSoundClip(reference) && PlaySoundClipAndWait(dialog, reference, toon.fileName, settings.directory);
 }
 
 static int ProgramFound(const char *program)

@@ -139,8 +139,6 @@ void StopTalking(HWND window)
     if (stage->talking)
         KillStageTimer(window, IDT_EXPRESSION);
     // Only this stage's clip: another stage may be speaking through its own.
-    if (stage->clipPlaying)
-        CloseSoundClip();
-    stage->clipPlaying = 0;
+    CloseSoundClip(&stage->clip);
     stage->talking = 0;
 }

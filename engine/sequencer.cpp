@@ -237,11 +237,17 @@ static void ArriveAtFrame(HWND window, Stage *stage, const char *text, int secon
     SetStageTimer(window, IDT_SPEECHDELAY, SPEECH_DELAY_MS);
 }
 
+// Where the toon's clips are found first.
+static const char *ToonFileOf(const Stage *stage)
+{
+    return stage->toon ? stage->toon->fileName : NULL;
+}
+
 // Off the screen nothing is heard: the mouth moves for the clip's length,
 // or for the pause where the clip cannot be played.
 static void MouthForSilentClip(HWND window, Stage *stage, int seconds)
 {
-    DWORD length = SoundClipMilliseconds(stage->pendingText);
+    DWORD length = SoundClipMilliseconds(stage->pendingText, ToonFileOf(stage), stage->owner.toonDirectory);
     if (!length)
         length = (DWORD)seconds * 1000;
     const DWORD ticks = length / EXPRESSION_MS;
@@ -256,9 +262,9 @@ static void SpeakPendingText(HWND window, Stage *stage, int seconds)
         return;
     }
     if (IsSoundClip(stage->pendingText))
-        playing = PlaySoundClip(window, stage->pendingText);
+        playing = PlaySoundClip(&stage->clip, window, stage->pendingText, ToonFileOf(stage),
+                                stage->owner.toonDirectory);
     if (playing) {
-        stage->clipPlaying = 1;
         StartTalkingForSound(window, 0);
         return;
     }
@@ -687,10 +693,11 @@ void OnWalkFinished(HWND window)
         ToonWalkFinished(window, stage);
 }
 
-LRESULT OnSoundDone(HWND window)
+LRESULT OnSoundDone(HWND window, WPARAM code, LPARAM device)
 {
     Stage *stage = StageOf(window);
-    if (!stage || !stage->clipPlaying)
+    // Only the end of the clip this stage speaks now.
+    if (!stage || !IsSoundClipEnd(&stage->clip, code, device))
         return 0;
     if (stage->phase == PHASE_SPEAKING)
         ShowExpression(window, EXPR_MOUTH_REST);

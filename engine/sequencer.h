@@ -14,7 +14,7 @@ int RandomNumber(int low, int high);
 
 void OnEngineTimer(HWND window, UINT_PTR id);
 void OnWalkFinished(HWND window);
-LRESULT OnSoundDone(HWND window);
+LRESULT OnSoundDone(HWND window, WPARAM code, LPARAM device);
 
 // Random acts: a saver's walk, the action button's, the editor's entrance
 // and the preview visit. Each starts only from the ready phase.

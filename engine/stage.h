@@ -10,6 +10,7 @@
 #include <windows.h>
 #include "engine/clock.h"
 #include "engine/raster.h"
+#include "toon/sound_clip.h"
 #include "toon/toon_document.h"
 
 #define SPRITE_COUNT      36
@@ -72,6 +73,7 @@ struct StageOwner {
     LONG (*storedPaces)(void);                       // the total stored so far; the paces report adds the stage's
     SteppedClock *clock;                             // none: the window's own timers
     int offScreen;                                   // draw on the canvas only
+    const char *toonDirectory;                       // clips not beside their toon are found here
 };
 
 // The playback's one phase. A random act (the entrance, the preview visit,
@@ -134,7 +136,7 @@ struct Stage {
     int talkTicks;
     int talkTickLimit;
     int lastMouthKind;
-    int clipPlaying;              // this stage's clip is open
+    SoundClip clip;               // this stage's own, open while he speaks it
 
     // The walk
     WalkPath walk;

@@ -126,7 +126,7 @@ void ShowBeginCycle(HWND window, HINSTANCE instance)
 }
 
 static const StageOwner showOwner = {
-    NULL, NULL, NULL, NULL, NULL, NULL, ReadShowStageLook, ReadPacesWalked, NULL, 0,
+    NULL, NULL, NULL, NULL, NULL, NULL, ReadShowStageLook, ReadPacesWalked, NULL, 0, settings.directory,
 };
 
 void ShowStart(HWND window, HINSTANCE instance)
@@ -229,7 +229,7 @@ LRESULT SaverShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, S
         OnShowTimer(window, instance, wParam);
         return 0;
     case MM_MCINOTIFY:
-        OnSoundDone(window);
+        OnSoundDone(window, wParam, lParam);
         return 0;
     case WM_ACTDONE:
         OnCycleDone(window, instance);

@@ -8,6 +8,7 @@
 #include "engine/messages.h"
 #include "engine/sequencer.h"
 #include "engine/stage.h"
+#include "show/settings.h"
 #include "toon/gif_file.h"
 #include "toon/toon_file.h"
 
@@ -287,6 +288,7 @@ int ExportToonGif(HINSTANCE instance, const ToonDocument *toon, const char *path
     run->owner.readLook = ReadExportLook;
     run->owner.clock = &run->clock;
     run->owner.offScreen = 1;
+    run->owner.toonDirectory = settings.directory;
 
     HWND window = RegisterExportClass(instance)
         ? CreateWindowExA(0, EXPORT_CLASS, "", WS_POPUP, 0, 0, width, height, NULL, NULL, instance, run)

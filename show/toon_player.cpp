@@ -100,7 +100,7 @@ LRESULT CALLBACK PlayerWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         OnShowTimer(window, (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE), (UINT_PTR)wParam);
         return 0;
     case MM_MCINOTIFY:
-        OnSoundDone(window);
+        OnSoundDone(window, wParam, lParam);
         return 0;
     case WM_WALKDONE:
         OnWalkFinished(window);

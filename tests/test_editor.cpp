@@ -747,7 +747,7 @@ TEST_CASE("closing the frame editor, Open in it and New leave nothing running, a
             // Nothing plays on through the pause and a second after it.
             for (int look = 0; look < 2; ++look) {
                 CHECK(Phase() == PHASE_READY);
-                CHECK_FALSE(TheStage()->clipPlaying);
+                CHECK(TheStage()->clip.device == 0);
                 for (UINT_PTR id : { IDT_WALK, IDT_SPEECHDELAY, IDT_FRAMEPAUSE })
                     CHECK_FALSE(KillTimer(editorFrame.stageWindow, id));
                 CHECK(TheStage()->character.x == before.x);

@@ -187,8 +187,12 @@ TEST_CASE("the mouth moves while talking and rests at the end")
         CHECK(played.talking == 1);
         // As the sequencer leaves it while a clip speaks the frame.
         played.phase = PHASE_SPEAKING;
-        played.clipPlaying = 1;
-        SendMessageA(stage.window, MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, 0);
+        played.clip.device = 0x7FFE;
+        // Another device's end, and this one's cut short, are not his clip's end.
+        SendMessageA(stage.window, MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, 0x7FFF);
+        SendMessageA(stage.window, MM_MCINOTIFY, MCI_NOTIFY_ABORTED, 0x7FFE);
+        CHECK(played.talking == 1);
+        SendMessageA(stage.window, MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, 0x7FFE);
         CHECK(KindAt(stage.window, mouth.x, mouth.y, pose) == 5);
         CHECK(played.talking == 0);
         played.phase = PHASE_READY;

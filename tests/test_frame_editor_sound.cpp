@@ -41,6 +41,7 @@ TEST_CASE("with a sound device, Play Sound plays the chosen clip to its end, lea
 
     testing::WithFrameEditor([&](testing::EditorSession &session) {
         HWND dialog = session.dialog;
+        lstrcpynA(settings.directory, directory.c_str(), sizeof settings.directory);
         testing::BoxCatcher boxes([](HWND box, const testing::CaughtBox &) {
             return box == frameEditorDialog ? 0 : IDOK;
         });
@@ -49,9 +50,9 @@ TEST_CASE("with a sound device, Play Sound plays the chosen clip to its end, lea
         CHECK(testing::MenuEnabled(dialog, IDM_PLAYSOUND));
         CHECK(SendDlgItemMessageA(dialog, IDC_SOUNDLIST, LB_SELECTSTRING, (WPARAM)-1, (LPARAM)"hello.wav") == 0);
         CHECK(PlaySelectedSound(dialog) == 1);
-        CHECK(clipDevice == 0);
+        CHECK(testing::OpenWaveDevices() == 0);
         testing::Command(dialog, IDM_PLAYSOUND);
-        CHECK(clipDevice == 0);
+        CHECK(testing::OpenWaveDevices() == 0);
 
         refusedPlays = 0;
         realMciSend = (MciSend)testing::PatchImport("winmm.dll", "mciSendCommandA", (void *)RefusingMciSend);
@@ -63,22 +64,22 @@ TEST_CASE("with a sound device, Play Sound plays the chosen clip to its end, lea
         testing::Command(dialog, IDM_PLAYSOUND);
         testing::PatchImport("winmm.dll", "mciSendCommandA", (void *)realMciSend);
         CHECK(refusedPlays == 2);
-        CHECK(clipDevice == 0);
+        CHECK(testing::OpenWaveDevices() == 0);
 
         // The device works again, and so does Play Sound.
         CHECK(PlaySelectedSound(dialog) == 1);
-        CHECK(clipDevice == 0);
+        CHECK(testing::OpenWaveDevices() == 0);
 
-        // A clip still open elsewhere is not Play Sound's to close.
+        // Another stage's clip plays on beside Play Sound's, and is not its to close.
+        SoundClip elsewhere = {};
         char busy[TOON_TEXT_SIZE] = "PBF:hello.wav";
-        CHECK(PlaySoundClip(dialog, busy) == 1);
-        const UINT device = clipDevice;
-        CHECK(PlaySelectedSound(dialog) == 0);
-        CHECK(clipDevice == device);
-        CloseSoundClip();
+        CHECK(PlaySoundClip(&elsewhere, dialog, busy, NULL, directory.c_str()) == 1);
+        CHECK(PlaySelectedSound(dialog) == 1);
+        CHECK(testing::OpenWaveDevices() == 1);
+        CloseSoundClip(&elsewhere);
         DeleteFileA((directory + "hello.wav").c_str());
         CHECK(PlaySelectedSound(dialog) == 0);
-        CHECK(clipDevice == 0);
+        CHECK(testing::OpenWaveDevices() == 0);
         testing::Command(dialog, IDC_TEXTMODE);
         CHECK_FALSE(testing::MenuEnabled(dialog, IDM_PLAYSOUND));
         size_t shown = 0;

@@ -38,17 +38,14 @@ std::string ToneWav(int milliseconds)
     return wav;
 }
 
-// Works in a directory of its own, with a tone, a fake and a folder.
-void EnterClipDirectory()
+// The toon directory of these tests, with a tone, a fake and a folder.
+std::string ClipDirectory()
 {
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    std::string directory = std::string(temp) + "pimbo-clips";
-    CreateDirectoryA(directory.c_str(), NULL);
-    SetCurrentDirectoryA(directory.c_str());
-    testing::WriteFileBytes("tone.wav", ToneWav(300));
-    testing::WriteFileBytes("noise.wav", std::string(500, '\x5A'));
-    CreateDirectoryA("folder.wav", NULL);
+    const std::string directory = testing::TempDirectory("pimbo-clips");
+    testing::WriteFileBytes(directory + "tone.wav", ToneWav(300));
+    testing::WriteFileBytes(directory + "noise.wav", std::string(500, '\x5A'));
+    CreateDirectoryA((directory + "folder.wav").c_str(), NULL);
+    return directory;
 }
 
 // A sound device that another program holds.
@@ -99,91 +96,104 @@ TEST_CASE("a sound clip reference has its prefix and ending in any case")
     CHECK(IsSoundClip(longest.c_str()) == 1);
 }
 
-TEST_CASE("a clip plays asynchronously and its end reaches the window once")
+TEST_CASE("clips of one file play at once, each on a device of its own whose end reaches the window once")
 {
-    EnterClipDirectory();
+    const std::string directory = ClipDirectory();
     HWND window = testing::MakeClipListener();
     ENSURE(window != nullptr);
     ENSURE(waveOutGetNumDevs() == 1);
     testing::clipNotices.count = 0;
-    char text[TOON_TEXT_SIZE];
+    SoundClip first = {}, second = {};
+    char text[TOON_TEXT_SIZE], again[TOON_TEXT_SIZE];
     SetText(text, "pbf:TONE.wav");
-    CHECK(PlaySoundClip(window, text) == 1);
+    SetText(again, "PBR:tone.wav");
+    CHECK(PlaySoundClip(&first, window, text, NULL, directory.c_str()) == 1);
+    CHECK(PlaySoundClip(&second, window, again, NULL, directory.c_str()) == 1);
     CHECK(std::string(text) == "pbf:TONE.wav");
-    CHECK(clipDevice != 0);
-    UINT device = clipDevice;
+    CHECK(std::string(again) == "PBR:tone.wav");
+    CHECK(first.device != 0);
+    CHECK(second.device != 0);
+    CHECK(first.device != second.device);
 
-    // While it is open every other request is turned down, untouched.
-    char second[TOON_TEXT_SIZE];
-    SetText(second, "PBR:tone.wav");
-    CHECK(PlaySoundClip(window, second) == 0);
-    CHECK(PlaySoundClipAndWait(window, second) == 0);
-    SetText(second, "PBR:missing.wav");
-    CHECK(PlaySoundClip(window, second) == 0);
-    CHECK(std::string(second) == "PBR:missing.wav");
-    CHECK(clipDevice == device);
-
-    CHECK(testing::PumpUntil([] { return testing::clipNotices.count > 0; }, 10000));
+    CHECK(testing::PumpUntil([] { return testing::clipNotices.count > 1; }, 10000));
     testing::Pump(200);
-    CHECK(testing::clipNotices.count == 1);
+    CHECK(testing::clipNotices.count == 2);
     CHECK(testing::clipNotices.code == MCI_NOTIFY_SUCCESSFUL);
-    CHECK((UINT)testing::clipNotices.device == device);
-    CHECK(clipDevice == device);   // only the caller closes it
-    CloseSoundClip();
-    CHECK(clipDevice == 0);
-    CloseSoundClip();
-    CHECK(clipDevice == 0);
-
-    SetText(text, "PBR:tone.wav");
-    CHECK(PlaySoundClip(window, text) == 1);
-    CloseSoundClip();
+    CHECK(IsSoundClipEnd(&first, MCI_NOTIFY_SUCCESSFUL, first.device));
+    CHECK_FALSE(IsSoundClipEnd(&first, MCI_NOTIFY_SUCCESSFUL, second.device));
+    CHECK_FALSE(IsSoundClipEnd(&first, MCI_NOTIFY_ABORTED, first.device));
+    CHECK(testing::OpenWaveDevices() == 2);   // only the caller closes them
+    // A record played again gives up its clip first.
+    CHECK(PlaySoundClip(&first, window, text, NULL, directory.c_str()) == 1);
+    CHECK(testing::OpenWaveDevices() == 2);
+    CloseSoundClip(&first);
+    CloseSoundClip(&second);
+    CloseSoundClip(&second);
+    CHECK(first.device == 0);
+    CHECK(testing::OpenWaveDevices() == 0);
     DestroyWindow(window);
 }
 
-TEST_CASE("waiting play closes the device before it returns")
+TEST_CASE("a clip is found by its full path, beside its toon, then in the toon directory, never through the current directory")
 {
-    EnterClipDirectory();
+    const std::string directory = ClipDirectory(), beside = testing::TempDirectory("pimbo-clips-beside");
     HWND window = testing::MakeClipListener();
     ENSURE(window != nullptr);
-    char path[MAX_PATH];
-    GetFullPathNameA("tone.wav", sizeof path, path, NULL);
-    CHECK(CopyFileA(testing::SourcePath("toons/pimbo-hello.wav").c_str(), "pimbo-hello.wav", FALSE));
-    std::string shipped = "PBF:pimbo-hello.wav";
-    for (std::string reference : { std::string("PBF:tone.wav"), "PBR:" + std::string(path), shipped }) {
-        CAPTURE(reference);
+    CHECK(CopyFileA(testing::SourcePath("toons/pimbo-hello.wav").c_str(), (directory + "pimbo-hello.wav").c_str(), FALSE));
+    CHECK(testing::WriteFileBytes(beside + "beside.wav", ToneWav(200)));
+    // The process looks elsewhere, at a folder that holds the clip too.
+    SetCurrentDirectoryA(beside.c_str());
+    const std::string toon = beside + "other.ptf";
+    struct Row { std::string reference, toonFile, toonDirectory; bool plays; };
+    const Row rows[] = {
+        { "PBF:tone.wav", "", directory, true },
+        { "PBR:" + directory + "tone.wav", "", "", true },
+        { "PBF:pimbo-hello.wav", "", directory, true },
+        { "PBF:beside.wav", toon, directory, true },
+        { "PBF:tone.wav", toon, directory, true },
+        { "PBF:beside.wav", "", directory, false },
+        { "PBF:beside.wav", "other.ptf", directory, false },   // a toon named as one of the directory's
+        { "PBF:tone.wav", toon, "", false },
+    };
+    for (const Row &row : rows) {
+        CAPTURE(row.reference);
+        CAPTURE(row.toonFile);
         char text[TOON_TEXT_SIZE];
-        SetText(text, reference.c_str());
-        CHECK(PlaySoundClipAndWait(window, text) == 1);
-        CHECK(clipDevice == 0);
-        CHECK(std::string(text) == reference);
+        SetText(text, row.reference.c_str());
+        CHECK(PlaySoundClipAndWait(window, text, row.toonFile.c_str(), row.toonDirectory.c_str()) == row.plays);
+        CHECK(std::string(text) == (row.plays ? row.reference : "Hey, someone stole this frame's sound file!"));
+        CHECK((SoundClipMilliseconds(row.reference.c_str(), row.toonFile.c_str(), row.toonDirectory.c_str()) > 0) ==
+              row.plays);
+        CHECK(testing::OpenWaveDevices() == 0);
     }
     DestroyWindow(window);
 }
 
 TEST_CASE("a clip that cannot play says why instead")
 {
-    EnterClipDirectory();
+    const std::string directory = ClipDirectory();
+    const char *const toons = directory.c_str();
+    SoundClip clip = {};
     HWND window = testing::MakeClipListener();
     ENSURE(window != nullptr);
     char text[TOON_TEXT_SIZE];
     for (const char *reference : { "PBF:absent.wav", "PBF:folder.wav", "PBF:*.wav" }) {
         CAPTURE(reference);
         SetText(text, reference);
-        CHECK(PlaySoundClip(window, text) == 0);
+        CHECK(PlaySoundClip(&clip, window, text, NULL, toons) == 0);
         CHECK(std::string(text) == "Hey, someone stole this frame's sound file!");
-        CHECK(clipDevice == 0);
+        CHECK(testing::OpenWaveDevices() == 0);
     }
 
     // A file that is no WAV at all: the platform's words, or ours.
     SetText(text, "PBF:noise.wav");
-    CHECK(PlaySoundClip(window, text) == 0);
+    CHECK(PlaySoundClip(&clip, window, text, NULL, toons) == 0);
     std::string said = text;
     CAPTURE(said);
     CHECK(said != "PBF:noise.wav");
     CHECK(!said.empty());
     CHECK(said.size() <= 69u);
-    CloseSoundClip();
-    CHECK(clipDevice == 0);
+    CloseSoundClip(&clip);
 
     // WAV files whose format no device can take never reach it (some
     // drivers crash on them): the platform's words for a file it cannot play.
@@ -204,19 +214,26 @@ TEST_CASE("a clip that cannot play says why instead")
     noRate.replace(28, 4, Le(0, 4));
     longFormat.replace(16, 4, Le(0xC4653600, 4));
     unknown.replace(20, 2, Le(0x1234, 2));
-    for (const std::string &bytes : { noChannels, manyChannels, odd, noFormat, hugeRate, noRate, longFormat, unknown }) {
-        testing::WriteFileBytes("bad.wav", bytes);
+    // Plain samples fill whole bytes, in blocks and at a rate that follow
+    // from them: 1 bit in a byte of its own has a driver divide by zero.
+    std::string oneBit = tone, twelveBits = tone, offRate = tone;
+    oneBit.replace(34, 2, Le(1, 2));
+    twelveBits.replace(28, 8, Le(16000, 4) + Le(2, 2) + Le(12, 2));
+    offRate.replace(28, 4, Le(8001, 4));
+    for (const std::string &bytes : { noChannels, manyChannels, odd, noFormat, hugeRate, noRate, longFormat, unknown,
+                                      oneBit, twelveBits, offRate }) {
+        testing::WriteFileBytes(directory + "bad.wav", bytes);
         SetText(text, "PBF:bad.wav");
-        CHECK(PlaySoundClip(window, text) == 0);
+        CHECK(PlaySoundClip(&clip, window, text, NULL, toons) == 0);
         CHECK(std::string(text) == invalid);
-        CHECK(clipDevice == 0);
+        CHECK(testing::OpenWaveDevices() == 0);
         SetText(text, "PBF:bad.wav");
-        CHECK(PlaySoundClipAndWait(window, text) == 0);
-        CHECK(clipDevice == 0);
+        CHECK(PlaySoundClipAndWait(window, text, NULL, toons) == 0);
+        CHECK(testing::OpenWaveDevices() == 0);
     }
     // A device another program holds is said to be busy, however the
     // platform tells it: when the format is asked about or at the open.
-    testing::WriteFileBytes("bad.wav", tone);
+    testing::WriteFileBytes(directory + "bad.wav", tone);
     for (MMRESULT error : { (MMRESULT)MMSYSERR_ALLOCATED, (MMRESULT)MCIERR_DEVICE_OPEN, (MMRESULT)MCIERR_WAVE_OUTPUTSINUSE }) {
         CAPTURE(error);
         busyError = error;
@@ -226,17 +243,17 @@ TEST_CASE("a clip that cannot play says why instead")
         ENSURE(real != nullptr);
         (query ? realWaveOut : realMciSend) = real;
         SetText(text, "PBF:bad.wav");
-        CHECK(PlaySoundClip(window, text) == 0);
+        CHECK(PlaySoundClip(&clip, window, text, NULL, toons) == 0);
         testing::PatchImport("winmm.dll", function, real);
         CHECK(std::string(text) == "Hold on, someone else is using the sound system!");
-        CHECK(clipDevice == 0);
+        CHECK(testing::OpenWaveDevices() == 0);
     }
     // A tone with a list chunk before its format still plays.
     std::string listed = tone.substr(0, 12) + "LIST" + Le(3, 4) + "abc" + '\0' + tone.substr(12);
-    testing::WriteFileBytes("listed.wav", listed);
+    testing::WriteFileBytes(directory + "listed.wav", listed);
     SetText(text, "PBF:listed.wav");
-    CHECK(PlaySoundClipAndWait(window, text) == 1);
-    CHECK(clipDevice == 0);
+    CHECK(PlaySoundClipAndWait(window, text, NULL, toons) == 1);
+    CHECK(testing::OpenWaveDevices() == 0);
     DestroyWindow(window);
 }
 
@@ -284,54 +301,61 @@ bool BubbleSays(HWND window, const char *text)
 
 TEST_CASE("a frame's clip plays, and when it ends the device is closed and the mouth rests")
 {
-    EnterClipDirectory();
+    const std::string directory = ClipDirectory();
     testing::EngineStage &stage = testing::OpenEngineStage(800, 600);
+    lstrcpynA(stage.toon.fileName, (directory + "beside.ptf").c_str(), sizeof stage.toon.fileName);
+    const SoundClip &clip = stage.stage->clip;
     ArriveAndSpeak(stage, "PBF:tone.wav");
-    CHECK(clipDevice != 0);
+    CHECK(clip.device != 0);
     CHECK(stage.stage->talking == 1);
     SUBCASE("to its end")
     {
-        CHECK(testing::PumpUntil([] { return clipDevice == 0; }, 10000));
+        CHECK(testing::PumpUntil([&] { return clip.device == 0; }, 10000));
         CHECK(MouthColour(stage.window) == testing::ExpressionColour(EXPR_MOUTH_REST, 4));
     }
     SUBCASE("cut short by Stop")
     {
         CHECK(TogglePlayback(stage.window));
-        CHECK(clipDevice == 0);
+        CHECK(clip.device == 0);
     }
     CHECK(stage.stage->talking == 0);
     CHECK_FALSE(testing::TimerArmed(IDT_EXPRESSION));
+    CHECK(testing::OpenWaveDevices() == 0);
     testing::CloseEngineStage();
 }
 
-TEST_CASE("what a frame says when its clip cannot play")
+TEST_CASE("what a frame says when its clip cannot play, and beside another stage's clip")
 {
-    EnterClipDirectory();
+    const std::string directory = ClipDirectory();
     HWND other = testing::MakeClipListener();
     ENSURE(other != nullptr);
     testing::EngineStage &stage = testing::OpenEngineStage(800, 600);
+    lstrcpynA(stage.toonDirectory, directory.c_str(), sizeof stage.toonDirectory);
+    const SoundClip &clip = stage.stage->clip;
 
     SUBCASE("a missing file")
     {
         ArriveAndSpeak(stage, "PBF:stolen.wav");
-        CHECK(clipDevice == 0);
+        CHECK(clip.device == 0);
         CHECK(BubbleSays(stage.window, "Hey, someone stole this frame's sound file!"));
     }
-    SUBCASE("another clip is still open: the reference itself")
+    SUBCASE("another stage speaks too: both speak, or he says why not, never the reference")
     {
-        UINT device = 0;
+        SoundClip elsewhere = {};
         ArriveAndSpeak(stage, "PBF:tone.wav", [&] {
             char busy[TOON_TEXT_SIZE] = "PBR:tone.wav";
-            CHECK(PlaySoundClip(other, busy) == 1);
-            device = clipDevice;
+            CHECK(PlaySoundClip(&elsewhere, other, busy, NULL, directory.c_str()) == 1);
         });
-        CHECK(clipDevice == device);
-        CHECK(BubbleSays(stage.window, "PBF:tone.wav"));
-        CHECK_FALSE(BubbleSays(stage.window, "Hey, someone stole this frame's sound file!"));
+        CHECK((clip.device != 0 || BubbleSays(stage.window, "Hold on, someone else is using the sound system!")));
+        CHECK_FALSE(BubbleSays(stage.window, "PBF:tone.wav"));
+        CHECK(clip.device != elsewhere.device);
+        // The other's end is not his.
+        SendMessageA(stage.window, MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, elsewhere.device);
+        CHECK(stage.stage->talking == 1);
         ResetPlayback(stage.window);
-        CHECK(clipDevice == device);   // the other window's clip is not the stage's to end
+        CHECK(testing::OpenWaveDevices() == 1);   // the other's clip is not the stage's to end
+        CloseSoundClip(&elsewhere);
     }
     testing::CloseEngineStage();
-    CloseSoundClip();
     DestroyWindow(other);
 }

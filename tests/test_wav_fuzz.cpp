@@ -41,7 +41,7 @@ std::string Chunk(const char *id, const std::string &body)
 enum Leading { NONE, LIST, BEXT };   // a chunk before the format chunk
 struct Form {
     uint16_t tag;
-    uint16_t bits;      // of a sample's container; 4 for ADPCM
+    uint16_t bits;      // of a sample's container; 4 for ADPCM; 0: each width in turn
     uint16_t valid;     // bits that carry the sample
     int extra;          // format bytes after the 16 of PCM: -1 none, else cbSize and that many
     bool dataFirst;     // the data chunk before the format chunk: MCI looks for data after it
@@ -53,8 +53,8 @@ const Form FORMS[] = {
     { WAVE_FORMAT_PCM, 24, 24, 0, false, NONE },
     { WAVE_FORMAT_PCM, 32, 32, -1, false, NONE },
     { WAVE_FORMAT_PCM, 16, 16, -1, true, NONE },
-    { WAVE_FORMAT_PCM, 16, 12, -1, false, NONE },
-    { WAVE_FORMAT_PCM, 24, 20, 0, false, BEXT },
+    { WAVE_FORMAT_PCM, 0, 0, -1, false, NONE },
+    { WAVE_FORMAT_EXTENSIBLE, 0, 0, 22, false, BEXT },
     { WAVE_FORMAT_ADPCM, 4, 4, 32, false, NONE },
     { WAVE_FORMAT_IEEE_FLOAT, 32, 32, 0, false, LIST },
     { WAVE_FORMAT_EXTENSIBLE, 16, 16, 22, false, BEXT },
@@ -65,6 +65,7 @@ const size_t FORM_COUNT = sizeof FORMS / sizeof FORMS[0];
 
 std::string FormatBody(const Form &form, uint16_t channels, uint32_t rate)
 {
+    // A plain odd width sits in the whole bytes that hold it.
     uint16_t align = (uint16_t)(form.tag == WAVE_FORMAT_ADPCM ? 256 * channels : channels * form.bits / 8);
     uint32_t byteRate = form.tag == WAVE_FORMAT_ADPCM ? rate * channels / 2 : rate * align;
     uint16_t bits = form.tag == WAVE_FORMAT_EXTENSIBLE ? form.bits : form.valid;
@@ -144,7 +145,7 @@ std::string MutateWav(testing::Dice &dice, std::string wav)
 std::string KnownBadWav(testing::Dice &dice, std::string wav)
 {
     size_t format = FormatAt(wav);
-    switch (dice.Below(4)) {
+    switch (dice.Below(5)) {
     case 0:   // no channels
         testing::PutLe(wav, format + 2, 0, 2);
         break;
@@ -154,6 +155,23 @@ std::string KnownBadWav(testing::Dice &dice, std::string wav)
     case 2:   // a format chunk longer than the file
         testing::PutLe(wav, format - 4, (uint32_t)(wav.size() + dice.Below(1000)), 4);
         break;
+    case 3: {  // plain samples that do not fill their bytes (1 bit mono: a
+               // driver divides by zero; 12, 20...), or whose block or byte
+               // rate does not follow from their width
+        const bool oneBit = dice.OneIn(4);
+        const uint32_t bits = oneBit ? 1 : 1 + (uint32_t)dice.Below(32);
+        const uint32_t channels = oneBit ? 1 : 1 + (uint32_t)dice.Below(2);
+        uint32_t align = channels * ((bits + 7) / 8), byteRate = 8000 * align;
+        if (bits % 8 == 0)
+            (dice.OneIn(2) ? align : byteRate) += 1 + (uint32_t)dice.Below(3);
+        testing::PutLe(wav, format, WAVE_FORMAT_PCM, 2);
+        testing::PutLe(wav, format + 2, channels, 2);
+        testing::PutLe(wav, format + 4, 8000, 4);
+        testing::PutLe(wav, format + 8, byteRate, 4);
+        testing::PutLe(wav, format + 12, align, 2);
+        testing::PutLe(wav, format + 14, bits, 2);
+        break;
+    }
     default:  // a tag no device knows
         testing::PutLe(wav, format, 0x1234, 2);
         break;
@@ -174,19 +192,6 @@ char *GuardedText()
     return pages + page - TOON_TEXT_SIZE;
 }
 
-int OpenWaveDevices()
-{
-    DWORD count = 0;
-    MCI_SYSINFO_PARMSA info;
-    ZeroMemory(&info, sizeof info);
-    info.lpstrReturn = (LPSTR)&count;
-    info.dwRetSize = sizeof count;
-    info.wDeviceType = MCI_DEVTYPE_WAVEFORM_AUDIO;
-    if (mciSendCommandA(MCI_ALL_DEVICE_ID, MCI_SYSINFO, MCI_SYSINFO_QUANTITY | MCI_SYSINFO_OPEN, (DWORD_PTR)&info))
-        return -1;
-    return (int)count;
-}
-
 }  // namespace
 
 TEST_CASE("thousands of damaged WAV files play or say why, and leave no device open")
@@ -196,7 +201,7 @@ TEST_CASE("thousands of damaged WAV files play or say why, and leave no device o
     CHECK_OR_RETURN(window != NULL);
     char *text = GuardedText();
     CHECK_OR_RETURN(text != NULL);
-    SetCurrentDirectoryA(testing::TempDirectory("pimbo-wav-fuzz").c_str());
+    const std::string directory = testing::TempDirectory("pimbo-wav-fuzz"), fuzzed = directory + "fuzzed.wav";
     const char *replay = getenv("PIMBO_WAV_REPLAY");
     const unsigned long long seed = testing::FuzzSeed(20261207);
     const int mutants = replay ? 1 : testing::FuzzCount(MUTANTS);
@@ -206,15 +211,21 @@ TEST_CASE("thousands of damaged WAV files play or say why, and leave no device o
     mciGetErrorStringA(MCIERR_INVALID_FILE, invalid, sizeof invalid);
     invalid[sizeof invalid - 1] = '\0';
     int played = 0, refused = 0, waited = 0, lostEnds = 0;
-    int formsPlayed[FORM_COUNT] = {};
+    int formsPlayed[FORM_COUNT] = {}, widthTurns[FORM_COUNT][2] = {};
+    SoundClip clip = {};
 
     for (int n = 0; n < mutants; ++n) {
         size_t formIndex = (size_t)dice.Below((int)FORM_COUNT);
-        const Form &form = FORMS[formIndex];
-        std::string wav = MakeWav(dice, form);
+        Form form = FORMS[formIndex];
         // Every fourth file is left whole, every fourth damaged in a known way.
         enum { WHOLE, KNOWN_BAD, DAMAGED } kind = replay ? DAMAGED : n % 4 == 0 ? WHOLE : n % 4 == 1 ? KNOWN_BAD : DAMAGED;
-        if (kind == WHOLE && form.dataFirst)
+        if (!form.bits) {
+            form.valid = (uint16_t)(1 + widthTurns[formIndex][kind == WHOLE]++ % 32);
+            form.bits = (uint16_t)((form.valid + 7) / 8 * 8);
+        }
+        std::string wav = MakeWav(dice, form);
+        // Plain samples that do not fill their bytes are refused.
+        if (kind == WHOLE && (form.dataFirst || (form.tag == WAVE_FORMAT_PCM && form.valid != form.bits)))
             kind = KNOWN_BAD;
         if (kind == KNOWN_BAD)
             wav = KnownBadWav(dice, wav);
@@ -225,12 +236,14 @@ TEST_CASE("thousands of damaged WAV files play or say why, and leave no device o
         CAPTURE(n);
         CAPTURE(formIndex);
         CAPTURE(kind);
-        CHECK_OR_RETURN(testing::WriteFileBytes("fuzzed.wav", wav));
+        CAPTURE(form.valid);
+        CHECK_OR_RETURN(testing::WriteFileBytes(fuzzed, wav));
 
         lstrcpynA(text, reference, TOON_TEXT_SIZE);
         bool wait = kind != WHOLE && n % 2 == 1;
         int before = testing::clipNotices.count;
-        int result = wait ? PlaySoundClipAndWait(window, text) : PlaySoundClip(window, text);
+        int result = wait ? PlaySoundClipAndWait(window, text, NULL, directory.c_str())
+                          : PlaySoundClip(&clip, window, text, NULL, directory.c_str());
         std::string said(text, strnlen(text, TOON_TEXT_SIZE));
         CAPTURE(said);
         bool right = result == 0 || result == 1;
@@ -239,7 +252,7 @@ TEST_CASE("thousands of damaged WAV files play or say why, and leave no device o
             right = right && said == reference;
             if (wait) {
                 ++waited;
-                right = right && clipDevice == 0;
+                right = right && clip.device == 0;
             } else {
                 bool ended = testing::PumpUntil([&] { return testing::clipNotices.count > before; }, NOTIFY_WAIT_MS);
                 // The sequencer closes the clip at the end of the pause
@@ -259,19 +272,19 @@ TEST_CASE("thousands of damaged WAV files play or say why, and leave no device o
             right = right && result == 0 && said == invalid;
         CHECK(right);
         if (!right)
-            CopyFileA("fuzzed.wav", testing::BinaryPath("wav-fuzz-failed.wav").c_str(), FALSE);
-        CloseSoundClip();
-        CHECK(clipDevice == 0);
+            CopyFileA(fuzzed.c_str(), testing::BinaryPath("wav-fuzz-failed.wav").c_str(), FALSE);
+        CloseSoundClip(&clip);
         if (n % 50 == 0)
-            CHECK(OpenWaveDevices() == 0);
+            CHECK(testing::OpenWaveDevices() == 0);
     }
     MESSAGE("seed " << seed << ": " << mutants << " files, played " << played << " (" << waited
                     << " waited, " << lostEnds << " ends not heard), said to be unplayable " << refused);
-    CHECK(OpenWaveDevices() == 0);
+    CHECK(testing::OpenWaveDevices() == 0);
     if (!replay)
         for (size_t i = 0; i < FORM_COUNT; ++i) {
             CAPTURE(i);
             CHECK((formsPlayed[i] > 0) != FORMS[i].dataFirst);
+            CHECK((FORMS[i].bits || mutants < MUTANTS || widthTurns[i][1] >= 32));   // every width whole
         }
     DestroyWindow(window);
 }

@@ -1,6 +1,7 @@
 #include "toon/sound_clip.h"
 
 #include <mmsystem.h>
+#include <stdio.h>
 #include <string.h>
 
 #include "toon/toon_document.h"
@@ -21,13 +22,14 @@
 #define WAVE_FORMAT_FLOAT_TAG 3
 #define WAVE_FORMAT_EXTENSIBLE_TAG 0xFFFE
 #define WAVE_EXTENSIBLE_SIZE  40  // the format with its extension
+#define WAVE_VALID_BITS_AT    18  // the extensible format's bits that carry a sample
 #define WAVE_SUBFORMAT_AT     24  // the sub-format's tag, first of its GUID
+#define CLIP_ALIAS_SIZE       32
 #define BUSY_TEXT "Hold on, someone else is using the sound system!"
 
 // What the look at a file before it is opened found.
 enum ClipCheck { CLIP_PLAYABLE, CLIP_INVALID, CLIP_BUSY };
 
-UINT clipDevice;
 // The wave-audio driver, held for the life of the process once a clip has
 // played: it announces a clip's end from a thread of its own and runs on
 // in it for a moment, and a close that unloads the driver meanwhile pulls
@@ -82,8 +84,11 @@ static DWORD LittleEndian(const unsigned char *bytes, int count)
 
 // Whether a format chunk describes samples a sound device can take. Some
 // drivers fall over (divide by zero, bad frees) on a format with no
-// channels or an odd sample layout, and the wave device sizes its buffers
-// from the byte rate, so a rate of none or of billions never reaches it.
+// channels or an odd sample layout: a plain sample of 1 bit in a byte of
+// its own, which the device's own query lets through, ended the whole
+// program under Wine.
+// The wave device sizes its buffers from the byte rate, so a rate of none
+// or of billions never reaches it either.
 static int IsPlayableFormat(const unsigned char *format, DWORD length)
 {
     DWORD tag = LittleEndian(format, 2);
@@ -92,6 +97,7 @@ static int IsPlayableFormat(const unsigned char *format, DWORD length)
     DWORD byteRate = LittleEndian(format + 8, 4);
     DWORD blockAlign = LittleEndian(format + 12, 2);
     DWORD bits = LittleEndian(format + 14, 2);
+    DWORD valid = bits;
     if (channels < 1 || channels > WAVE_MAX_CHANNELS || rate < 1 || rate > WAVE_MAX_RATE ||
         blockAlign == 0)
         return 0;
@@ -101,15 +107,19 @@ static int IsPlayableFormat(const unsigned char *format, DWORD length)
         if (length < WAVE_EXTENSIBLE_SIZE)
             return 0;
         tag = LittleEndian(format + WAVE_SUBFORMAT_AT, 2);
+        valid = LittleEndian(format + WAVE_VALID_BITS_AT, 2);
     }
-    if (tag == WAVE_FORMAT_PCM) {
-        // Odd widths (12, 20 bits) sit in the whole bytes that hold them.
-        DWORD container = (bits + 7) / 8;
-        return bits >= 1 && container <= 4 && blockAlign == channels * container;
-    }
-    if (tag == WAVE_FORMAT_FLOAT_TAG)
-        return (bits == 32 || bits == 64) && blockAlign == channels * bits / 8;
-    return 1;
+    // Samples in whole containers only, laid out as their width says; odd
+    // widths (12, 20 bits) only as the valid bits of such a container.
+    int container;
+    if (tag == WAVE_FORMAT_PCM)
+        container = bits == 8 || bits == 16 || bits == 24 || bits == 32;
+    else if (tag == WAVE_FORMAT_FLOAT_TAG)
+        container = bits == 32 || bits == 64;
+    else
+        return 1;
+    return container && valid >= 1 && valid <= bits && blockAlign == channels * bits / 8 &&
+           byteRate == rate * blockAlign;
 }
 
 // Whether a device, or a converter in front of one, takes the format. Only
@@ -125,6 +135,11 @@ static enum ClipCheck DeviceTakesFormat(const unsigned char *format, DWORD lengt
         wave->cbSize = 0;
     else if (wave->cbSize > length - sizeof(WAVEFORMATEX))
         return CLIP_INVALID;
+    // Valid bits sit at the top of their container: a device that takes
+    // the container takes them. Wine's turns narrower ones down when asked,
+    // and then plays them.
+    if (wave->wFormatTag == WAVE_FORMAT_EXTENSIBLE_TAG)
+        memcpy((unsigned char *)buffer + WAVE_VALID_BITS_AT, &wave->wBitsPerSample, sizeof wave->wBitsPerSample);
     MMRESULT answer = waveOutOpen(NULL, WAVE_MAPPER, wave, 0, 0, WAVE_FORMAT_QUERY);
     if (answer == MMSYSERR_ALLOCATED)
         return CLIP_BUSY;
@@ -222,7 +237,7 @@ static void SayPlayError(char *text, MCIERROR error)
         SayMciError(text, error);
 }
 
-// From the system directory only: the current directory is the toons'.
+// From the system directory only, never from a folder searched by name.
 static void HoldWaveDriver(void)
 {
     char path[MAX_PATH];
@@ -233,10 +248,60 @@ static void HoldWaveDriver(void)
     waveDriver = LoadLibraryA(path);
 }
 
-static int PlayClip(HWND window, char *text, DWORD playMode)
+static int IsSeparator(char c)
 {
-    if (clipDevice || !text)
+    return c == '\\' || c == '/';
+}
+
+// A drive and its root, or a share: a name that means the same file
+// whatever the process's current directory.
+static int IsFullPath(const char *path)
+{
+    if (IsSeparator(path[0]))
+        return IsSeparator(path[1]);
+    return path[0] && path[1] == ':' && IsSeparator(path[2]);
+}
+
+static int JoinPath(char *path, const char *folder, const char *name)
+{
+    const size_t length = strnlen(folder, MAX_PATH);
+    const char *separator = length && !IsSeparator(folder[length - 1]) ? "\\" : "";
+    const int written = snprintf(path, MAX_PATH, "%s%s%s", folder, separator, name);
+    return written > 0 && written < MAX_PATH;
+}
+
+// The clip's file by its full path: as named, beside the toon that names
+// it (a toon named without its folder is one of the toon directory's),
+// then in the toon directory.
+static int FindClipFile(char *path, const char *name, const char *toonFile, const char *toonDirectory)
+{
+    if (IsFullPath(name)) {
+        lstrcpynA(path, name, MAX_PATH);
+        return SoundFileExists(path);
+    }
+    char toonFolder[MAX_PATH] = "";
+    if (toonFile && IsFullPath(toonFile))
+        lstrcpynA(toonFolder, toonFile, sizeof toonFolder);
+    else if (toonFile && toonFile[0] && toonDirectory && IsFullPath(toonDirectory) &&
+             !JoinPath(toonFolder, toonDirectory, toonFile))
+        toonFolder[0] = '\0';   // too long for a path
+    size_t end = strnlen(toonFolder, sizeof toonFolder);
+    while (end > 0 && !IsSeparator(toonFolder[end - 1]))
+        --end;
+    toonFolder[end] = '\0';
+    const char *folders[] = { toonFolder, toonDirectory };
+    for (const char *folder : folders)
+        if (folder && IsFullPath(folder) && JoinPath(path, folder, name) && SoundFileExists(path))
+            return 1;
+    return 0;
+}
+
+static int PlayClip(SoundClip *clip, HWND window, char *text, const char *toonFile, const char *toonDirectory,
+                    DWORD playMode)
+{
+    if (!text)
         return 0;
+    CloseSoundClip(clip);
     if (waveOutGetNumDevs() == 0) {
         SayInstead(text, "I can't speak until you get a sound system!");
         return 0;
@@ -244,11 +309,12 @@ static int PlayClip(HWND window, char *text, DWORD playMode)
     // The name is the rest of a frame's text, and no more of the buffer.
     char name[TOON_TEXT_SIZE - CLIP_PREFIX_LENGTH];
     lstrcpynA(name, text + CLIP_PREFIX_LENGTH, sizeof name);
-    if (!SoundFileExists(name)) {
+    char path[MAX_PATH];
+    if (!FindClipFile(path, name, toonFile, toonDirectory)) {
         SayInstead(text, "Hey, someone stole this frame's sound file!");
         return 0;
     }
-    enum ClipCheck check = CheckClipFile(name, NULL);
+    enum ClipCheck check = CheckClipFile(path, NULL);
     if (check != CLIP_PLAYABLE) {
         if (check == CLIP_BUSY)
             SayInstead(text, BUSY_TEXT);
@@ -259,65 +325,79 @@ static int PlayClip(HWND window, char *text, DWORD playMode)
 
     if (!waveDriver)
         HoldWaveDriver();
+    // An alias of the record's own: without one, a second clip of the same
+    // file is turned down as a duplicate.
+    char alias[CLIP_ALIAS_SIZE];
+    snprintf(alias, sizeof alias, "pimboclip%p", (void *)clip);
     MCI_OPEN_PARMSA open;
     memset(&open, 0, sizeof open);
     open.lpstrDeviceType = (LPCSTR)(UINT_PTR)MCI_DEVTYPE_WAVEFORM_AUDIO;
-    open.lpstrElementName = name;
-    MCIERROR error = mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_TYPE_ID | MCI_OPEN_ELEMENT,
+    open.lpstrElementName = path;
+    open.lpstrAlias = alias;
+    MCIERROR error = mciSendCommandA(0, MCI_OPEN,
+                                     MCI_OPEN_TYPE | MCI_OPEN_TYPE_ID | MCI_OPEN_ELEMENT | MCI_OPEN_ALIAS,
                                      (DWORD_PTR)&open);
     if (error) {
         SayPlayError(text, error);
         return 0;
     }
-    clipDevice = open.wDeviceID;
+    clip->device = open.wDeviceID;
 
     MCI_PLAY_PARMS play;
     memset(&play, 0, sizeof play);
     play.dwCallback = (DWORD_PTR)window;
     play.dwFrom = 0;
-    error = mciSendCommandA(clipDevice, MCI_PLAY, MCI_FROM | playMode, (DWORD_PTR)&play);
+    error = mciSendCommandA(clip->device, MCI_PLAY, MCI_FROM | playMode, (DWORD_PTR)&play);
     if (error) {
-        // The device stays open: the caller's usual closing releases it.
+        // No end will be told of: nothing else would close it.
         SayPlayError(text, error);
+        CloseSoundClip(clip);
         return 0;
     }
     return 1;
 }
 
-int PlaySoundClip(HWND window, char *text)
+int PlaySoundClip(SoundClip *clip, HWND window, char *text, const char *toonFile, const char *toonDirectory)
 {
-    return PlayClip(window, text, MCI_NOTIFY);
+    return clip ? PlayClip(clip, window, text, toonFile, toonDirectory, MCI_NOTIFY) : 0;
 }
 
-int PlaySoundClipAndWait(HWND window, char *text)
+int PlaySoundClipAndWait(HWND window, char *text, const char *toonFile, const char *toonDirectory)
 {
-    int busy = clipDevice != 0;
-    int played = PlayClip(window, text, MCI_WAIT);
-    // No notification follows a waited play, so nothing else would close a
-    // device this call opened and then failed to play: it would turn every
-    // later clip down. Another caller's clip is left alone.
-    if (!busy)
-        CloseSoundClip();
+    // A device of its own, closed before it returns: no end is told of a
+    // waited play, and another's clip is not this one's to close.
+    SoundClip clip = { 0 };
+    const int played = PlayClip(&clip, window, text, toonFile, toonDirectory, MCI_WAIT);
+    CloseSoundClip(&clip);
     return played;
 }
 
-void CloseSoundClip(void)
+void CloseSoundClip(SoundClip *clip)
 {
-    if (!clipDevice)
+    if (!clip || !clip->device)
         return;
-    mciSendCommandA(clipDevice, MCI_CLOSE, 0, 0);
-    clipDevice = 0;
+    mciSendCommandA(clip->device, MCI_CLOSE, 0, 0);
+    clip->device = 0;
+}
+
+int IsSoundClipEnd(const SoundClip *clip, WPARAM code, LPARAM device)
+{
+    // A clip cut short is told of as aborted once closed, when its device
+    // number may already be the next clip's.
+    return clip && clip->device && (UINT)device == clip->device &&
+           (code == MCI_NOTIFY_SUCCESSFUL || code == MCI_NOTIFY_FAILURE);
 }
 
 // The playing time from the header: the data chunk's size over the byte
 // rate of the format chunk.
-DWORD SoundClipMilliseconds(const char *text)
+DWORD SoundClipMilliseconds(const char *text, const char *toonFile, const char *toonDirectory)
 {
     if (!IsSoundClip(text))
         return 0;
-    const char *name = text + CLIP_PREFIX_LENGTH;
+    char path[MAX_PATH];
     DWORD milliseconds = 0;
-    if (!SoundFileExists(name) || CheckClipFile(name, &milliseconds) == CLIP_INVALID)
+    if (!FindClipFile(path, text + CLIP_PREFIX_LENGTH, toonFile, toonDirectory) ||
+        CheckClipFile(path, &milliseconds) == CLIP_INVALID)
         return 0;
     return milliseconds;
 }

@@ -158,7 +158,7 @@ static LRESULT CALLBACK EngineStageProc(HWND window, UINT message, WPARAM wParam
         OnWalkFinished(window);
         return 0;
     case MM_MCINOTIFY:
-        return OnSoundDone(window);
+        return OnSoundDone(window, wParam, lParam);
     case WM_ACTDONE:
         stage.actDone++;
         if (stage.onActDone)
@@ -184,7 +184,7 @@ EngineStage &OpenEngineStage(int width, int height)
     stage.window = CreateWindowExA(0, stageClass, "engine stage", WS_POPUP, 0, 0, width, height, NULL,
                                    NULL, instance, NULL);
     StageOwner owner = { TellPlayState, TellLock, TellUnlock, TellBusy, AnswerPicking, TakePoint,
-                         TellLook, AnswerStoredPaces, &stage.clock, 0 };
+                         TellLook, AnswerStoredPaces, &stage.clock, 0, stage.toonDirectory };
     stage.stage = CreateStage(stage.window, &owner, &stage.toon);
     HDC canvas = BeginStageDrawing(stage.window);
     const RECT all = { 0, 0, width, height };

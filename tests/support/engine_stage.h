@@ -41,6 +41,7 @@ struct EngineStage {
     std::vector<POINT> picked;
     StageLook look = {};                 // what the stage paints
     LONG paces = 0;                      // stored, as the owner answers
+    char toonDirectory[MAX_PATH] = "";   // where clips not beside the toon are found
     SteppedClock clock = {};
     ToonDocument toon = {};
 };

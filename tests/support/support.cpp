@@ -178,6 +178,19 @@ HWND MakeClipListener()
     return MakeTestWindow(ClipListenerProc, "ClipListener", WS_POPUP, RECT{ 0, 0, 10, 10 });
 }
 
+int OpenWaveDevices()
+{
+    DWORD count = 0;
+    MCI_SYSINFO_PARMSA info;
+    ZeroMemory(&info, sizeof info);
+    info.lpstrReturn = (LPSTR)&count;
+    info.dwRetSize = sizeof count;
+    info.wDeviceType = MCI_DEVTYPE_WAVEFORM_AUDIO;
+    if (mciSendCommandA(MCI_ALL_DEVICE_ID, MCI_SYSINFO, MCI_SYSINFO_QUANTITY | MCI_SYSINFO_OPEN, (DWORD_PTR)&info))
+        return -1;
+    return (int)count;
+}
+
 std::string IniPath()
 {
     char dir[MAX_PATH] = "";

@@ -114,6 +114,8 @@ struct ClipNotices {
 };
 extern ClipNotices clipNotices;
 HWND MakeClipListener();
+// How many wave-audio devices the process holds open; -1 when MCI cannot tell.
+int OpenWaveDevices();
 // A top-level window of a class registered (once) with the given procedure,
 // for tests that need a window of their own; menu may be NULL.
 HWND MakeTestWindow(WNDPROC proc, const char *className, DWORD style, RECT place, HMENU menu = NULL);
