@@ -236,12 +236,20 @@ static int CopyToon(ToonDocument *copy, const ToonDocument *toon)
     return 1;
 }
 
+typedef BOOL (WINAPI *FileInformationReader)(HANDLE file, BY_HANDLE_FILE_INFORMATION *information);
+
+// Looked up by name: the oldest systems the program runs on do not export it.
 static int ReadFileIdentity(const char *path, BY_HANDLE_FILE_INFORMATION *identity)
 {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    FileInformationReader reader =
+        kernel ? (FileInformationReader)(void *)GetProcAddress(kernel, "GetFileInformationByHandle") : NULL;
+    if (!reader)
+        return 0;
     HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
-    const BOOL read = GetFileInformationByHandle(file, identity);
+    const BOOL read = reader(file, identity);
     CloseHandle(file);
     return read;
 }
@@ -253,9 +261,8 @@ static int ReadFileIdentity(const char *path, BY_HANDLE_FILE_INFORMATION *identi
 static int SameFile(const char *first, const char *second)
 {
     BY_HANDLE_FILE_INFORMATION a, b;
-    if (!ReadFileIdentity(first, &a) || !ReadFileIdentity(second, &b))
-        return 0;
-    if (a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+    if (ReadFileIdentity(first, &a) && ReadFileIdentity(second, &b) &&
+        a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
         a.nFileIndexLow == b.nFileIndexLow)
         return 1;
     char fullFirst[MAX_PATH], fullSecond[MAX_PATH];
@@ -432,7 +439,8 @@ int RunToonExport(HINSTANCE instance, const char *arguments)
     int count = 0;
     while (count <= ARGUMENTS_MAX && NextArgument(&cursor, given[count]))
         ++count;
-    cursor += strspn(cursor, " \t");
+    while (*cursor == ' ' || *cursor == '\t')
+        ++cursor;
     const char *wrong = count > ARGUMENTS_MAX ? "Too many arguments"
                       : *cursor ? "An argument too long"
                       : count < 2 ? "Missing arguments" : NULL;
