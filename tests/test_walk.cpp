@@ -6,6 +6,7 @@
 #include "engine/stage.h"
 #include "engine/walk.h"
 #include "support/engine_stage.h"
+#include "support/support.h"
 
 using namespace testing;
 
@@ -187,6 +188,29 @@ TEST_CASE("a walk of m steps takes m + 1 ticks, ends on its pose and reports onc
     CHECK(stage.stage->character.x == walk.steps[25].x);
     CHECK(stage.stage->character.y == 100);
     CHECK(Shows(SPRITE_POSE + 4, stage.stage->character.x, stage.stage->character.y));
+    CloseEngineStage();
+}
+
+TEST_CASE("walking in, across and off the stage makes no GDI object, selects no bitmap and leaves no trace")
+{
+    EngineStage &stage = WalkStage(-150, 100);
+    stage.stage->speed = 5;
+    const LONG ends[] = { 400, -150, 400, 800 };
+    LONG from = -150;
+    int steps = 0;
+    {
+        testing::GdiCallCounter calls;
+        for (LONG to : ends) {
+            CHECK(StartWalk(stage.window, from, 100, to, 100, 0) != 0);
+            steps += DriveWalk();
+            from = to;
+        }
+        CHECK(calls.made == 0);
+        CHECK(calls.bitmapsSelected == 0);
+    }
+    CHECK(steps > 100);
+    CHECK(stage.stage->character.x >= 600);
+    CHECK(Shows(SPRITE_POSE, stage.stage->character.x, 100));
     CloseEngineStage();
 }
 

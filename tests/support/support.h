@@ -42,6 +42,16 @@ void TapKey(WORD key);
 // How many GDI objects can still be created: a leak lowers it.
 int GdiHeadroom();
 
+// While one lives, counts the DCs, bitmaps, fonts and brushes the program
+// makes and the bitmaps it selects into DCs, through counting entries put
+// in the gdi32 part of its import table (and taken out again at the end).
+struct GdiCallCounter {
+    GdiCallCounter();
+    ~GdiCallCounter();
+    int made = 0;
+    int bitmapsSelected = 0;
+};
+
 // Full path of the settings file in the Windows directory, and removing it
 // (the per-user one goes too).
 std::string IniPath();
