@@ -109,7 +109,8 @@ void OnExpressionTimer(HWND window)
     if (!stage || !stage->talking)
         return;
     stage->talkTicks++;
-    if (stage->talkTicks == stage->talkTickLimit) {
+    // A line of up to four characters has a limit of 0: it rests at once.
+    if (stage->talkTicks >= stage->talkTickLimit) {
         DrawExpression(window, stage, EXPR_MOUTH_REST);
         StopTalking(window);
         return;
