@@ -195,22 +195,27 @@ TEST_CASE("walking in, across and off the stage makes no GDI object, selects no 
 {
     EngineStage &stage = WalkStage(-150, 100);
     stage.stage->speed = 5;
-    const LONG ends[] = { 400, -150, 400, 800 };
-    LONG from = -150;
+    const SpritePlace &character = stage.stage->character;
     int steps = 0;
     {
         testing::GdiCallCounter calls;
-        for (LONG to : ends) {
-            CHECK(StartWalk(stage.window, from, 100, to, 100, 0) != 0);
+        for (LONG to : { 400, -150, 400, 800 }) {
+            CHECK(StartWalk(stage.window, character.x, 100, to, 100, 0) != 0);
             steps += DriveWalk();
-            from = to;
         }
         CHECK(calls.made == 0);
         CHECK(calls.bitmapsSelected == 0);
     }
     CHECK(steps > 100);
-    CHECK(stage.stage->character.x >= 600);
-    CHECK(Shows(SPRITE_POSE, stage.stage->character.x, 100));
+    CHECK(character.x >= 600);
+    CHECK(Shows(SPRITE_POSE, character.x, 100));
+    {
+        // A walk wholly beside the stage draws nothing on it.
+        testing::GdiCallCounter beside(stage.stage->canvasDc);
+        CHECK(StartWalk(stage.window, character.x, 100, 900, 100, 0) != 0);
+        CHECK(DriveWalk() > 1);
+        CHECK(beside.blitsOnWatched == 0);
+    }
     CloseEngineStage();
 }
 

@@ -157,6 +157,7 @@ static struct {
     decltype(&CreateFontA) createFont;
     decltype(&CreateSolidBrush) createBrush;
     decltype(&SelectObject) select;
+    decltype(&BitBlt) blit;
 } gdiCalls;
 
 static HDC WINAPI CountCreateDc(HDC dc)
@@ -209,6 +210,14 @@ static HGDIOBJ WINAPI CountSelect(HDC dc, HGDIOBJ object)
 
 typedef void (*AnyEntry)(void);
 
+static BOOL WINAPI CountBlit(HDC dc, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
+                             DWORD operation)
+{
+    if (dc == gdiCounter->watched)
+        ++gdiCounter->blitsOnWatched;
+    return gdiCalls.blit(dc, x, y, width, height, source, sourceX, sourceY, operation);
+}
+
 // Points the program's import of the gdi32 function at entry; returns
 // where it pointed before, null when the program does not import it.
 static AnyEntry PatchGdiImport(const char *name, AnyEntry entry)
@@ -249,6 +258,7 @@ static void SwapGdiImports(bool counting)
         { "CreateFontA", (AnyEntry *)&gdiCalls.createFont, (AnyEntry)CountCreateFont },
         { "CreateSolidBrush", (AnyEntry *)&gdiCalls.createBrush, (AnyEntry)CountCreateBrush },
         { "SelectObject", (AnyEntry *)&gdiCalls.select, (AnyEntry)CountSelect },
+        { "BitBlt", (AnyEntry *)&gdiCalls.blit, (AnyEntry)CountBlit },
     };
     for (const Swap &swap : swaps) {
         if (counting)
@@ -258,7 +268,7 @@ static void SwapGdiImports(bool counting)
     }
 }
 
-GdiCallCounter::GdiCallCounter()
+GdiCallCounter::GdiCallCounter(HDC watchedDc) : watched(watchedDc)
 {
     gdiCounter = this;
     SwapGdiImports(true);

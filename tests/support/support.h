@@ -43,13 +43,16 @@ void TapKey(WORD key);
 int GdiHeadroom();
 
 // While one lives, counts the DCs, bitmaps, fonts and brushes the program
-// makes and the bitmaps it selects into DCs, through counting entries put
-// in the gdi32 part of its import table (and taken out again at the end).
+// makes, the bitmaps it selects into DCs and its blits onto watched, through
+// counting entries put in the gdi32 part of its import table (and taken out
+// again at the end).
 struct GdiCallCounter {
-    GdiCallCounter();
+    explicit GdiCallCounter(HDC watched = NULL);
     ~GdiCallCounter();
+    HDC watched;
     int made = 0;
     int bitmapsSelected = 0;
+    int blitsOnWatched = 0;
 };
 
 // Full path of the settings file in the Windows directory, and removing it
