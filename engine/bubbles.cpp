@@ -21,9 +21,9 @@ static void PrepareBubbleImage(HWND window, Stage *stage)
     bubble.source = stage->bubbleSide == BUBBLE_SIDE_RIGHT ? stage->bubbleLeft : stage->bubbleRight;
     if (!bubble.source)
         return;
-    HDC dc = BeginStageDrawing(window);
-    StretchCopyToSprite(dc, bubble.source, &bubble);
-    EndStageDrawing(window, dc, NULL);
+    HDC dc = BeginDrawingOnStage(window, stage);
+    PrepareSprite(dc, &stage->bubbleSheet, bubble.source, &bubble);
+    EndDrawingOnStage(window, stage, dc, NULL);
 }
 
 void LoadBubbles(HWND window, HINSTANCE instance)
@@ -34,6 +34,11 @@ void LoadBubbles(HWND window, HINSTANCE instance)
     FreeBubbles(window);
     stage->bubbleRight = LoadBitmapA(instance, "bubright");
     stage->bubbleLeft = LoadBitmapA(instance, "bubleft");
+    const HBITMAP sides[2] = { stage->bubbleLeft, stage->bubbleRight };
+    HDC dc = BeginDrawingOnStage(window, stage);
+    ComposeSpriteSheet(&stage->bubbleSheet, dc, sides, 2);
+    EndDrawingOnStage(window, stage, dc, NULL);
+    stage->bubbleFont = CreateSerifFont(BUBBLE_FONT_HEIGHT, 0);
     PrepareBubbleImage(window, stage);
 }
 
@@ -42,6 +47,11 @@ void FreeBubbles(HWND window)
     Stage *stage = StageOf(window);
     if (!stage)
         return;
+    if (stage->bubbleFont) {
+        DeleteObject(stage->bubbleFont);
+        stage->bubbleFont = NULL;
+    }
+    FreeSpriteSheet(&stage->bubbleSheet);
     DeleteBitmapHandle(&stage->bubbleLeft);
     DeleteBitmapHandle(&stage->bubbleRight);
     stage->bubble.source = NULL;
@@ -97,12 +107,12 @@ void ShowBubble(HWND window, const char *text)
     Stage *stage = StageOf(window);
     if (!stage)
         return;
-    HDC dc = BeginStageDrawing(window);
+    HDC dc = BeginDrawingOnStage(window, stage);
     SaveUnderSprite(dc, &stage->bubble);
     DrawSpriteMasked(dc, &stage->bubble);
     // Shown with its text in one copy, so the window never has a bubble
     // without its words.
-    EndStageDrawing(window, dc, NULL);
+    EndDrawingOnStage(window, stage, dc, NULL);
     DrawBubbleText(window, text);
     stage->noBubble = 0;
 }
@@ -112,11 +122,11 @@ void HideBubble(HWND window)
     Stage *stage = StageOf(window);
     if (!stage)
         return;
-    if (stage->bubble.saved) {
-        HDC dc = BeginStageDrawing(window);
+    if (stage->bubble.savedWidth > 0) {
+        HDC dc = BeginDrawingOnStage(window, stage);
         RestoreUnderSprite(dc, &stage->bubble);
         const RECT shown = BubbleRect(stage->bubble);
-        EndStageDrawing(window, dc, &shown);
+        EndDrawingOnStage(window, stage, dc, &shown);
     }
     stage->noBubble = 1;
 }
@@ -143,19 +153,15 @@ int DrawBubbleText(HWND window, const char *text)
     if (rect.bottom > inside)
         rect.bottom = inside;
 
-    HDC dc = BeginStageDrawing(window);
+    HDC dc = BeginDrawingOnStage(window, stage);
     int oldMapMode = SetMapMode(dc, MM_TEXT);
-    HFONT font = CreateFontA(-BUBBLE_FONT_HEIGHT, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                             "MS Serif");
-    HGDIOBJ oldFont = SelectObject(dc, font);
+    HGDIOBJ oldFont = SelectObject(dc, stage->bubbleFont);
     int height = DrawTextA(dc, text, (int)strnlen(text, BUBBLE_TEXT_MAX), &rect,
                            BUBBLE_TEXT_FORMAT);
     SelectObject(dc, oldFont);
     SetMapMode(dc, oldMapMode);
-    if (font)
-        DeleteObject(font);
     const RECT shown = BubbleRect(bubble);
-    EndStageDrawing(window, dc, &shown);
+    EndDrawingOnStage(window, stage, dc, &shown);
     return height;
 }
 

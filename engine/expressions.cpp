@@ -29,23 +29,20 @@ static int ClampPose(int pose)
     return pose;
 }
 
-int ShowExpression(HWND window, int kind)
+// With the record at hand: the mouth's tick looks its stage up once.
+static int DrawExpression(HWND window, Stage *stage, int kind)
 {
-    Stage *stage = StageOf(window);
-    if (!stage)
-        return 0;
     const ToonFrame *frame = ActiveFrame(stage);
     if (kind < EXPR_MOUTH_FIRST && !frame->wink)
         return 0;
-    if (kind < EXPR_WINK1 || kind > EXPR_KIND_LAST || !stage->expressions)
+    HDC cells = stage->expressions.dc;
+    if (kind < EXPR_WINK1 || kind > EXPR_KIND_LAST || !cells)
         return 0;
     const SpritePlace &character = stage->character;
     int pose = ClampPose(frame->pose);
     const POINT &offset = kind < EXPR_MOUTH_FIRST ? eyeOffsets[pose] : mouthOffsets[pose];
 
-    HDC dc = BeginStageDrawing(window);
-    HDC cells = CreateCompatibleDC(dc);
-    HGDIOBJ oldBitmap = SelectObject(cells, stage->expressions);
+    HDC dc = BeginDrawingOnStage(window, stage);
     SetMapMode(cells, GetMapMode(dc));
     POINT target[2] = {
         { OffsetCoordinate(character.x, offset.x), OffsetCoordinate(character.y, offset.y) },
@@ -56,11 +53,15 @@ int ShowExpression(HWND window, int kind)
     DPtoLP(cells, &source, 1);
     BitBlt(dc, target[0].x, target[0].y, target[1].x, target[1].y, cells, source.x, source.y,
            SRCCOPY);
-    SelectObject(cells, oldBitmap);
-    DeleteDC(cells);
     const RECT cell = { target[0].x, target[0].y, target[0].x + target[1].x, target[0].y + target[1].y };
-    EndStageDrawing(window, dc, &cell);
+    EndDrawingOnStage(window, stage, dc, &cell);
     return 1;
+}
+
+int ShowExpression(HWND window, int kind)
+{
+    Stage *stage = StageOf(window);
+    return stage ? DrawExpression(window, stage, kind) : 0;
 }
 
 int StartTalking(HWND window)
@@ -108,27 +109,28 @@ void OnExpressionTimer(HWND window)
     if (!stage || !stage->talking)
         return;
     stage->talkTicks++;
-    if (stage->talkTicks == stage->talkTickLimit) {
-        ShowExpression(window, EXPR_MOUTH_REST);
+    // A line of up to four characters has a limit of 0: it rests at once.
+    if (stage->talkTicks >= stage->talkTickLimit) {
+        DrawExpression(window, stage, EXPR_MOUTH_REST);
         StopTalking(window);
         return;
     }
     int kind = NextMouthKind(stage);
-    ShowExpression(window, kind);
+    DrawExpression(window, stage, kind);
     stage->lastMouthKind = kind;
 }
 
 void ClearExpression(HWND window)
 {
     Stage *stage = StageOf(window);
-    if (!stage || !stage->character.image)
+    if (!stage || !SpriteHasImage(&stage->character))
         return;
-    HDC dc = BeginStageDrawing(window);
+    HDC dc = BeginDrawingOnStage(window, stage);
     RestoreUnderSprite(dc, &stage->character);
     DrawSpriteMasked(dc, &stage->character);
     const SpritePlace &c = stage->character;
     const RECT shown = { c.x, c.y, OffsetCoordinate(c.x, c.width), OffsetCoordinate(c.y, c.height) };
-    EndStageDrawing(window, dc, &shown);
+    EndDrawingOnStage(window, stage, dc, &shown);
 }
 
 void StopTalking(HWND window)

@@ -3,8 +3,8 @@
 #include <limits.h>
 
 
-// Every temporary DC and bitmap made here is gone again before the
-// primitive returns; only a place's image and saved outlive a call.
+// A place's surfaces and a sheet's cells outlive the calls that use them;
+// any other DC or bitmap made here is gone again before the call returns.
 
 #define TRANSPARENT_COLOUR  RGB(0, 0, 0)
 #define PALETTE_VERSION     0x300
@@ -18,110 +18,274 @@ void DeleteBitmapHandle(HBITMAP *bitmap)
     }
 }
 
-void StretchCopyToSprite(HDC dc, HBITMAP source, SpritePlace *place)
+static LONG Smaller(LONG a, LONG b)
 {
-    HDC copyDc = CreateCompatibleDC(dc);
-    HDC sourceDc = CreateCompatibleDC(dc);
+    return a < b ? a : b;
+}
+
+static LONG Larger(LONG a, LONG b)
+{
+    return a > b ? a : b;
+}
+
+/* Held bitmaps */
+
+int HoldBitmap(HeldBitmap *held, HBITMAP bitmap)
+{
+    ReleaseHeldBitmap(held);
+    BITMAP info;
+    if (!bitmap || !GetObjectA(bitmap, sizeof info, &info))
+        return 0;
+    HDC dc = CreateCompatibleDC(NULL);
+    HGDIOBJ old = dc ? SelectObject(dc, bitmap) : NULL;
+    if (!old) {
+        if (dc)
+            DeleteDC(dc);
+        DeleteObject(bitmap);
+        return 0;
+    }
+    held->dc = dc;
+    held->bitmap = bitmap;
+    held->old = old;
+    held->width = info.bmWidth;
+    held->height = info.bmHeight;
+    return 1;
+}
+
+void ReleaseHeldBitmap(HeldBitmap *held)
+{
+    if (held->dc) {
+        SelectObject(held->dc, held->old);
+        DeleteDC(held->dc);
+        held->dc = NULL;
+        held->old = NULL;
+    }
+    DeleteBitmapHandle(&held->bitmap);
+    held->width = held->height = 0;
+}
+
+/* Sprite sheets */
+
+int ComposeSpriteSheet(SpriteSheet *sheet, HDC like, const HBITMAP *images, int count)
+{
+    FreeSpriteSheet(sheet);
+    if (count > SHEET_CELLS_MAX)
+        count = SHEET_CELLS_MAX;
+    LONG pitch = 0;
+    LONG height = 0;
+    for (int i = 0; i < count; ++i) {
+        BITMAP info;
+        if (!images[i] || !GetObjectA(images[i], sizeof info, &info))
+            continue;
+        sheet->sources[i] = images[i];
+        sheet->sizes[i].cx = info.bmWidth;
+        sheet->sizes[i].cy = info.bmHeight;
+        pitch = Larger(pitch, info.bmWidth);
+        height = Larger(height, info.bmHeight);
+    }
+    // Nothing found in an empty sheet: each image is then taken on its own.
+    if (pitch <= 0 || height <= 0 || pitch > INT_MAX / SHEET_CELLS_MAX ||
+        !HoldBitmap(&sheet->cells, CreateCompatibleBitmap(like, pitch * count, height))) {
+        FreeSpriteSheet(sheet);
+        return 0;
+    }
+    HDC imageDc = CreateCompatibleDC(like);
+    for (int i = 0; i < count; ++i) {
+        if (!sheet->sources[i])
+            continue;
+        HGDIOBJ old = SelectObject(imageDc, sheet->sources[i]);
+        BitBlt(sheet->cells.dc, i * pitch, 0, sheet->sizes[i].cx, sheet->sizes[i].cy, imageDc, 0, 0, SRCCOPY);
+        SelectObject(imageDc, old);
+    }
+    DeleteDC(imageDc);
+    sheet->count = count;
+    sheet->pitch = pitch;
+    return 1;
+}
+
+void FreeSpriteSheet(SpriteSheet *sheet)
+{
+    ReleaseHeldBitmap(&sheet->cells);
+    ZeroMemory(sheet->sources, sizeof sheet->sources);
+    ZeroMemory(sheet->sizes, sizeof sheet->sizes);
+    sheet->count = 0;
+    sheet->pitch = 0;
+}
+
+static int SheetCellOf(const SpriteSheet *sheet, HBITMAP image)
+{
+    for (int i = 0; sheet && image && i < sheet->count; ++i)
+        if (sheet->sources[i] == image)
+            return i;
+    return -1;
+}
+
+/* Sprite places */
+
+// Made together, at least width x height; what saved holds stays.
+static int FitSpriteSurfaces(HDC like, SpritePlace *place, LONG width, LONG height)
+{
+    if (width <= 0 || height <= 0)
+        return 0;
+    if (place->image.dc && place->image.width >= width && place->image.height >= height)
+        return 1;
+    width = Larger(width, place->image.width);
+    height = Larger(height, place->image.height);
+    HeldBitmap image = {}, mask = {}, saved = {}, fresh = {}, composed = {};
+    const int made = HoldBitmap(&image, CreateCompatibleBitmap(like, width, height)) &&
+                     HoldBitmap(&mask, CreateBitmap(width, height, 1, 1, NULL)) &&
+                     HoldBitmap(&saved, CreateCompatibleBitmap(like, width, height)) &&
+                     HoldBitmap(&fresh, CreateCompatibleBitmap(like, width, height)) &&
+                     HoldBitmap(&composed, CreateCompatibleBitmap(like, width, height));
+    if (made && place->saved.dc)
+        BitBlt(saved.dc, 0, 0, place->savedWidth, place->savedHeight, place->saved.dc, 0, 0, SRCCOPY);
+    HeldBitmap *const olds[] = { &place->image, &place->mask, &place->saved, &place->fresh, &place->composed };
+    HeldBitmap *const news[] = { &image, &mask, &saved, &fresh, &composed };
+    for (int i = 0; i < 5; ++i) {
+        HeldBitmap &dropped = made ? *olds[i] : *news[i];
+        ReleaseHeldBitmap(&dropped);
+        if (made)
+            *olds[i] = *news[i];
+    }
+    if (!made)
+        return 0;
+    // The mask is the image's black, and a copy keeps black black.
+    SetBkColor(place->image.dc, TRANSPARENT_COLOUR);
+    SetStretchBltMode(place->image.dc, BLACKONWHITE);
+    return 1;
+}
+
+int SpriteHasImage(const SpritePlace *place)
+{
+    return place->width > 0 && place->height > 0 && place->image.dc != NULL;
+}
+
+static int HasSavedGround(const SpritePlace *place)
+{
+    return place->savedWidth > 0 && place->savedHeight > 0;
+}
+
+// The image and its mask from width x height pixels of the DC at (left, 0).
+static void CopyToSprite(HDC like, HDC sourceDc, LONG left, LONG width, LONG height, SpritePlace *place)
+{
+    place->x = place->targetX;
+    place->y = place->targetY;
+    // A missing source leaves no image, as does no room for one.
+    if (!FitSpriteSurfaces(like, place, width, height)) {
+        place->width = place->height = 0;
+        return;
+    }
+    place->width = width;
+    place->height = height;
+    StretchBlt(place->image.dc, 0, 0, width, height, sourceDc, left, 0, width, height, SRCCOPY);
+    BitBlt(place->mask.dc, 0, 0, width, height, place->image.dc, 0, 0, SRCCOPY);
+}
+
+void PrepareSprite(HDC dc, const SpriteSheet *sheet, HBITMAP source, SpritePlace *place)
+{
+    const int cell = SheetCellOf(sheet, source);
+    if (cell >= 0) {
+        CopyToSprite(dc, sheet->cells.dc, cell * sheet->pitch, sheet->sizes[cell].cx, sheet->sizes[cell].cy, place);
+        return;
+    }
     BITMAP info;
     ZeroMemory(&info, sizeof info);
     if (!source || !GetObjectA(source, sizeof info, &info))
         ZeroMemory(&info, sizeof info);
-
-    place->x = place->targetX;
-    place->y = place->targetY;
-    place->width = info.bmWidth;
-    place->height = info.bmHeight;
-    DeleteBitmapHandle(&place->image);
-
-    // A missing source leaves no image: a zero-sized compatible bitmap
-    // would be the shared stock bitmap, which nobody may delete.
-    if (info.bmWidth > 0 && info.bmHeight > 0) {
-        HBITMAP copy = CreateCompatibleBitmap(dc, info.bmWidth, info.bmHeight);
-        if (copy) {
-            HGDIOBJ oldCopy = SelectObject(copyDc, copy);
-            HGDIOBJ oldSource = SelectObject(sourceDc, source);
-            SetStretchBltMode(copyDc, BLACKONWHITE);
-            StretchBlt(copyDc, 0, 0, info.bmWidth, info.bmHeight,
-                       sourceDc, 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
-            SelectObject(sourceDc, oldSource);
-            SelectObject(copyDc, oldCopy);
-            place->image = copy;
-        }
-    }
+    HDC sourceDc = CreateCompatibleDC(dc);
+    HGDIOBJ old = source ? SelectObject(sourceDc, source) : NULL;
+    CopyToSprite(dc, sourceDc, 0, info.bmWidth, info.bmHeight, place);
+    if (old)
+        SelectObject(sourceDc, old);
     DeleteDC(sourceDc);
-    DeleteDC(copyDc);
+}
+
+void StretchCopyToSprite(HDC dc, HBITMAP source, SpritePlace *place)
+{
+    PrepareSprite(dc, NULL, source, place);
 }
 
 void FreeSpritePlace(SpritePlace *place)
 {
     DeleteBitmapHandle(&place->source);
-    DeleteBitmapHandle(&place->image);
-    DeleteBitmapHandle(&place->saved);
+    ReleaseHeldBitmap(&place->composed);
+    ReleaseHeldBitmap(&place->fresh);
+    ReleaseHeldBitmap(&place->saved);
+    ReleaseHeldBitmap(&place->mask);
+    ReleaseHeldBitmap(&place->image);
+    place->savedWidth = place->savedHeight = 0;
 }
 
 void SaveUnderSprite(HDC dc, SpritePlace *place)
 {
-    HDC memoryDc = CreateCompatibleDC(dc);
-    DeleteBitmapHandle(&place->saved);
-    if (place->width > 0 && place->height > 0) {
-        HBITMAP saved = CreateCompatibleBitmap(dc, place->width, place->height);
-        if (saved) {
-            HGDIOBJ old = SelectObject(memoryDc, saved);
-            BitBlt(memoryDc, 0, 0, place->width, place->height, dc, place->x, place->y, SRCCOPY);
-            SelectObject(memoryDc, old);
-            place->saved = saved;
-        }
-    }
-    DeleteDC(memoryDc);
+    place->savedWidth = place->savedHeight = 0;
+    if (!FitSpriteSurfaces(dc, place, place->width, place->height))
+        return;
+    BitBlt(place->saved.dc, 0, 0, place->width, place->height, dc, place->x, place->y, SRCCOPY);
+    place->savedWidth = place->width;
+    place->savedHeight = place->height;
 }
 
 void RestoreUnderSprite(HDC dc, const SpritePlace *place)
 {
-    if (!place->saved)
+    if (!HasSavedGround(place))
         return;
-    HDC memoryDc = CreateCompatibleDC(dc);
-    HGDIOBJ old = SelectObject(memoryDc, place->saved);
-    BitBlt(dc, place->x, place->y, place->width, place->height, memoryDc, 0, 0, SRCCOPY);
-    SelectObject(memoryDc, old);
-    DeleteDC(memoryDc);
+    BitBlt(dc, place->x, place->y, Smaller(place->width, place->savedWidth),
+           Smaller(place->height, place->savedHeight), place->saved.dc, 0, 0, SRCCOPY);
 }
 
 void DrawSpriteMasked(HDC dc, const SpritePlace *place)
 {
-    if (!place->image || place->width <= 0 || place->height <= 0)
+    if (!SpriteHasImage(place))
         return;
     const int width = place->width;
     const int height = place->height;
-    HDC imageDc = CreateCompatibleDC(dc);
-    HDC maskDc = CreateCompatibleDC(dc);
-    HDC workDc = CreateCompatibleDC(dc);
-    COLORREF oldBack = SetBkColor(imageDc, TRANSPARENT_COLOUR);
+    HDC work = place->composed.dc;
+    BitBlt(work, 0, 0, width, height, dc, place->x, place->y, SRCCOPY);
+    BitBlt(work, 0, 0, width, height, place->mask.dc, 0, 0, SRCAND);
+    BitBlt(work, 0, 0, width, height, place->image.dc, 0, 0, SRCPAINT);
+    BitBlt(dc, place->x, place->y, width, height, work, 0, 0, SRCCOPY);
+}
 
-    HBITMAP composing = CreateCompatibleBitmap(dc, width, height);
-    // A fresh memory DC holds a 1 x 1 monochrome bitmap, so this is a mask.
-    HBITMAP mask = CreateCompatibleBitmap(maskDc, width, height);
+// The old ground comes back with the part of the new picture that falls
+// inside it, so that the window never shows the sprite twice or not at all.
+void ShiftSprite(HDC dc, SpritePlace *place, LONG oldX, LONG oldY)
+{
+    if (!SpriteHasImage(place))
+        return;
+    const LONG width = place->width;
+    const LONG height = place->height;
+    // As the coordinates wrap: the steps of a walk can be anything a file holds.
+    const LONG dx = (LONG)((ULONG)oldX - (ULONG)place->x);
+    const LONG dy = (LONG)((ULONG)oldY - (ULONG)place->y);
+    const int hadGround = HasSavedGround(place);
+    const LONG keptWidth = Smaller(width, place->savedWidth);
+    const LONG keptHeight = Smaller(height, place->savedHeight);
+    HDC image = place->image.dc;
+    HDC mask = place->mask.dc;
+    HDC saved = place->saved.dc;
+    HDC fresh = place->fresh.dc;
+    HDC composed = place->composed.dc;
 
-    if (composing && mask) {
-        HGDIOBJ oldImage = SelectObject(imageDc, place->image);
-        HGDIOBJ oldWork = SelectObject(workDc, composing);
-        HGDIOBJ oldMask = SelectObject(maskDc, mask);
-
-        BitBlt(maskDc, 0, 0, width, height, imageDc, 0, 0, SRCCOPY);
-        BitBlt(workDc, 0, 0, width, height, dc, place->x, place->y, SRCCOPY);
-        BitBlt(workDc, 0, 0, width, height, maskDc, 0, 0, SRCAND);
-        BitBlt(workDc, 0, 0, width, height, imageDc, 0, 0, SRCPAINT);
-        BitBlt(dc, place->x, place->y, width, height, workDc, 0, 0, SRCCOPY);
-
-        SelectObject(maskDc, oldMask);
-        SelectObject(workDc, oldWork);
-        SelectObject(imageDc, oldImage);
+    BitBlt(fresh, 0, 0, width, height, dc, place->x, place->y, SRCCOPY);
+    if (hadGround) {
+        BitBlt(fresh, dx, dy, keptWidth, keptHeight, saved, 0, 0, SRCCOPY);
+        BitBlt(saved, -dx, -dy, width, height, mask, 0, 0, SRCAND);
+        BitBlt(saved, -dx, -dy, width, height, image, 0, 0, SRCPAINT);
     }
-    SetBkColor(imageDc, oldBack);
-    DeleteBitmapHandle(&mask);
-    DeleteBitmapHandle(&composing);
-    DeleteDC(workDc);
-    DeleteDC(maskDc);
-    DeleteDC(imageDc);
+    BitBlt(composed, 0, 0, width, height, fresh, 0, 0, SRCCOPY);
+    BitBlt(composed, 0, 0, width, height, mask, 0, 0, SRCAND);
+    BitBlt(composed, 0, 0, width, height, image, 0, 0, SRCPAINT);
+    BitBlt(dc, place->x, place->y, width, height, composed, 0, 0, SRCCOPY);
+    if (hadGround)
+        BitBlt(dc, oldX, oldY, keptWidth, keptHeight, saved, 0, 0, SRCCOPY);
+
+    // The ground just taken is what lies under the image now.
+    const HeldBitmap taken = place->fresh;
+    place->fresh = place->saved;
+    place->saved = taken;
+    place->savedWidth = width;
+    place->savedHeight = height;
 }
 
 int PointInSpritePlace(const SpritePlace *place, LONG x, LONG y)
@@ -148,12 +312,9 @@ void DrawBitmapTransparentAt(HDC dc, HBITMAP bitmap, int x, int y)
     ZeroMemory(&place, sizeof place);
     place.targetX = x;
     place.targetY = y;
-    place.source = bitmap;
     StretchCopyToSprite(dc, bitmap, &place);
-    SaveUnderSprite(dc, &place);
     DrawSpriteMasked(dc, &place);
-    DeleteBitmapHandle(&place.image);
-    DeleteBitmapHandle(&place.saved);
+    FreeSpritePlace(&place);
 }
 
 void BlitBitmapToRect(HDC dc, int left, int top, int right, int bottom, HBITMAP bitmap)

@@ -81,7 +81,7 @@ void DestroyStage(HWND window)
     // Whatever runs ends here: its timers, its clip, its speech.
     AbandonStagePlay(window);
     ReleaseCharacter(window);
-    DeleteBitmapHandle(&stage->expressions);
+    ReleaseHeldBitmap(&stage->expressions);
     DeleteBitmapHandle(&stage->background);
     FreeCanvas(stage);
     RemovePropA(window, STAGE_PROPERTY);
@@ -138,11 +138,15 @@ static HDC StageCanvas(HWND window, Stage *stage)
     return canvasDc;
 }
 
-HDC BeginStageDrawing(HWND window)
+HDC BeginDrawingOnStage(HWND window, Stage *stage)
 {
-    Stage *stage = StageOf(window);
     HDC canvas = stage ? StageCanvas(window, stage) : NULL;
     return canvas ? canvas : GetDC(window);
+}
+
+HDC BeginStageDrawing(HWND window)
+{
+    return BeginDrawingOnStage(window, StageOf(window));
 }
 
 static void CopyCanvasToWindow(HWND window, const Stage *stage, const RECT *area)
@@ -158,13 +162,17 @@ static void CopyCanvasToWindow(HWND window, const Stage *stage, const RECT *area
     ReleaseDC(window, dc);
 }
 
-void EndStageDrawing(HWND window, HDC dc, const RECT *changed)
+void EndDrawingOnStage(HWND window, Stage *stage, HDC dc, const RECT *changed)
 {
-    Stage *stage = StageOf(window);
     if (!stage || dc != stage->canvasDc)
         ReleaseDC(window, dc);
     else if (changed)
         CopyCanvasToWindow(window, stage, changed);
+}
+
+void EndStageDrawing(HWND window, HDC dc, const RECT *changed)
+{
+    EndDrawingOnStage(window, StageOf(window), dc, changed);
 }
 
 void ShowStageCanvas(HWND window)
@@ -207,8 +215,11 @@ int LoadSpriteSet(HWND window, HINSTANCE instance)
         SpriteName(i, name, sizeof name);
         stage->sprites[i] = LoadBitmapA(instance, name);
     }
-    if (!stage->expressions)
-        stage->expressions = LoadBitmapA(instance, "expresns");
+    HDC dc = BeginDrawingOnStage(window, stage);
+    ComposeSpriteSheet(&stage->spriteSheet, dc, stage->sprites, SPRITE_COUNT);
+    EndDrawingOnStage(window, stage, dc, NULL);
+    if (!stage->expressions.dc)
+        HoldBitmap(&stage->expressions, LoadBitmapA(instance, "expresns"));
     LoadBubbles(window, instance);
     stage->spritesLoaded = ParkCharacter(window);
     return stage->spritesLoaded;
@@ -221,6 +232,7 @@ void FreeSpriteSet(HWND window)
         return;
     FreeBubbles(window);
     stage->noBubble = 1;
+    FreeSpriteSheet(&stage->spriteSheet);
     for (int i = 0; i < SPRITE_COUNT; ++i)
         DeleteBitmapHandle(&stage->sprites[i]);
     stage->spritesLoaded = 0;
@@ -250,7 +262,7 @@ int ParkCharacter(HWND window)
     const RECT wiped = PlaceRect(&character);
     character.targetX = SIDE_LEFT_X;
     character.targetY = (client.bottom - client.top) / 2;
-    StretchCopyToSprite(dc, character.source, &character);
+    PrepareSprite(dc, &stage->spriteSheet, character.source, &character);
     EndStageDrawing(window, dc, &wiped);
     return 1;
 }
@@ -450,27 +462,25 @@ void RepaintStage(HWND window)
 
 // Puts back what lay under the picture shown at (x, y), in the size it was
 // saved in, and forgets it: nothing of the place is on screen afterwards.
-static void EraseShownSprite(HWND window, SpritePlace *place, LONG x, LONG y)
+static void EraseShownSprite(HWND window, Stage *stage, SpritePlace *place, LONG x, LONG y)
 {
-    BITMAP info;
-    if (place->saved && GetObjectA(place->saved, sizeof info, &info)) {
+    if (place->savedWidth > 0 && place->savedHeight > 0) {
         SpritePlace shown = *place;
         shown.x = x;
         shown.y = y;
-        shown.width = info.bmWidth;
-        shown.height = info.bmHeight;
-        HDC dc = BeginStageDrawing(window);
+        shown.width = place->savedWidth;
+        shown.height = place->savedHeight;
+        HDC dc = BeginDrawingOnStage(window, stage);
         RestoreUnderSprite(dc, &shown);
         const RECT wiped = PlaceRect(&shown);
-        EndStageDrawing(window, dc, &wiped);
+        EndDrawingOnStage(window, stage, dc, &wiped);
     }
-    DeleteBitmapHandle(&place->saved);
+    place->savedWidth = place->savedHeight = 0;
 }
 
-// The eight steps keep the sprite on screen at all times: the new image is
-// put down before the old one is wiped, and the wipe itself carries the part
-// of the new image that falls inside the old rectangle.
-void MoveSprite(HWND window, SpritePlace *place, POINT next)
+// The new image is put down before the old one is wiped, and the wipe
+// carries the part of the new image that falls inside the old rectangle.
+void MoveStageSprite(HWND window, Stage *stage, SpritePlace *place, POINT next)
 {
     const LONG dx = place->targetX - next.x;
     const LONG dy = place->targetY - next.y;
@@ -480,75 +490,34 @@ void MoveSprite(HWND window, SpritePlace *place, POINT next)
     place->targetY = next.y;
     place->x = oldX - dx;
     place->y = oldY - dy;
-    const int width = place->width;
-    const int height = place->height;
     // With no image to show here, the old picture must go now: left alone it
     // would stay on screen, and its saved background would later be put
     // down at this new place.
-    if (!place->image || width <= 0 || height <= 0) {
-        EraseShownSprite(window, place, oldX, oldY);
+    if (!SpriteHasImage(place)) {
+        EraseShownSprite(window, stage, place, oldX, oldY);
         return;
     }
-
-    HDC dc = BeginStageDrawing(window);
-    HDC imageDc = CreateCompatibleDC(dc);
-    HDC maskDc = CreateCompatibleDC(dc);
-    HDC freshDc = CreateCompatibleDC(dc);
-    HDC oldSavedDc = CreateCompatibleDC(dc);
-    HDC composedDc = CreateCompatibleDC(dc);
-    HBITMAP mask = CreateCompatibleBitmap(maskDc, width, height);
-    HBITMAP fresh = CreateCompatibleBitmap(dc, width, height);
-    HBITMAP composed = CreateCompatibleBitmap(dc, width, height);
-    HBITMAP oldSaved = place->saved;
-
-    if (mask && fresh && composed) {
-        const COLORREF oldBack = SetBkColor(imageDc, RGB(0, 0, 0));
-        HGDIOBJ oldImageSel = SelectObject(imageDc, place->image);
-        HGDIOBJ oldMaskSel = SelectObject(maskDc, mask);
-        HGDIOBJ oldFreshSel = SelectObject(freshDc, fresh);
-        HGDIOBJ oldComposedSel = SelectObject(composedDc, composed);
-        HGDIOBJ oldSavedSel = oldSaved ? SelectObject(oldSavedDc, oldSaved) : NULL;
-
-        BitBlt(maskDc, 0, 0, width, height, imageDc, 0, 0, SRCCOPY);
-        BitBlt(freshDc, 0, 0, width, height, dc, place->x, place->y, SRCCOPY);
-        if (oldSaved) {
-            BitBlt(freshDc, dx, dy, width, height, oldSavedDc, 0, 0, SRCCOPY);
-            BitBlt(oldSavedDc, -dx, -dy, width, height, maskDc, 0, 0, SRCAND);
-            BitBlt(oldSavedDc, -dx, -dy, width, height, imageDc, 0, 0, SRCPAINT);
-        }
-        BitBlt(composedDc, 0, 0, width, height, freshDc, 0, 0, SRCCOPY);
-        BitBlt(composedDc, 0, 0, width, height, maskDc, 0, 0, SRCAND);
-        BitBlt(composedDc, 0, 0, width, height, imageDc, 0, 0, SRCPAINT);
-        BitBlt(dc, place->x, place->y, width, height, composedDc, 0, 0, SRCCOPY);
-        if (oldSaved)
-            BitBlt(dc, oldX, oldY, width, height, oldSavedDc, 0, 0, SRCCOPY);
-
-        if (oldSaved)
-            SelectObject(oldSavedDc, oldSavedSel);
-        SelectObject(composedDc, oldComposedSel);
-        SelectObject(freshDc, oldFreshSel);
-        SelectObject(maskDc, oldMaskSel);
-        SelectObject(imageDc, oldImageSel);
-        SetBkColor(imageDc, oldBack);
-
-        place->saved = fresh;
-        fresh = NULL;
-        DeleteBitmapHandle(&oldSaved);
-    }
-    DeleteBitmapHandle(&composed);
-    DeleteBitmapHandle(&fresh);
-    DeleteBitmapHandle(&mask);
-    DeleteDC(composedDc);
-    DeleteDC(oldSavedDc);
-    DeleteDC(freshDc);
-    DeleteDC(maskDc);
-    DeleteDC(imageDc);
     // One copy to the window for both places: the old and the new overlap
     // on every step of a walk.
     RECT changed = PlaceRect(place);
-    const RECT before = { oldX, oldY, OffsetCoordinate(oldX, width), OffsetCoordinate(oldY, height) };
+    const RECT before = { oldX, oldY, OffsetCoordinate(oldX, place->width), OffsetCoordinate(oldY, place->height) };
     UnionRect(&changed, &changed, &before);
-    EndStageDrawing(window, dc, &changed);
+    HDC dc = BeginDrawingOnStage(window, stage);
+    // Wholly beside the canvas, walking in or off, a step shows nothing; the
+    // ground it would save lies beside the canvas too.
+    const RECT canvas = { 0, 0, stage ? stage->canvasWidth : 0, stage ? stage->canvasHeight : 0 };
+    RECT shown;
+    if (stage && dc == stage->canvasDc && !IntersectRect(&shown, &canvas, &changed)) {
+        EndDrawingOnStage(window, stage, dc, NULL);
+        return;
+    }
+    ShiftSprite(dc, place, oldX, oldY);
+    EndDrawingOnStage(window, stage, dc, &changed);
+}
+
+void MoveSprite(HWND window, SpritePlace *place, POINT next)
+{
+    MoveStageSprite(window, StageOf(window), place, next);
 }
 
 int ResizeEditorStage(HWND window)
@@ -560,9 +529,9 @@ int ResizeEditorStage(HWND window)
     MoveWindow(window, EDITOR_STAGE_X, EDITOR_STAGE_Y, PackedWidth(stage->size),
                PackedHeight(stage->size), TRUE);
     if (stage->spritesLoaded) {
-        HDC dc = BeginStageDrawing(window);
-        StretchCopyToSprite(dc, stage->character.source, &stage->character);
-        EndStageDrawing(window, dc, NULL);
+        HDC dc = BeginDrawingOnStage(window, stage);
+        PrepareSprite(dc, &stage->spriteSheet, stage->character.source, &stage->character);
+        EndDrawingOnStage(window, stage, dc, NULL);
     }
     return 0;
 }

@@ -113,6 +113,7 @@ struct Stage {
     DWORD size;                   // packed: a new toon is laid out on it
     HBITMAP background;
     HBITMAP sprites[SPRITE_COUNT];
+    SpriteSheet spriteSheet;      // the set, from which a walk draws
     int spritesLoaded;
     SpritePlace character;
     int titleShown;
@@ -126,12 +127,14 @@ struct Stage {
     // The bubble
     HBITMAP bubbleLeft;           // "bubleft"
     HBITMAP bubbleRight;          // "bubright"
+    SpriteSheet bubbleSheet;      // the two, left first
+    HFONT bubbleFont;
     SpritePlace bubble;
     int bubbleSide;
     int noBubble;
 
     // The expressions
-    HBITMAP expressions;          // "expresns"
+    HeldBitmap expressions;       // "expresns"
     int talking;
     int talkTicks;
     int talkTickLimit;
@@ -175,6 +178,10 @@ void KillStageTimer(HWND window, UINT_PTR id);
 // when nothing was drawn.
 HDC BeginStageDrawing(HWND window);
 void EndStageDrawing(HWND window, HDC dc, const RECT *changed);
+// The same for a tick that has looked its stage up already (stage null: a
+// window without one).
+HDC BeginDrawingOnStage(HWND window, Stage *stage);
+void EndDrawingOnStage(HWND window, Stage *stage, HDC dc, const RECT *changed);
 // The whole canvas to the window, as after a paint.
 void ShowStageCanvas(HWND window);
 
@@ -189,6 +196,7 @@ int PaintStage(HWND window);
 // A paint of the whole stage: at once for a stage off the screen.
 void RepaintStage(HWND window);
 void MoveSprite(HWND window, SpritePlace *place, POINT next);
+void MoveStageSprite(HWND window, Stage *stage, SpritePlace *place, POINT next);
 int ResizeEditorStage(HWND window);
 void ReadStageLook(HWND window, StageLook *look);
 

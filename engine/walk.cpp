@@ -130,6 +130,24 @@ int ResumeWalkTimer(HWND window)
     return 1;
 }
 
+// A step drawn with the record at hand; stage is null for a window that
+// has none, which is drawn on directly.
+static void DrawWalkStep(HWND window, Stage *stage, SpritePlace *place, const WalkPath *path, int index)
+{
+    if (!place || index < 1 || index >= WALK_MAX_STEPS)
+        return;
+    HDC dc = BeginDrawingOnStage(window, stage);
+    place->source = path->steps[index].image;
+    PrepareSprite(dc, stage ? &stage->spriteSheet : NULL, place->source, place);
+    EndDrawingOnStage(window, stage, dc, NULL);
+    place->targetX = path->steps[index - 1].x;
+    place->targetY = path->steps[index - 1].y;
+    POINT next = { path->steps[index].x, path->steps[index].y };
+    MoveStageSprite(window, stage, place, next);
+    place->targetX = place->x;
+    place->targetY = place->y;
+}
+
 void AdvanceWalk(HWND window)
 {
     Stage *stage = StageOf(window);
@@ -147,21 +165,10 @@ void AdvanceWalk(HWND window)
         SendMessageA(window, WM_WALKDONE, 0, 0);
         return;
     }
-    PaintWalkStep(window, &stage->character, path, path->stepIndex);
+    DrawWalkStep(window, stage, &stage->character, path, path->stepIndex);
 }
 
 void PaintWalkStep(HWND window, SpritePlace *place, const WalkPath *path, int index)
 {
-    if (!place || index < 1 || index >= WALK_MAX_STEPS)
-        return;
-    HDC dc = BeginStageDrawing(window);
-    place->source = path->steps[index].image;
-    StretchCopyToSprite(dc, place->source, place);
-    EndStageDrawing(window, dc, NULL);
-    place->targetX = path->steps[index - 1].x;
-    place->targetY = path->steps[index - 1].y;
-    POINT next = { path->steps[index].x, path->steps[index].y };
-    MoveSprite(window, place, next);
-    place->targetX = place->x;
-    place->targetY = place->y;
+    DrawWalkStep(window, StageOf(window), place, path, index);
 }

@@ -212,7 +212,7 @@ TEST_CASE("the bubbles of the program load with the stored side prepared")
     FreeBubbles(stage.window);
     CHECK(stage.stage->bubbleLeft == NULL);
     CHECK(stage.stage->bubbleRight == NULL);
-    CHECK(stage.stage->bubble.image == NULL);
+    CHECK(stage.stage->bubble.image.bitmap == NULL);
     CHECK(GdiHeadroom() >= headroom + 3);
     CloseEngineStage();
 }

@@ -69,8 +69,8 @@ TEST_CASE("a masked sprite shows the background through its black pixels only, a
         // The source is the caller's here: freeing the place must spare it.
         place.source = NULL;
         FreeSpritePlace(&place);
-        CHECK(place.image == NULL);
-        CHECK(place.saved == NULL);
+        CHECK(place.image.bitmap == NULL);
+        CHECK(place.saved.bitmap == NULL);
         BITMAP info;
         CHECK(GetObjectA(bitmap, sizeof info, &info) != 0);
     }
@@ -97,7 +97,7 @@ TEST_CASE("sprite places release what they hold")
         place.source = testing::MakeBitmap(20, 20, SpritePixel);
         StretchCopyToSprite(dc, place.source, &place);
         SaveUnderSprite(dc, &place);
-        HGDIOBJ held[3] = { place.source, place.image, place.saved };
+        HGDIOBJ held[3] = { place.source, place.image.bitmap, place.saved.bitmap };
         FreeSpritePlace(&place);
         for (HGDIOBJ object : held)
             CHECK(GetObjectType(object) == 0);
@@ -110,7 +110,7 @@ TEST_CASE("sprite places release what they hold")
         place.targetX = 5;
         StretchCopyToSprite(dc, NULL, &place);
         CHECK(place.width == 0);
-        CHECK(place.image == NULL);
+        CHECK(place.image.bitmap == NULL);
         testing::PaintClient(canvas, Background);
         SaveUnderSprite(dc, &place);
         DrawSpriteMasked(dc, &place);

@@ -200,7 +200,7 @@ TEST_CASE("the exported pictures are the stage's on the same clock")
     stage.look.backgroundNumber = toon.header.backgroundIndex;
     stage.look.titleFont = stage.look.textFont = font;
     stage.look.saverShow = 1;
-    DeleteBitmapHandle(&stage.stage->expressions);
+    ReleaseHeldBitmap(&stage.stage->expressions);
     FreeSpriteSet(stage.window);
     LoadSpriteSet(stage.window, GetModuleHandleA(NULL));
     std::vector<ToonFrame> played(toon.frameCount);

@@ -6,6 +6,7 @@
 #include "engine/stage.h"
 #include "engine/walk.h"
 #include "support/engine_stage.h"
+#include "support/support.h"
 
 using namespace testing;
 
@@ -188,6 +189,34 @@ TEST_CASE("a walk of m steps takes m + 1 ticks, ends on its pose and reports onc
     CHECK(stage.stage->character.x == walk.steps[25].x);
     CHECK(stage.stage->character.y == 100);
     CHECK(Shows(SPRITE_POSE + 4, stage.stage->character.x, stage.stage->character.y));
+    CloseEngineStage();
+}
+
+TEST_CASE("walking in, across and off the stage makes no GDI object, selects no bitmap and leaves no trace")
+{
+    EngineStage &stage = WalkStage(-150, 100);
+    stage.stage->speed = 5;
+    const SpritePlace &character = stage.stage->character;
+    int steps = 0;
+    {
+        testing::GdiCallCounter calls;
+        for (LONG to : { 400, -150, 400, 800 }) {
+            CHECK(StartWalk(stage.window, character.x, 100, to, 100, 0) != 0);
+            steps += DriveWalk();
+        }
+        CHECK(calls.made == 0);
+        CHECK(calls.bitmapsSelected == 0);
+    }
+    CHECK(steps > 100);
+    CHECK(character.x >= 600);
+    CHECK(Shows(SPRITE_POSE, character.x, 100));
+    {
+        // A walk wholly beside the stage draws nothing on it.
+        testing::GdiCallCounter beside(stage.stage->canvasDc);
+        CHECK(StartWalk(stage.window, character.x, 100, 900, 100, 0) != 0);
+        CHECK(DriveWalk() > 1);
+        CHECK(beside.blitsOnWatched == 0);
+    }
     CloseEngineStage();
 }
 

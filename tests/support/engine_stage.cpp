@@ -72,23 +72,24 @@ void LoadSyntheticArt(HWND window)
         DeleteBitmapHandle(&art->sprites[i]);
         art->sprites[i] = FramedBlock(screen, SPRITE_SIZE, SPRITE_SIZE, spriteFrame, SpriteColour(i));
     }
+    ComposeSpriteSheet(&art->spriteSheet, screen, art->sprites, SPRITE_COUNT);
+    // The program's bubbles bring the font; their pictures are replaced.
+    LoadBubbles(window, GetModuleHandleA(NULL));
     DeleteBitmapHandle(&art->bubbleLeft);
     DeleteBitmapHandle(&art->bubbleRight);
     art->bubbleLeft = FramedBlock(screen, 160, 95, bubbleFrame, bubbleInk);
     art->bubbleRight = FramedBlock(screen, 160, 95, bubbleFrame, bubbleInk);
+    const HBITMAP sides[2] = { art->bubbleLeft, art->bubbleRight };
+    ComposeSpriteSheet(&art->bubbleSheet, screen, sides, 2);
 
-    DeleteBitmapHandle(&art->expressions);
-    art->expressions = CreateCompatibleBitmap(screen, 54, 175);
-    HDC dc = CreateCompatibleDC(screen);
-    HGDIOBJ old = SelectObject(dc, art->expressions);
+    HoldBitmap(&art->expressions, CreateCompatibleBitmap(screen, 54, 175));
+    HDC dc = art->expressions.dc;
     Fill(dc, 0, 0, 54, 175, RGB(128, 128, 128));
     for (int kind = 1; kind <= 5; kind++)
         for (int pose = 0; pose < 16; pose++) {
             int x = (kind - 1) * EXPRESSION_PITCH, y = pose * EXPRESSION_PITCH;
             Fill(dc, x, y, x + EXPRESSION_CELL, y + EXPRESSION_CELL, ExpressionColour(kind, pose));
         }
-    SelectObject(dc, old);
-    DeleteDC(dc);
     ReleaseDC(window, screen);
 
     PlaceBubble(window, 0, 0, BUBBLE_SIDE_RIGHT);

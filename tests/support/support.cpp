@@ -148,6 +148,138 @@ int GdiHeadroom()
     return (int)pens.size();
 }
 
+static GdiCallCounter *gdiCounter;
+static struct {
+    decltype(&CreateCompatibleDC) createDc;
+    decltype(&CreateCompatibleBitmap) createCompatibleBitmap;
+    decltype(&CreateBitmap) createBitmap;
+    decltype(&CreateDIBSection) createDibSection;
+    decltype(&CreateFontA) createFont;
+    decltype(&CreateSolidBrush) createBrush;
+    decltype(&SelectObject) select;
+    decltype(&BitBlt) blit;
+} gdiCalls;
+
+static HDC WINAPI CountCreateDc(HDC dc)
+{
+    ++gdiCounter->made;
+    return gdiCalls.createDc(dc);
+}
+
+static HBITMAP WINAPI CountCreateCompatibleBitmap(HDC dc, int width, int height)
+{
+    ++gdiCounter->made;
+    return gdiCalls.createCompatibleBitmap(dc, width, height);
+}
+
+static HBITMAP WINAPI CountCreateBitmap(int width, int height, UINT planes, UINT bits, const void *data)
+{
+    ++gdiCounter->made;
+    return gdiCalls.createBitmap(width, height, planes, bits, data);
+}
+
+static HBITMAP WINAPI CountCreateDibSection(HDC dc, const BITMAPINFO *info, UINT usage, void **bits,
+                                            HANDLE section, DWORD offset)
+{
+    ++gdiCounter->made;
+    return gdiCalls.createDibSection(dc, info, usage, bits, section, offset);
+}
+
+static HFONT WINAPI CountCreateFont(int height, int width, int escapement, int orientation, int weight,
+                                    DWORD italic, DWORD underline, DWORD strikeOut, DWORD charSet,
+                                    DWORD precision, DWORD clipPrecision, DWORD quality, DWORD pitch,
+                                    LPCSTR face)
+{
+    ++gdiCounter->made;
+    return gdiCalls.createFont(height, width, escapement, orientation, weight, italic, underline, strikeOut,
+                               charSet, precision, clipPrecision, quality, pitch, face);
+}
+
+static HBRUSH WINAPI CountCreateBrush(COLORREF colour)
+{
+    ++gdiCounter->made;
+    return gdiCalls.createBrush(colour);
+}
+
+static HGDIOBJ WINAPI CountSelect(HDC dc, HGDIOBJ object)
+{
+    if (GetObjectType(object) == OBJ_BITMAP)
+        ++gdiCounter->bitmapsSelected;
+    return gdiCalls.select(dc, object);
+}
+
+typedef void (*AnyEntry)(void);
+
+static BOOL WINAPI CountBlit(HDC dc, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
+                             DWORD operation)
+{
+    if (dc == gdiCounter->watched)
+        ++gdiCounter->blitsOnWatched;
+    return gdiCalls.blit(dc, x, y, width, height, source, sourceX, sourceY, operation);
+}
+
+// Points the program's import of the gdi32 function at entry; returns
+// where it pointed before, null when the program does not import it.
+static AnyEntry PatchGdiImport(const char *name, AnyEntry entry)
+{
+    BYTE *base = (BYTE *)GetModuleHandleA(NULL);
+    const IMAGE_NT_HEADERS *headers = (const IMAGE_NT_HEADERS *)(base + ((IMAGE_DOS_HEADER *)base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY &imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (IMAGE_IMPORT_DESCRIPTOR *library = (IMAGE_IMPORT_DESCRIPTOR *)(base + imports.VirtualAddress);
+         imports.VirtualAddress && library->Name; ++library) {
+        if (lstrcmpiA((const char *)(base + library->Name), "gdi32.dll") != 0)
+            continue;
+        IMAGE_THUNK_DATA *names = (IMAGE_THUNK_DATA *)(base + library->OriginalFirstThunk);
+        IMAGE_THUNK_DATA *slots = (IMAGE_THUNK_DATA *)(base + library->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
+                strcmp((const char *)((IMAGE_IMPORT_BY_NAME *)(base + names->u1.AddressOfData))->Name, name) != 0)
+                continue;
+            DWORD protection = 0;
+            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &protection);
+            AnyEntry before = (AnyEntry)slots->u1.Function;
+            slots->u1.Function = (ULONG_PTR)entry;
+            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection, &protection);
+            return before;
+        }
+    }
+    return NULL;
+}
+
+// Each entry with its counting stand-in; the first pass puts the stand-ins
+// in, the second the real ones back.
+static void SwapGdiImports(bool counting)
+{
+    struct Swap { const char *name; AnyEntry *real; AnyEntry counter; } swaps[] = {
+        { "CreateCompatibleDC", (AnyEntry *)&gdiCalls.createDc, (AnyEntry)CountCreateDc },
+        { "CreateCompatibleBitmap", (AnyEntry *)&gdiCalls.createCompatibleBitmap, (AnyEntry)CountCreateCompatibleBitmap },
+        { "CreateBitmap", (AnyEntry *)&gdiCalls.createBitmap, (AnyEntry)CountCreateBitmap },
+        { "CreateDIBSection", (AnyEntry *)&gdiCalls.createDibSection, (AnyEntry)CountCreateDibSection },
+        { "CreateFontA", (AnyEntry *)&gdiCalls.createFont, (AnyEntry)CountCreateFont },
+        { "CreateSolidBrush", (AnyEntry *)&gdiCalls.createBrush, (AnyEntry)CountCreateBrush },
+        { "SelectObject", (AnyEntry *)&gdiCalls.select, (AnyEntry)CountSelect },
+        { "BitBlt", (AnyEntry *)&gdiCalls.blit, (AnyEntry)CountBlit },
+    };
+    for (const Swap &swap : swaps) {
+        if (counting)
+            *swap.real = PatchGdiImport(swap.name, swap.counter);
+        else if (*swap.real)
+            PatchGdiImport(swap.name, *swap.real);
+    }
+}
+
+GdiCallCounter::GdiCallCounter(HDC watchedDc) : watched(watchedDc)
+{
+    gdiCounter = this;
+    SwapGdiImports(true);
+}
+
+GdiCallCounter::~GdiCallCounter()
+{
+    SwapGdiImports(false);
+    gdiCounter = NULL;
+}
+
 ClipNotices clipNotices;
 
 static LRESULT CALLBACK ClipListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

@@ -42,6 +42,19 @@ void TapKey(WORD key);
 // How many GDI objects can still be created: a leak lowers it.
 int GdiHeadroom();
 
+// While one lives, counts the DCs, bitmaps, fonts and brushes the program
+// makes, the bitmaps it selects into DCs and its blits onto watched, through
+// counting entries put in the gdi32 part of its import table (and taken out
+// again at the end).
+struct GdiCallCounter {
+    explicit GdiCallCounter(HDC watched = NULL);
+    ~GdiCallCounter();
+    HDC watched;
+    int made = 0;
+    int bitmapsSelected = 0;
+    int blitsOnWatched = 0;
+};
+
 // Full path of the settings file in the Windows directory, and removing it
 // (the per-user one goes too).
 std::string IniPath();
