@@ -1,4 +1,5 @@
 #include "show/settings.h"
+#include "engine/screen.h"
 
 #include <shlobj.h>
 #include <math.h>
@@ -15,14 +16,15 @@
 #define SHIPPED_FOLDER   "Toons"
 #define UNINSTALL_KEY    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pimbo95"
 #define SHIPPED_MAX      64
+#define SIZE_KEY         "Size"
 
 static const char *const shippedPatterns[] = { "*.ptf", "*.wav" };
 
 static const char *const settingKeys[] = {
-    "Walking Style", "Statements", "Backgrounds", "Directory", PACES_KEY
+    "Walking Style", "Statements", "Backgrounds", "Directory", PACES_KEY, SIZE_KEY
 };
 
-SaverSettings settings = { 1, 1, 1, "", 0, 0 };
+SaverSettings settings = { 1, 1, 1, "", 0, 0, SIZE_AUTOMATIC };
 
 void EnsureTrailingBackslash(char *path, size_t size)
 {
@@ -254,6 +256,13 @@ static void GiveShippedToons(const char *file)
         WritePrivateProfileStringA(INI_SECTION, "Directory", directory, perUser);
 }
 
+// 1 to 4 times the art's size; nothing, or anything else, is Automatic.
+static int ReadSize(const char *file)
+{
+    const UINT size = GetPrivateProfileIntA(INI_SECTION, SIZE_KEY, SIZE_AUTOMATIC, file);
+    return size >= 1 && size <= SCALE_LARGEST ? (int)size : SIZE_AUTOMATIC;
+}
+
 void ReadPacesWalked(void)
 {
     char file[MAX_PATH];
@@ -290,6 +299,7 @@ int ReadSettings(void)
                              sizeof settings.directory, file);
     settings.directory[sizeof settings.directory - 1] = '\0';
     EnsureTrailingBackslash(settings.directory, sizeof settings.directory);
+    settings.size = ReadSize(file);
 
     int result = SetCurrentDirectoryA(settings.directory) ? 0 : -1;
     settings.pendingStyle = settings.walkingStyle;
@@ -322,4 +332,10 @@ void WriteSettings(void)
     WriteSettingInt(INI_SECTION, "Backgrounds", (unsigned)settings.backgrounds);
     WriteToonDirectory();
     WritePacesWalked();
+    // Automatic is no key at all: a file of a user who never chose a size
+    // stays as older versions wrote it.
+    char size[NUMBER_TEXT_SIZE];
+    snprintf(size, sizeof size, "%d", settings.size);
+    const int chosen = settings.size >= 1 && settings.size <= SCALE_LARGEST;
+    WriteSettingText(INI_SECTION, SIZE_KEY, chosen ? size : NULL);
 }
