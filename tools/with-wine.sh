@@ -14,7 +14,10 @@
 # 200 pixels higher: Wine sees it at (-800, -200) to (0, 400).
 #
 # Environment: PIMBO_WINE_CACHE (template location, default ~/.cache/pimbo95),
-# PIMBO_KEEP_DISPLAY=1 to use $DISPLAY instead of a private Xvfb.
+# PIMBO_KEEP_DISPLAY=1 to use $DISPLAY instead of a private Xvfb,
+# PIMBO_SCREEN (the private Xvfb's screen, default 1024x768x24) and
+# PIMBO_DPI (the display's pixels per inch in the prefix, default 96: 192 is
+# Windows' 200 %).
 set -euo pipefail
 two_monitors=
 case "${1:-}" in
@@ -83,6 +86,13 @@ export WINEPREFIX=$prefix
 for link in "$prefix"/drive_c/users/*/*; do
     if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
 done
+# Wine takes the DPI from the user's desktop settings when it starts.
+dpi=${PIMBO_DPI:-}
+if [ -n "$dpi" ]; then
+    [[ $dpi =~ ^[0-9]+$ ]] || { echo "PIMBO_DPI must be a number, not \"$dpi\"" >&2; exit 2; }
+    "$WINE64" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+    "$WINESERVER" -w
+fi
 
 # Starts an X server that tells its display number on descriptor 5 and
 # sets DISPLAY to it; its process id goes into the named variable.
@@ -108,7 +118,7 @@ elif [ "$two_monitors" = two-monitors-left ]; then
     start_server xephyr_pid Xephyr +xinerama -extension RANDR \
         -origin 800,200 -screen 1024x768+800+200 -origin 0,0 -screen 800x600+0+0
 elif [ "${PIMBO_KEEP_DISPLAY:-0}" != 1 ]; then
-    start_server xvfb_pid Xvfb -screen 0 1024x768x24
+    start_server xvfb_pid Xvfb -screen 0 "${PIMBO_SCREEN:-1024x768x24}"
 fi
 
 # A persistent, warmed-up wineserver saves seconds per test; its output must
