@@ -104,7 +104,8 @@ TEST_CASE("the program carries a manifest: as invoker, Vista to 11, DPI aware pe
     wchar_t value[32] = L"";
     CHECK(QueryActCtxSettingsW(0, context, NULL, L"dpiAware", value, 32, &written));
     CHECK(Narrow(value) == "true");
-    CHECK(QueryActCtxSettingsW(0, context, NULL, L"dpiAwareness", value, 32, &written));
+    CHECK(QueryActCtxSettingsW(0, context, L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness",
+                               value, 32, &written));
     CHECK(Narrow(value) == "PerMonitorV2, System");
     ReleaseActCtx(context);
 }
