@@ -483,7 +483,8 @@ int RunToonExport(HINSTANCE instance, const char *arguments)
              : result == EXPORT_BAD_SIZE ? EXPORT_EXIT_USAGE
              : result == EXPORT_NO_FRAMES ? EXPORT_EXIT_TOON : EXPORT_EXIT_WRITE;
         if (result == EXPORT_BAD_SIZE && scale > 1)
-            TellUserOf("Bad picture size at %s: the picture's sides times the scale go to 4096.", scaleText[0] ? scaleText : size);
+            TellUserOf("Bad picture size at %s: each side times the scale may be 4096 at most.",
+                       scaleText[0] ? scaleText : size);
         else if (result == EXPORT_BAD_SIZE)
             TellUserOf("Bad picture size: the toon's window size is %s; give one as <width>x<height>.", toonName);
         else if (result == EXPORT_NO_FRAMES)

@@ -1,4 +1,4 @@
-// ctest: screen=3840x2160x24 dpi=192
+// ctest: screen=3840x2160 dpi=192
 #include <doctest.h>
 
 #include "editor/editor_app.h"
@@ -18,14 +18,16 @@ TEST_CASE("at 200 % on a 3840 x 2160 screen the saver shows Pimbo twice his size
     const std::string folder = testing::TempDirectory("scaled-saver");
     const std::vector<POINT> points = { { 300, 500 } };
     CHECK_OR_RETURN(testing::WriteFileBytes(folder + "stand.ptf", testing::ToonBytes(points, 20)));
-    CHECK_OR_RETURN(testing::PutIni("Walking Style=1\r\nStatements=0\r\nBackgrounds=0\r\nDirectory=" + folder + "\r\n"));
+    CHECK_OR_RETURN(testing::PutIni("Walking Style=1\r\nStatements=0\r\nBackgrounds=0\r\nDirectory=" + folder +
+                                    "\r\n"));
     const POINT corner = testing::ExpectedArrivals(points, 1024, 768, STAGE_W, STAGE_H)[0];
     const testing::Shot pose = testing::TileShot("pose01"), tile = testing::TileShot("bg01");
     CHECK_OR_RETURN((pose.width == SPRITE_SIZE && tile.width > 0));
     int squares = -1, figure = -1, ground = -1;
     auto standing = [&] {
         HDC screen = GetDC(NULL);
-        const testing::Shot shot = testing::GrabShot(screen, 2 * corner.x, 2 * corner.y, 2 * SPRITE_SIZE, 2 * SPRITE_SIZE);
+        const testing::Shot shot =
+            testing::GrabShot(screen, 2 * corner.x, 2 * corner.y, 2 * SPRITE_SIZE, 2 * SPRITE_SIZE);
         ReleaseDC(NULL, screen);
         squares = figure = ground = 0;
         for (int y = 0; y < SPRITE_SIZE && shot.width; ++y)

@@ -725,7 +725,7 @@ TEST_CASE("closing the frame editor, Open in it and New leave nothing running, a
     }
 }
 
-TEST_CASE("moved to a display at 192 DPI the editor is laid out twice as large, nothing over anything, and a click picks the same point")
+TEST_CASE("at 192 DPI the editor is laid out twice as large, nothing over anything, and a click picks the same point")
 {
     StartClean();
     testing::WithFrameEditor([](testing::EditorSession &session) {

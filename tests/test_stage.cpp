@@ -745,7 +745,8 @@ TEST_CASE("stages side by side play apart, and a stage off the screen draws what
     SUBCASE("a stage at twice the scale shows the same picture, each pixel a 2 x 2 square")
     {
         // Points made on a stage of half the size: they land where the stage's own size says.
-        testing::SetStageToon({ StageFrame(75, 75, 2, "one"), StageFrame(160, 40, 5, "two") }, MakePackedSize(200, 150));
+        testing::SetStageToon({ StageFrame(75, 75, 2, "one"), StageFrame(160, 40, 5, "two") },
+                              MakePackedSize(200, 150));
         HWND doubled = OpenOtherStage(0, 0, &clock, &first.toon, 2);
         CHECK(StageOf(doubled)->size == MakePackedSize(400, 300));
         CHECK(StartToonPlayback(first.window) == 1);

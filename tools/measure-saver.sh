@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Measures what the running screen saver costs: CPU time (user + system) of
 # the saver's process over wall time, and its resident memory, on a private
-# 1024x768 display, and its wakeups a second (context switches of all its
-# threads). Random walks with random backgrounds and statements.
+# display (1024x768 at 96 DPI unless given), and its wakeups a second
+# (context switches of all its threads). Random walks with random
+# backgrounds and statements.
 #
-#   tools/measure-saver.sh [SECONDS]
+#   tools/measure-saver.sh [--screen WIDTHxHEIGHT] [--dpi DPI] [SECONDS]
 #
+# --screen 3840x2160 --dpi 192 is a 4K screen at 200 %, where the saver
+# draws at twice the scale.
 # SECONDS (default 90) is the measured stretch; it starts 3 s after launch,
 # when the first walk is under way. A walk cycle takes 12 to 22 s, so the
 # default covers at least three whole cycles. Targets: 0.5 % of one core,
@@ -13,7 +16,16 @@
 # display: what any Wine GUI process holds before it does anything.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${1:-90}
+# The options go to tools/with-wine.sh; a number is the seconds.
+seconds=90
+display=()
+for argument in "$@"; do
+    if [[ $argument =~ ^[0-9]+$ ]] && [ "${display[*]: -1}" != --dpi ]; then
+        seconds=$argument
+    else
+        display+=("$argument")
+    fi
+done
 build=${PIMBO_BUILD_DIR:-build}
 if [ ! -f "$build/Pimbo95.scr" ]; then
     cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake >/dev/null
@@ -21,7 +33,7 @@ if [ ! -f "$build/Pimbo95.scr" ]; then
 fi
 scr=$(readlink -f "$build/Pimbo95.scr")
 
-tools/with-wine.sh bash -c '
+tools/with-wine.sh "${display[@]}" bash -c '
     set -euo pipefail
     scr=$1 seconds=$2
     printf "[Fizzy Pimbo Screen Saver]\r\nWalking Style=0\r\nStatements=1\r\nBackgrounds=1\r\n" \
@@ -37,10 +49,14 @@ tools/with-wine.sh bash -c '
     wakeups() { cat /proc/$1/task/*/status 2>/dev/null | awk "/^(voluntary|nonvoluntary)_ctxt_switches:/ { n += \$2 } END { print n + 0 }"; }
     # The display server and the wineserver of this session work for the
     # saver too; they are found by the prefix in their environment.
+    # Other sessions may run beside this one: a process of theirs is passed over.
     helper() {
         for p in $(pgrep -x "$1"); do
-            tr "\0" "\n" < /proc/$p/environ 2>/dev/null | grep -x "WINEPREFIX=$WINEPREFIX" >/dev/null && echo "$p"
-        done | head -n 1
+            if tr "\0" "\n" < /proc/$p/environ 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX"; then
+                echo "$p"
+                break
+            fi
+        done
     }
     xvfb=$(helper Xvfb); server=$(helper "wineserver(64)?")
     c0=$(cpu "$pid"); w0=$(wakeups "$pid"); x0=$(cpu "$xvfb"); s0=$(cpu "$server"); t0=$(date +%s.%N)
@@ -54,6 +70,7 @@ tools/with-wine.sh bash -c '
     c1=$(cpu "$pid"); w1=$(wakeups "$pid"); x1=$(cpu "$xvfb"); s1=$(cpu "$server"); t1=$(date +%s.%N)
     hwm=$(awk "/^VmHWM:/ { print \$2 }" "/proc/$pid/status")
     name=$(cat /proc/$pid/comm)
+    screen=$(xdpyinfo 2>/dev/null | awk "/dimensions:/ { print \$2 }" || true)
     split() { awk "/^Rss(Anon|File|Shmem):/ { printf \"%s %.1f MB  \", \$1, \$2 / 1024 }" "/proc/$1/status"; }
     parts=$(split "$pid")
     kill "$pid" 2>/dev/null || true
@@ -78,4 +95,6 @@ tools/with-wine.sh bash -c '
     }"
     echo "             $parts"
     echo "notepad      $base resident: $baseParts"
+    dpi=$(wine64 reg query "HKCU\\Control Panel\\Desktop" /v LogPixels 2>/dev/null | awk "/LogPixels/ { print \$3 }" || true)
+    echo "display      $screen, LogPixels ${dpi:-none (96)}"
 ' _ "$scr" "$seconds"

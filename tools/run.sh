@@ -6,20 +6,11 @@
 #
 #   tools/run.sh [--screen WIDTHxHEIGHT] [--dpi DPI]
 #
-# For example --screen 3840x2160 --dpi 192: a 4K screen at 200 %, where
-# Pimbo is drawn twice his size (the Size setting's Automatic).
+# The options are tools/with-wine.sh's: --screen 3840x2160 --dpi 192 is a
+# 4K screen at 200 %, where Pimbo is drawn twice his size (the Size
+# setting's Automatic).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-usage="usage: tools/run.sh [--screen WIDTHxHEIGHT] [--dpi DPI]"
-screen=
-dpi=
-while [ $# -gt 0 ]; do
-    case $1 in
-        --screen) [[ ${2:-} =~ ^[0-9]+x[0-9]+$ ]] || { echo "$usage" >&2; exit 2; }; screen=$2; shift 2 ;;
-        --dpi) [[ ${2:-} =~ ^[0-9]+$ ]] || { echo "$usage" >&2; exit 2; }; dpi=$2; shift 2 ;;
-        *) echo "$usage" >&2; exit 2 ;;
-    esac
-done
 tools/install-deps.sh
 build=${PIMBO_BUILD_DIR:-build}
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake >/dev/null
@@ -27,16 +18,16 @@ cmake --build "$build" -j"$(nproc)" --target Pimbo95
 scr=$(readlink -f "$build/Pimbo95.scr")
 export PATH=/usr/lib/wine:$PATH
 
-if [ -n "${DISPLAY:-}" ] && [ -z "$screen$dpi" ]; then
+if [ -n "${DISPLAY:-}" ] && [ $# -eq 0 ]; then
     exec wine64 "$scr" /s
 fi
 
 seconds=${PIMBO_RUN_SECONDS:-12}
 shot=${PIMBO_SCREENSHOT:-$PWD/pimbo-screenshot.png}
-PIMBO_SCREEN=${screen:+${screen}x24} PIMBO_DPI=$dpi tools/with-wine.sh bash -c '
+tools/with-wine.sh "$@" bash -c '
     wine64 "$1" /s >/dev/null 2>&1 &
     sleep "$2"
     import -window root "$3"
     wineserver -k >/dev/null 2>&1 || true
 ' _ "$scr" "$seconds" "$shot"
-echo "Ran the saver on a ${screen:-1024x768} virtual display at ${dpi:-96} DPI for $seconds s; screenshot: $shot"
+echo "Ran the saver on a virtual display for $seconds s; screenshot: $shot"
