@@ -218,8 +218,8 @@ static void ShowFileMenu(HWND window)
     EnableMenuItem(menu, IDM_OPEN, MF_BYCOMMAND | fileState);
     EnableMenuItem(menu, IDM_EDIT, MF_BYCOMMAND | fileState);
     EnableMenuItem(menu, IDM_EXPORTGIF, MF_BYCOMMAND | (CanExportToon() ? MF_ENABLED : MF_GRAYED));
-    TrackPopupMenu(menu, 0, box.left + MENU_LEFT, box.bottom - MENU_ITEMS * itemHeight - MENU_LIFT, 0,
-                   window, NULL);
+    TrackPopupMenu(menu, 0, box.left + EditorLength(MENU_LEFT),
+                   box.bottom - MENU_ITEMS * itemHeight - EditorLength(MENU_LIFT), 0, window, NULL);
 }
 
 void TakeEditorToonHeader(void)
@@ -352,8 +352,8 @@ static void ExportToonAsGif(HWND window)
     HCURSOR previous = SetCursor(waitCursor);
     const ExportWatch watch = { ShowExportProgress, ExportCancelled, window };
     const DWORD size = editorFrame.stageSize;
-    const int result = ExportToonGif(editorFrame.instance, &editorFrame.toon, path, PackedWidth(size),
-                                     PackedHeight(size), &watch);
+    const int result = ExportToonGifScaled(editorFrame.instance, &editorFrame.toon, path, PackedWidth(size),
+                                           PackedHeight(size), EditorLength(1), &watch);
     SetCursor(previous);
     DrawProgressBar(window);
     if (result == EXPORT_DONE || result == EXPORT_CANCELLED)
@@ -569,6 +569,9 @@ LRESULT CALLBACK EditorWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         return 0;
     case WM_FRAMEDITCLOSED:
         OnFrameEditorClosed();
+        return 0;
+    case WM_DPICHANGED:
+        RescaleEditor(window, LOWORD(wParam), (const RECT *)lParam);
         return 0;
     default:
         return DefWindowProcA(window, message, wParam, lParam);

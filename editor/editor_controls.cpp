@@ -89,19 +89,20 @@ void LayoutPushButtons(HWND window)
 {
     RECT client = { 0, 0, 0, 0 };
     GetClientRect(window, &client);
-    const int y = client.bottom - PUSH_HEIGHT - PUSH_BOTTOM_GAP;
-    MoveWindow(editorUi.fileButton, PUSH_SIDE, y, PUSH_WIDTH, PUSH_HEIGHT, TRUE);
-    MoveWindow(editorUi.playButton, client.right - PUSH_WIDTH - PUSH_SIDE, y, PUSH_WIDTH, PUSH_HEIGHT, TRUE);
+    const int width = EditorLength(PUSH_WIDTH), height = EditorLength(PUSH_HEIGHT), side = EditorLength(PUSH_SIDE);
+    const int y = client.bottom - height - EditorLength(PUSH_BOTTOM_GAP);
+    MoveWindow(editorUi.fileButton, side, y, width, height, TRUE);
+    MoveWindow(editorUi.playButton, client.right - width - side, y, width, height, TRUE);
 }
 
 void LayoutSystemButtons(HWND window)
 {
     RECT client = { 0, 0, 0, 0 };
     GetClientRect(window, &client);
-    const int s = SYSTEM_BUTTON_SIZE;
-    MoveWindow(editorUi.actionButton, SYSTEM_SIDE, SYSTEM_TOP, 2 * s + 2, s, TRUE);
-    MoveWindow(editorUi.minimizeButton, client.right - 2 * s - SYSTEM_SIDE, SYSTEM_TOP, s, s, TRUE);
-    MoveWindow(editorUi.closeButton, client.right - s - SYSTEM_SIDE, SYSTEM_TOP, s, s, TRUE);
+    const int s = EditorLength(SYSTEM_BUTTON_SIZE), side = EditorLength(SYSTEM_SIDE), top = EditorLength(SYSTEM_TOP);
+    MoveWindow(editorUi.actionButton, side, top, 2 * s + EditorLength(2), s, TRUE);
+    MoveWindow(editorUi.minimizeButton, client.right - 2 * s - side, top, s, s, TRUE);
+    MoveWindow(editorUi.closeButton, client.right - s - side, top, s, s, TRUE);
 }
 
 void DestroyPushButtons(void)

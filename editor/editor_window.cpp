@@ -11,8 +11,10 @@
 #include "engine/messages.h"
 #include "engine/raster.h"
 #include "engine/sequencer.h"
+#include "engine/screen.h"
 #include "engine/stage.h"
 #include "resources/resource.h"
+#include "show/settings.h"
 #include "toon/toon_document.h"
 
 EditorUi editorUi = {};
@@ -57,6 +59,11 @@ static void DeleteGdiHandle(Handle *handle)
     }
 }
 
+int EditorLength(int length)
+{
+    return editorUi.scale > 1 ? length * editorUi.scale : length;
+}
+
 static RECT ClientRect(HWND window)
 {
     RECT client = { 0, 0, 0, 0 };
@@ -73,15 +80,25 @@ static void CaptionField(char *field)
     memcpy(field, toon.caption, strnlen(toon.caption, CAPTION_FIELD));
 }
 
+// The main window around the stage at the editor's scale.
+static SIZE EditorWindowSize(void)
+{
+    const SIZE stage = EditorStageWindowSize(editorFrame.stageSize, EditorLength(1));
+    const SIZE window = { stage.cx + 2 * GetSystemMetrics(SM_CXBORDER) + EditorLength(FRAME_EXTRA_X),
+                          stage.cy + 2 * GetSystemMetrics(SM_CYBORDER) + EditorLength(FRAME_EXTRA_Y) };
+    return window;
+}
+
 void SizeEditorWindow(HWND window)
 {
+    editorUi.scale = ChooseScale(settings.size, WindowDpi(window));
     const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
     const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
-    const DWORD stageSize = MakePackedSize(screenWidth - SCREEN_MARGIN_X, screenHeight - SCREEN_MARGIN_Y);
-    editorFrame.stageSize = stageSize;
-    const int width = PackedWidth(stageSize) + 2 * GetSystemMetrics(SM_CXBORDER) + FRAME_EXTRA_X;
-    const int height = PackedHeight(stageSize) + 2 * GetSystemMetrics(SM_CYBORDER) + FRAME_EXTRA_Y;
-    MoveWindow(window, (screenWidth - width) / 2, (screenHeight - height) / 2, width, height, TRUE);
+    // The stage fills the screen less the margins, in its own pixels.
+    editorFrame.stageSize = MakePackedSize(screenWidth / editorUi.scale - SCREEN_MARGIN_X,
+                                           screenHeight / editorUi.scale - SCREEN_MARGIN_Y);
+    const SIZE size = EditorWindowSize();
+    MoveWindow(window, (screenWidth - size.cx) / 2, (screenHeight - size.cy) / 2, size.cx, size.cy, TRUE);
 }
 
 // Every editor starts with an untitled toon of its own.
@@ -92,6 +109,20 @@ static void ResetEditorState(void)
     ZeroMemory(&toon, sizeof toon);
     editorFrame.backgroundNumber = 0;
     toon.frameCount = 1;
+}
+
+// The texts around the stage at the editor's scale; the push buttons take
+// them at once.
+static void MakeEditorFonts(void)
+{
+    DeleteGdiHandle(&editorUi.buttonFont);
+    DeleteGdiHandle(&editorUi.captionFont);
+    editorUi.buttonFont = CreateSerifFont(EditorLength(BUTTON_FONT_HEIGHT), BUTTON_FONT_WEIGHT);
+    editorUi.captionFont = CreateSerifFont(EditorLength(CAPTION_FONT_HEIGHT), FW_NORMAL);
+    if (editorUi.fileButton)
+        SendMessageA(editorUi.fileButton, WM_SETFONT, (WPARAM)editorUi.buttonFont, TRUE);
+    if (editorUi.playButton)
+        SendMessageA(editorUi.playButton, WM_SETFONT, (WPARAM)editorUi.buttonFont, TRUE);
 }
 
 void CreateEditorResources(HWND window, HINSTANCE instance)
@@ -112,8 +143,7 @@ void CreateEditorResources(HWND window, HINSTANCE instance)
     waitCursor = LoadCursor(NULL, IDC_WAIT);
     toon.waitCursor = waitCursor;
 
-    editorUi.buttonFont = CreateSerifFont(BUTTON_FONT_HEIGHT, BUTTON_FONT_WEIGHT);
-    editorUi.captionFont = CreateSerifFont(CAPTION_FONT_HEIGHT, FW_NORMAL);
+    MakeEditorFonts();
     editorUi.titleFont = CreateSerifFont(TITLE_FONT_HEIGHT, FW_BOLD);
 
     editorUi.captionBrush = CreateSolidBrush(GetSysColor(COLOR_ACTIVECAPTION));
@@ -136,6 +166,23 @@ void DestroyEditorResources(void)
         DestroyCursor(editorUi.targetCursor);
         editorUi.targetCursor = NULL;
     }
+}
+
+void RescaleEditor(HWND window, int dpi, const RECT *suggested)
+{
+    editorUi.scale = ChooseScale(settings.size, dpi);
+    MakeEditorFonts();
+    HWND stageWindow = editorFrame.stageWindow;
+    Stage *stage = StageOf(stageWindow);
+    if (stage) {
+        SetStageScale(stageWindow, editorUi.scale);
+        stage->size = editorFrame.stageSize;
+    }
+    // The stage keeps its size in its own pixels: its toon, his place and
+    // the frames' points stay as they were.
+    const SIZE size = EditorWindowSize();
+    SetWindowPos(window, NULL, suggested->left, suggested->top, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    RedrawWindow(window, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 static int MeasureCaption(HWND window, int *width)
@@ -162,23 +209,23 @@ static int MeasureCaption(HWND window, int *width)
 int LayoutCaption(HWND window)
 {
     const RECT client = ClientRect(window);
-    SetRect(&editorUi.stageWell, EDITOR_STAGE_X, EDITOR_STAGE_Y, client.right - EDITOR_STAGE_X,
-            client.bottom - STAGE_BOTTOM_GAP);
-    InflateRect(&editorUi.stageWell, WELL_GROWTH, WELL_GROWTH);
+    SetRect(&editorUi.stageWell, EditorLength(EDITOR_STAGE_X), EditorLength(EDITOR_STAGE_Y),
+            client.right - EditorLength(EDITOR_STAGE_X), client.bottom - EditorLength(STAGE_BOTTOM_GAP));
+    InflateRect(&editorUi.stageWell, EditorLength(WELL_GROWTH), EditorLength(WELL_GROWTH));
     int w = 0;
     if (!MeasureCaption(window, &w))
         return 0;
-    const int s = SYSTEM_BUTTON_SIZE;
+    const int s = EditorLength(SYSTEM_BUTTON_SIZE);
+    const int gap = EditorLength(CAPTION_GAP), above = EditorLength(CAPTION_TOP), one = EditorLength(1);
     const int left = editorUi.stageWell.left;
     const int right = editorUi.stageWell.right;
     const int top = editorUi.stageWell.top;
-    const int m = left + (right - left - w - 2 * CAPTION_GAP) / 2;
-    SetRect(&editorUi.leftWell, left, CAPTION_TOP, left + 2 * s + CAPTION_GAP, top - CAPTION_TOP);
-    SetRect(&editorUi.bar1, left + 2 * s + CAPTION_GAP + 1, CAPTION_TOP, m, top - CAPTION_TOP);
-    SetRect(&editorUi.titleRect, m + CAPTION_GAP, CAPTION_TOP - 1, m + CAPTION_GAP + w, top - 1);
-    SetRect(&editorUi.bar2, m + w + 2 * CAPTION_GAP, CAPTION_TOP, right - 2 * s - CAPTION_GAP,
-            top - CAPTION_TOP);
-    SetRect(&editorUi.rightWell, right - 2 * s - CAPTION_GAP + 1, CAPTION_TOP, right, top - CAPTION_TOP);
+    const int m = left + (right - left - w - 2 * gap) / 2;
+    SetRect(&editorUi.leftWell, left, above, left + 2 * s + gap, top - above);
+    SetRect(&editorUi.bar1, left + 2 * s + gap + one, above, m, top - above);
+    SetRect(&editorUi.titleRect, m + gap, above - one, m + gap + w, top - one);
+    SetRect(&editorUi.bar2, m + w + 2 * gap, above, right - 2 * s - gap, top - above);
+    SetRect(&editorUi.rightWell, right - 2 * s - gap + one, above, right, top - above);
     return 1;
 }
 
@@ -191,12 +238,14 @@ void PaintEditorFrame(HWND window)
     const RECT client = ClientRect(window);
     const int w = client.right, h = client.bottom;
 
-    Frame3D(dc, &client, RAISED_EDGE);
-    Frame3D(dc, &editorUi.stageWell, SUNKEN_WELL);
-    const RECT fileWell = { PUSH_WELL_SIDE, h - PUSH_WELL_TOP, PUSH_WELL_INNER, h - PUSH_WELL_BOTTOM };
-    const RECT playWell = { w - PUSH_WELL_INNER, h - PUSH_WELL_TOP, w - PUSH_WELL_SIDE, h - PUSH_WELL_BOTTOM };
-    Frame3D(dc, &fileWell, SUNKEN_WELL);
-    Frame3D(dc, &playWell, SUNKEN_WELL);
+    Frame3D(dc, &client, EditorLength(RAISED_EDGE));
+    Frame3D(dc, &editorUi.stageWell, EditorLength(SUNKEN_WELL));
+    const int side = EditorLength(PUSH_WELL_SIDE), inner = EditorLength(PUSH_WELL_INNER);
+    const int top = h - EditorLength(PUSH_WELL_TOP), bottom = h - EditorLength(PUSH_WELL_BOTTOM);
+    const RECT fileWell = { side, top, inner, bottom };
+    const RECT playWell = { w - inner, top, w - side, bottom };
+    Frame3D(dc, &fileWell, EditorLength(SUNKEN_WELL));
+    Frame3D(dc, &playWell, EditorLength(SUNKEN_WELL));
 
     SetMapMode(dc, MM_TEXT);
     if (editorUi.captionFont)
@@ -238,10 +287,11 @@ void DrawCaptionBars(HWND window, int active)
     HGDIOBJ oldPen, oldBrush;
     if (SelectFill(dc, active ? editorUi.captionPen : editorUi.facePen,
                    active ? editorUi.captionBrush : editorUi.greyBrush, &oldPen, &oldBrush)) {
-        Frame3D(dc, &editorUi.leftWell, CAPTION_DEPTH);
-        FramedBox(dc, &editorUi.bar1, CAPTION_DEPTH);
-        FramedBox(dc, &editorUi.bar2, CAPTION_DEPTH);
-        Frame3D(dc, &editorUi.rightWell, CAPTION_DEPTH);
+        const int depth = EditorLength(CAPTION_DEPTH);
+        Frame3D(dc, &editorUi.leftWell, depth);
+        FramedBox(dc, &editorUi.bar1, depth);
+        FramedBox(dc, &editorUi.bar2, depth);
+        Frame3D(dc, &editorUi.rightWell, depth);
         RestoreFill(dc, oldPen, oldBrush);
     }
     SetMapMode(dc, oldMode);
@@ -275,10 +325,10 @@ void DrawProgressShare(HWND window, int done, int total)
 static void DrawProgressPart(HWND window, int done, int total)
 {
     const RECT client = ClientRect(window);
-    const int top = client.bottom - BAR_TOP;
-    const int bottom = client.bottom - BAR_BOTTOM;
-    const int left = BAR_SIDE;
-    const int right = client.right - BAR_SIDE;
+    const int top = client.bottom - EditorLength(BAR_TOP);
+    const int bottom = client.bottom - EditorLength(BAR_BOTTOM);
+    const int left = EditorLength(BAR_SIDE);
+    const int right = client.right - EditorLength(BAR_SIDE);
     int filled = (int)((long long)(right - left) * done / total);
     // A frame count changed under a paused toon must not push the bar
     // over the Play button's well.
@@ -292,16 +342,16 @@ static void DrawProgressPart(HWND window, int done, int total)
     if (!dc)
         return;
     HGDIOBJ oldPen, oldBrush;
-    if (right - split > BAR_MIN_PART &&
+    if (right - split > EditorLength(BAR_MIN_PART) &&
         SelectFill(dc, editorUi.facePen, editorUi.greyBrush, &oldPen, &oldBrush)) {
         const RECT rest = { split, top, right, bottom };
-        FramedBox(dc, &rest, SUNKEN_WELL);
+        FramedBox(dc, &rest, EditorLength(SUNKEN_WELL));
         RestoreFill(dc, oldPen, oldBrush);
     }
-    if (filled > BAR_MIN_PART &&
+    if (filled > EditorLength(BAR_MIN_PART) &&
         SelectFill(dc, editorUi.captionPen, editorUi.captionBrush, &oldPen, &oldBrush)) {
         const RECT done = { left, top, split, bottom };
-        FramedBox(dc, &done, FILLED_DEPTH);
+        FramedBox(dc, &done, EditorLength(FILLED_DEPTH));
         RestoreFill(dc, oldPen, oldBrush);
     }
     ReleaseDC(window, dc);
@@ -315,16 +365,17 @@ void DrawSystemButton(HWND window, const DRAWITEMSTRUCT *item)
     const int selected = (item->itemState & ODS_SELECTED) != 0;
     const int depth = selected ? PRESSED_DEPTH
                     : (item->itemState & ODS_DISABLED) ? DISABLED_DEPTH : RAISED_EDGE;
-    Frame3D(item->hDC, &item->rcItem, depth);
+    Frame3D(item->hDC, &item->rcItem, EditorLength(depth));
 
+    const int scale = EditorLength(1);
     RECT glyph = item->rcItem;
-    InflateRect(&glyph, -2, -2);
+    InflateRect(&glyph, -2 * scale, -2 * scale);
     // The strip is narrower than the action button: its grey goes on.
     if (editorUi.greyBrush)
         FillRect(item->hDC, &glyph, editorUi.greyBrush);
     if (selected) {
-        glyph.left += 1;
-        glyph.top += 1;
+        glyph.left += scale;
+        glyph.top += scale;
     }
     int column = GLYPH_CLOSE;
     if (item->hwndItem == editorUi.actionButton)
@@ -335,8 +386,8 @@ void DrawSystemButton(HWND window, const DRAWITEMSTRUCT *item)
         return;
     HDC stripDc = CreateCompatibleDC(item->hDC);
     HGDIOBJ old = SelectObject(stripDc, editorUi.systemButtonStrip);
-    BitBlt(item->hDC, glyph.left, glyph.top, glyph.right - glyph.left, glyph.bottom - glyph.top,
-           stripDc, column, 0, SRCCOPY);
+    BlitScaled(item->hDC, glyph.left, glyph.top, (glyph.right - glyph.left) / scale,
+               (glyph.bottom - glyph.top) / scale, stripDc, column, 0, scale);
     SelectObject(stripDc, old);
     DeleteDC(stripDc);
 }
@@ -351,6 +402,7 @@ static LRESULT OnStageCreate(HWND window)
     Stage *stage = CreateStage(window, &editorStageOwner, &editorFrame.toon);
     if (!stage)
         return -1;
+    SetStageScale(window, EditorLength(1));
     stage->size = editorFrame.stageSize;
     editorFrame.stageWindow = window;
     RebuildStageBackground(window);

@@ -32,11 +32,19 @@ struct EditorUi {
     RECT bar2;
     RECT rightWell;
     char titleText[TITLE_TEXT_SIZE];   // the stage's title before the entrance
+    int scale;                  // the layout's pixels are scale x scale
 };
 
 extern EditorUi editorUi;
 
+// A length of the editor's layout at its scale.
+int EditorLength(int length);
+// Takes the scale for the display (or the chosen Size) and the stage's
+// size from the screen, and sizes and centres the window around them.
 void SizeEditorWindow(HWND window);
+// The editor moved to a display of another DPI: it is laid out again at
+// that display's scale, its top left where the system suggests.
+void RescaleEditor(HWND window, int dpi, const RECT *suggested);
 void CreateEditorResources(HWND window, HINSTANCE instance);
 void DestroyEditorResources(void);
 int LayoutCaption(HWND window);

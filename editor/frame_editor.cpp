@@ -30,6 +30,8 @@
 #define NEW_TOON_BACKGROUND  1
 #define NUMBER_TEXT_SIZE     16
 #define TITLE_SIZE           (TOON_FILENAME_SIZE + 16)
+#define LIST_ITEM_LIMIT      255     // a list box item is at most this high
+#define POSE_SCALE_LARGEST   2
 
 // The module the dialog came from, for the dialogs it opens.
 static HINSTANCE frameEditorInstance;
@@ -403,9 +405,8 @@ void SetFrameTarget(HWND stage, LONG x, LONG y)
 
 /* The pose pictures */
 
-static void DrawPoseItem(HDC dc, const RECT *rect, HBITMAP pose, UINT itemId)
+static void DrawPoseItem(HDC dc, const RECT *rect, HBITMAP pose)
 {
-    (void)itemId;
     COLORREF face = GetSysColor(COLOR_BTNFACE);
     HBRUSH brush = CreateSolidBrush(face);
     HPEN pen = CreatePen(PS_SOLID, 1, face);
@@ -420,20 +421,53 @@ static void DrawPoseItem(HDC dc, const RECT *rect, HBITMAP pose, UINT itemId)
         DrawBitmapTransparentAt(dc, pose, rect->left, rect->top);
 }
 
+// The poses follow the display of the dialog, as its controls do, as far
+// as a list item holds them: twice his size is 260 pixels, the last of
+// them his transparent margin.
+static int PoseScale(HWND list)
+{
+    const int scale = ChooseScale(SIZE_AUTOMATIC, WindowDpi(list));
+    return scale < POSE_SCALE_LARGEST ? scale : POSE_SCALE_LARGEST;
+}
+
+// An item drawn as at one to one, then each pixel a square of the scale.
+static void DrawScaledPoseItem(HDC dc, const RECT *rect, HBITMAP pose, int scale)
+{
+    const RECT small = { 0, 0, (rect->right - rect->left + scale - 1) / scale,
+                         (rect->bottom - rect->top + scale - 1) / scale };
+    HDC memoryDc = CreateCompatibleDC(dc);
+    HBITMAP picture = CreateCompatibleBitmap(dc, small.right, small.bottom);
+    if (memoryDc && picture) {
+        HGDIOBJ old = SelectObject(memoryDc, picture);
+        DrawPoseItem(memoryDc, &small, pose);
+        BlitScaled(dc, rect->left, rect->top, small.right, small.bottom, memoryDc, 0, 0, scale);
+        SelectObject(memoryDc, old);
+    }
+    DeleteBitmapHandle(&picture);
+    if (memoryDc)
+        DeleteDC(memoryDc);
+}
+
 static INT_PTR DrawPoseListItem(const DRAWITEMSTRUCT *item)
 {
     if (item->CtlID != IDC_POSELIST)
         return FALSE;
-    if (item->itemAction == ODA_DRAWENTIRE && item->itemID != (UINT)-1)
-        DrawPoseItem(item->hDC, &item->rcItem, (HBITMAP)item->itemData, item->itemID);
+    if (item->itemAction != ODA_DRAWENTIRE || item->itemID == (UINT)-1)
+        return TRUE;
+    const int scale = PoseScale(item->hwndItem);
+    if (scale > 1)
+        DrawScaledPoseItem(item->hDC, &item->rcItem, (HBITMAP)item->itemData, scale);
+    else
+        DrawPoseItem(item->hDC, &item->rcItem, (HBITMAP)item->itemData);
     return TRUE;
 }
 
-static INT_PTR MeasurePoseItem(MEASUREITEMSTRUCT *item)
+static INT_PTR MeasurePoseItem(HWND dialog, MEASUREITEMSTRUCT *item)
 {
     if (item->CtlID != IDC_POSELIST)
         return FALSE;
-    item->itemHeight = SPRITE_SIZE;
+    const UINT height = SPRITE_SIZE * PoseScale(dialog);
+    item->itemHeight = height < LIST_ITEM_LIMIT ? height : LIST_ITEM_LIMIT;
     return TRUE;
 }
 
@@ -495,7 +529,7 @@ INT_PTR CALLBACK FrameEditorProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         ExitFrameEditor(dialog);
         return TRUE;
     case WM_MEASUREITEM:
-        return MeasurePoseItem((MEASUREITEMSTRUCT *)lParam);
+        return MeasurePoseItem(dialog, (MEASUREITEMSTRUCT *)lParam);
     case WM_DRAWITEM:
         return DrawPoseListItem((const DRAWITEMSTRUCT *)lParam);
     case WM_COMMAND:

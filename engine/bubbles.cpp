@@ -64,8 +64,7 @@ void PlaceBubble(HWND window, LONG anchorX, LONG anchorY, int preferredSide)
     if (!stage)
         return;
     SpritePlace &bubble = stage->bubble;
-    RECT client = { 0, 0, 0, 0 };
-    GetClientRect(window, &client);
+    const RECT client = StageClientRect(window);
     LONG width = client.right;
     LONG quarter = width / 4;
     LONG bubbleWidth = bubble.width;

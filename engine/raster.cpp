@@ -488,3 +488,14 @@ HFONT CreateSerifFont(int height, int weight)
 {
     return CreateFontA(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, 0, 0, 0, 0, 0, "MS Serif");
 }
+
+void BlitScaled(HDC dc, int x, int y, int width, int height, HDC source, int sourceX, int sourceY, int scale)
+{
+    if (scale <= 1) {
+        BitBlt(dc, x, y, width, height, source, sourceX, sourceY, SRCCOPY);
+        return;
+    }
+    const int oldMode = SetStretchBltMode(dc, COLORONCOLOR);
+    StretchBlt(dc, x, y, width * scale, height * scale, source, sourceX, sourceY, width, height, SRCCOPY);
+    SetStretchBltMode(dc, oldMode);
+}

@@ -82,5 +82,9 @@ HBITMAP LoadPaletteBitmap(HINSTANCE instance, HDC dc, const char *name);
 int EmbossedText(HDC dc, COLORREF colour, const char *text, const RECT *rect, int depth);
 // "MS Serif" with characters (not cells) height pixels high.
 HFONT CreateSerifFont(int height, int weight);
+// width x height pixels of source from (sourceX, sourceY) to (x, y) of dc,
+// each one a square of scale x scale: whole multiples only, so that the art
+// stays as sharp as one to one.
+void BlitScaled(HDC dc, int x, int y, int width, int height, HDC source, int sourceX, int sourceY, int scale);
 
 #endif

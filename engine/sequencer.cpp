@@ -116,16 +116,12 @@ const ToonFrame *ActiveFrame(const Stage *stage)
 
 static LONG ClientWidth(HWND window)
 {
-    RECT client;
-    GetClientRect(window, &client);
-    return client.right;
+    return StageClientRect(window).right;
 }
 
 static LONG ClientHeight(HWND window)
 {
-    RECT client;
-    GetClientRect(window, &client);
-    return client.bottom;
+    return StageClientRect(window).bottom;
 }
 
 // The start or exit x out of sight on the side nearer to x.
@@ -468,7 +464,7 @@ static int WalkToNextFrame(HWND window, Stage *stage)
     // The frame's point is the character's centre; a file can hold any.
     LONG x = OffsetCoordinate(stage->toonFrame.x, -(character.width / 2));
     LONG y = OffsetCoordinate(stage->toonFrame.y, -(character.height / 2));
-    ScaleToonPoint(stage->toon, window, &x, &y);
+    ScaleToonPointTo(stage->toon, ClientWidth(window), ClientHeight(window), &x, &y);
     const int wasPhase = stage->phase;
     EnterPhase(window, stage, PHASE_WALKING, 0);
     if (!StartWalk(window, character.x, character.y, x, y, stage->toonFrame.pose)) {
@@ -613,8 +609,10 @@ LRESULT OnStageClick(HWND window, LPARAM point)
     const int picking = stage->owner.pickingPoints && stage->owner.pickingPoints(window);
     if (!picking && (stage->phase != PHASE_READY || stage->nextFrameIndex != 0))
         return 0;
-    LONG x = GET_X_LPARAM(point);
-    LONG y = GET_Y_LPARAM(point);
+    // The window's pixels to the stage's own.
+    const LONG scale = stage->scale > 1 ? stage->scale : 1;
+    LONG x = GET_X_LPARAM(point) / scale;
+    LONG y = GET_Y_LPARAM(point) / scale;
     const SpritePlace &character = stage->character;
     if (PointInSpritePlace(&character, x, y))
         return 0;

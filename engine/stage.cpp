@@ -29,11 +29,24 @@ Stage *StageOf(HWND window)
     return window ? (Stage *)GetPropA(window, STAGE_PROPERTY) : NULL;
 }
 
-static RECT ClientOf(HWND window)
+static int ScaleOf(const Stage *stage)
+{
+    return stage && stage->scale > 1 ? stage->scale : 1;
+}
+
+RECT StageClientRect(HWND window)
 {
     RECT client = { 0, 0, 0, 0 };
     GetClientRect(window, &client);
+    const int scale = ScaleOf(StageOf(window));
+    client.right = (client.right + scale - 1) / scale;
+    client.bottom = (client.bottom + scale - 1) / scale;
     return client;
+}
+
+static RECT ClientOf(HWND window)
+{
+    return StageClientRect(window);
 }
 
 Stage *CreateStage(HWND window, const StageOwner *owner, ToonDocument *toon)
@@ -49,6 +62,7 @@ Stage *CreateStage(HWND window, const StageOwner *owner, ToonDocument *toon)
     stage->instance = (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE);
     const RECT client = ClientOf(window);
     stage->size = MakePackedSize(client.right, client.bottom);
+    stage->scale = 1;
     stage->paintFlag = 1;
     stage->bubbleSide = BUBBLE_SIDE_RIGHT;
     stage->noBubble = 1;
@@ -86,6 +100,25 @@ void DestroyStage(HWND window)
     FreeCanvas(stage);
     RemovePropA(window, STAGE_PROPERTY);
     HeapFree(GetProcessHeap(), 0, stage);
+}
+
+void SetStageScale(HWND window, int scale)
+{
+    Stage *stage = StageOf(window);
+    if (!stage)
+        return;
+    stage->scale = scale < 1 ? 1 : scale > SCALE_LARGEST ? SCALE_LARGEST : scale;
+    const RECT client = ClientOf(window);
+    stage->size = MakePackedSize(client.right, client.bottom);
+    stage->paintFlag = 1;
+}
+
+SIZE EditorStageWindowSize(DWORD size, int scale)
+{
+    const int borderX = 2 * GetSystemMetrics(SM_CXBORDER), borderY = 2 * GetSystemMetrics(SM_CYBORDER);
+    const SIZE window = { (PackedWidth(size) - borderX) * scale + borderX,
+                          (PackedHeight(size) - borderY) * scale + borderY };
+    return window;
 }
 
 /* The clock */
@@ -149,6 +182,14 @@ HDC BeginStageDrawing(HWND window)
     return BeginDrawingOnStage(window, StageOf(window));
 }
 
+// A part of the canvas to the window's DC, at the stage's scale.
+static void BlitCanvas(HDC dc, const Stage *stage, const RECT &part)
+{
+    const int scale = ScaleOf(stage);
+    BlitScaled(dc, part.left * scale, part.top * scale, part.right - part.left, part.bottom - part.top,
+               stage->canvasDc, part.left, part.top, scale);
+}
+
 static void CopyCanvasToWindow(HWND window, const Stage *stage, const RECT *area)
 {
     if (stage->owner.offScreen || !IsWindowVisible(window))
@@ -157,8 +198,7 @@ static void CopyCanvasToWindow(HWND window, const Stage *stage, const RECT *area
     if (area && !IntersectRect(&part, &part, area))
         return;
     HDC dc = GetDC(window);
-    BitBlt(dc, part.left, part.top, part.right - part.left, part.bottom - part.top, stage->canvasDc,
-           part.left, part.top, SRCCOPY);
+    BlitCanvas(dc, stage, part);
     ReleaseDC(window, dc);
 }
 
@@ -438,7 +478,8 @@ int PaintStage(HWND window)
     HDC canvas = stage ? StageCanvas(window, stage) : NULL;
     if (canvas) {
         ComposeStage(window, stage, canvas);
-        BitBlt(windowDc, 0, 0, stage->canvasWidth, stage->canvasHeight, canvas, 0, 0, SRCCOPY);
+        const RECT all = { 0, 0, stage->canvasWidth, stage->canvasHeight };
+        BlitCanvas(windowDc, stage, all);
     } else if (stage) {
         ComposeStage(window, stage, windowDc);
     }
@@ -526,8 +567,9 @@ int ResizeEditorStage(HWND window)
     if (!stage)
         return 0;
     stage->paintFlag = 1;
-    MoveWindow(window, EDITOR_STAGE_X, EDITOR_STAGE_Y, PackedWidth(stage->size),
-               PackedHeight(stage->size), TRUE);
+    const int scale = ScaleOf(stage);
+    const SIZE shown = EditorStageWindowSize(stage->size, scale);
+    MoveWindow(window, EDITOR_STAGE_X * scale, EDITOR_STAGE_Y * scale, shown.cx, shown.cy, TRUE);
     if (stage->spritesLoaded) {
         HDC dc = BeginDrawingOnStage(window, stage);
         PrepareSprite(dc, &stage->spriteSheet, stage->character.source, &stage->character);

@@ -10,6 +10,7 @@
 #include <windows.h>
 #include "engine/clock.h"
 #include "engine/raster.h"
+#include "engine/screen.h"
 #include "toon/sound_clip.h"
 #include "toon/toon_document.h"
 
@@ -111,6 +112,7 @@ struct Stage {
 
     // The picture
     DWORD size;                   // packed: a new toon is laid out on it
+    int scale;                    // each of the stage's pixels is scale x scale on the window
     HBITMAP background;
     HBITMAP sprites[SPRITE_COUNT];
     SpriteSheet spriteSheet;      // the set, from which a walk draws
@@ -166,6 +168,15 @@ struct Stage {
 // Made by the owner in the window's WM_CREATE, freed in its WM_DESTROY.
 Stage *CreateStage(HWND window, const StageOwner *owner, ToonDocument *toon);
 void DestroyStage(HWND window);
+// The stage keeps its picture, walks and clicks in its own pixels and shows
+// each one as a square of scale x scale window pixels (1..SCALE_LARGEST);
+// its size becomes its client area in its own pixels.
+void SetStageScale(HWND window, int scale);
+// The client area in the stage's own pixels, rounded up to cover the window.
+RECT StageClientRect(HWND window);
+// The editor's stage window at a scale: its border stays as thin as the
+// system draws it, so that its client area is the stage's times the scale.
+SIZE EditorStageWindowSize(DWORD size, int scale);
 // The window's stage; null for a window that has none.
 Stage *StageOf(HWND window);
 

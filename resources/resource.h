@@ -24,6 +24,7 @@
 #define IDC_TOONCOUNT           1045
 #define IDC_TOONCOUNTLABEL      1046
 #define IDC_PLAYTOON            1047
+#define IDC_SIZECHOICE                1061
 
 /* The program's own help: dialog, its text box, and the text */
 #define IDD_HELP                2400

@@ -13,6 +13,9 @@
 #define LIST_TEXT_SIZE 128
 #define COUNT_TEXT_SIZE 16
 
+// The Size box's entries, in the order of their values.
+static const char *const sizeChoices[] = { "Automatic", "1x", "2x", "3x", "4x" };
+
 // The toon count seen when the dialog was last activated.
 static int activationCount;
 
@@ -33,6 +36,17 @@ static void ApplyDialogChoices(HWND dialog)
     settings.walkingStyle = settings.pendingStyle;
     settings.statements = IsDlgButtonChecked(dialog, IDC_STATEMENTS) == BST_CHECKED;
     settings.backgrounds = IsDlgButtonChecked(dialog, IDC_BACKGROUNDS) == BST_CHECKED;
+    const LRESULT size = SendDlgItemMessageA(dialog, IDC_SIZECHOICE, CB_GETCURSEL, 0, 0);
+    settings.size = size == CB_ERR ? SIZE_AUTOMATIC : (int)size;
+}
+
+static void ShowSizeChoice(HWND dialog)
+{
+    HWND box = GetDlgItem(dialog, IDC_SIZECHOICE);
+    if (SendMessageA(box, CB_GETCOUNT, 0, 0) == 0)
+        for (const char *choice : sizeChoices)
+            SendMessageA(box, CB_ADDSTRING, 0, (LPARAM)choice);
+    SendMessageA(box, CB_SETCURSEL, (WPARAM)settings.size, 0);
 }
 
 static void ShowDialogChoices(HWND dialog)
@@ -41,6 +55,7 @@ static void ShowDialogChoices(HWND dialog)
     CheckDlgButton(dialog, IDC_PLAYTOONS, settings.pendingStyle == 0 ? BST_UNCHECKED : BST_CHECKED);
     CheckDlgButton(dialog, IDC_STATEMENTS, settings.statements ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_BACKGROUNDS, settings.backgrounds ? BST_CHECKED : BST_UNCHECKED);
+    ShowSizeChoice(dialog);
     RefreshToonList(dialog);
     UpdateOptionEnabling(dialog);
 }

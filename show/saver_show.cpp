@@ -5,6 +5,7 @@
 #include <mmsystem.h>
 
 #include "engine/messages.h"
+#include "engine/screen.h"
 #include "engine/sequencer.h"
 #include "engine/walk.h"
 #include "resources/resource.h"
@@ -145,6 +146,8 @@ void ShowStart(HWND window, HINSTANCE instance)
     show.textFont = CreateSerifFont(TEXT_FONT_HEIGHT, FW_NORMAL);
 
     CreateStage(window, &showOwner, &show.toon);
+    // The preview's box is a miniature of the screen: one to one there.
+    SetStageScale(window, show.preview ? 1 : ChooseScale(settings.size, WindowDpi(window)));
     LoadSpriteSet(window, instance);
     ShowResetCycle(window);
     RebuildStageBackground(window);
@@ -172,7 +175,8 @@ void ShowStop(HWND window)
 static void ShowFollowSize(HWND window, LPARAM size)
 {
     Stage *stage = StageOf(window);
-    const DWORD packed = MakePackedSize(LOWORD(size), HIWORD(size));
+    const RECT client = StageClientRect(window);
+    const DWORD packed = MakePackedSize(client.right, client.bottom);
     if (!show.running || !stage || LOWORD(size) == 0 || HIWORD(size) == 0 || packed == stage->size)
         return;
     stage->size = packed;

@@ -1,4 +1,5 @@
 #include "show/settings.h"
+#include "engine/screen.h"
 
 #include <shlobj.h>
 #include <limits.h>
@@ -16,14 +17,15 @@
 #define SHIPPED_FOLDER   "Toons"
 #define UNINSTALL_KEY    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pimbo95"
 #define SHIPPED_MAX      64
+#define SIZE_KEY         "Size"
 
 static const char *const shippedPatterns[] = { "*.ptf", "*.wav" };
 
 static const char *const settingKeys[] = {
-    "Walking Style", "Statements", "Backgrounds", "Directory", PACES_KEY
+    "Walking Style", "Statements", "Backgrounds", "Directory", PACES_KEY, SIZE_KEY
 };
 
-SaverSettings settings = { 1, 1, 1, "", 0, 0 };
+SaverSettings settings = { 1, 1, 1, "", 0, 0, SIZE_AUTOMATIC };
 
 void EnsureTrailingBackslash(char *path, size_t size)
 {
@@ -342,6 +344,13 @@ static void ReadToonDirectory(const char *file, const char *current)
     EnsureTrailingBackslash(settings.directory, sizeof settings.directory);
 }
 
+// 1 to 4 times the art's size; nothing, or anything else, is Automatic.
+static int ReadSize(const char *file)
+{
+    const UINT size = GetPrivateProfileIntA(INI_SECTION, SIZE_KEY, SIZE_AUTOMATIC, file);
+    return size >= 1 && size <= SCALE_LARGEST ? (int)size : SIZE_AUTOMATIC;
+}
+
 LONG ReadPacesWalked(void)
 {
     char file[MAX_PATH];
@@ -378,6 +387,7 @@ int ReadSettings(void)
     settings.backgrounds = (int)GetPrivateProfileIntA(INI_SECTION, "Backgrounds",
                                                       settings.backgrounds, file);
     ReadToonDirectory(file, current);
+    settings.size = ReadSize(file);
 
     settings.pendingStyle = settings.walkingStyle;
     return IsDirectory(settings.directory) ? 0 : -1;
@@ -415,4 +425,10 @@ void WriteSettings(void)
     if (settings.directoryChosen)
         WriteToonDirectory();
     StorePacesWalked(0);
+    // Automatic is no key at all: a file of a user who never chose a size
+    // stays as older versions wrote it.
+    char size[NUMBER_TEXT_SIZE];
+    snprintf(size, sizeof size, "%d", settings.size);
+    const int chosen = settings.size >= 1 && settings.size <= SCALE_LARGEST;
+    WriteSettingText(INI_SECTION, SIZE_KEY, chosen ? size : NULL);
 }

@@ -9,6 +9,7 @@
 #define INI_FILE        "Pimbo95.ini"
 #define INI_SECTION     "Fizzy Pimbo Screen Saver"
 #define DIRECTORY_SIZE  128
+#define SIZE_AUTOMATIC  0       // the display's own scale
 
 struct SaverSettings {
     int walkingStyle;          // 0 random walks, 1 toon files
@@ -17,6 +18,7 @@ struct SaverSettings {
     char directory[DIRECTORY_SIZE];
     int pendingStyle;          // the dialog's radio buttons
     int directoryChosen;       // directory is the user's, stored or picked; else a stand-in never stored
+    int size;                  // SIZE_AUTOMATIC, or the art's pixels 1..4 times as large
 };
 
 extern SaverSettings settings;

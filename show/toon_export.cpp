@@ -6,6 +6,7 @@
 #include <initializer_list>
 
 #include "engine/messages.h"
+#include "engine/screen.h"
 #include "engine/sequencer.h"
 #include "engine/stage.h"
 #include "show/settings.h"
@@ -22,7 +23,7 @@
 #define LAST_TILE_NUMBER    10
 #define SIZE_TEXT_LIMIT     16
 #define ARGUMENT_SIZE       MAX_PATH
-#define ARGUMENTS_MAX       3
+#define ARGUMENTS_MAX       4
 #define MESSAGE_SIZE        (MAX_PATH + 96)
 
 // The colours drawn besides the artwork's: the caption and its emboss, the
@@ -38,6 +39,10 @@ struct ExportRun {
     HFONT captionFont;
     int backgroundNumber;
     int actDone;
+    int scale;                // the file's pixels per stage pixel, each way
+    HBITMAP scaled;           // the canvas at the scale, made once for the run
+    HDC scaledDc;
+    HGDIOBJ scaledOld;
 };
 
 /* The stage's palette */
@@ -174,10 +179,46 @@ static int RegisterExportClass(HINSTANCE instance)
 
 /* The run */
 
+// The picture at the scale: made with the stage's canvas, kept for the run.
+static int MakeScaledPicture(ExportRun *run, const Stage *stage, int width, int height)
+{
+    if (run->scale == 1)
+        return 1;
+    run->scaled = CreateCompatibleBitmap(stage->canvasDc, width * run->scale, height * run->scale);
+    run->scaledDc = run->scaled ? CreateCompatibleDC(stage->canvasDc) : NULL;
+    if (!run->scaledDc)
+        return 0;
+    run->scaledOld = SelectObject(run->scaledDc, run->scaled);
+    return 1;
+}
+
+static void FreeScaledPicture(ExportRun *run)
+{
+    if (run->scaledDc) {
+        SelectObject(run->scaledDc, run->scaledOld);
+        DeleteDC(run->scaledDc);
+        run->scaledDc = NULL;
+    }
+    DeleteBitmapHandle(&run->scaled);
+}
+
+// Each pixel of the canvas a square of the file's pixels; the picture
+// leaves its DC while the writer reads it.
+static int AddScaledPicture(GifWriter *writer, ExportRun *run, const Stage *stage, int durationMs)
+{
+    BlitScaled(run->scaledDc, 0, 0, stage->canvasWidth, stage->canvasHeight, stage->canvasDc, 0, 0, run->scale);
+    SelectObject(run->scaledDc, run->scaledOld);
+    const int added = GifAddBitmap(writer, run->scaled, durationMs);
+    SelectObject(run->scaledDc, run->scaled);
+    return added;
+}
+
 // The canvas goes into the file as it stands; it is selected into the
 // stage's DC, which the writer must not find it in.
-static int AddStagePicture(GifWriter *writer, Stage *stage, int durationMs)
+static int AddStagePicture(GifWriter *writer, ExportRun *run, Stage *stage, int durationMs)
 {
+    if (run->scale > 1)
+        return AddScaledPicture(writer, run, stage, durationMs);
     SelectObject(stage->canvasDc, stage->canvasOld);
     const int added = GifAddBitmap(writer, stage->canvas, durationMs);
     SelectObject(stage->canvasDc, stage->canvas);
@@ -209,7 +250,7 @@ static int RecordToon(HWND window, ExportRun *run, GifWriter *writer, const Expo
         }
         DWORD wait = NextClockEvent(&run->clock);
         const int over = run->actDone || wait == INFINITE || run->clock.now >= LONGEST_TOON_MS;
-        if (!AddStagePicture(writer, stage, over ? FINAL_HOLD_MS : (int)wait))
+        if (!AddStagePicture(writer, run, stage, over ? FINAL_HOLD_MS : (int)wait))
             return EXPORT_CANNOT_WRITE;
         if (over)
             return EXPORT_DONE;
@@ -275,7 +316,16 @@ static int SameFile(const char *first, const char *second)
 int ExportToonGif(HINSTANCE instance, const ToonDocument *toon, const char *path, int width, int height,
                   const ExportWatch *watch)
 {
-    if (width < EXPORT_MIN_SIDE || width > EXPORT_MAX_SIDE || height < EXPORT_MIN_SIDE || height > EXPORT_MAX_SIDE)
+    return ExportToonGifScaled(instance, toon, path, width, height, 1, watch);
+}
+
+int ExportToonGifScaled(HINSTANCE instance, const ToonDocument *toon, const char *path, int width, int height,
+                        int scale, const ExportWatch *watch)
+{
+    if (scale < 1 || scale > SCALE_LARGEST)
+        return EXPORT_BAD_SIZE;
+    if (width < EXPORT_MIN_SIDE || width > EXPORT_MAX_SIDE / scale || height < EXPORT_MIN_SIDE ||
+        height > EXPORT_MAX_SIDE / scale)
         return EXPORT_BAD_SIZE;
     if (toon->fileName[0] && SameFile(toon->fileName, path))
         return EXPORT_TARGET_IS_TOON;
@@ -296,6 +346,7 @@ int ExportToonGif(HINSTANCE instance, const ToonDocument *toon, const char *path
     run->owner.clock = &run->clock;
     run->owner.offScreen = 1;
     run->owner.toonDirectory = settings.directory;
+    run->scale = scale;
 
     HWND window = RegisterExportClass(instance)
         ? CreateWindowExA(0, EXPORT_CLASS, "", WS_POPUP, 0, 0, width, height, NULL, NULL, instance, run)
@@ -311,12 +362,12 @@ int ExportToonGif(HINSTANCE instance, const ToonDocument *toon, const char *path
         EndStageDrawing(window, dc, NULL);
     }
     // Without a canvas there would be nothing to read the pictures from.
-    if (onCanvas && LoadSpriteSet(window, instance)) {
+    if (onCanvas && MakeScaledPicture(run, stage, width, height) && LoadSpriteSet(window, instance)) {
         stage->speed = toon->header.frameSpeed;
         stage->titleShown = 1;
         RebuildStageBackground(window);
         RepaintStage(window);
-        if (!GifBegin(&writer, path, width, height, palette, colours)) {
+        if (!GifBegin(&writer, path, width * scale, height * scale, palette, colours)) {
             result = EXPORT_CANNOT_WRITE;
         } else {
             result = RecordToon(window, run, &writer, watch);
@@ -326,6 +377,7 @@ int ExportToonGif(HINSTANCE instance, const ToonDocument *toon, const char *path
                 GifAbandon(&writer);
         }
     }
+    FreeScaledPicture(run);
     if (window)
         DestroyWindow(window);
     if (run->captionFont)
@@ -351,6 +403,18 @@ int ParseExportSize(const char *text, int *width, int *height)
         return 0;
     *width = (int)w;
     *height = (int)h;
+    return 1;
+}
+
+int ParseExportScale(const char *text, int *scale)
+{
+    if (!text || strnlen(text, SIZE_TEXT_LIMIT) >= SIZE_TEXT_LIMIT)
+        return 0;
+    char *end = NULL;
+    const long value = strtol(text, &end, 10);
+    if (end == text || (*end != 'x' && *end != 'X') || end[1] != '\0' || value < 1 || value > SCALE_LARGEST)
+        return 0;
+    *scale = (int)value;
     return 1;
 }
 
@@ -445,14 +509,23 @@ int RunToonExport(HINSTANCE instance, const char *arguments)
                       : *cursor ? "An argument too long"
                       : count < 2 ? "Missing arguments" : NULL;
     if (wrong) {
-        TellUserOf("%s. Usage: Pimbo95.scr /gif <toon file> <gif file> [<width>x<height>]", wrong);
+        TellUserOf("%s. Usage: Pimbo95.scr /gif <toon file> <gif file> [<width>x<height>] [<n>x]", wrong);
         return EXPORT_EXIT_USAGE;
     }
     const char *toonName = given[0], *gifName = given[1];
-    const int sized = count > 2;
-    int width = 0, height = 0;
-    if (sized && !ParseExportSize(given[2], &width, &height)) {
-        TellUserOf("Bad picture size %s: give it as <width>x<height>, each from 1 to 4096.", given[2]);
+    // The scale follows the size, or stands alone in its place.
+    int width = 0, height = 0, scale = 1;
+    const char *size = count > 2 ? given[2] : NULL, *scaleText = count > 3 ? given[3] : NULL;
+    if (size && !scaleText && ParseExportScale(size, &scale)) {
+        scaleText = size;
+        size = NULL;
+    } else if (scaleText && !ParseExportScale(scaleText, &scale)) {
+        TellUserOf("Bad scale %s: give it as 1x, 2x, 3x or 4x.", scaleText);
+        return EXPORT_EXIT_USAGE;
+    }
+    const int sized = size != NULL;
+    if (sized && !ParseExportSize(size, &width, &height)) {
+        TellUserOf("Bad picture size %s: give it as <width>x<height>, each from 1 to 4096.", size);
         return EXPORT_EXIT_USAGE;
     }
 
@@ -466,12 +539,14 @@ int RunToonExport(HINSTANCE instance, const char *arguments)
             width = PackedWidth(toon.header.windowSize);
             height = PackedHeight(toon.header.windowSize);
         }
-        const int result = ExportToonGif(instance, &toon, gifName, width, height, NULL);
+        const int result = ExportToonGifScaled(instance, &toon, gifName, width, height, scale, NULL);
         code = result == EXPORT_DONE ? EXPORT_EXIT_DONE
              : result == EXPORT_BAD_SIZE ? EXPORT_EXIT_USAGE
              : result == EXPORT_NO_FRAMES ? EXPORT_EXIT_TOON : EXPORT_EXIT_WRITE;
         char text[MESSAGE_SIZE];
-        if (result != EXPORT_DONE) {
+        if (result == EXPORT_BAD_SIZE && scale > 1)
+            TellUserOf("Bad picture size at %s: each side times the scale may be 4096 at most.", scaleText);
+        else if (result != EXPORT_DONE) {
             DescribeExportFailure(result, &toon, gifName, width, height, text, sizeof text);
             TellUser(NULL, text, NULL, MB_OK | MB_ICONEXCLAMATION);
         }

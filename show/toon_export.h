@@ -32,12 +32,19 @@ enum ExportResult {
 // is changed. Messages are the caller's to show.
 int ExportToonGif(HINSTANCE instance, const ToonDocument *toon, const char *path, int width, int height,
                   const ExportWatch *watch);
+// The same with each of the stage's pixels a square of scale x scale in the
+// file (1..SCALE_LARGEST); the file's sides, width and height times the
+// scale, go to EXPORT_MAX_SIDE.
+int ExportToonGifScaled(HINSTANCE instance, const ToonDocument *toon, const char *path, int width, int height,
+                        int scale, const ExportWatch *watch);
 // The message for a result other than EXPORT_DONE and EXPORT_CANCELLED of
 // that export.
 void DescribeExportFailure(int result, const ToonDocument *toon, const char *path, int width, int height,
                            char *text, int size);
 // "640x480" and the like: 1 with both sides in range.
 int ParseExportSize(const char *text, int *width, int *height);
+// "2x" and the like: 1 with the scale in range.
+int ParseExportScale(const char *text, int *scale);
 
 // Exit codes of the command line's export.
 #define EXPORT_EXIT_DONE        0
@@ -45,7 +52,7 @@ int ParseExportSize(const char *text, int *width, int *height);
 #define EXPORT_EXIT_TOON        2    // the toon is missing or damaged
 #define EXPORT_EXIT_WRITE       3    // the GIF cannot be written, or would replace the toon
 
-// "/gif <toon file> <gif file> [<width>x<height>]": arguments is what
+// "/gif <toon file> <gif file> [<width>x<height>] [<n>x]": arguments is what
 // follows "gif". Says why it failed on the console it was started from, or
 // else in a message box; returns the exit code.
 int RunToonExport(HINSTANCE instance, const char *arguments);

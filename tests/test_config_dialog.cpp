@@ -273,6 +273,8 @@ TEST_CASE("the dialog is built from its template and centred on the screen")
         { IDC_TOONCOUNTLABEL, "STATIC", "Toon Files found", SS_CENTER | WS_GROUP, 23, 123, 65, 9 },
         { IDC_PLAYTOON, "BUTTON", "P&lay Toon File", BS_PUSHBUTTON | WS_TABSTOP, 22, 139, 65, 13 },
         { IDC_HELPBUTTON, "BUTTON", "&Help", BS_PUSHBUTTON | WS_TABSTOP, 134, 38, 43, 13 },
+        { 0xFFFF, "STATIC", "Si&ze:", SS_LEFT | WS_GROUP, 32, 22, 22, 9 },
+        { IDC_SIZECHOICE, "COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 56, 20, 58, 70 },
     };
     const size_t controlCount = sizeof controls / sizeof controls[0];
     const DWORD child = WS_CHILD | WS_VISIBLE;
@@ -333,7 +335,7 @@ TEST_CASE("the dialog is built from its template and centred on the screen")
             if (want.text[0] != '#') {
                 char text[128] = "";
                 GetWindowTextA(control, text, sizeof text);
-                if (want.id != IDC_TOONCOUNT)
+                if (want.id != IDC_TOONCOUNT && want.id != IDC_SIZECHOICE)
                     CHECK(std::string(text) == want.text);
             }
             RECT expected = DialogUnitsToPixels(dialog, want.x, want.y, want.cx, want.cy);
@@ -345,6 +347,9 @@ TEST_CASE("the dialog is built from its template and centred on the screen")
             if (want.style == SS_ICON) {
                 // An icon control takes the size of its icon.
                 CHECK(SendMessageA(control, STM_GETICON, 0, 0) != 0);
+            } else if (want.id == IDC_SIZECHOICE) {
+                // A drop-down list is as high as its closed box.
+                CHECK(actual.right == expected.right);
             } else {
                 CHECK(actual.right == expected.right);
                 CHECK(actual.bottom == expected.bottom);
@@ -430,7 +435,7 @@ TEST_CASE("the radio buttons grey out the options without touching their marks")
     CHECK(testing::ReadFileBytes(testing::IniPath()) == before);
 }
 
-TEST_CASE("OK writes the choices and the paces, and the directory only once it is the user's")
+TEST_CASE("OK writes the choices, the paces and the Size chosen, and the directory only once it is the user's")
 {
     std::string directory = MakeDir(TempRoot() + "Saved\\");
     SetCurrentDirectoryA(directory.c_str());
@@ -445,6 +450,10 @@ TEST_CASE("OK writes the choices and the paces, and the directory only once it i
         CHECK(Checked(dialog, IDC_BACKGROUNDS));
         CHECK(ItemText(dialog, IDC_TOONCOUNT) == "0");
         CHECK_FALSE(Enabled(dialog, IDC_PLAYTOON));
+        CHECK(ItemText(dialog, IDC_SIZECHOICE) == "Automatic");
+        CHECK(SendDlgItemMessageA(dialog, IDC_SIZECHOICE, CB_GETCOUNT, 0, 0) == 5);
+        SendDlgItemMessageA(dialog, IDC_SIZECHOICE, CB_SETCURSEL, 2, 0);
+        CHECK(ItemText(dialog, IDC_SIZECHOICE) == "2x");
         Click(dialog, IDC_WALKRANDOM);
         Click(dialog, IDC_STATEMENTS);
         // Paces a saver stored while the dialog was open are not undone.
@@ -458,6 +467,7 @@ TEST_CASE("OK writes the choices and the paces, and the directory only once it i
     // A stand-in for a directory of his own, which OK never makes his.
     CHECK(IniValue("Directory") == "<missing>");
     CHECK(IniValue("Paces Walked") == "60");
+    CHECK(IniValue("Size") == "2");
 }
 
 TEST_CASE("Cancel keeps the choices out of the INI file but not a change of directory")

@@ -765,3 +765,52 @@ TEST_CASE("closing the frame editor, Open in it and New leave nothing running, a
         });
     }
 }
+
+TEST_CASE("at 192 DPI the editor is laid out twice as large, nothing over anything, and a click picks the same point")
+{
+    StartClean();
+    testing::WithFrameEditor([](testing::EditorSession &session) {
+        HWND stage = editorFrame.stageWindow;
+        SendMessageA(stage, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(121, 91));
+        const POINT picked = { editFrame.x, editFrame.y };
+        CHECK((picked.x == 121 && picked.y == 91));
+        const RECT before = ScreenRect(session.main);
+        RECT stageBefore;
+        GetClientRect(stage, &stageBefore);
+
+        RECT suggested = { before.left + 7, before.top + 5, before.left + 7 + 2 * (before.right - before.left),
+                           before.top + 5 + 2 * (before.bottom - before.top) };
+        SendMessageA(session.main, WM_DPICHANGED, MAKEWPARAM(192, 192), (LPARAM)&suggested);
+        const RECT now = ScreenRect(session.main);
+        CHECK((now.left == suggested.left && now.top == suggested.top));
+        RECT client, stageNow;
+        GetClientRect(session.main, &client);
+        GetClientRect(stage, &stageNow);
+        CHECK((stageNow.right == 2 * stageBefore.right && stageNow.bottom == 2 * stageBefore.bottom));
+        std::vector<RECT> places;
+        for (HWND control : { stage, editorUi.fileButton, editorUi.playButton, editorUi.actionButton,
+                              editorUi.minimizeButton, editorUi.closeButton }) {
+            RECT place = ScreenRect(control), common;
+            MapWindowPoints(NULL, session.main, (POINT *)&place, 2);
+            CHECK((IntersectRect(&common, &place, &client) && EqualRect(&common, &place)));
+            for (const RECT &other : places)
+                CHECK_FALSE(IntersectRect(&common, &place, &other));
+            places.push_back(place);
+        }
+        CHECK((places[1].right - places[1].left == 150 && places[1].bottom - places[1].top == 46));
+        CHECK((places[5].right - places[5].left == 30 && places[5].bottom - places[5].top == 30));
+        LayoutCaption(session.main);
+        RECT well = places[0];
+        InflateRect(&well, 4, 4);
+        CHECK(EqualRect(&well, &editorUi.stageWell));
+        LOGFONTA font = {};
+        GetObjectA((HFONT)SendMessageA(editorUi.fileButton, WM_GETFONT, 0, 0), sizeof font, &font);
+        CHECK(font.lfHeight == -28);
+
+        SendMessageA(stage, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2 * 121 + 1, 2 * 91 + 1));
+        CHECK((editFrame.x == picked.x && editFrame.y == picked.y));
+        SendMessageA(session.main, WM_DPICHANGED, MAKEWPARAM(96, 96), (LPARAM)&before);
+        const RECT back = ScreenRect(session.main);
+        CHECK(EqualRect(&back, &before));
+    });
+}

@@ -39,7 +39,7 @@ std::string GuidText(const GUID &id)
 
 }  // namespace
 
-TEST_CASE("the program carries a manifest: as invoker, Vista to 11, system DPI aware")
+TEST_CASE("the program carries a manifest: as invoker, Vista to 11, DPI aware per monitor or else system aware")
 {
     const std::string scr = testing::ScrPath();
     HMODULE image = LoadLibraryExA(scr.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
@@ -100,10 +100,12 @@ TEST_CASE("the program carries a manifest: as invoker, Vista to 11, system DPI a
         CHECK(systems.elements[i].type == (DWORD)ACTCTX_COMPATIBILITY_ELEMENT_TYPE_OS);
     }
 
-    // System aware, and nothing that would make it aware per monitor.
+    // Aware per monitor (v2) where that is known, else system aware.
     wchar_t value[32] = L"";
     CHECK(QueryActCtxSettingsW(0, context, NULL, L"dpiAware", value, 32, &written));
     CHECK(Narrow(value) == "true");
-    CHECK_FALSE(QueryActCtxSettingsW(0, context, NULL, L"dpiAwareness", value, 32, &written));
+    CHECK(QueryActCtxSettingsW(0, context, L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness",
+                               value, 32, &written));
+    CHECK(Narrow(value) == "PerMonitorV2, System");
     ReleaseActCtx(context);
 }

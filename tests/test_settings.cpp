@@ -179,6 +179,29 @@ TEST_CASE("the five keys are first written in their order, and a paces write tou
           "Walking Style=0\r\nStatements=1\r\nBackgrounds=0\r\n"
           "Directory=C:\\toons\\\r\nPaces Walked=0\r\n");
 
+    SUBCASE("a chosen Size reads back as written; Automatic and odd values are no key")
+    {
+        settings.size = 2;
+        WriteSettings();
+        CHECK(IniText().find("Paces Walked=-12\r\nSize=2\r\n") != std::string::npos);
+        struct Row { const char *written; int read; } rows[] = {
+            { "1", 1 }, { "2", 2 }, { "4", 4 }, { "0", SIZE_AUTOMATIC }, { "5", SIZE_AUTOMATIC },
+            { "-2", SIZE_AUTOMATIC }, { "large", SIZE_AUTOMATIC },
+        };
+        for (const Row &row : rows) {
+            CAPTURE(row.written);
+            PutIni(std::string("Size=") + row.written + "\r\n");
+            settings.size = 3;
+            ReadSettings();
+            CHECK(settings.size == row.read);
+            WriteSettings();
+            const std::string text = IniText();
+            CHECK((text.find(std::string("Size=") + row.written + "\r\n") != std::string::npos) == (row.read != 0));
+            CHECK((text.find("Size=") != std::string::npos) == (row.read != SIZE_AUTOMATIC));
+            ReadSettings();
+            CHECK(settings.size == row.read);
+        }
+    }
     SUBCASE("style values are unsigned in the file")
     {
         settings.walkingStyle = -1;

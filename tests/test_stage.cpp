@@ -641,16 +641,17 @@ static ToonFrame StageFrame(int32_t x, int32_t y, int32_t pose, const char *text
 }
 
 // Another stage of the test stage's class beside the first, with its own
-// owner, clock and toon; its canvas starts as the first one's pattern.
-static HWND OpenOtherStage(int x, int offScreen, SteppedClock *clock, ToonDocument *toon)
+// owner, clock and toon, at a scale; its canvas starts as the first one's pattern.
+static HWND OpenOtherStage(int x, int offScreen, SteppedClock *clock, ToonDocument *toon, int scale = 1)
 {
     EngineStage &first = testing::TheEngineStage();
-    HWND window = CreateWindowExA(0, "PimboTestEngineStage", "other stage", WS_POPUP, x, 0, 400, 300, NULL,
-                                  NULL, GetModuleHandleA(NULL), NULL);
+    HWND window = CreateWindowExA(0, "PimboTestEngineStage", "other stage", WS_POPUP, x, 0, 400 * scale,
+                                  300 * scale, NULL, NULL, GetModuleHandleA(NULL), NULL);
     StageOwner owner = {};
     owner.clock = clock;
     owner.offScreen = offScreen;
     CreateStage(window, &owner, toon);
+    SetStageScale(window, scale);
     HDC canvas = BeginStageDrawing(window);
     BitBlt(canvas, 0, 0, 400, 300, first.stage->canvasDc, 0, 0, SRCCOPY);
     EndStageDrawing(window, canvas, NULL);
@@ -751,6 +752,39 @@ TEST_CASE("stages side by side play apart, and a stage off the screen draws what
         CHECK(shown > compared / 2);
         DestroyStage(hidden);
         DestroyWindow(hidden);
+    }
+    SUBCASE("a stage at twice the scale shows the same picture, each pixel a 2 x 2 square")
+    {
+        // Points made on a stage of half the size: they land where the stage's own size says.
+        testing::SetStageToon({ StageFrame(75, 75, 2, "one"), StageFrame(160, 40, 5, "two") },
+                              MakePackedSize(200, 150));
+        HWND doubled = OpenOtherStage(0, 0, &clock, &first.toon, 2);
+        CHECK(StageOf(doubled)->size == MakePackedSize(400, 300));
+        CHECK(StartToonPlayback(first.window) == 1);
+        CHECK(StartToonPlayback(doubled) == 1);
+        std::vector<int> phases;
+        int differing = 0;
+        for (DWORD step = 1; step <= 1200 && first.stage->phase != PHASE_READY; ++step) {
+            SeedRandomNumber(step);
+            testing::Advance(20);
+            SeedRandomNumber(step);
+            AdvanceSteppedClock(&clock, doubled, 20);
+            // Each phase as it begins: the walks, the wait, the speech with its bubble.
+            if (!phases.empty() && phases.back() == first.stage->phase)
+                continue;
+            phases.push_back(first.stage->phase);
+            const std::vector<uint32_t> one = testing::GrabQuads(first.stage->canvasDc, 0, 0, 400, 300);
+            HDC dc = GetDC(doubled);
+            const std::vector<uint32_t> two = testing::GrabQuads(dc, 0, 0, 800, 600);
+            ReleaseDC(doubled, dc);
+            for (size_t i = 0; i < two.size() && one.size() == 400 * 300; ++i)
+                differing += two[i] != one[(i / 800 / 2) * 400 + i % 800 / 2];
+        }
+        CHECK(phases.size() >= 6);
+        CHECK(differing == 0);
+        CHECK(StageOf(doubled)->position.x == first.stage->position.x);
+        DestroyStage(doubled);
+        DestroyWindow(doubled);
     }
     FreeToonFrames(&toon);
     testing::CloseEngineStage();

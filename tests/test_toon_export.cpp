@@ -235,6 +235,36 @@ TEST_CASE("the exported pictures are the stage's on the same clock")
     FreeToonFrames(&toon);
 }
 
+TEST_CASE("an export at twice the scale is the one-to-one export in 2 x 2 squares, frame for frame")
+{
+    const int width = 160, height = 120;
+    ToonDocument toon = {};
+    CHECK_OR_RETURN(ReadToon(&toon, ShippedToon("greeting")) > 1);
+    std::vector<testing::DecodedFrame> frames[2];
+    std::string pictures[2];
+    for (int scale = 1; scale <= 2; ++scale) {
+        const std::string gif = Folder() + "/greeting-" + std::to_string(scale) + "x.gif";
+        SeedRandomNumber(99);
+        CHECK_OR_RETURN(ExportToonGifScaled(GetModuleHandleA(NULL), &toon, testing::WinPath(gif).c_str(), width, height,
+                                            scale, NULL) == EXPORT_DONE);
+        frames[scale - 1] = testing::ListGifFrames(gif);
+        pictures[scale - 1] = testing::ComposeGifFrames(gif);
+    }
+    CHECK(frames[0].size() > 10);
+    CHECK_OR_RETURN(frames[1].size() == frames[0].size());
+    CHECK_OR_RETURN(pictures[1].size() == pictures[0].size() * 4);
+    int differing = 0;
+    for (size_t i = 0; i < frames[0].size(); ++i) {
+        CHECK(frames[1][i].hundredths == frames[0][i].hundredths);
+        for (int y = 0; y < height * 2; ++y)
+            for (int x = 0; x < width * 2; ++x)
+                differing += pictures[1].compare(((i * height * 2 + y) * width * 2 + x) * 3, 3, pictures[0],
+                                                 ((i * height + y / 2) * width + x / 2) * 3, 3) != 0;
+    }
+    CHECK(differing == 0);
+    FreeToonFrames(&toon);
+}
+
 TEST_CASE("a failed or cancelled export says why and leaves no file behind")
 {
     const std::string folder = testing::WinPath(Folder()) + "\\", older = folder + "old.gif",
@@ -271,6 +301,8 @@ TEST_CASE("a failed or cancelled export says why and leaves no file behind")
         { "the toon itself, short name", self, shortName, "", EXPORT_EXIT_WRITE, "it is the toon itself" },
         { "the toon itself, forward slashes", slashes, self, "", EXPORT_EXIT_WRITE, "it is the toon itself" },
         { "the toon itself, as the editor asks", self, upper, "", EXPORT_TARGET_IS_TOON, NULL },
+        { "no such scale", greeting, older, "320x240 5x", EXPORT_EXIT_USAGE, "Bad scale 5x" },
+        { "too wide at its scale", greeting, older, "1025x240 4x", EXPORT_EXIT_USAGE, "Bad picture size at 4x" },
         { "Escape", greeting, older, "", EXPORT_CANCELLED, NULL },
     };
     for (const auto &row : rows) {

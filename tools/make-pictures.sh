@@ -12,13 +12,16 @@
 #                                          Pimbo speaking at its first frame
 #   two-monitors   docs/two-monitors.png   the saver on two monitors side by side
 #                                          (made on the two-monitor display, at half size)
+#   scale          docs/scale.png          the saver speaking on a 3840 x 2160 screen at
+#                                          100 % and at 200 % (made on such a display
+#                                          at 96 and at 192 DPI), the same part of each
 #
 #   tools/make-pictures.sh [--out DIR] [PICTURE...]   (default: docs, all of them)
 #
 # Each run makes new pictures of the same kind: the saver is random.
 set -euo pipefail
 self=$(readlink -f "$0")
-all_pictures="config-dialog saver walk voice frame-editor editor two-monitors"
+all_pictures="config-dialog saver walk voice frame-editor editor two-monitors scale"
 
 if [ "${1:-}" != --inside ]; then
     cd "$(dirname "$self")/.."
@@ -45,11 +48,35 @@ if [ "${1:-}" != --inside ]; then
     scr=$(readlink -f "$build/Pimbo95.scr")
     one=()
     two=()
+    scaled=
     for picture in "${pictures[@]}"; do
-        if [ "$picture" = two-monitors ]; then two+=("$picture"); else one+=("$picture"); fi
+        case $picture in
+            two-monitors) two+=("$picture") ;;
+            scale) scaled=1 ;;
+            *) one+=("$picture") ;;
+        esac
     done
     [ ${#one[@]} -eq 0 ] || tools/with-wine.sh "$self" --inside "$scr" "$out" "${one[@]}"
     [ ${#two[@]} -eq 0 ] || tools/with-wine.sh --two-monitors "$self" --inside "$scr" "$out" "${two[@]}"
+    if [ -n "$scaled" ]; then
+        # One session per DPI: Wine reads it when it starts.
+        shots=$(mktemp -d /tmp/pimbo-scale.XXXXXX)
+        for dpi in 96 192; do
+            PIMBO_SCREEN=3840x2160x24 PIMBO_DPI=$dpi tools/with-wine.sh "$self" --inside "$scr" "$shots" "scale-$dpi"
+        done
+        # The part around him at 200 %, and the same part at 100 %: his
+        # image's corner is the same screen point at both scales. The top
+        # of the screen, where the toon's caption is, does not count.
+        compare -fuzz 3% "$shots/scale-192.png" "$shots/empty-192.png" -compose src \
+            -highlight-color white -lowlight-color black "$shots/changed.png" 2>/dev/null || true
+        read -r w h x y < <(convert "$shots/changed.png" -crop 3840x1960+0+200 +repage -trim \
+            -format '%w %h %X %Y\n' info:)
+        part=$((w + 160))x$((h + 120))+$((x - 80))+$((y + 200 - 60))
+        convert "$shots/scale-96.png[$part]" "$shots/scale-192.png[$part]" -bordercolor white -border 8 \
+            +append +repage "$out/scale.png"
+        rm -rf "$shots"
+        ls -l "$out/scale.png"
+    fi
     exit 0
 fi
 
@@ -108,19 +135,24 @@ stop_program() {
 # Pixels of a screen shot that differ from the empty stage, tiled with the
 # given background.
 foreign_pixels() {
-    compare -metric AE -fuzz 3% "$2" "$work/empty-$1.png" null: 2>&1 || true
+    local count
+    count=$(compare -metric AE -fuzz 3% "$2" "$work/empty-$1.png" null: 2>&1 || true)
+    # Large counts come as 8.2944e+06.
+    printf '%.0f' "$count" 2>/dev/null || true
 }
 
 # Waits until Pimbo speaks, then takes the picture and ends the program.
 # The command given, with a screen shot added, counts the pixels that
 # differ from the empty stage: Pimbo and his bubble together over ten
 # thousand, he alone fewer than six thousand, the saver's title on its own
-# background nearly all of them.
+# background nearly all of them; at twice the scale, four times as many.
+# Only once he has been seen without his bubble: a look before may catch
+# the screen half repainted from the title.
 shoot_when_speaking() {
-    local picture=$1 start pixels=0 shot=$work/look.png
+    local picture=$1 start pixels walked= shot=$work/look.png area=${AREA_SCALE:-1}
     shift
     start=$(now_ms)
-    until [ "$pixels" -gt 10000 ] && [ "$pixels" -lt 100000 ]; do
+    while :; do
         if [ $(( $(now_ms) - start )) -gt $((CAPTURE_SECONDS * 1000)) ]; then
             echo "$picture: no speech bubble within $CAPTURE_SECONDS s" >&2
             return 1
@@ -128,14 +160,22 @@ shoot_when_speaking() {
         sleep 0.3
         import -window root "$shot"
         pixels=$("$@" "$shot")
+        if [ "$pixels" -le $((10000 * area)) ]; then
+            walked=1
+        elif [ -n "$walked" ] && [ "$pixels" -lt $((100000 * area)) ]; then
+            break
+        fi
     done
-    sleep 1
-    import -window root "$out/$picture"
+    cp "$shot" "$out/$picture"
     stop_program
 }
 
+# The tiled background alone, on a screen of the given size (1024x768
+# unless given) with its pixels at a scale (1 unless given).
 empty_stage() {
-    convert -size 1024x768 "tile:resources/bg$1.bmp" "$work/empty-$1.png"
+    local size=${2:-1024x768} scale=${3:-1}
+    convert "resources/bg$1.bmp" -scale "$((100 * scale))%" "$work/tile.png"
+    convert -size "$size" "tile:$work/tile.png" "$work/empty-$1.png"
 }
 
 config_dialog_picture() {
@@ -150,12 +190,13 @@ config_dialog_picture() {
     stop_program
 }
 
-# Starts the saver playing the shipped greeting, on the tile bg02.
+# Starts the saver playing the shipped greeting, on the tile bg02 (on a
+# screen of the given size, at a scale).
 start_greeting() {
     mkdir -p "$WINEPREFIX/drive_c/Greeting"
     cp toons/greeting.ptf "$WINEPREFIX/drive_c/Greeting/"
     put_settings "Walking Style=1" 'Directory=C:\Greeting\' "Paces Walked=0"
-    empty_stage 02
+    empty_stage 02 "$@"
     wine64 "$scr" /s >/dev/null 2>&1 &
     saver_pid=$!
     find_window "Screen Saver" >/dev/null
@@ -165,6 +206,16 @@ start_greeting() {
 speaking_picture() {
     start_greeting
     shoot_when_speaking saver.png foreign_pixels 02
+}
+
+# The saver speaking on a 3840 x 2160 screen at the DPI of the session,
+# with the empty stage beside it.
+scale_picture() {
+    local scale=1
+    [ "$1" = 192 ] && scale=2
+    start_greeting 3840x2160 $scale
+    AREA_SCALE=$((scale * scale)) shoot_when_speaking "scale-$1.png" foreign_pixels 02
+    cp "$work/empty-02.png" "$out/empty-$1.png"
 }
 
 # The primary monitor of a two-monitor shot, against the empty stage.
@@ -297,6 +348,7 @@ for picture in "$@"; do
         frame-editor) frame_editor_picture; made+=("$out/frame-editor.png") ;;
         editor) editor_picture; made+=("$out/editor.png") ;;
         two-monitors) two_monitors_picture; made+=("$out/two-monitors.png") ;;
+        scale-96 | scale-192) scale_picture "${picture#scale-}"; made+=("$out/$picture.png") ;;
     esac
 done
 ls -l "${made[@]}"

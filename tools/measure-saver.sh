@@ -7,9 +7,11 @@
 # tools/saver_meter.py for how the phase is known). Random walks with random
 # backgrounds and statements.
 #
-#   tools/measure-saver.sh [SECONDS]
-#   tools/measure-saver.sh --compare OLD.scr NEW.scr [SECONDS]
+#   tools/measure-saver.sh [--screen WIDTHxHEIGHT] [--dpi DPI] [SECONDS]
+#   tools/measure-saver.sh [--screen ...] [--dpi ...] --compare OLD.scr NEW.scr [SECONDS]
 #
+# --screen 3840x2160 --dpi 192 is a 4K screen at 200 %, where the saver
+# draws at twice the scale (the options go to tools/with-wine.sh).
 # SECONDS (default 90; 60 for each build when comparing) is the measured
 # stretch; each run starts 3 s after launch, when the first walk is under way.
 # A walk cycle takes 12 to 22 s. --compare runs the two builds in turn, in
@@ -86,6 +88,12 @@ if [ "${1:-}" = --inside ]; then
     exit 0
 fi
 
+display=()
+while [ "${1:-}" = --screen ] || [ "${1:-}" = --dpi ]; do
+    [ $# -ge 2 ] || { echo "usage: $0 [--screen WIDTHxHEIGHT] [--dpi DPI] [--compare OLD.scr NEW.scr] [SECONDS]" >&2; exit 2; }
+    display+=("$1" "$2")
+    shift 2
+done
 if [ "${1:-}" = --compare ]; then
     [ $# -ge 3 ] || { echo "usage: $0 --compare OLD.scr NEW.scr [SECONDS]" >&2; exit 2; }
     scrs=("$(readlink -f "$2")" "$(readlink -f "$3")")
@@ -105,5 +113,5 @@ for scr in "${scrs[@]}"; do
     [ -f "$scr" ] || { echo "no such saver: $scr" >&2; exit 2; }
 done
 echo "load before: $(uptime)"
-tools/with-wine.sh "$root/tools/measure-saver.sh" --inside $(( seconds / runs )) "$runs" "${scrs[@]}"
+tools/with-wine.sh "${display[@]}" "$root/tools/measure-saver.sh" --inside $(( seconds / runs )) "$runs" "${scrs[@]}"
 echo "load after:  $(uptime)"

@@ -3,7 +3,12 @@
 # (1024x768x24), a throwaway prefix copied from a cached template, and a
 # persistent wineserver. Everything is removed afterwards.
 #
-#   tools/with-wine.sh [--two-monitors | --two-monitors-left] COMMAND [ARGS...]
+#   tools/with-wine.sh [--two-monitors | --two-monitors-left]
+#                      [--screen WIDTHxHEIGHT] [--dpi DPI] COMMAND [ARGS...]
+#
+# --screen gives the private Xvfb that size instead (24 bits a pixel), and
+# --dpi sets Wine's pixels per inch in the prefix (96 by default; 192 is
+# Windows' 200 %): --screen 3840x2160 --dpi 192 is a 4K screen at 200 %.
 #
 # --two-monitors gives Wine two monitors side by side instead: 1024x768 at
 # (0, 0) and 800x600 to its right. Xephyr, run with one screen per monitor
@@ -14,15 +19,23 @@
 # 200 pixels higher: Wine sees it at (-800, -200) to (0, 400).
 #
 # Environment: PIMBO_WINE_CACHE (template location, default ~/.cache/pimbo95),
-# PIMBO_KEEP_DISPLAY=1 to use $DISPLAY instead of a private Xvfb.
+# PIMBO_KEEP_DISPLAY=1 to use $DISPLAY instead of a private Xvfb,
+# PIMBO_SCREEN (WIDTHxHEIGHTxDEPTH) and PIMBO_DPI as --screen and --dpi.
 set -euo pipefail
+usage="usage: tools/with-wine.sh [--two-monitors | --two-monitors-left] [--screen WIDTHxHEIGHT] [--dpi DPI] COMMAND [ARGS...]"
 two_monitors=
-case "${1:-}" in
---two-monitors | --two-monitors-left)
-    two_monitors=${1#--}
-    shift
-    ;;
-esac
+screen=${PIMBO_SCREEN:-1024x768x24}
+dpi=${PIMBO_DPI:-}
+while [ $# -gt 0 ]; do
+    case $1 in
+        --two-monitors | --two-monitors-left) two_monitors=${1#--}; shift ;;
+        --screen) [[ ${2:-} =~ ^[0-9]+x[0-9]+$ ]] || { echo "$usage" >&2; exit 2; }; screen=${2}x24; shift 2 ;;
+        --dpi) [[ ${2:-} =~ ^[0-9]+$ ]] || { echo "$usage" >&2; exit 2; }; dpi=$2; shift 2 ;;
+        *) break ;;
+    esac
+done
+[[ $screen =~ ^[0-9]+x[0-9]+x[0-9]+$ ]] || { echo "PIMBO_SCREEN must be like 1024x768x24, not \"$screen\"" >&2; exit 2; }
+[[ $dpi =~ ^[0-9]*$ ]] || { echo "PIMBO_DPI must be a number, not \"$dpi\"" >&2; exit 2; }
 export PATH=/usr/lib/wine:$PATH
 
 WINE64=$(command -v wine64 || true)
@@ -83,6 +96,11 @@ export WINEPREFIX=$prefix
 for link in "$prefix"/drive_c/users/*/*; do
     if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
 done
+# Wine takes the DPI from the user's desktop settings when it starts.
+if [ -n "$dpi" ]; then
+    "$WINE64" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+    "$WINESERVER" -w
+fi
 
 # Starts an X server that tells its display number on descriptor 5 and
 # sets DISPLAY to it; its process id goes into the named variable.
@@ -108,7 +126,7 @@ elif [ "$two_monitors" = two-monitors-left ]; then
     start_server xephyr_pid Xephyr +xinerama -extension RANDR \
         -origin 800,200 -screen 1024x768+800+200 -origin 0,0 -screen 800x600+0+0
 elif [ "${PIMBO_KEEP_DISPLAY:-0}" != 1 ]; then
-    start_server xvfb_pid Xvfb -screen 0 1024x768x24
+    start_server xvfb_pid Xvfb -screen 0 "$screen"
 fi
 
 # A persistent, warmed-up wineserver saves seconds per test; its output must

@@ -180,14 +180,21 @@ static LONG ScaleCoordinate(LONG value, LONG clientExtent, unsigned toonExtent)
     return (LONG)scaled;
 }
 
-int ScaleToonPoint(const ToonDocument *toon, HWND window, LONG *x, LONG *y)
+int ScaleToonPointTo(const ToonDocument *toon, LONG width, LONG height, LONG *x, LONG *y)
 {
     unsigned toonWidth = toon->header.windowSize & 0xFFFFu;
     unsigned toonHeight = toon->header.windowSize >> 16;
-    RECT client;
-    if (!x || !y || !toonWidth || !toonHeight || !GetClientRect(window, &client))
+    if (!x || !y || !toonWidth || !toonHeight)
         return 0;
-    *x = ScaleCoordinate(*x, client.right - client.left, toonWidth);
-    *y = ScaleCoordinate(*y, client.bottom - client.top, toonHeight);
+    *x = ScaleCoordinate(*x, width, toonWidth);
+    *y = ScaleCoordinate(*y, height, toonHeight);
     return 1;
+}
+
+int ScaleToonPoint(const ToonDocument *toon, HWND window, LONG *x, LONG *y)
+{
+    RECT client;
+    if (!GetClientRect(window, &client))
+        return 0;
+    return ScaleToonPointTo(toon, client.right - client.left, client.bottom - client.top, x, y);
 }

@@ -62,6 +62,9 @@ int ResizeToonFrames(ToonDocument *toon);
 int InsertToonFrame(ToonDocument *toon, int index);
 int DeleteToonFrame(ToonDocument *toon, int index);
 int SetToonModified(ToonDocument *toon, HWND window, int flag);
+// A point of the toon onto the window's client area, or onto a stage of
+// the given size.
 int ScaleToonPoint(const ToonDocument *toon, HWND window, LONG *x, LONG *y);
+int ScaleToonPointTo(const ToonDocument *toon, LONG width, LONG height, LONG *x, LONG *y);
 
 #endif
