@@ -28,6 +28,7 @@
 #define MENU_LEFT           11
 #define MENU_LIFT           44
 #define VERSION_TEXT_SIZE   64
+#define WINDOW_DEPTH_MAX    16      // controls within controls, far deeper than the editor's
 
 EditorFrame editorFrame;
 
@@ -88,7 +89,9 @@ static int IsEditorKey(const MSG *msg)
         return 0;
     if (!IsWindowEnabled(main) || (frameEditor && !IsWindowEnabled(frameEditor)))
         return 0;
-    HWND root = GetAncestor(msg->hwnd, GA_ROOT);
+    HWND root = msg->hwnd;
+    for (int depth = 0; root && depth < WINDOW_DEPTH_MAX && (GetWindowLongA(root, GWL_STYLE) & WS_CHILD); ++depth)
+        root = GetParent(root);
     return root == main || (frameEditor && root == frameEditor);
 }
 
@@ -104,8 +107,8 @@ static LRESULT CALLBACK EditorKeyFilter(int code, WPARAM wParam, LPARAM lParam)
         editorFrame.routingKey = 1;
         const int taken =
             (editorFrame.accelerators &&
-             TranslateAcceleratorW(editorFrame.mainWindow, editorFrame.accelerators, msg)) ||
-            (frameEditorDialog && IsDialogMessageW(frameEditorDialog, msg));
+             TranslateAcceleratorA(editorFrame.mainWindow, editorFrame.accelerators, msg)) ||
+            (frameEditorDialog && IsDialogMessageA(frameEditorDialog, msg));
         editorFrame.routingKey = 0;
         if (taken)
             return 1;

@@ -535,5 +535,8 @@ TEST_CASE("the setup installs the saver and the toons for every user; the uninst
     CHECK(RunProcess(setup, 60000) == 0);
     CHECK(RunProcess("wineboot.exe -r", 60000) == 0);
     CHECK(ReadFileBytes(saver) == ReadFileBytes(InPackage("Pimbo95.scr")));
+    // The prefix is every later test's: they must find no install in it.
+    CHECK(RunProcess(RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "QuietUninstallString"), 60000) == 0);
+    CHECK(PumpUntil([&] { return RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "DisplayName").empty(); }, 30000));
     RemoveIni();
 }
