@@ -806,9 +806,7 @@ TEST_CASE("the save question")
         CHECK(AskSaveToonChanges(&doc, owner, shown) == 0);
         ENSURE(catcher.Boxes().size() == 4u);
         CHECK(catcher.Boxes()[3].text == "Cannot write to " + readOnly + ".");
-        CHECK(doc.fileName[0] == '\0');
-        CHECK(doc.modified == 1);
-        SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+        CHECK((doc.fileName[0] == '\0' && doc.modified == 1));
     }
     SUBCASE("cancelling the name cancels everything")
     {
