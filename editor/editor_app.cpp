@@ -141,6 +141,11 @@ int RunToonEditor(HINSTANCE instance, HWND owner, int showCommand)
     return 1;
 }
 
+static int FrameEditorHasBox(void)
+{
+    return frameEditorDialog && !IsWindowEnabled(frameEditorDialog);
+}
+
 // Frames not yet saved are offered for saving before the frame editor goes
 // with the main window; 0 when the user keeps the editor open. While the
 // frame editor has a box up (its own question, a file dialog, Configure, a
@@ -150,18 +155,23 @@ static int SettleToonChanges(void)
 {
     if (!frameEditorDialog)
         return 1;
-    if (!IsWindowEnabled(frameEditorDialog)) {
+    if (FrameEditorHasBox()) {
         BringEditorForward();
         return 0;
     }
     return AskSaveFrameEditorChanges(frameEditorDialog);
 }
 
+// A walk stops while the question is up; a close that does not happen
+// leaves the editor as it was, the walk going on.
 static int CloseEditorWindow(HWND window)
 {
-    PausePlayback(editorFrame.stageWindow);
-    if (!SettleToonChanges())
+    const int paused = !FrameEditorHasBox() && PausePlayback(editorFrame.stageWindow);
+    if (!SettleToonChanges()) {
+        if (paused)
+            ResumePlayback(editorFrame.stageWindow);
         return 0;
+    }
     DestroyWindow(window);
     return 1;
 }
@@ -257,17 +267,22 @@ int EditedToonFolder(char *folder, DWORD size)
     return 1;
 }
 
+// Unsaved frames are not asked about here: the frame editor asked when it
+// closed. Until a toon is read, the one on hand stays as it was: its name,
+// frames, flag and Play.
 int OpenToonFile(HWND window)
 {
     ToonDocument *toon = &editorFrame.toon;
     // A toon opened before the entrance keeps the stage.
     CancelEntrance(editorFrame.stageWindow);
-    toon->fileName[0] = '\0';
+    const int wasModified = toon->modified;
     PrepareToonFileDialogs(toon, window, settings.directory);
     const ShownFrame none = { NULL, 0 };
     const int count = TakeReadToon(toon, OpenToonFileDialog(toon, window, none));
-    if (!count)
+    if (!count) {
+        SetToonModified(toon, window, wasModified);
         return 0;
+    }
     TakeEditorToonHeader();
     SendMessageA(window, WM_ENABLEPLAY, 1, 0);
     // A toon paused before must not go on in the one just read.

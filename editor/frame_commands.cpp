@@ -48,28 +48,13 @@ int NewToon(HWND dialog)
     return 1;
 }
 
-// A read that failed after the old frames were dropped leaves no toon to
-// edit: a new one takes its place. Otherwise the old toon stays, under the
-// name the open dialog gave back, which the save question may have given.
-static void RecoverFromFailedOpen(HWND dialog)
-{
-    if (toon.frames && toon.frameCount >= 1) {
-        UpdateFrameEditorCaption(dialog);
-        return;
-    }
-    toon.fileName[0] = '\0';
-    InitFrameEditor(dialog);
-    SetToonModified(&toon, dialog, 0);
-    ResetEditorPlayback();
-    TellMainWindow(dialog, WM_TOONCHANGED, 0);
-}
-
 int OpenToonInEditor(HWND dialog)
 {
     ToonFrame shown;
     int count = OpenToonFileDialog(&toon, dialog, ShownFrameOfEditor(dialog, &shown));
     if (!count) {
-        RecoverFromFailedOpen(dialog);
+        // The toon stays; the save question may have named it meanwhile.
+        UpdateFrameEditorCaption(dialog);
         return 0;
     }
     TakeReadToon(&toon, count);
@@ -87,19 +72,16 @@ int OpenToonInEditor(HWND dialog)
     return 1;
 }
 
-// The save dialog also writes into the document's name; a refused or
-// cancelled Save As gives the old name back, so that a later Save cannot
-// write over the file the user chose to keep.
+// The toon takes the new name only once it is written there: after a
+// cancel, a refusal or a failed write, a later Save writes where it did.
 int SaveToonAs(HWND dialog)
 {
-    char previousName[TOON_FILENAME_SIZE];
-    lstrcpynA(previousName, toon.fileName, sizeof previousName);
-    if (!ShowToonSaveDialog(&toon) || !ConfirmToonOverwrite(&toon, dialog)) {
-        lstrcpynA(toon.fileName, previousName, sizeof toon.fileName);
+    const char *name = ChooseToonSaveName(&toon, dialog, 1);
+    if (!name)
         return 0;
-    }
+    const int written = WriteToonFileAs(&toon, dialog, name);
     UpdateFrameEditorCaption(dialog);
-    return WriteToonFile(&toon, dialog);
+    return written;
 }
 
 int SaveToon(HWND dialog)

@@ -82,9 +82,8 @@ static int DocumentHoldsFrames(void)
     return toon.frames && toon.frameCount >= 1;
 }
 
-// A new, untitled one-frame toon. Also where a document ends up whose frames
-// were lost to a failed read: editing frames that are not there would write
-// nothing but zeros over the file's name.
+// A new, untitled one-frame toon; also for a document without frames, where
+// editing frames that are not there would write nothing but zeros.
 static void StartNewToon(void)
 {
     toon.fileName[0] = '\0';

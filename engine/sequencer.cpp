@@ -60,6 +60,12 @@ int RandomNumber(int low, int high)
 
 /* What the phase means */
 
+// Nothing under way: whatever comes first takes the stage, the entrance too.
+static int StageFree(const Stage *stage)
+{
+    return stage->phase == PHASE_READY || stage->phase == PHASE_ENTRANCE_DUE;
+}
+
 int WalkRunning(const Stage *stage)
 {
     return stage->walk.timerRunning;
@@ -98,7 +104,7 @@ int PlayStateOf(const Stage *stage)
 // end; a walk to a click leaves them alone.
 static int LocksControls(const Stage *stage)
 {
-    return stage->phase != PHASE_READY && stage->phase != PHASE_CLICK_WALK;
+    return !StageFree(stage) && stage->phase != PHASE_CLICK_WALK;
 }
 
 static int ShowsBusy(const Stage *stage)
@@ -181,6 +187,8 @@ static void PlaceCharacterAt(Stage *stage, POINT position)
 // waiting for it, the pause, the moving mouth, the clip and the bubble.
 static void LeavePhase(HWND window, Stage *stage, int next)
 {
+    if (stage->phase == PHASE_ENTRANCE_DUE)
+        KillStageTimer(window, IDT_ENTRANCE);
     const int continuing = stage->phase == PHASE_STOPPED_WALK && next == PHASE_WALKING;
     if (!continuing)
         StopWalkTimer(window);
@@ -291,9 +299,8 @@ static void Speak(HWND window, Stage *stage)
 // follows. Only from the ready phase.
 static int PrepareRandomFrame(HWND window, Stage *stage, int statementId)
 {
-    if (stage->phase != PHASE_READY || WalkRunning(stage))
+    if (!StageFree(stage) || WalkRunning(stage))
         return 0;
-    KillStageTimer(window, IDT_ENTRANCE);
     if (!stage->spritesLoaded)
         LoadSpriteSet(window, stage->instance);
     LoadStatement(stage->instance, statementId, PacesOf(stage), stage->randomFrame.text);
@@ -326,7 +333,7 @@ int StartRandomWalk(HWND window, int statementsAllowed)
     Stage *stage = StageOf(window);
     // A walk under way (the walk off, a walk to a click) would take this
     // walk's start for its own end; a toon under way keeps the stage.
-    if (!stage || stage->phase != PHASE_READY || stage->nextFrameIndex != 0 || WalkRunning(stage) ||
+    if (!stage || !StageFree(stage) || stage->nextFrameIndex != 0 || WalkRunning(stage) ||
         (stage->owner.pickingPoints && stage->owner.pickingPoints(window)))
         return 0;
     ToonFrame &frame = stage->randomFrame;
@@ -397,7 +404,7 @@ int StartPacesWalk(HWND window)
 {
     Stage *stage = StageOf(window);
     // A toon opened or started before the entrance keeps the stage.
-    if (!stage || stage->introWalkDone || stage->nextFrameIndex != 0 || stage->phase != PHASE_READY)
+    if (!stage || stage->introWalkDone || stage->nextFrameIndex != 0 || !StageFree(stage))
         return 0;
     ToonFrame &frame = stage->randomFrame;
     frame.x = ClientWidth(window) / 2 - TARGET_MARGIN;
@@ -429,14 +436,17 @@ int StartPreviewVisit(HWND window)
 void ScheduleEntrance(HWND window, UINT delay)
 {
     Stage *stage = StageOf(window);
-    if (stage && !stage->introWalkDone)
-        SetStageTimer(window, IDT_ENTRANCE, delay);
+    if (!stage || stage->introWalkDone || !StageFree(stage))
+        return;
+    EnterPhase(window, stage, PHASE_ENTRANCE_DUE, 0);
+    SetStageTimer(window, IDT_ENTRANCE, delay);
 }
 
 void CancelEntrance(HWND window)
 {
-    if (StageOf(window))
-        KillStageTimer(window, IDT_ENTRANCE);
+    Stage *stage = StageOf(window);
+    if (stage && stage->phase == PHASE_ENTRANCE_DUE)
+        EnterPhase(window, stage, PHASE_READY, 0);
 }
 
 /* Toon playback */
@@ -511,8 +521,7 @@ static int GoOnToNextFrame(HWND window, Stage *stage)
 int StartToonPlayback(HWND window)
 {
     Stage *stage = StageOf(window);
-    if (!stage || stage->phase != PHASE_READY || WalkRunning(stage) || !stage->toon ||
-        stage->toon->frameCount < 1)
+    if (!stage || !StageFree(stage) || WalkRunning(stage) || !stage->toon || stage->toon->frameCount < 1)
         return 0;
     // A toon played before the entrance cancels it.
     CancelEntrance(window);
@@ -522,6 +531,12 @@ int StartToonPlayback(HWND window)
     return GoOnToNextFrame(window, stage);
 }
 
+static int ContinueWalk(HWND window, Stage *stage)
+{
+    EnterPhase(window, stage, PHASE_WALKING, 0);
+    return ResumeWalkTimer(window);
+}
+
 int TogglePlayback(HWND window)
 {
     Stage *stage = StageOf(window);
@@ -529,6 +544,7 @@ int TogglePlayback(HWND window)
         return 0;
     switch (stage->phase) {
     case PHASE_READY:
+    case PHASE_ENTRANCE_DUE:
         return StartToonPlayback(window);
     case PHASE_WALKING:
         EnterPhase(window, stage, PHASE_STOPPED_WALK, 0);
@@ -542,8 +558,7 @@ int TogglePlayback(HWND window)
         ClearExpression(window);
         return 1;
     case PHASE_STOPPED_WALK:
-        EnterPhase(window, stage, PHASE_WALKING, 0);
-        return ResumeWalkTimer(window);
+        return ContinueWalk(window, stage);
     case PHASE_STOPPED_FRAME:
         return GoOnToNextFrame(window, stage);
     default:
@@ -559,6 +574,14 @@ int PausePlayback(HWND window)
         return 0;
     EnterPhase(window, stage, PHASE_STOPPED_WALK, 0);
     return 1;
+}
+
+int ResumePlayback(HWND window)
+{
+    Stage *stage = StageOf(window);
+    if (!stage || stage->act || stage->phase != PHASE_STOPPED_WALK)
+        return 0;
+    return ContinueWalk(window, stage);
 }
 
 static void ToonWalkFinished(HWND window, Stage *stage)
@@ -579,7 +602,9 @@ void ResetPlayback(HWND window)
     Stage *stage = StageOf(window);
     if (!stage || ActRunning(stage))
         return;
-    EnterPhase(window, stage, PHASE_READY, 0);
+    // The entrance still due stays due: only what takes the stage cancels it.
+    if (stage->phase != PHASE_ENTRANCE_DUE)
+        EnterPhase(window, stage, PHASE_READY, 0);
     if (stage->spritesLoaded)
         StandAtToonStart(window, stage);
     else
@@ -596,7 +621,6 @@ void AbandonStagePlay(HWND window)
     stage->owner.lockControls = NULL;
     stage->owner.unlockControls = NULL;
     stage->owner.showBusy = NULL;
-    KillStageTimer(window, IDT_ENTRANCE);
     EnterPhase(window, stage, PHASE_READY, 0);
     stage->nextFrameIndex = 0;
 }
@@ -607,7 +631,7 @@ LRESULT OnStageClick(HWND window, LPARAM point)
     if (!stage)
         return 0;
     const int picking = stage->owner.pickingPoints && stage->owner.pickingPoints(window);
-    if (!picking && (stage->phase != PHASE_READY || stage->nextFrameIndex != 0))
+    if (!picking && (!StageFree(stage) || stage->nextFrameIndex != 0))
         return 0;
     // The window's pixels to the stage's own.
     const LONG scale = stage->scale > 1 ? stage->scale : 1;
@@ -648,8 +672,12 @@ void OnEngineTimer(HWND window, UINT_PTR id)
         return;
     switch (id) {
     case IDT_ENTRANCE:
+        // A tick queued before something else took the stage finds it taken.
         KillStageTimer(window, IDT_ENTRANCE);
-        StartPacesWalk(window);
+        if (stage->phase == PHASE_ENTRANCE_DUE) {
+            EnterPhase(window, stage, PHASE_READY, 0);
+            StartPacesWalk(window);
+        }
         break;
     case IDT_SPEECHDELAY:
         // A tick queued before the phase was left finds another phase.

@@ -21,7 +21,9 @@ LRESULT OnSoundDone(HWND window, WPARAM code, LPARAM device);
 int StartRandomWalk(HWND window, int statementsAllowed);
 int StartPacesWalk(HWND window);
 int StartPreviewVisit(HWND window);
-// The editor's entrance, delayed; a toon opened or played first cancels it.
+// The editor's entrance, delayed: a phase of its own until it starts.
+// Whatever takes the stage first (a click, an act, Play, a toon opened)
+// leaves that phase, and the entrance with it.
 void ScheduleEntrance(HWND window, UINT delay);
 void CancelEntrance(HWND window);
 
@@ -31,6 +33,8 @@ int StartToonPlayback(HWND window);
 int TogglePlayback(HWND window);
 // Stops a walk to a frame only (the window lost the focus, or is closing).
 int PausePlayback(HWND window);
+// The walk stopped mid-way walks on; 0 when none is stopped so.
+int ResumePlayback(HWND window);
 // Back to ready, Pimbo out of sight beside frame 1: Stop, a toon opened,
 // new or edited. A random act under way keeps the stage until it ends.
 void ResetPlayback(HWND window);
@@ -42,7 +46,7 @@ LRESULT OnStageClick(HWND window, LPARAM point);
 int PlayStateOf(const Stage *stage);
 // A toon's walk, speech or pause runs (Play reads "&Stop").
 int ToonRunning(const Stage *stage);
-// A random act runs, or the entrance is still to come.
+// A random act runs.
 int ActRunning(const Stage *stage);
 // Any walk runs, whoever started it.
 int WalkRunning(const Stage *stage);

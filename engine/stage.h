@@ -89,6 +89,7 @@ enum StagePhase {
     PHASE_CLICK_WALK,     // to a point clicked on the stage
     PHASE_STOPPED_WALK,   // Stop during a walk to a frame
     PHASE_STOPPED_FRAME,  // Stop at a frame
+    PHASE_ENTRANCE_DUE,   // as ready, with the entrance timer armed
 };
 
 struct WalkStep {

@@ -600,14 +600,14 @@ TEST_CASE("the play state starts clean in every editor, after Open, after the fr
         WaitFor("the editor gone", [] { return Editor() == NULL; }),
         Do("a third editor", [] { PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDC_EDITTOONS, BN_CLICKED), 0); }),
         WaitFor("the third editor", [] { return Editor() && IsWindowVisible(Editor()); }),
-        Do("Play before any toon is read, around another window's activation: ready; Ctrl+O before the entrance", [&] {
+        Do("Play before any toon is read, around another window's activation: the entrance still due; Ctrl+O before it", [&] {
             Click(editorUi.playButton);
             SetForegroundWindow(Dialog());
             SetForegroundWindow(Editor());
             Click(editorUi.playButton);
             CHECK(label() == "&Play");
             CHECK_FALSE(Walking());
-            CHECK(Phase() == PHASE_READY);
+            CHECK(Phase() == PHASE_ENTRANCE_DUE);
             CHECK(Enabled(editorUi.actionButton));
             CHECK_FALSE(TheStage()->introWalkDone);
             Press(IDA_OPEN);
@@ -691,6 +691,7 @@ TEST_CASE("the play state starts clean in every editor, after Open, after the fr
             // in: he walks on, and the act keeps its lock.
             Press(IDA_EDIT);
             TheStage()->introWalkDone = 0;
+            ScheduleEntrance(editorFrame.stageWindow, 1000);
             SendMessageA(editorFrame.stageWindow, WM_TIMER, IDT_ENTRANCE, 0);
             CHECK(TheStage()->act);
             const POINT at = { TheStage()->character.x, TheStage()->character.y };

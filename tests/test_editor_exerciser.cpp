@@ -170,20 +170,22 @@ int TargetOf(const std::string &box, int middle, int screen)
    each, an act's above a toon's. One phase, but where time may have moved
    it on since the program was last looked at. */
 
-unsigned PhaseBit(int phase, int act = 0) { return 1u << (phase + 8 * act); }
+const int ActBits = 16;
+unsigned PhaseBit(int phase, int act = 0) { return 1u << (phase + ActBits * act); }
 
 unsigned EachPhase(unsigned phases, const std::function<unsigned(int, int)> &to)
 {
     unsigned result = 0;
-    for (int bit = 0; bit < 16; ++bit)
+    for (int bit = 0; bit < 2 * ActBits; ++bit)
         if (phases & (1u << bit))
-            result |= to(bit % 8, bit / 8);
+            result |= to(bit % ActBits, bit / ActBits);
     return result;
 }
 
 std::string PhaseNames(unsigned phases)
 {
-    static const char *const names[] = { "ready", "walking", "waiting", "speaking", "walking off", "click walk", "stopped walk", "stopped frame" };
+    static const char *const names[] = { "ready", "walking", "waiting", "speaking", "walking off", "click walk",
+                                         "stopped walk", "stopped frame", "entrance due" };
     std::string list;
     EachPhase(phases, [&](int phase, int act) { list += std::string(list.empty() ? "" : " or ") + (act ? "act " : "") + names[phase]; return 0u; });
     return list;
@@ -191,10 +193,10 @@ std::string PhaseNames(unsigned phases)
 
 // Where time alone takes a phase in one move: a walk or a pause ends, the
 // entrance begins. Only the user moves a stopped toon on.
-unsigned TimeMove(int phase, int act, bool entrance)
+unsigned TimeMove(int phase, int act)
 {
     switch (phase) {
-    case PHASE_READY: return entrance ? PhaseBit(PHASE_WALKING, 1) : 0;
+    case PHASE_ENTRANCE_DUE: return PhaseBit(PHASE_WALKING, 1);
     case PHASE_WALKING: return PhaseBit(PHASE_WAITING, act);
     case PHASE_WAITING: return PhaseBit(PHASE_SPEAKING, act);
     case PHASE_SPEAKING:
@@ -210,7 +212,7 @@ unsigned Toggled(int phase, int act)
     if (act)
         return PhaseBit(phase, act);
     switch (phase) {
-    case PHASE_READY: case PHASE_STOPPED_WALK: return PhaseBit(PHASE_WALKING);
+    case PHASE_READY: case PHASE_ENTRANCE_DUE: case PHASE_STOPPED_WALK: return PhaseBit(PHASE_WALKING);
     case PHASE_WALKING: return PhaseBit(PHASE_STOPPED_WALK);
     case PHASE_WAITING: case PHASE_SPEAKING: return PhaseBit(PHASE_STOPPED_FRAME);
     case PHASE_STOPPED_FRAME: return PhaseBit(PHASE_WALKING) | PhaseBit(PHASE_WALKING_OFF);
@@ -230,7 +232,6 @@ struct Model {
     std::map<std::string, std::string> disk;   // lower-case path: bytes
     std::string directory;                     // the dialog's, lower case
     unsigned phases = 0;                       // PhaseBit
-    bool entrance = false;                     // still to come
     LONG deactivationsSeen = 0;
 
     static Controls Show(const std::string &frame)
@@ -320,8 +321,7 @@ struct Model {
         fileName.clear();
         caption = "Fizzy Pimbo's Parade";
         modified = false;
-        phases = PhaseBit(PHASE_READY);
-        entrance = true;
+        phases = PhaseBit(PHASE_ENTRANCE_DUE);
     }
     // What time may have made of the phase in so many moves. A walk to a
     // frame stops where the editor lost the activation meanwhile.
@@ -329,7 +329,7 @@ struct Model {
     {
         unsigned later = phases;
         for (int i = 0; i < moves; ++i)
-            later |= EachPhase(later, [&](int phase, int act) { return TimeMove(phase, act, entrance); });
+            later |= EachPhase(later, TimeMove);
         if (mainDeactivations != deactivationsSeen && (later & PhaseBit(PHASE_WALKING))) {
             phases |= PhaseBit(PHASE_STOPPED_WALK);
             later |= PhaseBit(PHASE_STOPPED_WALK);
@@ -340,10 +340,16 @@ struct Model {
     // An action meets the phase last seen, or the next should time move it
     // on meanwhile.
     void Apply(const std::function<unsigned(int, int)> &to) { phases = EachPhase(Later(1), to); }
-    // Back to ready, unless an act runs: it keeps the stage to its end.
+    // Back to ready, unless an act runs: it keeps the stage to its end, and
+    // the entrance still due stays due.
     void ResetPlay()
     {
-        Apply([](int phase, int act) { return act ? PhaseBit(phase, act) : PhaseBit(PHASE_READY); });
+        Apply([](int phase, int act) { return act || phase == PHASE_ENTRANCE_DUE ? PhaseBit(phase, act) : PhaseBit(PHASE_READY); });
+    }
+    // A toon opened takes the stage from the entrance still due.
+    void TakeEntrance()
+    {
+        Apply([](int phase, int act) { return PhaseBit(phase == PHASE_ENTRANCE_DUE ? PHASE_READY : phase, act); });
     }
 };
 
@@ -609,7 +615,8 @@ struct Exerciser {
         Note("stage click at " + std::to_string(at.x) + "," + std::to_string(at.y));
         Input([&] { testing::ClickScreen(screen); }, 1);
         model.Apply([&](int phase, int act) {
-            return phase == PHASE_READY && !model.frameEditor && !onCharacter ? PhaseBit(PHASE_CLICK_WALK) : PhaseBit(phase, act);
+            const bool free = phase == PHASE_READY || phase == PHASE_ENTRANCE_DUE;
+            return free && !model.frameEditor && !onCharacter ? PhaseBit(PHASE_CLICK_WALK) : PhaseBit(phase, act);
         });
         if (!model.frameEditor || onCharacter || walking)
             return Resync();
@@ -736,11 +743,9 @@ struct Exerciser {
             Keys({ VK_CONTROL, 'O' });
             if (!enabled)
                 return ExpectNoBox("Ctrl+O with File disabled");
-            // The main window's Open starts from an untitled toon, and
-            // before the entrance takes the stage.
-            model.fileName.clear();
-            model.modified = false;
-            model.entrance = false;
+            // The main window's Open takes the stage before its dialog; until
+            // a toon is read the one on hand stays, its name and flag too.
+            model.TakeEntrance();
         }
         Box open = Expect("Open Toon File", "Open");
         if (!fault.empty())
@@ -765,8 +770,8 @@ struct Exerciser {
             return Answer(said, IDOK);
         }
         model.Read(path);
+        model.TakeEntrance();
         model.ResetPlay();
-        model.entrance = false;
         ExpectNoBox("Open of a whole toon");
         // Play is enabled now, the frame editor open or not.
         if (inFrameEditor && Chance(50))
@@ -917,8 +922,6 @@ struct Exerciser {
         Note(how == 0 ? "Play button" : how == 1 ? "Alt+P" : "Alt+C");
         if (!PressButton(editorUi.playButton, how == 0, how == 1 ? 'P' : 'C'))
             return;
-        // Play before the entrance cancels it.
-        model.entrance = false;
         model.Apply(Toggled);
     }
 
@@ -928,8 +931,9 @@ struct Exerciser {
         Note("the action button");
         if (!PressButton(editorUi.actionButton, Chance(50), 'W') || model.frameEditor)
             return;
-        model.entrance = model.entrance && !(model.phases & PhaseBit(PHASE_READY));
-        model.Apply([](int phase, int act) { return phase == PHASE_READY ? PhaseBit(PHASE_WALKING, 1) : PhaseBit(phase, act); });
+        model.Apply([](int phase, int act) {
+            return phase == PHASE_READY || phase == PHASE_ENTRANCE_DUE ? PhaseBit(PHASE_WALKING, 1) : PhaseBit(phase, act);
+        });
     }
 
     void OpenFrameEditor()
@@ -1229,7 +1233,6 @@ struct Exerciser {
             if (!(model.Later() & seen))
                 problem = "the stage is in " + PhaseNames(seen) + ", the model predicted " + PhaseNames(model.phases);
             model.phases = seen;
-            model.entrance = model.entrance && !stage->act;
             // Standing at a frame of the toon: he is where the walk there
             // ended, short of the frame's point by no more than the walk's
             // own remainder.

@@ -14,6 +14,7 @@
 #include "editor/frame_commands.h"
 #include "editor/frame_editor.h"
 #include "engine/messages.h"
+#include "engine/sequencer.h"
 #include "engine/walk.h"
 #include "show/saver_show.h"
 #include "show/settings.h"
@@ -280,6 +281,7 @@ TEST_CASE("leaving the frame editor, Save and Save As: what is asked, what is wr
     const std::string other = folder + "Other.PTF";
     const std::string namedBytes = testing::ToonBytes({ { 10, 20 }, { 30, 40 }, { 50, 60 } }, 3);
     const std::string otherBytes = testing::ToonBytes({ { 1, 2 } }, 9);
+    SetFileAttributesA(other.c_str(), FILE_ATTRIBUTE_NORMAL);
     CHECK(testing::WriteFileBytes(named, namedBytes));
     CHECK(testing::WriteFileBytes(other, otherBytes));
 
@@ -343,9 +345,18 @@ TEST_CASE("leaving the frame editor, Save and Save As: what is asked, what is wr
                 CHECK(boxes.Seen()[1].icon == MB_ICONQUESTION);
                 CHECK(boxes.Seen()[1].buttons == std::vector<int>{ IDYES, IDNO });
             }
+            SetFileAttributesA(other.c_str(), FILE_ATTRIBUTE_READONLY);
+            {
+                Boxes boxes({ IDOK, IDYES, IDOK }, { other });
+                Command(dialog, IDM_FILESAVEAS);
+                CHECK_OR_RETURN(boxes.Seen().size() == 3u);
+                CHECK(boxes.Seen()[2].text == "Cannot write to " + other + ".");
+            }
+            SetFileAttributesA(other.c_str(), FILE_ATTRIBUTE_NORMAL);
             CHECK(testing::ReadFileBytes(other) == otherBytes);
             CHECK(Title(dialog) == "File: [named]");
-            // Refused: the toon keeps its own name, and a later Save goes there.
+            // Refused, or not written: the toon keeps its own name, and a
+            // later Save goes there.
             Command(dialog, IDC_FRAMEAPPEND);
             Command(dialog, IDM_FILESAVE);
             CHECK(testing::ReadFileBytes(other) == otherBytes);
@@ -355,6 +366,8 @@ TEST_CASE("leaving the frame editor, Save and Save As: what is asked, what is wr
             {
                 Boxes boxes({ IDNO });
                 Command(dialog, IDM_FILEEXIT);
+                CHECK_OR_RETURN(boxes.Seen().size() == 1u);
+                CHECK(lstrcmpiA(boxes.Seen()[0].text.c_str(), ("Save current changes? " + named).c_str()) == 0);
             }
             CHECK_FALSE(IsWindow(dialog));
             CHECK(toon.frameCount == 4);
@@ -619,7 +632,7 @@ TEST_CASE("closing the editor with the frame editor open asks to save the toon, 
     const std::string saved = testing::TempDirectory("FrameEditorClosing") + "kept.ptf";
     DeleteFileA(saved.c_str());
     const std::string question = "Save current changes? ";
-    SUBCASE("the user's closes: Cancel keeps both windows, Yes saves the frame on show and closes")
+    SUBCASE("the user's closes: Cancel keeps both windows and the toon walking, Yes saves the frame on show and closes")
     {
         Fresh();
         testing::WithFrameEditor([&](EditorSession &session) {
@@ -627,6 +640,9 @@ TEST_CASE("closing the editor with the frame editor open asks to save the toon, 
             Type(dialog, IDC_FRAMETEXT, "stored");
             Command(dialog, IDC_FRAMESTORE);
             Type(dialog, IDC_FRAMETEXT, "on show");
+            const Stage *stage = StageOf(editorFrame.stageWindow);
+            auto walking = [stage] { return stage->phase == PHASE_WALKING && stage->walk.timerRunning; };
+            CHECK(TogglePlayback(editorFrame.stageWindow) == 1);
             {
                 // With the frame editor's own question up, closes ask nothing more.
                 int asked = 0;
@@ -636,6 +652,7 @@ TEST_CASE("closing the editor with the frame editor open asks to save the toon, 
                     SendMessageA(session.main, WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), (LPARAM)editorUi.closeButton);
                     SendMessageA(session.main, WM_COMMAND, IDM_EXIT, 0);
                     CHECK(IsWindow(session.main));
+                    CHECK(walking());
                     return IDCANCEL;
                 });
                 Command(dialog, IDM_FILENEW);
@@ -646,9 +663,11 @@ TEST_CASE("closing the editor with the frame editor open asks to save the toon, 
             SendMessageA(editorFrame.stageWindow, WM_CLOSE, 0, 0);
             CHECK(IsWindow(session.main));
             CHECK(IsWindow(dialog));
+            CHECK(walking());
             SendMessageA(session.main, WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), (LPARAM)editorUi.closeButton);
             CHECK(IsWindow(session.main));
             CHECK(IsWindow(dialog));
+            CHECK(walking());
             CHECK(frameEditorDialog == dialog);
             SendMessageA(session.main, WM_COMMAND, IDM_EXIT, 0);
             CHECK_FALSE(IsWindow(session.main));
@@ -736,11 +755,17 @@ void ClickStage(int x, int y)
 
 }  // namespace
 
-TEST_CASE("the user's frames, names and sound references survive Play, a cancelled Open and a failed save dialog")
+TEST_CASE("the user's frames, names and sound references survive Play, a cancelled or failed Open and a failed save dialog")
 {
     const std::string folder = testing::TempDirectory("FrameEditorKeeps");
     const std::string played = folder + "played.ptf";
     CHECK(testing::WriteFileBytes(played, SayingToon({ "one", "two", "three" })));
+    const std::string missing = folder + "missing.ptf";
+    DeleteFileA(missing.c_str());
+    // Far too big to be held: refused only once its header has been read.
+    const std::string huge = folder + "huge.ptf";
+    CHECK(testing::WriteFileBytes(huge, SayingToon({ "big" })));
+    CHECK(testing::ExtendFile(huge, 3LL << 30));
 
     SUBCASE("Insert and Frame Save after a Play work on the frame the number box shows")
     {
@@ -782,9 +807,7 @@ TEST_CASE("the user's frames, names and sound references survive Play, a cancell
     SUBCASE("a toon saved by the question before Open keeps its new name when the Open goes no further")
     {
         const std::string saved = folder + "Saved.ptf";
-        const std::string missing = folder + "missing.ptf";
         DeleteFileA(saved.c_str());
-        DeleteFileA(missing.c_str());
         Fresh();
         testing::WithFrameEditor([&](EditorSession &session) {
             HWND dialog = session.dialog;
@@ -799,14 +822,16 @@ TEST_CASE("the user's frames, names and sound references survive Play, a cancell
             CHECK(FileText(testing::ReadFileBytes(saved), 0) == "draft");
             CHECK(std::string(toon.fileName) == saved);
             CHECK(Title(dialog) == "File: [saved]");
-            {
-                // A file that cannot be opened: the toon still has its name.
-                Boxes boxes({ IDOK, IDOK }, { missing });
+            // Files that cannot be read: the toon keeps its name and frames.
+            for (const auto &file : { std::make_pair(missing, "Error opening file"), std::make_pair(huge, "Not enough memory.") }) {
+                Boxes boxes({ IDOK, IDOK }, { file.first });
                 Command(dialog, IDM_FILEOPEN);
                 CHECK_OR_RETURN(boxes.Seen().size() == 2u);
-                CHECK(boxes.Seen()[1].text == "Error opening file");
+                CHECK(boxes.Seen()[1].text == file.second);
+                CHECK(std::string(toon.fileName) == saved);
+                CHECK(FrameTexts() == std::vector<std::string>{ "draft" });
+                CHECK(Title(dialog) == "File: [saved]");
             }
-            CHECK(std::string(toon.fileName) == saved);
             Type(dialog, IDC_FRAMETEXT, "more");
             Command(dialog, IDC_FRAMESTORE);
             {
@@ -816,6 +841,29 @@ TEST_CASE("the user's frames, names and sound references survive Play, a cancell
             }
             CHECK(FileText(testing::ReadFileBytes(saved), 0) == "more");
             CHECK(GetFileAttributesA(missing.c_str()) == INVALID_FILE_ATTRIBUTES);
+        });
+    }
+    SUBCASE("Open in the main window, cancelled or failed, keeps the toon, its name, caption and Play")
+    {
+        Fresh();
+        testing::WithFrameEditor([&](EditorSession &session) {
+            {
+                Boxes boxes({ IDOK }, { played });
+                Command(session.dialog, IDM_FILEOPEN);
+            }
+            FrameEditorKeys(GetModuleHandleA(NULL), IDA_EDIT);
+            CHECK_OR_RETURN(frameEditorDialog == NULL);
+            for (const std::string &path : { std::string(), missing, huge }) {
+                CAPTURE(path);
+                Boxes boxes({ path.empty() ? IDCANCEL : IDOK, IDOK }, { path });
+                SendMessageA(session.main, WM_COMMAND, IDM_OPEN, 0);
+                CHECK(boxes.Seen().size() == (path.empty() ? 1u : 2u));
+                CHECK(std::string(toon.fileName) == played);
+                CHECK(std::string(toon.caption) == "test toon");
+                CHECK(FrameTexts() == std::vector<std::string>{ "one", "two", "three" });
+                CHECK(IsWindowEnabled(editorUi.playButton));
+            }
+            CHECK(Title(testing::OpenFrameEditorAgain(session)) == "File: [played]");
         });
     }
     SUBCASE("a name too long for the save question's dialog leaves the toon untitled")
@@ -893,4 +941,5 @@ TEST_CASE("the user's frames, names and sound references survive Play, a cancell
             CHECK(frame.x == 900);
         });
     }
+    DeleteFileA(huge.c_str());
 }

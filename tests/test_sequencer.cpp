@@ -725,6 +725,19 @@ TEST_CASE("clicks on the editor's stage")
         OnStageClick(stage.window, MAKELPARAM(400, 300));
         CHECK_FALSE(played.walk.timerRunning);
     }
+    SUBCASE("in the second before the entrance a click takes the stage; a tick queued before finds it taken")
+    {
+        ScheduleEntrance(stage.window, 1000);
+        OnStageClick(stage.window, MAKELPARAM(400, 300));
+        CHECK(played.phase == PHASE_CLICK_WALK);
+        CHECK_FALSE(TimerArmed(IDT_ENTRANCE));
+        CHECK(DriveWalk() > 0);
+        ScheduleEntrance(stage.window, 1000);
+        CancelEntrance(stage.window);
+        SendMessageA(stage.window, WM_TIMER, IDT_ENTRANCE, 0);
+        CHECK(played.phase == PHASE_READY);
+        CHECK(NoTimerArmed());
+    }
     SUBCASE("while the owner picks points the click is the frame's target")
     {
         stage.picking = 1;

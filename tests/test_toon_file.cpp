@@ -284,21 +284,26 @@ TEST_CASE("the frame count comes from the file size, and short frames read as ze
     }
 }
 
-TEST_CASE("a file without a whole frame, or of another version, is refused with a word and the toon is kept")
+TEST_CASE("a file without a whole frame, of another version or too big to hold is refused with a word and the toon is kept")
 {
     HWND owner = MakeOwner();
     ENSURE(owner != nullptr);
     ClearDirectory();
     std::string path = Directory() + "stub.ptf";
-    struct Row { std::string bytes; std::string message; };
+    const std::string noFrames = "No toon frames in " + path + ".";
+    struct Row { std::string bytes; std::string message; int icon; LONGLONG size; };
     const Row rows[] = {
-        { "", "No toon frames in " }, { "P", "No toon frames in " }, { ToonBytes(1).substr(0, 103), "No toon frames in " },
-        { ToonBytes(1).substr(0, 104), "No toon frames in " }, { ToonBytes(1).substr(0, 194), "No toon frames in " },
-        { ToonBytes(2, 0x20002u), "Invalid ToonFile Version " },
+        { "", noFrames, MB_ICONEXCLAMATION, 0 }, { "P", noFrames, MB_ICONEXCLAMATION, 0 },
+        { ToonBytes(1).substr(0, 103), noFrames, MB_ICONEXCLAMATION, 0 },
+        { ToonBytes(1).substr(0, 104), noFrames, MB_ICONEXCLAMATION, 0 },
+        { ToonBytes(1).substr(0, 194), noFrames, MB_ICONEXCLAMATION, 0 },
+        { ToonBytes(2, 0x20002u), "Invalid ToonFile Version " + path + ".", MB_ICONEXCLAMATION, 0 },
+        { ToonBytes(2), "Not enough memory.", MB_ICONHAND, 3LL << 30 },
     };
     for (const Row &row : rows) {
         CAPTURE(row.bytes.size());
         ENSURE(testing::WriteFileBytes(path, row.bytes));
+        ENSURE((!row.size || testing::ExtendFile(path, row.size)));
         StartDocument(2);
         ToonFrame kept = {};
         strcpy(kept.text, "kept");
@@ -310,10 +315,11 @@ TEST_CASE("a file without a whole frame, or of another version, is refused with 
         Answerer boxes({ IDOK });
         CHECK(ReadToonFile(&doc, owner) == 0);
         ENSURE(boxes.seen.size() == 1u);
-        CHECK(boxes.seen[0].text == row.message + path + ".");
+        CHECK(boxes.seen[0].text == row.message);
         CHECK(boxes.seen[0].caption == NO_CAPTION);
-        CHECK(boxes.seen[0].icon == MB_ICONEXCLAMATION);
+        CHECK(boxes.seen[0].icon == row.icon);
         CHECK(doc.frameCount == 2);
+        CHECK(std::string(doc.fileName) == path);
         ToonFrame frame;
         CHECK((GetToonFrame(&doc, 1, &frame) && strcmp(frame.text, "kept") == 0));
         CHECK(strcmp(doc.header.caption, "old caption") == 0);
@@ -787,6 +793,20 @@ TEST_CASE("the save question")
         CHECK(std::string(doc.fileName) == other);
         CHECK(testing::ReadFileBytes(other).size() == 196u);
         CHECK(doc.modified == 0);
+    }
+    SUBCASE("a name the toon cannot be written to is not taken")
+    {
+        const std::string readOnly = Directory() + "read-only.ptf";
+        ENSURE(testing::WriteFileBytes(readOnly, ToonBytes(4)));
+        SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
+        SetToonModified(&doc, owner, 1);
+        testing::BoxCatcher catcher([&](HWND box, const testing::CaughtBox &caught) {
+            return caught.caption == "Save Toon File" ? TypeFileName(box, readOnly) : caught.caption == NO_CAPTION ? IDOK : IDYES;
+        });
+        CHECK(AskSaveToonChanges(&doc, owner, shown) == 0);
+        ENSURE(catcher.Boxes().size() == 4u);
+        CHECK(catcher.Boxes()[3].text == "Cannot write to " + readOnly + ".");
+        CHECK((doc.fileName[0] == '\0' && doc.modified == 1));
     }
     SUBCASE("cancelling the name cancels everything")
     {

@@ -13,18 +13,21 @@
 #define NEW_BACKGROUND      1
 #define SAVE_NAME_ATTEMPTS  3
 
-// The record both file dialogs share; fileName is its file buffer, so a
-// chosen path lands straight in the document.
+// The record both file dialogs share.
 static OPENFILENAMEA toonDialog;
+// Its file buffer: the name shown first and the one chosen. A document
+// takes a chosen name only once the file has been read or written.
+static char chosenName[TOON_FILENAME_SIZE];
 // The user's own filter, kept between uses: a label, then the pattern the
 // dialog last used. Both must be there from the start, or some dialogs take
 // the buffer for a broken filter and drop the whole filter list.
 static char customFilter[CUSTOM_FILTER_SIZE] = "Custom Filter\0*.ptf";
 
-static int ShowToonMessage(const ToonDocument *toon, HWND window, const char *format, const char *caption, UINT style)
+static int ShowToonMessage(const ToonDocument *toon, HWND window, const char *format, const char *path,
+                           const char *caption, UINT style)
 {
     char text[MESSAGE_SIZE];
-    snprintf(text, sizeof text, format, toon->fileName);
+    snprintf(text, sizeof text, format, path);
     if (toon->showMessage)
         return toon->showMessage(window, text, caption, style);
     return MessageBoxA(window, text, caption, style);
@@ -98,30 +101,27 @@ static void TakeToonCaption(ToonDocument *toon)
     toon->caption[length] = '\0';
 }
 
-int ReadToonFile(ToonDocument *toon, HWND window)
+// Reads the named file into an empty document, whose messages name it.
+static int ReadIntoEmpty(ToonDocument *toon, HWND window)
 {
-    if (!toon->fileName[0])
-        return 0;
+    const char *path = toon->fileName;
     // Reading only: a toon on read-only media, marked read-only or held open
     // by a reader elsewhere still plays.
-    HANDLE file = CreateFileA(toon->fileName, GENERIC_READ, FILE_SHARE_READ, NULL,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     LONGLONG size = 0;
     if (file != INVALID_HANDLE_VALUE && !ToonFileSize(file, &size)) {
         CloseHandle(file);
         file = INVALID_HANDLE_VALUE;
     }
     if (file == INVALID_HANDLE_VALUE) {
-        ShowToonMessage(toon, window, "Error opening file", NULL, MB_OK | MB_ICONHAND);
+        ShowToonMessage(toon, window, "Error opening file", path, NULL, MB_OK | MB_ICONHAND);
         return 0;
     }
 
-    // A file that cannot be a toon is refused before anything of the toon
-    // on hand is touched: the user keeps what they were editing.
     int count = FrameCountForSize(size);
     ToonHeader header;
     if (count == 0) {
-        ShowToonMessage(toon, window, "No toon frames in %s.", NULL, MB_OK | MB_ICONEXCLAMATION);
+        ShowToonMessage(toon, window, "No toon frames in %s.", path, NULL, MB_OK | MB_ICONEXCLAMATION);
         CloseHandle(file);
         return 0;
     }
@@ -130,15 +130,12 @@ int ReadToonFile(ToonDocument *toon, HWND window)
         return 0;
     }
     if (header.version != TOON_VERSION) {
-        ShowToonMessage(toon, window, "Invalid ToonFile Version %s.", NULL, MB_OK | MB_ICONEXCLAMATION);
+        ShowToonMessage(toon, window, "Invalid ToonFile Version %s.", path, NULL, MB_OK | MB_ICONEXCLAMATION);
         CloseHandle(file);
         return 0;
     }
-
-    // From here on the old frames are gone, and the count follows them.
-    toon->frameCount = 0;
     if (!AllocToonFrames(toon, count)) {
-        ShowToonMessage(toon, window, "Not enough memory.", NULL, MB_OK | MB_ICONHAND);
+        ShowToonMessage(toon, window, "Not enough memory.", path, NULL, MB_OK | MB_ICONHAND);
         CloseHandle(file);
         return 0;
     }
@@ -155,11 +152,43 @@ int ReadToonFile(ToonDocument *toon, HWND window)
     }
     SetCursor(previous);
     if (got < wanted)
-        ShowToonMessage(toon, window, "Error reading %s.", NULL, MB_OK | MB_ICONEXCLAMATION);
+        ShowToonMessage(toon, window, "Error reading %s.", path, NULL, MB_OK | MB_ICONEXCLAMATION);
 
     CloseHandle(file);
     toon->frameCount = count;
     return count;
+}
+
+// The file is read into a document of its own, which takes the place of
+// the toon on hand only when the read succeeded: a file that cannot be a
+// toon, or cannot be held, leaves the user what they were editing.
+static int ReadToonNamed(ToonDocument *toon, HWND window, const char *path)
+{
+    ToonDocument fresh;
+    ZeroMemory(&fresh, sizeof fresh);
+    lstrcpynA(fresh.fileName, path, sizeof fresh.fileName);
+    fresh.waitCursor = toon->waitCursor;
+    fresh.showMessage = toon->showMessage;
+    const int count = ReadIntoEmpty(&fresh, window);
+    if (!count) {
+        FreeToonFrames(&fresh);
+        return 0;
+    }
+    FreeToonFrames(toon);
+    toon->header = fresh.header;
+    toon->frameCount = fresh.frameCount;
+    toon->frames = fresh.frames;
+    toon->blockBytes = fresh.blockBytes;
+    memcpy(toon->fileName, fresh.fileName, sizeof toon->fileName);
+    memcpy(toon->caption, fresh.caption, sizeof toon->caption);
+    return count;
+}
+
+int ReadToonFile(ToonDocument *toon, HWND window)
+{
+    if (!toon->fileName[0])
+        return 0;
+    return ReadToonNamed(toon, window, toon->fileName);
 }
 
 // The directory part of a full path, with its trailing backslash.
@@ -231,108 +260,111 @@ int ReplaceWithTemporary(const char *temporary, const char *target)
     return MoveFileA(temporary, target) ? 1 : -1;
 }
 
-int WriteToonFile(ToonDocument *toon, HWND window)
+// The document takes the name only once the file is written there: a
+// Save As that fails keeps the name it had.
+int WriteToonFileAs(ToonDocument *toon, HWND window, const char *path)
 {
     char temporary[MAX_PATH];
-    HANDLE file = toon->fileName[0] ? CreateTemporaryBeside(toon->fileName, "ptf", temporary) : INVALID_HANDLE_VALUE;
+    HANDLE file = path[0] ? CreateTemporaryBeside(path, "ptf", temporary) : INVALID_HANDLE_VALUE;
     if (file == INVALID_HANDLE_VALUE) {
-        ShowToonMessage(toon, window, "Cannot write to %s.", NULL, MB_OK | MB_ICONEXCLAMATION);
+        ShowToonMessage(toon, window, "Cannot write to %s.", path, NULL, MB_OK | MB_ICONEXCLAMATION);
         return 0;
     }
     HCURSOR previous = ShowWaitCursor(toon);
     int written = WriteToonContents(toon, file) && FlushFileBuffers(file);
     CloseHandle(file);
-    int replaced = written ? ReplaceWithTemporary(temporary, toon->fileName) : 0;
+    int replaced = written ? ReplaceWithTemporary(temporary, path) : 0;
     if (replaced == 0)
         DeleteFileA(temporary);
     SetCursor(previous);
     if (!written) {
-        ShowToonMessage(toon, window, "Error writing to %s.", NULL, MB_OK | MB_ICONHAND);
+        ShowToonMessage(toon, window, "Error writing to %s.", path, NULL, MB_OK | MB_ICONHAND);
         return 0;
     }
     // A toon file held open elsewhere: nothing reached it, as with one that
     // cannot be created.
     if (replaced != 1) {
-        ShowToonMessage(toon, window, "Cannot write to %s.", NULL, MB_OK | MB_ICONEXCLAMATION);
+        ShowToonMessage(toon, window, "Cannot write to %s.", path, NULL, MB_OK | MB_ICONEXCLAMATION);
         return 0;
     }
+    if (path != toon->fileName)
+        lstrcpynA(toon->fileName, path, sizeof toon->fileName);
     SetToonModified(toon, window, 0);
     return 1;
 }
 
-// The dialogs write the chosen path straight into this document's name.
-static void SetToonDialogTitle(ToonDocument *toon, const char *title)
+int WriteToonFile(ToonDocument *toon, HWND window)
 {
-    toonDialog.lpstrTitle = title;
-    toonDialog.lpstrFile = toon->fileName;
-    toonDialog.nMaxFile = sizeof toon->fileName;
+    return WriteToonFileAs(toon, window, toon->fileName);
 }
 
+// Runs a file dialog on chosenName, which starts as the document's name.
+static int RunToonDialog(const ToonDocument *toon, const char *title, BOOL(WINAPI *show)(LPOPENFILENAMEA))
+{
+    lstrcpynA(chosenName, toon->fileName, sizeof chosenName);
+    toonDialog.lpstrTitle = title;
+    toonDialog.lpstrFile = chosenName;
+    toonDialog.nMaxFile = sizeof chosenName;
+    if (show(&toonDialog))
+        return 1;
+    // A failed dialog (a name too long for the buffer) may leave anything there.
+    chosenName[0] = '\0';
+    return 0;
+}
 
 static int ToonFileExists(const char *path)
 {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-int ConfirmToonOverwrite(const ToonDocument *toon, HWND window)
+static int ConfirmToonOverwrite(const char *path, HWND window)
 {
-    if (!ToonFileExists(toon->fileName))
+    if (!ToonFileExists(path))
         return 1;
     char question[MESSAGE_SIZE];
-    snprintf(question, sizeof question, "%s - Toon File Already Exists!!\rOverwrite it?", toon->fileName);
+    snprintf(question, sizeof question, "%s - Toon File Already Exists!!\rOverwrite it?", path);
     return MessageBoxA(window, question, "Warning", MB_ICONQUESTION | MB_YESNO) == IDYES;
+}
+
+const char *ChooseToonSaveName(const ToonDocument *toon, HWND window, int attempts)
+{
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (!RunToonDialog(toon, "Save Toon File", GetSaveFileNameA))
+            return NULL;
+        // A name picked here must not replace another toon unasked.
+        if (ConfirmToonOverwrite(chosenName, window))
+            return chosenName;
+    }
+    return NULL;
 }
 
 int AskSaveToonChanges(ToonDocument *toon, HWND window, ShownFrame shown)
 {
     if (!toon->modified)
         return 1;
-    SetToonDialogTitle(toon, "Save Toon File");
-    int answer = ShowToonMessage(toon, window, "Save current changes? %s", TOON_SIGNATURE,
+    int answer = ShowToonMessage(toon, window, "Save current changes? %s", toon->fileName, TOON_SIGNATURE,
                                  MB_YESNOCANCEL | MB_ICONEXCLAMATION);
     if (answer == IDNO)
         return 1;
     if (answer != IDYES)
         return 0;
-    for (int attempt = 0; !toon->fileName[0]; ++attempt) {
-        if (attempt == SAVE_NAME_ATTEMPTS)
-            return 0;
-        // A failed dialog (a name too long for the buffer) may leave
-        // anything there.
-        if (!GetSaveFileNameA(&toonDialog)) {
-            toon->fileName[0] = '\0';
-            return 0;
-        }
-        // A name picked here must not replace another toon unasked.
-        if (!ConfirmToonOverwrite(toon, window))
-            toon->fileName[0] = '\0';
-    }
+    const char *path = toon->fileName[0] ? toon->fileName : ChooseToonSaveName(toon, window, SAVE_NAME_ATTEMPTS);
+    if (!path)
+        return 0;
     if (shown.frame)
         PutToonFrame(toon, shown.index, shown.frame);
-    return WriteToonFile(toon, window);
+    return WriteToonFileAs(toon, window, path);
 }
 
-int ShowToonSaveDialog(ToonDocument *toon)
-{
-    SetToonDialogTitle(toon, "Save Toon File");
-    return GetSaveFileNameA(&toonDialog) ? 1 : 0;
-}
-
-// The open dialog writes the chosen path straight into the document's name.
-// When nothing is read, the name goes back to the one the dialog started
-// from, which the save question may just have given: a later Save must
-// neither write over the file that failed to open nor forget the new name.
+// The toon on hand stays, with its name, unless the chosen file is read;
+// the save question may have given it a new name meanwhile.
 int OpenToonFileDialog(ToonDocument *toon, HWND window, ShownFrame shown)
 {
     if (!AskSaveToonChanges(toon, window, shown))
         return 0;
-    char keptName[TOON_FILENAME_SIZE];
-    lstrcpynA(keptName, toon->fileName, sizeof keptName);
-    SetToonDialogTitle(toon, "Open Toon File");
-    int count = GetOpenFileNameA(&toonDialog) ? ReadToonFile(toon, window) : 0;
-    if (!count)
-        lstrcpynA(toon->fileName, keptName, sizeof toon->fileName);
-    return count;
+    if (!RunToonDialog(toon, "Open Toon File", GetOpenFileNameA))
+        return 0;
+    return ReadToonNamed(toon, window, chosenName);
 }
 
 int ReopenToonFile(ToonDocument *toon, HWND window)

@@ -19,22 +19,25 @@ struct ShownFrame {
 
 // windowSize: the packed size of the stage the toon is made on.
 void NewToonHeader(ToonDocument *toon, DWORD windowSize);
-// Reads the named file into the document; its header (speed, background,
-// caption) is the caller's to apply.
+// Reads the named file into the document, which a read that fails leaves as
+// it was; its header (speed, background, caption) is the caller's to apply.
 int ReadToonFile(ToonDocument *toon, HWND window);
 int WriteToonFile(ToonDocument *toon, HWND window);
+// Writes the document to path, which then becomes its name; a write that
+// fails leaves the name as it was.
+int WriteToonFileAs(ToonDocument *toon, HWND window, const char *path);
 int AskSaveToonChanges(ToonDocument *toon, HWND window, ShownFrame shown);
+// Reads the toon chosen; until that succeeds the document is left as it was.
 int OpenToonFileDialog(ToonDocument *toon, HWND window, ShownFrame shown);
-// Whether the document's name may be written: asks when it names a file
-// that exists already.
-int ConfirmToonOverwrite(const ToonDocument *toon, HWND window);
 int ReopenToonFile(ToonDocument *toon, HWND window);
 int NewToonFile(ToonDocument *toon, HWND window, ShownFrame shown);
-// The save dialog on its own, titled "Save Toon File"; 1 when a name was
-// chosen (it is then the document's fileName).
-int ShowToonSaveDialog(ToonDocument *toon);
-// The file dialogs write into this document's name from now on; with no
-// name they start in folder, which must outlive them.
+// The save dialog, titled "Save Toon File" and starting from the document's
+// name, asking before a file that exists is overwritten; a refused name is
+// asked for again, up to attempts times. The name chosen, good until the
+// next file dialog, or null.
+const char *ChooseToonSaveName(const ToonDocument *toon, HWND window, int attempts);
+// The file dialogs are the window's from now on; the document counts as
+// unmodified. With no name they start in folder, which must outlive them.
 int PrepareToonFileDialogs(ToonDocument *toon, HWND window, const char *folder);
 int LoadToonByName(ToonDocument *toon, HWND window, const char *name);
 // After a read of count frames (0: it failed). Returns count.

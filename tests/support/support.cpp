@@ -423,6 +423,17 @@ bool WriteFileBytes(const std::string &path, const std::string &bytes)
     return fclose(file) == 0 && ok;
 }
 
+bool ExtendFile(const std::string &path, LONGLONG size)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    bool ok = SetFilePointerEx(file, end, NULL, FILE_BEGIN) && SetEndOfFile(file);
+    return CloseHandle(file) && ok;
+}
+
 static void Put32(std::string &bytes, size_t offset, int32_t value)
 {
     for (int i = 0; i < 4; ++i)

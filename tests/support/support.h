@@ -67,6 +67,9 @@ std::string ReadFileBytes(const std::string &path);
 // its path ends in a backslash.
 std::string TempDirectory(const std::string &name);
 bool WriteFileBytes(const std::string &path, const std::string &bytes);
+// Makes the file size bytes long without writing what is added (sparse):
+// a file far too big to be a toon, made in no time.
+bool ExtendFile(const std::string &path, LONGLONG size);
 
 // A toon file made on a 1024 x 768 stage, captioned "test toon", speed 5,
 // with the given background and version word: frame i walks to points[i]
