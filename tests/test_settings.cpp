@@ -183,7 +183,7 @@ TEST_CASE("the five keys are first written in their order, and a paces write tou
     {
         settings.size = 2;
         WriteSettings();
-        CHECK(IniText().find("Paces Walked=-12\r\nSize=2\r\n") != std::string::npos);
+        CHECK(IniText().find("Paces Walked=0\r\nSize=2\r\n") != std::string::npos);
         struct Row { const char *written; int read; } rows[] = {
             { "1", 1 }, { "2", 2 }, { "4", 4 }, { "0", SIZE_AUTOMATIC }, { "5", SIZE_AUTOMATIC },
             { "-2", SIZE_AUTOMATIC }, { "large", SIZE_AUTOMATIC },
