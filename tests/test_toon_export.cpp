@@ -293,7 +293,7 @@ TEST_CASE("a failed or cancelled export says why and leaves no file behind")
         { "missing folder", greeting, folder + "missing\\new.gif", "", EXPORT_EXIT_WRITE, "Cannot write to" },
         { "no width", greeting, older, "0x240", EXPORT_EXIT_USAGE, "Bad picture size" },
         { "too high", greeting, older, "320x4097", EXPORT_EXIT_USAGE, "Bad picture size" },
-        { "too many arguments", greeting, older, "320x240 more", EXPORT_EXIT_USAGE, "Too many arguments" },
+        { "too many arguments", greeting, older, "320x240 2x more", EXPORT_EXIT_USAGE, "Too many arguments" },
         { "window size out of range", folder + "wide.ptf", older, "", EXPORT_EXIT_USAGE, "is 5000x300;" },
         { "the toon itself", self, self, "", EXPORT_EXIT_WRITE, "it is the toon itself" },
         { "the toon itself, in capitals", self, upper, "", EXPORT_EXIT_WRITE, "it is the toon itself" },
