@@ -40,9 +40,7 @@ struct ExportRun {
     int backgroundNumber;
     int actDone;
     int scale;                // the file's pixels per stage pixel, each way
-    HBITMAP scaled;           // the canvas at the scale, made once for the run
-    HDC scaledDc;
-    HGDIOBJ scaledOld;
+    HeldBitmap scaled;        // the canvas at the scale, made once for the run
 };
 
 /* The stage's palette */
@@ -184,32 +182,18 @@ static int MakeScaledPicture(ExportRun *run, const Stage *stage, int width, int 
 {
     if (run->scale == 1)
         return 1;
-    run->scaled = CreateCompatibleBitmap(stage->canvasDc, width * run->scale, height * run->scale);
-    run->scaledDc = run->scaled ? CreateCompatibleDC(stage->canvasDc) : NULL;
-    if (!run->scaledDc)
-        return 0;
-    run->scaledOld = SelectObject(run->scaledDc, run->scaled);
-    return 1;
-}
-
-static void FreeScaledPicture(ExportRun *run)
-{
-    if (run->scaledDc) {
-        SelectObject(run->scaledDc, run->scaledOld);
-        DeleteDC(run->scaledDc);
-        run->scaledDc = NULL;
-    }
-    DeleteBitmapHandle(&run->scaled);
+    return HoldBitmap(&run->scaled, CreateCompatibleBitmap(stage->canvasDc, width * run->scale, height * run->scale));
 }
 
 // Each pixel of the canvas a square of the file's pixels; the picture
 // leaves its DC while the writer reads it.
 static int AddScaledPicture(GifWriter *writer, ExportRun *run, const Stage *stage, int durationMs)
 {
-    BlitScaled(run->scaledDc, 0, 0, stage->canvasWidth, stage->canvasHeight, stage->canvasDc, 0, 0, run->scale);
-    SelectObject(run->scaledDc, run->scaledOld);
-    const int added = GifAddBitmap(writer, run->scaled, durationMs);
-    SelectObject(run->scaledDc, run->scaled);
+    HeldBitmap *scaled = &run->scaled;
+    BlitScaled(scaled->dc, 0, 0, stage->canvasWidth, stage->canvasHeight, stage->canvasDc, 0, 0, run->scale);
+    SelectObject(scaled->dc, scaled->old);
+    const int added = GifAddBitmap(writer, scaled->bitmap, durationMs);
+    SelectObject(scaled->dc, scaled->bitmap);
     return added;
 }
 
@@ -377,7 +361,7 @@ int ExportToonGifScaled(HINSTANCE instance, const ToonDocument *toon, const char
                 GifAbandon(&writer);
         }
     }
-    FreeScaledPicture(run);
+    ReleaseHeldBitmap(&run->scaled);
     if (window)
         DestroyWindow(window);
     if (run->captionFont)
