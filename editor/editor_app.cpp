@@ -166,10 +166,10 @@ static int SettleToonChanges(void)
 // leaves the editor as it was, the walk going on.
 static int CloseEditorWindow(HWND window)
 {
-    const int paused = !FrameEditorHasBox() && PausePlayback(editorFrame.stageWindow);
+    const int paused = !FrameEditorHasBox() && PausePlayback(editorFrame.stage);
     if (!SettleToonChanges()) {
         if (paused)
-            ResumePlayback(editorFrame.stageWindow);
+            ResumePlayback(editorFrame.stage);
         return 0;
     }
     DestroyWindow(window);
@@ -237,9 +237,7 @@ static void ShowFileMenu(HWND window)
 
 void TakeEditorToonHeader(void)
 {
-    Stage *stage = StageOf(editorFrame.stageWindow);
-    if (stage)
-        stage->speed = editorFrame.toon.header.frameSpeed;
+    SetStageSpeed(editorFrame.stage, editorFrame.toon.header.frameSpeed);
     editorFrame.backgroundNumber = editorFrame.toon.header.backgroundIndex;
 }
 
@@ -247,8 +245,7 @@ void TakeEditorToonHeader(void)
 // keeps the stage until it ends; the toon then starts at frame 1 too.
 void ResetEditorPlayback(void)
 {
-    if (editorFrame.stageWindow)
-        ResetPlayback(editorFrame.stageWindow);
+    ResetPlayback(editorFrame.stage);
     ShowEditorPlayState();
 }
 
@@ -274,7 +271,7 @@ int OpenToonFile(HWND window)
 {
     ToonDocument *toon = &editorFrame.toon;
     // A toon opened before the entrance keeps the stage.
-    CancelEntrance(editorFrame.stageWindow);
+    CancelEntrance(editorFrame.stage);
     const int wasModified = toon->modified;
     PrepareToonFileDialogs(toon, window, settings.directory);
     const ShownFrame none = { NULL, 0 };
@@ -295,9 +292,8 @@ int OpenFrameEditor(HWND window)
 {
     if (frameEditorDialog)
         return 0;
-    Stage *stage = StageOf(editorFrame.stageWindow);
-    if (stage && !stage->spritesLoaded)
-        LoadSpriteSet(editorFrame.stageWindow, editorFrame.instance);
+    if (editorFrame.stage && !editorFrame.stage->spritesLoaded)
+        LoadSpriteSet(editorFrame.stage, editorFrame.instance);
     frameEditorDialog = CreateDialogParamA(editorFrame.instance, "Framedit", window, FrameEditorProc, 0);
     if (!frameEditorDialog)
         return 0;
@@ -312,7 +308,7 @@ int OpenFrameEditor(HWND window)
 // A toon with frames, and a stage where neither an act nor a toon runs.
 static int CanExportToon(void)
 {
-    const Stage *stage = StageOf(editorFrame.stageWindow);
+    const Stage *stage = editorFrame.stage;
     const ToonDocument &toon = editorFrame.toon;
     return stage && toon.frames && toon.frameCount >= 1 && !ActRunning(stage) && !ToonRunning(stage);
 }
@@ -383,8 +379,7 @@ static void ExportToonAsGif(HWND window)
 
 static void StartRandomAct(void)
 {
-    if (editorFrame.stageWindow)
-        StartRandomWalk(editorFrame.stageWindow, 1);
+    StartRandomWalk(editorFrame.stage, 1);
 }
 
 static void ShowAboutBox(HWND window)
@@ -495,7 +490,7 @@ static void OnEditorCreate(HWND window)
 static void OnEditorDestroy(HWND window)
 {
     (void)window;
-    StorePacesWalked(TakeWalkedPaces(editorFrame.stageWindow));
+    StorePacesWalked(TakeWalkedPaces(editorFrame.stage));
     // The children go first: the stage with everything it runs.
     if (editorFrame.stageWindow)
         DestroyWindow(editorFrame.stageWindow);
@@ -522,20 +517,18 @@ static void OnEditorSize(HWND window)
 
 static void OnEditorActivate(HWND window, WPARAM state)
 {
-    Stage *stage = StageOf(editorFrame.stageWindow);
-    if (stage)
-        stage->paintFlag = 1;
+    StageGroundChanged(editorFrame.stage);
     if (state == WA_ACTIVE || state == WA_CLICKACTIVE) {
         DrawCaptionBars(window, 1);
     } else {
-        PausePlayback(editorFrame.stageWindow);
+        PausePlayback(editorFrame.stage);
         DrawCaptionBars(window, 0);
     }
 }
 
 static void OnToonChanged(HWND window)
 {
-    RebuildStageBackground(editorFrame.stageWindow);
+    RebuildStageBackground(editorFrame.stage);
     InvalidateRect(window, NULL, TRUE);
 }
 

@@ -11,6 +11,7 @@
 struct EditorFrame {
     HWND mainWindow;        // none while no editor runs
     HWND stageWindow;
+    struct Stage *stage;    // the stage window's record while it lives
     HWND owner;
     HINSTANCE instance;
     HACCEL accelerators;    // "BUTTONS"

@@ -14,37 +14,49 @@ ToonFrame editFrame;
 HWND frameEditorDialog;
 HCURSOR waitCursor;
 
-static int PickingFramePoints(HWND stage)
+/* The stage's owner: its context is the editor's frame */
+
+static int PickingFramePoints(void *editor)
 {
-    (void)stage;
+    (void)editor;
     return frameEditorDialog != NULL;
 }
 
-static void ShowStagePlayState(HWND stage, int state)
+static void PickFramePoint(void *editor, LONG x, LONG y)
 {
-    (void)stage;
+    (void)editor;
+    SetFrameTarget(x, y);
+}
+
+static void ShowStagePlayState(void *editor, int state)
+{
+    (void)editor;
     (void)state;
     ShowEditorPlayState();
 }
 
-static void ShowStageLock(HWND stage)
+static void ShowStageLock(void *editor)
 {
-    (void)stage;
+    (void)editor;
     ShowEditorPlayState();
 }
 
-static void ReadEditorStageLook(HWND stage, StageLook *look)
+static void ShowStageBusy(void *editor, int on)
 {
-    (void)stage;
-    look->backgroundNumber = editorFrame.backgroundNumber;
+    SetBusyCursor(((const EditorFrame *)editor)->stageWindow, on);
+}
+
+static void ReadEditorStageLook(void *editor, StageLook *look)
+{
+    look->backgroundNumber = ((const EditorFrame *)editor)->backgroundNumber;
     look->titleText = editorUi.titleText;
     look->titleFont = editorUi.titleFont;
     look->textFont = editorUi.captionFont;
 }
 
 const StageOwner editorStageOwner = {
-    ShowStagePlayState, ShowStageLock, ShowStageLock, SetBusyCursor, PickingFramePoints,
-    SetFrameTarget, ReadEditorStageLook, ReadPacesWalked, NULL, 0, settings.directory,
+    &editorFrame, ShowStagePlayState, ShowStageLock, ShowStageLock, ShowStageBusy, PickingFramePoints,
+    PickFramePoint, ReadEditorStageLook, OwnerStoredPaces, NULL, 0, settings.directory,
 };
 
 static HWND CreateButton(HWND window, HINSTANCE instance, DWORD style)
@@ -128,7 +140,7 @@ static const char *const playLabels[] = { "&Play", "&Continue", "&Stop" };
 
 void ShowEditorPlayState(void)
 {
-    const Stage *stage = StageOf(editorFrame.stageWindow);
+    const Stage *stage = editorFrame.stage;
     if (!stage || !editorUi.playButton)
         return;
     const int state = PlayStateOf(stage);
@@ -155,9 +167,8 @@ void SetBusyCursor(HWND stage, int on)
 
 void TogglePlay(HWND window)
 {
-    HWND stage = editorFrame.stageWindow;
-    if (!stage || !ButtonEnabled(editorUi.playButton))
+    if (!editorFrame.stage || !ButtonEnabled(editorUi.playButton))
         return;
-    TogglePlayback(stage);
+    TogglePlayback(editorFrame.stage);
     DrawProgressBar(window);
 }

@@ -26,7 +26,8 @@ void ShowEditorPlayState(void);
 void AllowPlay(int allow);
 // The wait cursor (on) or the idle one over the stage, shown at once.
 void SetBusyCursor(HWND stage, int on);
-void SetFrameTarget(HWND stage, LONG x, LONG y);
+// A point picked on the stage becomes the frame editor's frame's.
+void SetFrameTarget(LONG x, LONG y);
 
 void CreatePushButtons(HWND window, HINSTANCE instance);
 void CreateSystemButtons(HWND window, HINSTANCE instance);

@@ -172,12 +172,8 @@ void RescaleEditor(HWND window, int dpi, const RECT *suggested)
 {
     editorUi.scale = ChooseScale(settings.size, dpi);
     MakeEditorFonts();
-    HWND stageWindow = editorFrame.stageWindow;
-    Stage *stage = StageOf(stageWindow);
-    if (stage) {
-        SetStageScale(stageWindow, editorUi.scale);
-        stage->size = editorFrame.stageSize;
-    }
+    SetStageScale(editorFrame.stage, editorUi.scale);
+    SetStageSize(editorFrame.stage, editorFrame.stageSize);
     // The stage keeps its size in its own pixels: its toon, his place and
     // the frames' points stay as they were.
     const SIZE size = EditorWindowSize();
@@ -312,7 +308,7 @@ static void DrawProgressPart(HWND window, int done, int total);
 
 void DrawProgressBar(HWND window)
 {
-    const Stage *stage = StageOf(editorFrame.stageWindow);
+    const Stage *stage = editorFrame.stage;
     const int count = editorFrame.toon.frameCount;
     DrawProgressPart(window, stage ? stage->nextFrameIndex : 0, count > 1 ? count : 1);
 }
@@ -402,11 +398,12 @@ static LRESULT OnStageCreate(HWND window)
     Stage *stage = CreateStage(window, &editorStageOwner, &editorFrame.toon);
     if (!stage)
         return -1;
-    SetStageScale(window, EditorLength(1));
-    stage->size = editorFrame.stageSize;
+    SetStageScale(stage, EditorLength(1));
+    SetStageSize(stage, editorFrame.stageSize);
     editorFrame.stageWindow = window;
-    RebuildStageBackground(window);
-    ScheduleEntrance(window, ENTRANCE_DELAY_MS);
+    editorFrame.stage = stage;
+    RebuildStageBackground(stage);
+    ScheduleEntrance(stage, ENTRANCE_DELAY_MS);
     return 0;
 }
 
@@ -414,7 +411,10 @@ static void OnStageDestroy(HWND window)
 {
     // A walk or speech cut short must not carry over into the next editor,
     // and the next stage starts with the arrow.
-    DestroyStage(window);
+    Stage *stage = StageOf(window);
+    if (editorFrame.stage == stage)
+        editorFrame.stage = NULL;
+    DestroyStage(stage);
     SetClassLongPtrA(window, GCLP_HCURSOR, (LONG_PTR)LoadCursor(NULL, IDC_ARROW));
     if (editorFrame.stageWindow == window)
         editorFrame.stageWindow = NULL;
@@ -424,8 +424,8 @@ static LRESULT OnStageButtonDown(HWND window, LPARAM point)
 {
     Stage *stage = StageOf(window);
     if (stage && !stage->spritesLoaded)
-        LoadSpriteSet(window, stage->instance);
-    return OnStageClick(window, point);
+        LoadSpriteSet(stage, stage->instance);
+    return OnStageClick(stage, point);
 }
 
 // The end of a walk puts the arrow back; points are still being picked
@@ -438,6 +438,15 @@ static void KeepTargetCursor(HWND window)
 
 LRESULT CALLBACK StageWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    LRESULT routed;
+    if (RouteStageMessage(window, message, wParam, lParam, &routed)) {
+        // The end of a walk moves the progress bar and puts the idle cursor back.
+        if (message == WM_WALKDONE) {
+            DrawProgressBar(GetParent(window));
+            KeepTargetCursor(window);
+        }
+        return routed;
+    }
     switch (message) {
     case WM_CREATE:
         return OnStageCreate(window);
@@ -447,25 +456,13 @@ LRESULT CALLBACK StageWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     case WM_ACTDONE:
         return 0;
     case WM_SIZE:
-        return ResizeEditorStage(window);
-    case WM_PAINT:
-        return PaintStage(window);
+        return ResizeEditorStage(StageOf(window));
     case WM_CLOSE:
         // Through the main window, which may ask to save the toon first.
         SendMessageA(GetParent(window), WM_CLOSE, 0, 0);
         return 0;
-    case WM_TIMER:
-        OnEngineTimer(window, (UINT_PTR)wParam);
-        return 0;
     case WM_LBUTTONDOWN:
         return OnStageButtonDown(window, lParam);
-    case MM_MCINOTIFY:
-        return OnSoundDone(window, wParam, lParam);
-    case WM_WALKDONE:
-        DrawProgressBar(GetParent(window));
-        OnWalkFinished(window);
-        KeepTargetCursor(window);
-        return 0;
     default:
         return DefWindowProcA(window, message, wParam, lParam);
     }

@@ -60,7 +60,7 @@ int OpenToonInEditor(HWND dialog)
     TakeReadToon(&toon, count);
     // A toon opened before the entrance keeps the stage, here as in the
     // main window.
-    CancelEntrance(editorFrame.stageWindow);
+    CancelEntrance(editorFrame.stage);
     TakeEditorToonHeader();
     FillFrameNumbers(dialog, 0);
     ShowFrameAt(dialog, 0);

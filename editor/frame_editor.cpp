@@ -100,7 +100,7 @@ static void FillPoseList(HWND dialog)
 {
     HWND list = GetDlgItem(dialog, IDC_POSELIST);
     SendMessageA(list, LB_RESETCONTENT, 0, 0);
-    const Stage *stage = StageOf(editorFrame.stageWindow);
+    const Stage *stage = editorFrame.stage;
     for (int pose = 0; pose < POSE_COUNT; ++pose)
         SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)(stage ? stage->sprites[SPRITE_POSE + pose] : NULL));
 }
@@ -388,9 +388,8 @@ static int DeleteFrame(HWND dialog)
     return ShowChangedFrame(dialog);
 }
 
-void SetFrameTarget(HWND stage, LONG x, LONG y)
+void SetFrameTarget(LONG x, LONG y)
 {
-    (void)stage;
     HWND dialog = frameEditorDialog;
     if (!dialog)
         return;

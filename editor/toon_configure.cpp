@@ -97,9 +97,7 @@ static void ApplyConfiguration(HWND dialog)
 
     int speed = GetScrollPos(GetDlgItem(dialog, IDC_CFGSPEED), SB_CTL);
     toon.header.frameSpeed = speed;
-    Stage *stage = StageOf(editorFrame.stageWindow);
-    if (stage)
-        stage->speed = speed;
+    SetStageSpeed(editorFrame.stage, speed);
     SetToonModified(&toon, GetWindow(dialog, GW_OWNER), 1);
 }
 

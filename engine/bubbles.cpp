@@ -15,36 +15,34 @@
 #define BUBBLE_TEXT_FORMAT  (DT_CENTER | DT_WORDBREAK | DT_NOPREFIX)
 
 // Sets the bubble's image from the bitmap of the stored side at its target.
-static void PrepareBubbleImage(HWND window, Stage *stage)
+static void PrepareBubbleImage(Stage *stage)
 {
     SpritePlace &bubble = stage->bubble;
     bubble.source = stage->bubbleSide == BUBBLE_SIDE_RIGHT ? stage->bubbleLeft : stage->bubbleRight;
     if (!bubble.source)
         return;
-    HDC dc = BeginDrawingOnStage(window, stage);
+    HDC dc = BeginStageDrawing(stage);
     PrepareSprite(dc, &stage->bubbleSheet, bubble.source, &bubble);
-    EndDrawingOnStage(window, stage, dc, NULL);
+    EndStageDrawing(stage, dc, NULL);
 }
 
-void LoadBubbles(HWND window, HINSTANCE instance)
+void LoadBubbles(Stage *stage, HINSTANCE instance)
 {
-    Stage *stage = StageOf(window);
     if (!stage)
         return;
-    FreeBubbles(window);
+    FreeBubbles(stage);
     stage->bubbleRight = LoadBitmapA(instance, "bubright");
     stage->bubbleLeft = LoadBitmapA(instance, "bubleft");
     const HBITMAP sides[2] = { stage->bubbleLeft, stage->bubbleRight };
-    HDC dc = BeginDrawingOnStage(window, stage);
+    HDC dc = BeginStageDrawing(stage);
     ComposeSpriteSheet(&stage->bubbleSheet, dc, sides, 2);
-    EndDrawingOnStage(window, stage, dc, NULL);
+    EndStageDrawing(stage, dc, NULL);
     stage->bubbleFont = CreateSerifFont(BUBBLE_FONT_HEIGHT, 0);
-    PrepareBubbleImage(window, stage);
+    PrepareBubbleImage(stage);
 }
 
-void FreeBubbles(HWND window)
+void FreeBubbles(Stage *stage)
 {
-    Stage *stage = StageOf(window);
     if (!stage)
         return;
     if (stage->bubbleFont) {
@@ -58,13 +56,12 @@ void FreeBubbles(HWND window)
     FreeSpritePlace(&stage->bubble);
 }
 
-void PlaceBubble(HWND window, LONG anchorX, LONG anchorY, int preferredSide)
+void PlaceBubble(Stage *stage, LONG anchorX, LONG anchorY, int preferredSide)
 {
-    Stage *stage = StageOf(window);
     if (!stage)
         return;
     SpritePlace &bubble = stage->bubble;
-    const RECT client = StageClientRect(window);
+    const RECT client = StageClientRect(stage);
     LONG width = client.right;
     LONG quarter = width / 4;
     LONG bubbleWidth = bubble.width;
@@ -91,7 +88,7 @@ void PlaceBubble(HWND window, LONG anchorX, LONG anchorY, int preferredSide)
     else
         bubble.targetX = OffsetCoordinate(anchorX, -(bubbleWidth + BUBBLE_MARGIN));
     bubble.targetY = OffsetCoordinate(anchorY, -BUBBLE_RISE);
-    PrepareBubbleImage(window, stage);
+    PrepareBubbleImage(stage);
 }
 
 static RECT BubbleRect(const SpritePlace &bubble)
@@ -101,38 +98,35 @@ static RECT BubbleRect(const SpritePlace &bubble)
     return rect;
 }
 
-void ShowBubble(HWND window, const char *text)
+void ShowBubble(Stage *stage, const char *text)
 {
-    Stage *stage = StageOf(window);
     if (!stage)
         return;
-    HDC dc = BeginDrawingOnStage(window, stage);
+    HDC dc = BeginStageDrawing(stage);
     SaveUnderSprite(dc, &stage->bubble);
     DrawSpriteMasked(dc, &stage->bubble);
     // Shown with its text in one copy, so the window never has a bubble
     // without its words.
-    EndDrawingOnStage(window, stage, dc, NULL);
-    DrawBubbleText(window, text);
+    EndStageDrawing(stage, dc, NULL);
+    DrawBubbleText(stage, text);
     stage->noBubble = 0;
 }
 
-void HideBubble(HWND window)
+void HideBubble(Stage *stage)
 {
-    Stage *stage = StageOf(window);
     if (!stage)
         return;
     if (stage->bubble.savedWidth > 0) {
-        HDC dc = BeginDrawingOnStage(window, stage);
+        HDC dc = BeginStageDrawing(stage);
         RestoreUnderSprite(dc, &stage->bubble);
         const RECT shown = BubbleRect(stage->bubble);
-        EndDrawingOnStage(window, stage, dc, &shown);
+        EndStageDrawing(stage, dc, &shown);
     }
     stage->noBubble = 1;
 }
 
-int DrawBubbleText(HWND window, const char *text)
+int DrawBubbleText(Stage *stage, const char *text)
 {
-    Stage *stage = StageOf(window);
     if (!stage)
         return 0;
     const SpritePlace &bubble = stage->bubble;
@@ -152,7 +146,7 @@ int DrawBubbleText(HWND window, const char *text)
     if (rect.bottom > inside)
         rect.bottom = inside;
 
-    HDC dc = BeginDrawingOnStage(window, stage);
+    HDC dc = BeginStageDrawing(stage);
     int oldMapMode = SetMapMode(dc, MM_TEXT);
     HGDIOBJ oldFont = SelectObject(dc, stage->bubbleFont);
     int height = DrawTextA(dc, text, (int)strnlen(text, BUBBLE_TEXT_MAX), &rect,
@@ -160,7 +154,7 @@ int DrawBubbleText(HWND window, const char *text)
     SelectObject(dc, oldFont);
     SetMapMode(dc, oldMapMode);
     const RECT shown = BubbleRect(bubble);
-    EndDrawingOnStage(window, stage, dc, &shown);
+    EndStageDrawing(stage, dc, &shown);
     return height;
 }
 

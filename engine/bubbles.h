@@ -3,6 +3,8 @@
 #define PIMBO_ENGINE_BUBBLES_H
 
 #include <windows.h>
+
+struct Stage;
 #include "engine/raster.h"
 
 #define BUBBLE_SIDE_RIGHT  1     // right of the mouth, "bubleft"
@@ -10,12 +12,12 @@
 #define STATEMENT_SIZE     70
 #define PACES_REPORT_ID    (-1)
 
-void LoadBubbles(HWND window, HINSTANCE instance);
-void FreeBubbles(HWND window);
-void PlaceBubble(HWND window, LONG anchorX, LONG anchorY, int preferredSide);
-void ShowBubble(HWND window, const char *text);
-void HideBubble(HWND window);
-int DrawBubbleText(HWND window, const char *text);
+void LoadBubbles(Stage *stage, HINSTANCE instance);
+void FreeBubbles(Stage *stage);
+void PlaceBubble(Stage *stage, LONG anchorX, LONG anchorY, int preferredSide);
+void ShowBubble(Stage *stage, const char *text);
+void HideBubble(Stage *stage);
+int DrawBubbleText(Stage *stage, const char *text);
 // Fills buffer (STATEMENT_SIZE bytes) with statement id, the paces report
 // for PACES_REPORT_ID, or the empty text.
 // paces: the count the report gives.

@@ -29,9 +29,10 @@ static int ClampPose(int pose)
     return pose;
 }
 
-// With the record at hand: the mouth's tick looks its stage up once.
-static int DrawExpression(HWND window, Stage *stage, int kind)
+int ShowExpression(Stage *stage, int kind)
 {
+    if (!stage)
+        return 0;
     const ToonFrame *frame = ActiveFrame(stage);
     if (kind < EXPR_MOUTH_FIRST && !frame->wink)
         return 0;
@@ -42,7 +43,7 @@ static int DrawExpression(HWND window, Stage *stage, int kind)
     int pose = ClampPose(frame->pose);
     const POINT &offset = kind < EXPR_MOUTH_FIRST ? eyeOffsets[pose] : mouthOffsets[pose];
 
-    HDC dc = BeginDrawingOnStage(window, stage);
+    HDC dc = BeginStageDrawing(stage);
     SetMapMode(cells, GetMapMode(dc));
     POINT target[2] = {
         { OffsetCoordinate(character.x, offset.x), OffsetCoordinate(character.y, offset.y) },
@@ -54,19 +55,12 @@ static int DrawExpression(HWND window, Stage *stage, int kind)
     BitBlt(dc, target[0].x, target[0].y, target[1].x, target[1].y, cells, source.x, source.y,
            SRCCOPY);
     const RECT cell = { target[0].x, target[0].y, target[0].x + target[1].x, target[0].y + target[1].y };
-    EndDrawingOnStage(window, stage, dc, &cell);
+    EndStageDrawing(stage, dc, &cell);
     return 1;
 }
 
-int ShowExpression(HWND window, int kind)
+int StartTalking(Stage *stage)
 {
-    Stage *stage = StageOf(window);
-    return stage ? DrawExpression(window, stage, kind) : 0;
-}
-
-int StartTalking(HWND window)
-{
-    Stage *stage = StageOf(window);
     if (!stage || stage->talking)
         return 0;
     stage->talkTicks = 0;
@@ -75,17 +69,16 @@ int StartTalking(HWND window)
     if (length == 0)
         return 0;
     stage->talkTickLimit = (int)(length - 1) / TICKS_PER_CHARS;
-    SetStageTimer(window, IDT_EXPRESSION, EXPRESSION_MS);
+    SetStageTimer(stage, IDT_EXPRESSION, EXPRESSION_MS);
     stage->talking = 1;
     return 1;
 }
 
-int StartTalkingForSound(HWND window, int ticks)
+int StartTalkingForSound(Stage *stage, int ticks)
 {
-    Stage *stage = StageOf(window);
     if (!stage || stage->talking)
         return 0;
-    SetStageTimer(window, IDT_EXPRESSION, EXPRESSION_MS);
+    SetStageTimer(stage, IDT_EXPRESSION, EXPRESSION_MS);
     stage->talking = 1;
     stage->talkTickLimit = ticks > 0 ? ticks : SOUND_TICK_LIMIT;
     stage->talkTicks = 0;
@@ -102,44 +95,41 @@ static int NextMouthKind(const Stage *stage)
     return kind;
 }
 
-void OnExpressionTimer(HWND window)
+void OnExpressionTimer(Stage *stage)
 {
-    Stage *stage = StageOf(window);
     // A tick already queued when talking stopped must not open the mouth again.
     if (!stage || !stage->talking)
         return;
     stage->talkTicks++;
     // A line of up to four characters has a limit of 0: it rests at once.
     if (stage->talkTicks >= stage->talkTickLimit) {
-        DrawExpression(window, stage, EXPR_MOUTH_REST);
-        StopTalking(window);
+        ShowExpression(stage, EXPR_MOUTH_REST);
+        StopTalking(stage);
         return;
     }
     int kind = NextMouthKind(stage);
-    DrawExpression(window, stage, kind);
+    ShowExpression(stage, kind);
     stage->lastMouthKind = kind;
 }
 
-void ClearExpression(HWND window)
+void ClearExpression(Stage *stage)
 {
-    Stage *stage = StageOf(window);
     if (!stage || !SpriteHasImage(&stage->character))
         return;
-    HDC dc = BeginDrawingOnStage(window, stage);
+    HDC dc = BeginStageDrawing(stage);
     RestoreUnderSprite(dc, &stage->character);
     DrawSpriteMasked(dc, &stage->character);
     const SpritePlace &c = stage->character;
     const RECT shown = { c.x, c.y, OffsetCoordinate(c.x, c.width), OffsetCoordinate(c.y, c.height) };
-    EndDrawingOnStage(window, stage, dc, &shown);
+    EndStageDrawing(stage, dc, &shown);
 }
 
-void StopTalking(HWND window)
+void StopTalking(Stage *stage)
 {
-    Stage *stage = StageOf(window);
     if (!stage)
         return;
     if (stage->talking)
-        KillStageTimer(window, IDT_EXPRESSION);
+        KillStageTimer(stage, IDT_EXPRESSION);
     // Only this stage's clip: another stage may be speaking through its own.
     CloseSoundClip(&stage->clip);
     stage->talking = 0;

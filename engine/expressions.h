@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+struct Stage;
+
 #define EXPRESSION_CELL   10
 #define EXPRESSION_PITCH  11
 #define EXPR_WINK1        1
@@ -15,13 +17,13 @@
 extern const POINT eyeOffsets[16];
 extern const POINT mouthOffsets[16];
 
-int ShowExpression(HWND window, int kind);
-int StartTalking(HWND window);
+int ShowExpression(Stage *stage, int kind);
+int StartTalking(Stage *stage);
 // ticks: how long the mouth moves, in expression ticks; 0 for as long as a clip may last.
-int StartTalkingForSound(HWND window, int ticks);
-void OnExpressionTimer(HWND window);
-void StopTalking(HWND window);
+int StartTalkingForSound(Stage *stage, int ticks);
+void OnExpressionTimer(Stage *stage);
+void StopTalking(Stage *stage);
 // Draws him again in his pose, over the last eye and mouth images.
-void ClearExpression(HWND window);
+void ClearExpression(Stage *stage);
 
 #endif

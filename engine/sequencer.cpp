@@ -7,6 +7,7 @@
 #include "toon/sound_clip.h"
 #include "resources/resource.h"
 #include <windowsx.h>
+#include <mmsystem.h>
 #include <limits.h>
 #include <string.h>
 
@@ -120,20 +121,20 @@ const ToonFrame *ActiveFrame(const Stage *stage)
 
 /* Small helpers */
 
-static LONG ClientWidth(HWND window)
+static LONG ClientWidth(Stage *stage)
 {
-    return StageClientRect(window).right;
+    return StageClientRect(stage).right;
 }
 
-static LONG ClientHeight(HWND window)
+static LONG ClientHeight(Stage *stage)
 {
-    return StageClientRect(window).bottom;
+    return StageClientRect(stage).bottom;
 }
 
 // The start or exit x out of sight on the side nearer to x.
-static LONG SideX(HWND window, LONG x)
+static LONG SideX(Stage *stage, LONG x)
 {
-    LONG width = ClientWidth(window);
+    LONG width = ClientWidth(stage);
     return width / 2 > x ? SIDE_LEFT_X : width + SIDE_RIGHT_GAP;
 }
 
@@ -148,7 +149,7 @@ static void CopyText(char *buffer, const char *text)
 // has walked since.
 static LONG PacesOf(const Stage *stage)
 {
-    const LONG stored = stage->owner.storedPaces ? stage->owner.storedPaces() : 0;
+    const LONG stored = stage->owner.storedPaces ? stage->owner.storedPaces(stage->owner.context) : 0;
     return stored > LONG_MAX - stage->pacesWalked ? LONG_MAX : stored + stage->pacesWalked;
 }
 
@@ -185,60 +186,60 @@ static void PlaceCharacterAt(Stage *stage, POINT position)
 // Ends what the phase being left started. A stopped walk keeps its path for
 // Continue; everything else goes: the walk, the speech delay and the line
 // waiting for it, the pause, the moving mouth, the clip and the bubble.
-static void LeavePhase(HWND window, Stage *stage, int next)
+static void LeavePhase(Stage *stage, int next)
 {
     if (stage->phase == PHASE_ENTRANCE_DUE)
-        KillStageTimer(window, IDT_ENTRANCE);
+        KillStageTimer(stage, IDT_ENTRANCE);
     const int continuing = stage->phase == PHASE_STOPPED_WALK && next == PHASE_WALKING;
     if (!continuing)
-        StopWalkTimer(window);
-    KillStageTimer(window, IDT_SPEECHDELAY);
-    KillStageTimer(window, IDT_FRAMEPAUSE);
+        StopWalkTimer(stage);
+    KillStageTimer(stage, IDT_SPEECHDELAY);
+    KillStageTimer(stage, IDT_FRAMEPAUSE);
     stage->pendingSeconds = 0;
     stage->pendingText[0] = '\0';
-    StopTalking(window);
+    StopTalking(stage);
     if (!stage->noBubble)
-        HideBubble(window);
+        HideBubble(stage);
 }
 
-static void TellOwner(HWND window, Stage *stage, int wasLocked, int wasBusy)
+static void TellOwner(Stage *stage, int wasLocked, int wasBusy)
 {
     const StageOwner &owner = stage->owner;
     const int locked = LocksControls(stage);
     const int busy = ShowsBusy(stage);
     if (locked && !wasLocked && owner.lockControls)
-        owner.lockControls(window);
+        owner.lockControls(owner.context);
     if (busy != wasBusy && owner.showBusy)
-        owner.showBusy(window, busy);
+        owner.showBusy(owner.context, busy);
     const int state = PlayStateOf(stage);
     if (state != stage->lastPlayState && owner.showPlayState) {
         stage->lastPlayState = state;
-        owner.showPlayState(window, state);
+        owner.showPlayState(owner.context, state);
     }
     if (!locked && wasLocked && owner.unlockControls)
-        owner.unlockControls(window);
+        owner.unlockControls(owner.context);
 }
 
-static void EnterPhase(HWND window, Stage *stage, int phase, int act)
+static void EnterPhase(Stage *stage, int phase, int act)
 {
     const int wasLocked = LocksControls(stage);
     const int wasBusy = ShowsBusy(stage);
-    LeavePhase(window, stage, phase);
+    LeavePhase(stage, phase);
     stage->phase = phase;
     stage->act = phase == PHASE_READY ? 0 : act;
-    TellOwner(window, stage, wasLocked, wasBusy);
+    TellOwner(stage, wasLocked, wasBusy);
 }
 
 /* Arriving, speaking and the pause */
 
 // Arrived: he winks, and half a second later says the frame's line.
-static void ArriveAtFrame(HWND window, Stage *stage, const char *text, int seconds)
+static void ArriveAtFrame(Stage *stage, const char *text, int seconds)
 {
-    EnterPhase(window, stage, PHASE_WAITING, stage->act);
-    ShowExpression(window, EXPR_WINK1);
+    EnterPhase(stage, PHASE_WAITING, stage->act);
+    ShowExpression(stage, EXPR_WINK1);
     stage->pendingSeconds = seconds > PAUSE_SECONDS_MAX ? PAUSE_SECONDS_MAX : seconds;
     CopyText(stage->pendingText, text);
-    SetStageTimer(window, IDT_SPEECHDELAY, SPEECH_DELAY_MS);
+    SetStageTimer(stage, IDT_SPEECHDELAY, SPEECH_DELAY_MS);
 }
 
 // Where the toon's clips are found first.
@@ -249,64 +250,64 @@ static const char *ToonFileOf(const Stage *stage)
 
 // Off the screen nothing is heard: the mouth moves for the clip's length,
 // or for the pause where the clip cannot be played.
-static void MouthForSilentClip(HWND window, Stage *stage, int seconds)
+static void MouthForSilentClip(Stage *stage, int seconds)
 {
     DWORD length = SoundClipMilliseconds(stage->pendingText, ToonFileOf(stage), stage->owner.toonDirectory);
     if (!length)
         length = (DWORD)seconds * 1000;
     const DWORD ticks = length / EXPRESSION_MS;
-    StartTalkingForSound(window, ticks < 1 ? 1 : ticks > 0x7FFF ? 0x7FFF : (int)ticks);
+    StartTalkingForSound(stage, ticks < 1 ? 1 : ticks > 0x7FFF ? 0x7FFF : (int)ticks);
 }
 
-static void SpeakPendingText(HWND window, Stage *stage, int seconds)
+static void SpeakPendingText(Stage *stage, int seconds)
 {
     int playing = 0;
     if (IsSoundClip(stage->pendingText) && stage->owner.offScreen) {
-        MouthForSilentClip(window, stage, seconds);
+        MouthForSilentClip(stage, seconds);
         return;
     }
     if (IsSoundClip(stage->pendingText))
-        playing = PlaySoundClip(&stage->clip, window, stage->pendingText, ToonFileOf(stage),
+        playing = PlaySoundClip(&stage->clip, stage->window, stage->pendingText, ToonFileOf(stage),
                                 stage->owner.toonDirectory);
     if (playing) {
-        StartTalkingForSound(window, 0);
+        StartTalkingForSound(stage, 0);
         return;
     }
-    StartTalking(window);
+    StartTalking(stage);
     // A clip that failed left its complaint here, to be said instead.
     if (stage->pendingText[0]) {
-        PlaceBubble(window, OffsetCoordinate(stage->character.x, MOUTH_X),
+        PlaceBubble(stage, OffsetCoordinate(stage->character.x, MOUTH_X),
                     OffsetCoordinate(stage->character.y, MOUTH_Y), stage->direction);
-        ShowBubble(window, stage->pendingText);
+        ShowBubble(stage, stage->pendingText);
     }
 }
 
-static void Speak(HWND window, Stage *stage)
+static void Speak(Stage *stage)
 {
     const int seconds = stage->pendingSeconds;
     char text[TOON_TEXT_SIZE];
     CopyText(text, stage->pendingText);
-    EnterPhase(window, stage, PHASE_SPEAKING, stage->act);
+    EnterPhase(stage, PHASE_SPEAKING, stage->act);
     CopyText(stage->pendingText, text);
-    ShowExpression(window, EXPR_WINK2);
-    SetStageTimer(window, IDT_FRAMEPAUSE, (UINT)seconds * 1000);
-    SpeakPendingText(window, stage, seconds);
+    ShowExpression(stage, EXPR_WINK2);
+    SetStageTimer(stage, IDT_FRAMEPAUSE, (UINT)seconds * 1000);
+    SpeakPendingText(stage, seconds);
 }
 
 /* The random act */
 
 // Draws the act's line and puts him out of sight at the side; the walk in
 // follows. Only from the ready phase.
-static int PrepareRandomFrame(HWND window, Stage *stage, int statementId)
+static int PrepareRandomFrame(Stage *stage, int statementId)
 {
     if (!StageFree(stage) || WalkRunning(stage))
         return 0;
     if (!stage->spritesLoaded)
-        LoadSpriteSet(window, stage->instance);
+        LoadSpriteSet(stage, stage->instance);
     LoadStatement(stage->instance, statementId, PacesOf(stage), stage->randomFrame.text);
     stage->randomStatement = statementId;
-    ParkCharacter(window);
-    POINT start = { SideX(window, stage->randomFrame.x), stage->randomFrame.y };
+    ParkCharacter(stage);
+    POINT start = { SideX(stage, stage->randomFrame.x), stage->randomFrame.y };
     PlaceCharacterAt(stage, start);
     stage->noBubble = 1;
     return 1;
@@ -315,12 +316,12 @@ static int PrepareRandomFrame(HWND window, Stage *stage, int statementId)
 // The random frame is drawn in the stage's own coordinates: scaling it as a
 // toon's point would, after a toon made on another screen, send him to the
 // wrong place and end his walk off in the middle of the stage.
-static int WalkToRandomFrame(HWND window, Stage *stage, int phase)
+static int WalkToRandomFrame(Stage *stage, int phase)
 {
     const ToonFrame &frame = stage->randomFrame;
-    EnterPhase(window, stage, phase, 1);
-    if (!StartWalk(window, stage->position.x, stage->position.y, frame.x, frame.y, frame.pose)) {
-        EnterPhase(window, stage, PHASE_READY, 0);
+    EnterPhase(stage, phase, 1);
+    if (!StartWalk(stage, stage->position.x, stage->position.y, frame.x, frame.y, frame.pose)) {
+        EnterPhase(stage, PHASE_READY, 0);
         return 0;
     }
     stage->position.x = frame.x;
@@ -328,17 +329,16 @@ static int WalkToRandomFrame(HWND window, Stage *stage, int phase)
     return 1;
 }
 
-int StartRandomWalk(HWND window, int statementsAllowed)
+int StartRandomWalk(Stage *stage, int statementsAllowed)
 {
-    Stage *stage = StageOf(window);
     // A walk under way (the walk off, a walk to a click) would take this
     // walk's start for its own end; a toon under way keeps the stage.
     if (!stage || !StageFree(stage) || stage->nextFrameIndex != 0 || WalkRunning(stage) ||
-        (stage->owner.pickingPoints && stage->owner.pickingPoints(window)))
+        (stage->owner.pickingPoints && stage->owner.pickingPoints(stage->owner.context)))
         return 0;
     ToonFrame &frame = stage->randomFrame;
-    int hx = ClientWidth(window) / 2 - TARGET_MARGIN;
-    int hy = ClientHeight(window) / 2 - TARGET_MARGIN;
+    int hx = ClientWidth(stage) / 2 - TARGET_MARGIN;
+    int hy = ClientHeight(stage) / 2 - TARGET_MARGIN;
     int r = RandomNumber(1, 100);
     int ox = RandomNumber(1, hx);
     int oy = RandomNumber(1, hy);
@@ -364,62 +364,65 @@ int StartRandomWalk(HWND window, int statementsAllowed)
             id = id < IDS_LAST_STATEMENT ? id + 1 : IDS_FIRST_STATEMENT;
     }
     stage->lastStatement = id;
-    if (PrepareRandomFrame(window, stage, id))
-        WalkToRandomFrame(window, stage, PHASE_WALKING);
+    if (PrepareRandomFrame(stage, id))
+        WalkToRandomFrame(stage, PHASE_WALKING);
     return 1;
 }
 
-static void RandomWalkFinished(HWND window, Stage *stage)
+static void RandomWalkFinished(Stage *stage)
 {
     if (stage->phase == PHASE_WALKING_OFF) {
-        EnterPhase(window, stage, PHASE_READY, 0);
-        SendMessageA(window, WM_ACTDONE, 0, 0);
+        EnterPhase(stage, PHASE_READY, 0);
+        SendMessageA(stage->window, WM_ACTDONE, 0, 0);
         return;
     }
     // The paces report counts the walk that has just brought him here.
     if (stage->randomStatement == PACES_REPORT_ID)
         LoadStatement(stage->instance, PACES_REPORT_ID, PacesOf(stage), stage->randomFrame.text);
-    ArriveAtFrame(window, stage, stage->randomFrame.text, PauseOf(&stage->randomFrame));
+    ArriveAtFrame(stage, stage->randomFrame.text, PauseOf(&stage->randomFrame));
 }
 
-static void RandomPauseOver(HWND window, Stage *stage)
+static void RandomPauseOver(Stage *stage)
 {
-    stage->randomFrame.x = SideX(window, stage->randomFrame.x);
-    WalkToRandomFrame(window, stage, PHASE_WALKING_OFF);
+    stage->randomFrame.x = SideX(stage, stage->randomFrame.x);
+    WalkToRandomFrame(stage, PHASE_WALKING_OFF);
 }
 
 // The first act of a stage has just left: the title goes, and the owner
 // hears of the act's end once before the act is over (its next act is then
-// refused) and once after.
-static void FinishIntroWalk(HWND window, Stage *stage)
+// refused) and once after. 0 when the owner closed the window on it, and
+// the stage is gone.
+static int FinishIntroWalk(Stage *stage)
 {
     if (!stage->act || stage->phase != PHASE_WALKING_OFF)
-        return;
+        return 1;
     stage->introWalkDone = 1;
+    HWND window = stage->window;
     SendMessageA(window, WM_ACTDONE, 0, 0);
-    RepaintStage(window);
+    if (StageOf(window) != stage)
+        return 0;
+    RepaintStage(stage);
+    return 1;
 }
 
-int StartPacesWalk(HWND window)
+int StartPacesWalk(Stage *stage)
 {
-    Stage *stage = StageOf(window);
     // A toon opened or started before the entrance keeps the stage.
     if (!stage || stage->introWalkDone || stage->nextFrameIndex != 0 || !StageFree(stage))
         return 0;
     ToonFrame &frame = stage->randomFrame;
-    frame.x = ClientWidth(window) / 2 - TARGET_MARGIN;
-    frame.y = ClientHeight(window) / 2;
+    frame.x = ClientWidth(stage) / 2 - TARGET_MARGIN;
+    frame.y = ClientHeight(stage) / 2;
     frame.pose = PACES_WALK_POSE;
     frame.wink = 1;
     frame.pause = PACES_WALK_PAUSE;
-    if (!PrepareRandomFrame(window, stage, PACES_REPORT_ID))
+    if (!PrepareRandomFrame(stage, PACES_REPORT_ID))
         return 0;
-    return WalkToRandomFrame(window, stage, PHASE_WALKING);
+    return WalkToRandomFrame(stage, PHASE_WALKING);
 }
 
-int StartPreviewVisit(HWND window)
+int StartPreviewVisit(Stage *stage)
 {
-    Stage *stage = StageOf(window);
     if (!stage || stage->introWalkDone)
         return 0;
     ToonFrame &frame = stage->randomFrame;
@@ -428,45 +431,43 @@ int StartPreviewVisit(HWND window)
     frame.pose = PREVIEW_POSE;
     frame.wink = 1;
     frame.pause = PREVIEW_PAUSE;
-    if (!PrepareRandomFrame(window, stage, 0))
+    if (!PrepareRandomFrame(stage, 0))
         return 0;
-    return WalkToRandomFrame(window, stage, PHASE_WALKING);
+    return WalkToRandomFrame(stage, PHASE_WALKING);
 }
 
-void ScheduleEntrance(HWND window, UINT delay)
+void ScheduleEntrance(Stage *stage, UINT delay)
 {
-    Stage *stage = StageOf(window);
     if (!stage || stage->introWalkDone || !StageFree(stage))
         return;
-    EnterPhase(window, stage, PHASE_ENTRANCE_DUE, 0);
-    SetStageTimer(window, IDT_ENTRANCE, delay);
+    EnterPhase(stage, PHASE_ENTRANCE_DUE, 0);
+    SetStageTimer(stage, IDT_ENTRANCE, delay);
 }
 
-void CancelEntrance(HWND window)
+void CancelEntrance(Stage *stage)
 {
-    Stage *stage = StageOf(window);
     if (stage && stage->phase == PHASE_ENTRANCE_DUE)
-        EnterPhase(window, stage, PHASE_READY, 0);
+        EnterPhase(stage, PHASE_READY, 0);
 }
 
 /* Toon playback */
 
 // The character out of sight beside frame 1, ready to walk in.
-static void StandAtToonStart(HWND window, Stage *stage)
+static void StandAtToonStart(Stage *stage)
 {
     stage->nextFrameIndex = 0;
     stage->frameShown = 0;
     if (!ReadToonFrame(stage, 0))
         ZeroMemory(&stage->toonFrame, sizeof stage->toonFrame);
-    ParkCharacter(window);
-    POINT start = { SideX(window, stage->toonFrame.x), stage->toonFrame.y };
+    ParkCharacter(stage);
+    POINT start = { SideX(stage, stage->toonFrame.x), stage->toonFrame.y };
     PlaceCharacterAt(stage, start);
 }
 
 // From where he stands: a walk can end short of its target by a pixel a
 // stride, and walks planned from the targets would add those up. A walk
 // that cannot start leaves the phase and the index as they were.
-static int WalkToNextFrame(HWND window, Stage *stage)
+static int WalkToNextFrame(Stage *stage)
 {
     if (!ReadToonFrame(stage, stage->nextFrameIndex))
         return 0;
@@ -474,11 +475,11 @@ static int WalkToNextFrame(HWND window, Stage *stage)
     // The frame's point is the character's centre; a file can hold any.
     LONG x = OffsetCoordinate(stage->toonFrame.x, -(character.width / 2));
     LONG y = OffsetCoordinate(stage->toonFrame.y, -(character.height / 2));
-    ScaleToonPointTo(stage->toon, ClientWidth(window), ClientHeight(window), &x, &y);
+    ScaleToonPointTo(stage->toon, ClientWidth(stage), ClientHeight(stage), &x, &y);
     const int wasPhase = stage->phase;
-    EnterPhase(window, stage, PHASE_WALKING, 0);
-    if (!StartWalk(window, character.x, character.y, x, y, stage->toonFrame.pose)) {
-        EnterPhase(window, stage, wasPhase, 0);
+    EnterPhase(stage, PHASE_WALKING, 0);
+    if (!StartWalk(stage, character.x, character.y, x, y, stage->toonFrame.pose)) {
+        EnterPhase(stage, wasPhase, 0);
         return 0;
     }
     stage->position.x = x;
@@ -488,132 +489,126 @@ static int WalkToNextFrame(HWND window, Stage *stage)
     return 1;
 }
 
-static void WalkOffStage(HWND window, Stage *stage)
+static void WalkOffStage(Stage *stage)
 {
-    LONG x = SideX(window, stage->position.x);
+    LONG x = SideX(stage, stage->position.x);
     LONG y = stage->position.y;
     stage->toonFrame.text[0] = '\0';
     stage->toonFrame.pause = WALK_OFF_PAUSE;
     // The buttons stay locked under Stop until he is out of sight: a run
     // started meanwhile would take the walk off's end for an arrival.
-    EnterPhase(window, stage, PHASE_WALKING_OFF, 0);
-    if (!StartWalk(window, stage->position.x, stage->position.y, x, y, 0))
-        EnterPhase(window, stage, PHASE_READY, 0);
+    EnterPhase(stage, PHASE_WALKING_OFF, 0);
+    if (!StartWalk(stage, stage->position.x, stage->position.y, x, y, 0))
+        EnterPhase(stage, PHASE_READY, 0);
     stage->nextFrameIndex = 0;
 }
 
 // On to the frame after the one he stands at, or off the stage after the last.
-static int GoOnToNextFrame(HWND window, Stage *stage)
+static int GoOnToNextFrame(Stage *stage)
 {
     if (!stage->toon || stage->nextFrameIndex >= stage->toon->frameCount) {
-        WalkOffStage(window, stage);
+        WalkOffStage(stage);
         return 1;
     }
-    if (WalkToNextFrame(window, stage))
+    if (WalkToNextFrame(stage))
         return 1;
     // A frame that cannot be read ends playback quietly, but ready: a Stop
     // with no walk under it would stand for ever.
     stage->nextFrameIndex = 0;
-    EnterPhase(window, stage, PHASE_READY, 0);
+    EnterPhase(stage, PHASE_READY, 0);
     return 0;
 }
 
-int StartToonPlayback(HWND window)
+int StartToonPlayback(Stage *stage)
 {
-    Stage *stage = StageOf(window);
     if (!stage || !StageFree(stage) || WalkRunning(stage) || !stage->toon || stage->toon->frameCount < 1)
         return 0;
     // A toon played before the entrance cancels it.
-    CancelEntrance(window);
+    CancelEntrance(stage);
     if (!stage->spritesLoaded)
-        LoadSpriteSet(window, stage->instance);
-    StandAtToonStart(window, stage);
-    return GoOnToNextFrame(window, stage);
+        LoadSpriteSet(stage, stage->instance);
+    StandAtToonStart(stage);
+    return GoOnToNextFrame(stage);
 }
 
-static int ContinueWalk(HWND window, Stage *stage)
+static int ContinueWalk(Stage *stage)
 {
-    EnterPhase(window, stage, PHASE_WALKING, 0);
-    return ResumeWalkTimer(window);
+    EnterPhase(stage, PHASE_WALKING, 0);
+    return ResumeWalkTimer(stage);
 }
 
-int TogglePlayback(HWND window)
+int TogglePlayback(Stage *stage)
 {
-    Stage *stage = StageOf(window);
     if (!stage || stage->act)
         return 0;
     switch (stage->phase) {
     case PHASE_READY:
     case PHASE_ENTRANCE_DUE:
-        return StartToonPlayback(window);
+        return StartToonPlayback(stage);
     case PHASE_WALKING:
-        EnterPhase(window, stage, PHASE_STOPPED_WALK, 0);
+        EnterPhase(stage, PHASE_STOPPED_WALK, 0);
         return 1;
     case PHASE_WAITING:
     case PHASE_SPEAKING:
         // Continue walks to the same frame again; the wink or the open
         // mouth go, since no walk follows to take them away.
         stage->nextFrameIndex = stage->frameShown;
-        EnterPhase(window, stage, PHASE_STOPPED_FRAME, 0);
-        ClearExpression(window);
+        EnterPhase(stage, PHASE_STOPPED_FRAME, 0);
+        ClearExpression(stage);
         return 1;
     case PHASE_STOPPED_WALK:
-        return ContinueWalk(window, stage);
+        return ContinueWalk(stage);
     case PHASE_STOPPED_FRAME:
-        return GoOnToNextFrame(window, stage);
+        return GoOnToNextFrame(stage);
     default:
         // The walk off and a walk to a click end on their own.
         return 0;
     }
 }
 
-int PausePlayback(HWND window)
+int PausePlayback(Stage *stage)
 {
-    Stage *stage = StageOf(window);
     if (!stage || stage->act || stage->phase != PHASE_WALKING)
         return 0;
-    EnterPhase(window, stage, PHASE_STOPPED_WALK, 0);
+    EnterPhase(stage, PHASE_STOPPED_WALK, 0);
     return 1;
 }
 
-int ResumePlayback(HWND window)
+int ResumePlayback(Stage *stage)
 {
-    Stage *stage = StageOf(window);
     if (!stage || stage->act || stage->phase != PHASE_STOPPED_WALK)
         return 0;
-    return ContinueWalk(window, stage);
+    return ContinueWalk(stage);
 }
 
-static void ToonWalkFinished(HWND window, Stage *stage)
+static void ToonWalkFinished(Stage *stage)
 {
     if (stage->phase == PHASE_WALKING) {
-        ArriveAtFrame(window, stage, stage->toonFrame.text, PauseOf(&stage->toonFrame));
+        ArriveAtFrame(stage, stage->toonFrame.text, PauseOf(&stage->toonFrame));
         return;
     }
     // The walk off, or a walk to a click.
     if (stage->phase != PHASE_WALKING_OFF && stage->phase != PHASE_CLICK_WALK)
         return;
-    EnterPhase(window, stage, PHASE_READY, 0);
-    SendMessageA(window, WM_ACTDONE, 0, 0);
+    EnterPhase(stage, PHASE_READY, 0);
+    SendMessageA(stage->window, WM_ACTDONE, 0, 0);
 }
 
-void ResetPlayback(HWND window)
+void ResetPlayback(Stage *stage)
 {
-    Stage *stage = StageOf(window);
     if (!stage || ActRunning(stage))
         return;
     // The entrance still due stays due: only what takes the stage cancels it.
     if (stage->phase != PHASE_ENTRANCE_DUE)
-        EnterPhase(window, stage, PHASE_READY, 0);
+        EnterPhase(stage, PHASE_READY, 0);
     if (stage->spritesLoaded)
-        StandAtToonStart(window, stage);
+        StandAtToonStart(stage);
     else
         stage->nextFrameIndex = 0;
 }
 
-void AbandonStagePlay(HWND window)
+void AbandonStagePlay(Stage *stage)
 {
-    Stage *stage = StageOf(window);
     if (!stage)
         return;
     // Nobody is told: the owner is going too.
@@ -621,16 +616,15 @@ void AbandonStagePlay(HWND window)
     stage->owner.lockControls = NULL;
     stage->owner.unlockControls = NULL;
     stage->owner.showBusy = NULL;
-    EnterPhase(window, stage, PHASE_READY, 0);
+    EnterPhase(stage, PHASE_READY, 0);
     stage->nextFrameIndex = 0;
 }
 
-LRESULT OnStageClick(HWND window, LPARAM point)
+LRESULT OnStageClick(Stage *stage, LPARAM point)
 {
-    Stage *stage = StageOf(window);
     if (!stage)
         return 0;
-    const int picking = stage->owner.pickingPoints && stage->owner.pickingPoints(window);
+    const int picking = stage->owner.pickingPoints && stage->owner.pickingPoints(stage->owner.context);
     if (!picking && (!StageFree(stage) || stage->nextFrameIndex != 0))
         return 0;
     // The window's pixels to the stage's own.
@@ -642,91 +636,123 @@ LRESULT OnStageClick(HWND window, LPARAM point)
         return 0;
     if (picking) {
         if (stage->owner.pickPoint)
-            stage->owner.pickPoint(window, x, y);
+            stage->owner.pickPoint(stage->owner.context, x, y);
         return 0;
     }
     if (WalkRunning(stage))
         return 0;
-    EnterPhase(window, stage, PHASE_CLICK_WALK, 0);
-    if (!StartWalk(window, character.x, character.y, x - character.width / 2, y - character.height / 2, 0))
-        EnterPhase(window, stage, PHASE_READY, 0);
+    EnterPhase(stage, PHASE_CLICK_WALK, 0);
+    if (!StartWalk(stage, character.x, character.y, x - character.width / 2, y - character.height / 2, 0))
+        EnterPhase(stage, PHASE_READY, 0);
     return 0;
 }
 
 /* The stage window's engine events */
 
-static void OnFramePauseOver(HWND window, Stage *stage)
+static void OnFramePauseOver(Stage *stage)
 {
     if (stage->phase != PHASE_SPEAKING)
         return;
     if (stage->act)
-        RandomPauseOver(window, stage);
+        RandomPauseOver(stage);
     else
-        GoOnToNextFrame(window, stage);
+        GoOnToNextFrame(stage);
 }
 
-void OnEngineTimer(HWND window, UINT_PTR id)
+void OnEngineTimer(Stage *stage, UINT_PTR id)
 {
-    Stage *stage = StageOf(window);
     if (!stage)
         return;
     switch (id) {
     case IDT_ENTRANCE:
         // A tick queued before something else took the stage finds it taken.
-        KillStageTimer(window, IDT_ENTRANCE);
+        KillStageTimer(stage, IDT_ENTRANCE);
         if (stage->phase == PHASE_ENTRANCE_DUE) {
-            EnterPhase(window, stage, PHASE_READY, 0);
-            StartPacesWalk(window);
+            EnterPhase(stage, PHASE_READY, 0);
+            StartPacesWalk(stage);
         }
         break;
     case IDT_SPEECHDELAY:
         // A tick queued before the phase was left finds another phase.
         if (stage->phase == PHASE_WAITING)
-            Speak(window, stage);
+            Speak(stage);
         else
-            KillStageTimer(window, IDT_SPEECHDELAY);
+            KillStageTimer(stage, IDT_SPEECHDELAY);
         break;
     case IDT_FRAMEPAUSE:
-        KillStageTimer(window, IDT_FRAMEPAUSE);
-        OnFramePauseOver(window, stage);
+        KillStageTimer(stage, IDT_FRAMEPAUSE);
+        OnFramePauseOver(stage);
         break;
     case IDT_EXPRESSION:
-        OnExpressionTimer(window);
+        OnExpressionTimer(stage);
         break;
     case IDT_WALK:
-        AdvanceWalk(window);
+        AdvanceWalk(stage);
         break;
     default:
         break;
     }
 }
 
-void OnWalkFinished(HWND window)
+void OnWalkFinished(Stage *stage)
 {
-    Stage *stage = StageOf(window);
     if (!stage)
         return;
-    if (!stage->introWalkDone) {
-        FinishIntroWalk(window, stage);
-        // The owner may have closed the window on the act's end.
-        stage = StageOf(window);
-        if (!stage)
-            return;
-    }
+    if (!stage->introWalkDone && !FinishIntroWalk(stage))
+        return;
     if (stage->act)
-        RandomWalkFinished(window, stage);
+        RandomWalkFinished(stage);
     else
-        ToonWalkFinished(window, stage);
+        ToonWalkFinished(stage);
 }
 
-LRESULT OnSoundDone(HWND window, WPARAM code, LPARAM device)
+LRESULT OnSoundDone(Stage *stage, WPARAM code, LPARAM device)
 {
-    Stage *stage = StageOf(window);
     // Only the end of the clip this stage speaks now.
     if (!stage || !IsSoundClipEnd(&stage->clip, code, device))
         return 0;
     if (stage->phase == PHASE_SPEAKING)
-        ShowExpression(window, EXPR_MOUTH_REST);
-    StopTalking(window);
+        ShowExpression(stage, EXPR_MOUTH_REST);
+    StopTalking(stage);
     return 0;
+}
+
+static int IsEngineTimer(WPARAM id)
+{
+    switch (id) {
+    case IDT_ENTRANCE:
+    case IDT_SPEECHDELAY:
+    case IDT_FRAMEPAUSE:
+    case IDT_EXPRESSION:
+    case IDT_WALK:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+int RouteStageMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT *result)
+{
+    if (message != WM_PAINT && message != MM_MCINOTIFY && message != WM_WALKDONE &&
+        !(message == WM_TIMER && IsEngineTimer(wParam)))
+        return 0;
+    Stage *stage = StageOf(window);
+    if (!stage)
+        return 0;
+    *result = 0;
+    switch (message) {
+    case WM_PAINT:
+        PaintStage(stage);
+        break;
+    case WM_TIMER:
+        OnEngineTimer(stage, (UINT_PTR)wParam);
+        break;
+    case WM_WALKDONE:
+        OnWalkFinished(stage);
+        break;
+    default:
+        OnSoundDone(stage, wParam, lParam);
+        break;
+    }
+    return 1;
 }

@@ -12,35 +12,40 @@
 void SeedRandomNumber(DWORD seed);
 int RandomNumber(int low, int high);
 
-void OnEngineTimer(HWND window, UINT_PTR id);
-void OnWalkFinished(HWND window);
-LRESULT OnSoundDone(HWND window, WPARAM code, LPARAM device);
+// The engine's own messages to a stage window: its paint, its timers, the
+// end of a walk and the end of a clip. 1 when the message was one of them,
+// with the window procedure's answer in result; 0 for any other, and for a
+// window without a stage.
+int RouteStageMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT *result);
+void OnEngineTimer(Stage *stage, UINT_PTR id);
+void OnWalkFinished(Stage *stage);
+LRESULT OnSoundDone(Stage *stage, WPARAM code, LPARAM device);
 
 // Random acts: a saver's walk, the action button's, the editor's entrance
 // and the preview visit. Each starts only from the ready phase.
-int StartRandomWalk(HWND window, int statementsAllowed);
-int StartPacesWalk(HWND window);
-int StartPreviewVisit(HWND window);
+int StartRandomWalk(Stage *stage, int statementsAllowed);
+int StartPacesWalk(Stage *stage);
+int StartPreviewVisit(Stage *stage);
 // The editor's entrance, delayed: a phase of its own until it starts.
 // Whatever takes the stage first (a click, an act, Play, a toon opened)
 // leaves that phase, and the entrance with it.
-void ScheduleEntrance(HWND window, UINT delay);
-void CancelEntrance(HWND window);
+void ScheduleEntrance(Stage *stage, UINT delay);
+void CancelEntrance(Stage *stage);
 
 // Toon playback from the ready phase: the walk to frame 1 starts.
-int StartToonPlayback(HWND window);
+int StartToonPlayback(Stage *stage);
 // Play, Stop and Continue: the one button of the editor. 0 when refused.
-int TogglePlayback(HWND window);
+int TogglePlayback(Stage *stage);
 // Stops a walk to a frame only (the window lost the focus, or is closing).
-int PausePlayback(HWND window);
+int PausePlayback(Stage *stage);
 // The walk stopped mid-way walks on; 0 when none is stopped so.
-int ResumePlayback(HWND window);
+int ResumePlayback(Stage *stage);
 // Back to ready, Pimbo out of sight beside frame 1: Stop, a toon opened,
 // new or edited. A random act under way keeps the stage until it ends.
-void ResetPlayback(HWND window);
+void ResetPlayback(Stage *stage);
 // The stage window is going away: whatever runs stops, quietly.
-void AbandonStagePlay(HWND window);
-LRESULT OnStageClick(HWND window, LPARAM point);
+void AbandonStagePlay(Stage *stage);
+LRESULT OnStageClick(Stage *stage, LPARAM point);
 
 // What Play offers in the phase: PLAY_STATE_*.
 int PlayStateOf(const Stage *stage);

@@ -34,33 +34,31 @@ static int ScaleOf(const Stage *stage)
     return stage && stage->scale > 1 ? stage->scale : 1;
 }
 
-RECT StageClientRect(HWND window)
+RECT StageClientRect(const Stage *stage)
 {
     RECT client = { 0, 0, 0, 0 };
-    GetClientRect(window, &client);
-    const int scale = ScaleOf(StageOf(window));
+    if (!stage)
+        return client;
+    GetClientRect(stage->window, &client);
+    const int scale = ScaleOf(stage);
     client.right = (client.right + scale - 1) / scale;
     client.bottom = (client.bottom + scale - 1) / scale;
     return client;
 }
 
-static RECT ClientOf(HWND window)
-{
-    return StageClientRect(window);
-}
-
 Stage *CreateStage(HWND window, const StageOwner *owner, ToonDocument *toon)
 {
-    DestroyStage(window);
+    DestroyStage(StageOf(window));
     // From the process heap, not operator new: that would pull the C++
     // runtime's threading support into the 32-bit build, which Windows 98 lacks.
     Stage *stage = (Stage *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(Stage));
     if (!stage)
         return NULL;
+    stage->window = window;
     stage->owner = *owner;
     stage->toon = toon;
     stage->instance = (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE);
-    const RECT client = ClientOf(window);
+    const RECT client = StageClientRect(stage);
     stage->size = MakePackedSize(client.right, client.bottom);
     stage->scale = 1;
     stage->paintFlag = 1;
@@ -87,30 +85,52 @@ static void FreeCanvas(Stage *stage)
     stage->canvasWidth = stage->canvasHeight = 0;
 }
 
-void DestroyStage(HWND window)
+void DestroyStage(Stage *stage)
 {
-    Stage *stage = StageOf(window);
     if (!stage)
         return;
     // Whatever runs ends here: its timers, its clip, its speech.
-    AbandonStagePlay(window);
-    ReleaseCharacter(window);
+    AbandonStagePlay(stage);
+    ReleaseCharacter(stage);
     ReleaseHeldBitmap(&stage->expressions);
     DeleteBitmapHandle(&stage->background);
     FreeCanvas(stage);
-    RemovePropA(window, STAGE_PROPERTY);
+    RemovePropA(stage->window, STAGE_PROPERTY);
     HeapFree(GetProcessHeap(), 0, stage);
 }
 
-void SetStageScale(HWND window, int scale)
+void SetStageScale(Stage *stage, int scale)
 {
-    Stage *stage = StageOf(window);
     if (!stage)
         return;
     stage->scale = scale < 1 ? 1 : scale > SCALE_LARGEST ? SCALE_LARGEST : scale;
-    const RECT client = ClientOf(window);
+    const RECT client = StageClientRect(stage);
     stage->size = MakePackedSize(client.right, client.bottom);
     stage->paintFlag = 1;
+}
+
+void SetStageSize(Stage *stage, DWORD size)
+{
+    if (stage)
+        stage->size = size;
+}
+
+void SetStageSpeed(Stage *stage, int speed)
+{
+    if (stage)
+        stage->speed = speed;
+}
+
+void StageGroundChanged(Stage *stage)
+{
+    if (stage)
+        stage->paintFlag = 1;
+}
+
+void PassStageTitle(Stage *stage)
+{
+    if (stage)
+        stage->titleShown = 1;
 }
 
 SIZE EditorStageWindowSize(DWORD size, int scale)
@@ -123,30 +143,28 @@ SIZE EditorStageWindowSize(DWORD size, int scale)
 
 /* The clock */
 
-void SetStageTimer(HWND window, UINT_PTR id, UINT milliseconds)
+void SetStageTimer(Stage *stage, UINT_PTR id, UINT milliseconds)
 {
-    Stage *stage = StageOf(window);
-    if (stage && stage->owner.clock)
+    if (stage->owner.clock)
         ArmClockTimer(stage->owner.clock, id, milliseconds);
     else
-        SetTimer(window, id, milliseconds, NULL);
+        SetTimer(stage->window, id, milliseconds, NULL);
 }
 
-void KillStageTimer(HWND window, UINT_PTR id)
+void KillStageTimer(Stage *stage, UINT_PTR id)
 {
-    Stage *stage = StageOf(window);
-    if (stage && stage->owner.clock)
+    if (stage->owner.clock)
         DisarmClockTimer(stage->owner.clock, id);
     else
-        KillTimer(window, id);
+        KillTimer(stage->window, id);
 }
 
 /* The canvas */
 
 // The canvas follows the client area; what it held stays where it was.
-static HDC StageCanvas(HWND window, Stage *stage)
+static HDC StageCanvas(Stage *stage)
 {
-    const RECT client = ClientOf(window);
+    const RECT client = StageClientRect(stage);
     if (stage->canvasDc && client.right == stage->canvasWidth && client.bottom == stage->canvasHeight)
         return stage->canvasDc;
     if (client.right <= 0 || client.bottom <= 0)
@@ -171,15 +189,10 @@ static HDC StageCanvas(HWND window, Stage *stage)
     return canvasDc;
 }
 
-HDC BeginDrawingOnStage(HWND window, Stage *stage)
+HDC BeginStageDrawing(Stage *stage)
 {
-    HDC canvas = stage ? StageCanvas(window, stage) : NULL;
-    return canvas ? canvas : GetDC(window);
-}
-
-HDC BeginStageDrawing(HWND window)
-{
-    return BeginDrawingOnStage(window, StageOf(window));
+    HDC canvas = StageCanvas(stage);
+    return canvas ? canvas : GetDC(stage->window);
 }
 
 // A part of the canvas to the window's DC, at the stage's scale.
@@ -190,36 +203,44 @@ static void BlitCanvas(HDC dc, const Stage *stage, const RECT &part)
                stage->canvasDc, part.left, part.top, scale);
 }
 
-static void CopyCanvasToWindow(HWND window, const Stage *stage, const RECT *area)
+static void CopyCanvasToWindow(const Stage *stage, const RECT *area)
 {
-    if (stage->owner.offScreen || !IsWindowVisible(window))
+    if (stage->owner.offScreen || !IsWindowVisible(stage->window))
         return;
     RECT part = { 0, 0, stage->canvasWidth, stage->canvasHeight };
     if (area && !IntersectRect(&part, &part, area))
         return;
-    HDC dc = GetDC(window);
+    HDC dc = GetDC(stage->window);
     BlitCanvas(dc, stage, part);
-    ReleaseDC(window, dc);
+    ReleaseDC(stage->window, dc);
 }
 
-void EndDrawingOnStage(HWND window, Stage *stage, HDC dc, const RECT *changed)
+void EndStageDrawing(Stage *stage, HDC dc, const RECT *changed)
 {
-    if (!stage || dc != stage->canvasDc)
-        ReleaseDC(window, dc);
+    if (dc != stage->canvasDc)
+        ReleaseDC(stage->window, dc);
     else if (changed)
-        CopyCanvasToWindow(window, stage, changed);
+        CopyCanvasToWindow(stage, changed);
 }
 
-void EndStageDrawing(HWND window, HDC dc, const RECT *changed)
+void ShowStageCanvas(Stage *stage)
 {
-    EndDrawingOnStage(window, StageOf(window), dc, changed);
-}
-
-void ShowStageCanvas(HWND window)
-{
-    Stage *stage = StageOf(window);
     if (stage && stage->canvasDc)
-        CopyCanvasToWindow(window, stage, NULL);
+        CopyCanvasToWindow(stage, NULL);
+}
+
+HBITMAP LendStageCanvas(Stage *stage)
+{
+    if (!stage->canvasDc)
+        return NULL;
+    SelectObject(stage->canvasDc, stage->canvasOld);
+    return stage->canvas;
+}
+
+void ReturnStageCanvas(Stage *stage)
+{
+    if (stage->canvasDc)
+        SelectObject(stage->canvasDc, stage->canvas);
 }
 
 static RECT PlaceRect(const SpritePlace *place)
@@ -244,33 +265,31 @@ static void SpriteName(int index, char *name, size_t size)
         snprintf(name, size, "pose%02d", index - SPRITE_POSE + 1);
 }
 
-int LoadSpriteSet(HWND window, HINSTANCE instance)
+int LoadSpriteSet(Stage *stage, HINSTANCE instance)
 {
-    Stage *stage = StageOf(window);
     if (!stage)
         return 0;
-    FreeSpriteSet(window);
+    FreeSpriteSet(stage);
     for (int i = 0; i < SPRITE_COUNT; ++i) {
         char name[16];
         SpriteName(i, name, sizeof name);
         stage->sprites[i] = LoadBitmapA(instance, name);
     }
-    HDC dc = BeginDrawingOnStage(window, stage);
+    HDC dc = BeginStageDrawing(stage);
     ComposeSpriteSheet(&stage->spriteSheet, dc, stage->sprites, SPRITE_COUNT);
-    EndDrawingOnStage(window, stage, dc, NULL);
+    EndStageDrawing(stage, dc, NULL);
     if (!stage->expressions.dc)
         HoldBitmap(&stage->expressions, LoadBitmapA(instance, "expresns"));
-    LoadBubbles(window, instance);
-    stage->spritesLoaded = ParkCharacter(window);
+    LoadBubbles(stage, instance);
+    stage->spritesLoaded = ParkCharacter(stage);
     return stage->spritesLoaded;
 }
 
-void FreeSpriteSet(HWND window)
+void FreeSpriteSet(Stage *stage)
 {
-    Stage *stage = StageOf(window);
     if (!stage)
         return;
-    FreeBubbles(window);
+    FreeBubbles(stage);
     stage->noBubble = 1;
     FreeSpriteSheet(&stage->spriteSheet);
     for (int i = 0; i < SPRITE_COUNT; ++i)
@@ -278,54 +297,50 @@ void FreeSpriteSet(HWND window)
     stage->spritesLoaded = 0;
 }
 
-void ReleaseCharacter(HWND window)
+void ReleaseCharacter(Stage *stage)
 {
-    Stage *stage = StageOf(window);
     if (!stage)
         return;
-    FreeSpriteSet(window);
+    FreeSpriteSet(stage);
     // The source was sprite set entry 0, already deleted above.
     stage->character.source = NULL;
     FreeSpritePlace(&stage->character);
 }
 
-int ParkCharacter(HWND window)
+int ParkCharacter(Stage *stage)
 {
-    Stage *stage = StageOf(window);
     if (!stage)
         return 0;
-    const RECT client = ClientOf(window);
+    const RECT client = StageClientRect(stage);
     SpritePlace &character = stage->character;
-    HDC dc = BeginStageDrawing(window);
+    HDC dc = BeginStageDrawing(stage);
     character.source = stage->sprites[SPRITE_WALKRIGHT];
     RestoreUnderSprite(dc, &character);
     const RECT wiped = PlaceRect(&character);
     character.targetX = SIDE_LEFT_X;
     character.targetY = (client.bottom - client.top) / 2;
     PrepareSprite(dc, &stage->spriteSheet, character.source, &character);
-    EndStageDrawing(window, dc, &wiped);
+    EndStageDrawing(stage, dc, &wiped);
     return 1;
 }
 
 /* The background and the texts */
 
-void ReadStageLook(HWND window, StageLook *look)
+void ReadStageLook(Stage *stage, StageLook *look)
 {
     memset(look, 0, sizeof *look);
     look->titleText = "";
-    Stage *stage = StageOf(window);
     if (stage && stage->owner.readLook)
-        stage->owner.readLook(window, look);
+        stage->owner.readLook(stage->owner.context, look);
 }
 
 // Before a tile's palette is realized on a 256-colour display, a saver
 // that changes backgrounds greys the stage so no old picture flashes in
 // the new colours.
-static void ClearStageForPalette(HWND window, HDC dc)
+static void ClearStageForPalette(Stage *stage, HDC dc)
 {
-    Stage *stage = StageOf(window);
     StageLook look;
-    ReadStageLook(window, &look);
+    ReadStageLook(stage, &look);
     if (!stage || !look.saverShow || !look.randomBackgrounds || !stage->titleShown)
         return;
     HGDIOBJ oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
@@ -344,16 +359,15 @@ HBITMAP LoadBackgroundTile(HINSTANCE instance, HDC dc, int number)
     return LoadPaletteBitmap(instance, dc, name);
 }
 
-HBITMAP BuildStageBackground(HINSTANCE instance, HWND window)
+HBITMAP BuildStageBackground(HINSTANCE instance, Stage *stage)
 {
-    Stage *stage = StageOf(window);
     if (!stage)
         return NULL;
-    HDC dc = GetDC(window);
+    HDC dc = GetDC(stage->window);
     HDC memoryDc = CreateCompatibleDC(dc);
 
     StageLook look;
-    ReadStageLook(window, &look);
+    ReadStageLook(stage, &look);
     HBITMAP tile = NULL;
     if (look.backgroundNumber != 0) {
         // Realizing the tile's palette wants the stage in front. Asked
@@ -362,12 +376,12 @@ HBITMAP BuildStageBackground(HINSTANCE instance, HWND window)
         const int onScreen = !stage->owner.offScreen;
         HWND focus = onScreen ? GetFocus() : NULL;
         if (onScreen)
-            SetFocus(window);
-        ClearStageForPalette(window, dc);
+            SetFocus(stage->window);
+        ClearStageForPalette(stage, dc);
         tile = LoadBackgroundTile(instance, dc, look.backgroundNumber);
         // Nobody had the focus: leave it with the stage rather than with no
         // window at all, where keystrokes would go unseen.
-        if (focus && focus != window)
+        if (focus && focus != stage->window)
             SetFocus(focus);
     } else {
         tile = LoadBitmapA(instance, PLAIN_TILE);
@@ -383,7 +397,7 @@ HBITMAP BuildStageBackground(HINSTANCE instance, HWND window)
         SelectObject(memoryDc, old);
     }
     DeleteDC(memoryDc);
-    ReleaseDC(window, dc);
+    ReleaseDC(stage->window, dc);
 
     if (picture) {
         DeleteBitmapHandle(&tile);
@@ -397,13 +411,12 @@ HBITMAP BuildStageBackground(HINSTANCE instance, HWND window)
     return tile;
 }
 
-void RebuildStageBackground(HWND window)
+void RebuildStageBackground(Stage *stage)
 {
-    Stage *stage = StageOf(window);
     if (!stage)
         return;
     DeleteBitmapHandle(&stage->background);
-    stage->background = BuildStageBackground(stage->instance, window);
+    stage->background = BuildStageBackground(stage->instance, stage);
 }
 
 static void CopyStageBackground(HDC dc, const Stage *stage)
@@ -417,9 +430,9 @@ static void CopyStageBackground(HDC dc, const Stage *stage)
     DeleteDC(memoryDc);
 }
 
-static void PaintStageTexts(HDC dc, HWND window, Stage *stage, const StageLook &look)
+static void PaintStageTexts(HDC dc, Stage *stage, const StageLook &look)
 {
-    RECT client = ClientOf(window);
+    RECT client = StageClientRect(stage);
     const int oldMode = SetMapMode(dc, MM_TEXT);
     if (!stage->titleShown) {
         HGDIOBJ oldFont = SelectObject(dc, look.titleFont);
@@ -436,9 +449,9 @@ static void PaintStageTexts(HDC dc, HWND window, Stage *stage, const StageLook &
     SetMapMode(dc, oldMode);
 }
 
-static void PaintPreviewTitle(HDC dc, HWND window, const StageLook &look)
+static void PaintPreviewTitle(HDC dc, const Stage *stage, const StageLook &look)
 {
-    RECT client = ClientOf(window);
+    RECT client = StageClientRect(stage);
     client.top += PREVIEW_TITLE_DROP;
     const int oldMode = SetMapMode(dc, MM_TEXT);
     HGDIOBJ oldFont = SelectObject(dc, look.textFont);
@@ -448,18 +461,18 @@ static void PaintPreviewTitle(HDC dc, HWND window, const StageLook &look)
 }
 
 // The whole picture made again: the background, the texts and Pimbo.
-static void ComposeStage(HWND window, Stage *stage, HDC dc)
+static void ComposeStage(Stage *stage, HDC dc)
 {
     const int state = SaveDC(dc);
     if (stage->spritesLoaded)
         RestoreUnderSprite(dc, &stage->character);
     CopyStageBackground(dc, stage);
     StageLook look;
-    ReadStageLook(window, &look);
+    ReadStageLook(stage, &look);
     if (look.preview)
-        PaintPreviewTitle(dc, window, look);
+        PaintPreviewTitle(dc, stage, look);
     else
-        PaintStageTexts(dc, window, stage, look);
+        PaintStageTexts(dc, stage, look);
     if (stage->spritesLoaded) {
         if (stage->paintFlag) {
             SaveUnderSprite(dc, &stage->character);
@@ -470,40 +483,40 @@ static void ComposeStage(HWND window, Stage *stage, HDC dc)
     RestoreDC(dc, state);
 }
 
-int PaintStage(HWND window)
+int PaintStage(Stage *stage)
 {
     PAINTSTRUCT paint;
-    HDC windowDc = BeginPaint(window, &paint);
-    Stage *stage = StageOf(window);
-    HDC canvas = stage ? StageCanvas(window, stage) : NULL;
+    HDC windowDc = BeginPaint(stage->window, &paint);
+    HDC canvas = StageCanvas(stage);
     if (canvas) {
-        ComposeStage(window, stage, canvas);
+        ComposeStage(stage, canvas);
         const RECT all = { 0, 0, stage->canvasWidth, stage->canvasHeight };
         BlitCanvas(windowDc, stage, all);
-    } else if (stage) {
-        ComposeStage(window, stage, windowDc);
+    } else {
+        ComposeStage(stage, windowDc);
     }
-    EndPaint(window, &paint);
+    EndPaint(stage->window, &paint);
     return 0;
 }
 
-void RepaintStage(HWND window)
+void RepaintStage(Stage *stage)
 {
-    Stage *stage = StageOf(window);
-    if (!stage || !stage->owner.offScreen) {
-        InvalidateRect(window, NULL, FALSE);
+    if (!stage)
+        return;
+    if (!stage->owner.offScreen) {
+        InvalidateRect(stage->window, NULL, FALSE);
         return;
     }
-    HDC canvas = StageCanvas(window, stage);
+    HDC canvas = StageCanvas(stage);
     if (canvas)
-        ComposeStage(window, stage, canvas);
+        ComposeStage(stage, canvas);
 }
 
 /* Moving a sprite */
 
 // Puts back what lay under the picture shown at (x, y), in the size it was
 // saved in, and forgets it: nothing of the place is on screen afterwards.
-static void EraseShownSprite(HWND window, Stage *stage, SpritePlace *place, LONG x, LONG y)
+static void EraseShownSprite(Stage *stage, SpritePlace *place, LONG x, LONG y)
 {
     if (place->savedWidth > 0 && place->savedHeight > 0) {
         SpritePlace shown = *place;
@@ -511,17 +524,17 @@ static void EraseShownSprite(HWND window, Stage *stage, SpritePlace *place, LONG
         shown.y = y;
         shown.width = place->savedWidth;
         shown.height = place->savedHeight;
-        HDC dc = BeginDrawingOnStage(window, stage);
+        HDC dc = BeginStageDrawing(stage);
         RestoreUnderSprite(dc, &shown);
         const RECT wiped = PlaceRect(&shown);
-        EndDrawingOnStage(window, stage, dc, &wiped);
+        EndStageDrawing(stage, dc, &wiped);
     }
     place->savedWidth = place->savedHeight = 0;
 }
 
 // The new image is put down before the old one is wiped, and the wipe
 // carries the part of the new image that falls inside the old rectangle.
-void MoveStageSprite(HWND window, Stage *stage, SpritePlace *place, POINT next)
+void MoveSprite(Stage *stage, SpritePlace *place, POINT next)
 {
     const LONG dx = place->targetX - next.x;
     const LONG dy = place->targetY - next.y;
@@ -535,7 +548,7 @@ void MoveStageSprite(HWND window, Stage *stage, SpritePlace *place, POINT next)
     // would stay on screen, and its saved background would later be put
     // down at this new place.
     if (!SpriteHasImage(place)) {
-        EraseShownSprite(window, stage, place, oldX, oldY);
+        EraseShownSprite(stage, place, oldX, oldY);
         return;
     }
     // One copy to the window for both places: the old and the new overlap
@@ -543,37 +556,31 @@ void MoveStageSprite(HWND window, Stage *stage, SpritePlace *place, POINT next)
     RECT changed = PlaceRect(place);
     const RECT before = { oldX, oldY, OffsetCoordinate(oldX, place->width), OffsetCoordinate(oldY, place->height) };
     UnionRect(&changed, &changed, &before);
-    HDC dc = BeginDrawingOnStage(window, stage);
+    HDC dc = BeginStageDrawing(stage);
     // Wholly beside the canvas, walking in or off, a step shows nothing; the
     // ground it would save lies beside the canvas too.
-    const RECT canvas = { 0, 0, stage ? stage->canvasWidth : 0, stage ? stage->canvasHeight : 0 };
+    const RECT canvas = { 0, 0, stage->canvasWidth, stage->canvasHeight };
     RECT shown;
-    if (stage && dc == stage->canvasDc && !IntersectRect(&shown, &canvas, &changed)) {
-        EndDrawingOnStage(window, stage, dc, NULL);
+    if (dc == stage->canvasDc && !IntersectRect(&shown, &canvas, &changed)) {
+        EndStageDrawing(stage, dc, NULL);
         return;
     }
     ShiftSprite(dc, place, oldX, oldY);
-    EndDrawingOnStage(window, stage, dc, &changed);
+    EndStageDrawing(stage, dc, &changed);
 }
 
-void MoveSprite(HWND window, SpritePlace *place, POINT next)
+int ResizeEditorStage(Stage *stage)
 {
-    MoveStageSprite(window, StageOf(window), place, next);
-}
-
-int ResizeEditorStage(HWND window)
-{
-    Stage *stage = StageOf(window);
     if (!stage)
         return 0;
     stage->paintFlag = 1;
     const int scale = ScaleOf(stage);
     const SIZE shown = EditorStageWindowSize(stage->size, scale);
-    MoveWindow(window, EDITOR_STAGE_X * scale, EDITOR_STAGE_Y * scale, shown.cx, shown.cy, TRUE);
+    MoveWindow(stage->window, EDITOR_STAGE_X * scale, EDITOR_STAGE_Y * scale, shown.cx, shown.cy, TRUE);
     if (stage->spritesLoaded) {
-        HDC dc = BeginDrawingOnStage(window, stage);
+        HDC dc = BeginStageDrawing(stage);
         PrepareSprite(dc, &stage->spriteSheet, stage->character.source, &stage->character);
-        EndDrawingOnStage(window, stage, dc, NULL);
+        EndStageDrawing(stage, dc, NULL);
     }
     return 0;
 }

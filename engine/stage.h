@@ -1,7 +1,8 @@
 // The stage: a window in which Pimbo is animated. Each stage window owns
 // one Stage record, made when its owner creates the window and freed when
-// the window goes; the engine's operations take the window and find the
-// record from it. The record holds the sprite set, the picture (a memory
+// the window goes. The window's procedure finds the record once per message
+// (StageOf) and hands it down: the engine's operations take the record, and
+// the window is one of its fields. The record holds the sprite set, the picture (a memory
 // canvas copied to the window as it changes), the walk, the bubble, the
 // expressions and the playback with its one phase.
 #ifndef PIMBO_ENGINE_STAGE_H
@@ -61,17 +62,18 @@ struct StageLook {
 };
 
 // What the owner of a stage hands it when it makes it: whom to tell what
-// the character does and whom to ask what the stage shows. A callback left
-// null does nothing and answers "no".
+// the character does and whom to ask what the stage shows. Every callback
+// gets the owner's context back; one left null does nothing and answers "no".
 struct StageOwner {
-    void (*showPlayState)(HWND stage, int state);    // PLAY_STATE_*
-    void (*lockControls)(HWND stage);                // the character acts
-    void (*unlockControls)(HWND stage);              // he is done
-    void (*showBusy)(HWND stage, int on);            // the busy cursor over the stage
-    int (*pickingPoints)(HWND stage);                // clicks pick a frame's point
-    void (*pickPoint)(HWND stage, LONG x, LONG y);
-    void (*readLook)(HWND stage, StageLook *look);
-    LONG (*storedPaces)(void);                       // the total stored so far; the paces report adds the stage's
+    void *context;                                   // the owner's record
+    void (*showPlayState)(void *context, int state); // PLAY_STATE_*
+    void (*lockControls)(void *context);             // the character acts
+    void (*unlockControls)(void *context);           // he is done
+    void (*showBusy)(void *context, int on);         // the busy cursor over the stage
+    int (*pickingPoints)(void *context);             // clicks pick a frame's point
+    void (*pickPoint)(void *context, LONG x, LONG y);
+    void (*readLook)(void *context, StageLook *look);
+    LONG (*storedPaces)(void *context);              // the total stored so far; the paces report adds the stage's
     SteppedClock *clock;                             // none: the window's own timers
     int offScreen;                                   // draw on the canvas only
     const char *toonDirectory;                       // clips not beside their toon are found here
@@ -107,6 +109,7 @@ struct WalkPath {
 };
 
 struct Stage {
+    HWND window;
     StageOwner owner;
     ToonDocument *toon;           // the owner's; played, never written
     HINSTANCE instance;
@@ -168,48 +171,59 @@ struct Stage {
 
 // Made by the owner in the window's WM_CREATE, freed in its WM_DESTROY.
 Stage *CreateStage(HWND window, const StageOwner *owner, ToonDocument *toon);
-void DestroyStage(HWND window);
+void DestroyStage(Stage *stage);
+// The window's stage; null for a window that has none. Only where a message
+// enters (RouteStageMessage, in the sequencer): the engine's operations take
+// the record.
+Stage *StageOf(HWND window);
+
+// What an owner changes of its stage.
 // The stage keeps its picture, walks and clicks in its own pixels and shows
 // each one as a square of scale x scale window pixels (1..SCALE_LARGEST);
 // its size becomes its client area in its own pixels.
-void SetStageScale(HWND window, int scale);
+void SetStageScale(Stage *stage, int scale);
+// The size a new toon is laid out on, and the background's.
+void SetStageSize(Stage *stage, DWORD size);
+// The walking speed, SLOWEST_SPEED..FASTEST_SPEED.
+void SetStageSpeed(Stage *stage, int speed);
+// What lies under him changed: the next paint saves it again.
+void StageGroundChanged(Stage *stage);
+// The title is taken as shown: the stage paints the toon's caption instead.
+void PassStageTitle(Stage *stage);
 // The client area in the stage's own pixels, rounded up to cover the window.
-RECT StageClientRect(HWND window);
+RECT StageClientRect(const Stage *stage);
 // The editor's stage window at a scale: its border stays as thin as the
 // system draws it, so that its client area is the stage's times the scale.
 SIZE EditorStageWindowSize(DWORD size, int scale);
-// The window's stage; null for a window that has none.
-Stage *StageOf(HWND window);
 
 // The stage's timers, on the owner's clock.
-void SetStageTimer(HWND window, UINT_PTR id, UINT milliseconds);
-void KillStageTimer(HWND window, UINT_PTR id);
+void SetStageTimer(Stage *stage, UINT_PTR id, UINT milliseconds);
+void KillStageTimer(Stage *stage, UINT_PTR id);
 
 // Drawing goes to the canvas (to the window itself should the canvas be
 // missing); what changed is then copied to the window. changed may be null
 // when nothing was drawn.
-HDC BeginStageDrawing(HWND window);
-void EndStageDrawing(HWND window, HDC dc, const RECT *changed);
-// The same for a tick that has looked its stage up already (stage null: a
-// window without one).
-HDC BeginDrawingOnStage(HWND window, Stage *stage);
-void EndDrawingOnStage(HWND window, Stage *stage, HDC dc, const RECT *changed);
+HDC BeginStageDrawing(Stage *stage);
+void EndStageDrawing(Stage *stage, HDC dc, const RECT *changed);
 // The whole canvas to the window, as after a paint.
-void ShowStageCanvas(HWND window);
+void ShowStageCanvas(Stage *stage);
+// The canvas out of its DC for a reader that wants it so (null without a
+// canvas), and back; nothing may be drawn between the two.
+HBITMAP LendStageCanvas(Stage *stage);
+void ReturnStageCanvas(Stage *stage);
 
-int LoadSpriteSet(HWND window, HINSTANCE instance);
-void FreeSpriteSet(HWND window);
-void ReleaseCharacter(HWND window);
-int ParkCharacter(HWND window);
-HBITMAP BuildStageBackground(HINSTANCE instance, HWND window);
-void RebuildStageBackground(HWND window);
+int LoadSpriteSet(Stage *stage, HINSTANCE instance);
+void FreeSpriteSet(Stage *stage);
+void ReleaseCharacter(Stage *stage);
+int ParkCharacter(Stage *stage);
+HBITMAP BuildStageBackground(HINSTANCE instance, Stage *stage);
+void RebuildStageBackground(Stage *stage);
 HBITMAP LoadBackgroundTile(HINSTANCE instance, HDC dc, int number);
-int PaintStage(HWND window);
+int PaintStage(Stage *stage);
 // A paint of the whole stage: at once for a stage off the screen.
-void RepaintStage(HWND window);
-void MoveSprite(HWND window, SpritePlace *place, POINT next);
-void MoveStageSprite(HWND window, Stage *stage, SpritePlace *place, POINT next);
-int ResizeEditorStage(HWND window);
-void ReadStageLook(HWND window, StageLook *look);
+void RepaintStage(Stage *stage);
+void MoveSprite(Stage *stage, SpritePlace *place, POINT next);
+int ResizeEditorStage(Stage *stage);
+void ReadStageLook(Stage *stage, StageLook *look);
 
 #endif

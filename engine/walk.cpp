@@ -81,9 +81,8 @@ int PlanWalk(WalkPath *path, LONG x0, LONG y0, LONG x1, LONG y1, int stepLength,
     return last + 1;
 }
 
-int StartWalk(HWND window, LONG x0, LONG y0, LONG x1, LONG y1, int pose)
+int StartWalk(Stage *stage, LONG x0, LONG y0, LONG x1, LONG y1, int pose)
 {
-    Stage *stage = StageOf(window);
     if (!stage)
         return 0;
     if (pose <= 0)
@@ -97,12 +96,11 @@ int StartWalk(HWND window, LONG x0, LONG y0, LONG x1, LONG y1, int pose)
     stage->pacesWalked = stage->pacesWalked > LONG_MAX - paces ? LONG_MAX : stage->pacesWalked + paces;
     stage->direction = (long long)x1 - x0 <= 0 ? 2 : 1;
     stage->walk.interval = WalkInterval(stage->speed);
-    return ResumeWalkTimer(window);
+    return ResumeWalkTimer(stage);
 }
 
-LONG TakeWalkedPaces(HWND window)
+LONG TakeWalkedPaces(Stage *stage)
 {
-    Stage *stage = StageOf(window);
     if (!stage)
         return 0;
     const LONG paces = stage->pacesWalked;
@@ -110,48 +108,43 @@ LONG TakeWalkedPaces(HWND window)
     return paces;
 }
 
-int StopWalkTimer(HWND window)
+int StopWalkTimer(Stage *stage)
 {
-    Stage *stage = StageOf(window);
     if (stage && stage->walk.timerRunning) {
-        KillStageTimer(window, IDT_WALK);
+        KillStageTimer(stage, IDT_WALK);
         stage->walk.timerRunning = 0;
     }
     return 0;
 }
 
-int ResumeWalkTimer(HWND window)
+int ResumeWalkTimer(Stage *stage)
 {
-    Stage *stage = StageOf(window);
     if (!stage || stage->walk.timerRunning)
         return 0;
-    SetStageTimer(window, IDT_WALK, stage->walk.interval);
+    SetStageTimer(stage, IDT_WALK, stage->walk.interval);
     stage->walk.timerRunning = 1;
     return 1;
 }
 
-// A step drawn with the record at hand; stage is null for a window that
-// has none, which is drawn on directly.
-static void DrawWalkStep(HWND window, Stage *stage, SpritePlace *place, const WalkPath *path, int index)
+void PaintWalkStep(Stage *stage, SpritePlace *place, const WalkPath *path, int index)
 {
     if (!place || index < 1 || index >= WALK_MAX_STEPS)
         return;
-    HDC dc = BeginDrawingOnStage(window, stage);
+    HDC dc = BeginStageDrawing(stage);
     place->source = path->steps[index].image;
-    PrepareSprite(dc, stage ? &stage->spriteSheet : NULL, place->source, place);
-    EndDrawingOnStage(window, stage, dc, NULL);
+    PrepareSprite(dc, &stage->spriteSheet, place->source, place);
+    EndStageDrawing(stage, dc, NULL);
     place->targetX = path->steps[index - 1].x;
     place->targetY = path->steps[index - 1].y;
     POINT next = { path->steps[index].x, path->steps[index].y };
-    MoveStageSprite(window, stage, place, next);
+    MoveSprite(stage, place, next);
     place->targetX = place->x;
     place->targetY = place->y;
 }
 
-void AdvanceWalk(HWND window)
+void AdvanceWalk(Stage *stage)
 {
-    Stage *stage = StageOf(window);
-    if (!stage || IsIconic(window))
+    if (!stage || IsIconic(stage->window))
         return;
     WalkPath *path = &stage->walk;
     // A tick that was already queued when the walk was stopped is dropped.
@@ -161,14 +154,9 @@ void AdvanceWalk(HWND window)
     if (path->stepIndex > path->stepCount) {
         path->stepIndex = 0;
         path->timerRunning = 0;
-        KillStageTimer(window, IDT_WALK);
-        SendMessageA(window, WM_WALKDONE, 0, 0);
+        KillStageTimer(stage, IDT_WALK);
+        SendMessageA(stage->window, WM_WALKDONE, 0, 0);
         return;
     }
-    DrawWalkStep(window, stage, &stage->character, path, path->stepIndex);
-}
-
-void PaintWalkStep(HWND window, SpritePlace *place, const WalkPath *path, int index)
-{
-    DrawWalkStep(window, StageOf(window), place, path, index);
+    PaintWalkStep(stage, &stage->character, path, path->stepIndex);
 }

@@ -13,13 +13,13 @@
 // Plans into path; 0 while the path's walk is running.
 int PlanWalk(WalkPath *path, LONG x0, LONG y0, LONG x1, LONG y1, int stepLength, const HBITMAP *set,
              int pose);
-int StartWalk(HWND window, LONG x0, LONG y0, LONG x1, LONG y1, int pose);
-int StopWalkTimer(HWND window);
+int StartWalk(Stage *stage, LONG x0, LONG y0, LONG x1, LONG y1, int pose);
+int StopWalkTimer(Stage *stage);
 // The paces the stage has walked since it was last asked; it counts afresh.
-LONG TakeWalkedPaces(HWND window);
-int ResumeWalkTimer(HWND window);
-void AdvanceWalk(HWND window);
-void PaintWalkStep(HWND window, SpritePlace *place, const WalkPath *path, int index);
+LONG TakeWalkedPaces(Stage *stage);
+int ResumeWalkTimer(Stage *stage);
+void AdvanceWalk(Stage *stage);
+void PaintWalkStep(Stage *stage, SpritePlace *place, const WalkPath *path, int index);
 // Milliseconds between steps at a toon's speed.
 UINT WalkInterval(int speed);
 

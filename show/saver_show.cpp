@@ -19,23 +19,22 @@
 
 ShowState show = {};
 
-static void ReadShowStageLook(HWND stage, StageLook *look)
+// The stage's owner: its context is the show.
+static void ReadShowStageLook(void *context, StageLook *look)
 {
-    (void)stage;
-    look->backgroundNumber = show.backgroundNumber;
-    look->titleText = show.titleText;
-    look->titleFont = show.titleFont;
-    look->textFont = show.textFont;
-    look->saverShow = show.running == 1;
+    const ShowState *shown = (const ShowState *)context;
+    look->backgroundNumber = shown->backgroundNumber;
+    look->titleText = shown->titleText;
+    look->titleFont = shown->titleFont;
+    look->textFont = shown->textFont;
+    look->saverShow = shown->running == 1;
     look->randomBackgrounds = settings.backgrounds == 1;
-    look->preview = show.preview;
+    look->preview = shown->preview;
 }
 
-void TakeToonHeader(HWND window, const ToonHeader *header, int *backgroundNumber)
+void TakeToonHeader(Stage *stage, const ToonHeader *header, int *backgroundNumber)
 {
-    Stage *stage = StageOf(window);
-    if (stage)
-        stage->speed = header->frameSpeed;
+    SetStageSpeed(stage, header->frameSpeed);
     *backgroundNumber = header->backgroundIndex;
 }
 
@@ -81,7 +80,8 @@ void PickBackground(HWND window)
 
 void ShowResetCycle(HWND window)
 {
-    ResetPlayback(window);
+    (void)window;
+    ResetPlayback(show.stage);
 }
 
 void ShowChooseNext(HWND window)
@@ -106,28 +106,29 @@ static int CurrentToonPath(char *path, size_t size)
 void ShowBeginCycle(HWND window, HINSTANCE instance)
 {
     (void)instance;
+    Stage *stage = show.stage;
     if (show.preview) {
-        StartPreviewVisit(window);
+        StartPreviewVisit(stage);
         return;
     }
     if (roster.currentToon[0] == '\0') {
         if (settings.backgrounds == 1)
-            RebuildStageBackground(window);
-        RepaintStage(window);
-        StartRandomWalk(window, settings.statements);
+            RebuildStageBackground(stage);
+        RepaintStage(stage);
+        StartRandomWalk(stage, settings.statements);
         return;
     }
     char path[TOON_FILENAME_SIZE];
     if (LoadToonByName(&show.toon, window, CurrentToonPath(path, sizeof path) ? path : NULL) != 0) {
-        TakeToonHeader(window, &show.toon.header, &show.backgroundNumber);
-        StartToonPlayback(window);
-        RebuildStageBackground(window);
-        RepaintStage(window);
+        TakeToonHeader(stage, &show.toon.header, &show.backgroundNumber);
+        StartToonPlayback(stage);
+        RebuildStageBackground(stage);
+        RepaintStage(stage);
     }
 }
 
 static const StageOwner showOwner = {
-    NULL, NULL, NULL, NULL, NULL, NULL, ReadShowStageLook, ReadPacesWalked, NULL, 0, settings.directory,
+    &show, NULL, NULL, NULL, NULL, NULL, NULL, ReadShowStageLook, OwnerStoredPaces, NULL, 0, settings.directory,
 };
 
 void ShowStart(HWND window, HINSTANCE instance)
@@ -145,12 +146,12 @@ void ShowStart(HWND window, HINSTANCE instance)
     show.titleFont = CreateSerifFont(TITLE_FONT_HEIGHT, FW_BOLD);
     show.textFont = CreateSerifFont(TEXT_FONT_HEIGHT, FW_NORMAL);
 
-    CreateStage(window, &showOwner, &show.toon);
+    show.stage = CreateStage(window, &showOwner, &show.toon);
     // The preview's box is a miniature of the screen: one to one there.
-    SetStageScale(window, show.preview ? 1 : ChooseScale(settings.size, WindowDpi(window)));
-    LoadSpriteSet(window, instance);
+    SetStageScale(show.stage, show.preview ? 1 : ChooseScale(settings.size, WindowDpi(window)));
+    LoadSpriteSet(show.stage, instance);
     ShowResetCycle(window);
-    RebuildStageBackground(window);
+    RebuildStageBackground(show.stage);
     SetTimer(window, IDT_START, START_DELAY_MS, NULL);
     if (!show.preview)
         ShowCursor(FALSE);
@@ -160,10 +161,11 @@ void ShowStop(HWND window)
 {
     KillTimer(window, IDT_START);
     show.running = 0;
-    StorePacesWalked(TakeWalkedPaces(window));
+    StorePacesWalked(TakeWalkedPaces(show.stage));
     // The stage goes with everything it runs: a walk, a pending speech or
     // a moving mouth cut short by the window's end.
-    DestroyStage(window);
+    DestroyStage(show.stage);
+    show.stage = NULL;
     FreeToonFrames(&show.toon);
     DeleteFontHandle(&show.textFont);
     DeleteFontHandle(&show.titleFont);
@@ -172,16 +174,16 @@ void ShowStop(HWND window)
 }
 
 // The saver window follows the primary monitor's size; the stage follows it.
-static void ShowFollowSize(HWND window, LPARAM size)
+static void ShowFollowSize(LPARAM size)
 {
-    Stage *stage = StageOf(window);
-    const RECT client = StageClientRect(window);
+    Stage *stage = show.stage;
+    const RECT client = StageClientRect(stage);
     const DWORD packed = MakePackedSize(client.right, client.bottom);
     if (!show.running || !stage || LOWORD(size) == 0 || HIWORD(size) == 0 || packed == stage->size)
         return;
-    stage->size = packed;
-    RebuildStageBackground(window);
-    RepaintStage(window);
+    SetStageSize(stage, packed);
+    RebuildStageBackground(stage);
+    RepaintStage(stage);
 }
 
 static void OnShowCreate(HWND window, HINSTANCE instance)
@@ -198,8 +200,6 @@ void OnShowTimer(HWND window, HINSTANCE instance, UINT_PTR id)
     if (id == IDT_START) {
         KillTimer(window, IDT_START);
         ShowBeginCycle(window, instance);
-    } else {
-        OnEngineTimer(window, id);
     }
 }
 
@@ -212,6 +212,9 @@ static void OnCycleDone(HWND window, HINSTANCE instance)
 
 LRESULT SaverShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, ShowDefaultProc defaultProc)
 {
+    LRESULT routed;
+    if (RouteStageMessage(window, message, wParam, lParam, &routed))
+        return routed;
     HINSTANCE instance = (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE);
     switch (message) {
     case WM_CREATE:
@@ -221,25 +224,16 @@ LRESULT SaverShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, S
         ShowStop(window);
         PostQuitMessage(0);
         return 0;
-    case WM_PAINT:
-        PaintStage(window);
-        return 0;
     case WM_ERASEBKGND:
         return 1;
     case WM_SIZE:
-        ShowFollowSize(window, lParam);
+        ShowFollowSize(lParam);
         return 0;
     case WM_TIMER:
         OnShowTimer(window, instance, wParam);
         return 0;
-    case MM_MCINOTIFY:
-        OnSoundDone(window, wParam, lParam);
-        return 0;
     case WM_ACTDONE:
         OnCycleDone(window, instance);
-        return 0;
-    case WM_WALKDONE:
-        OnWalkFinished(window);
         return 0;
     default:
         return defaultProc(window, message, wParam, lParam);

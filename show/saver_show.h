@@ -18,6 +18,7 @@ struct ShowState {
     HFONT titleFont;
     HFONT textFont;
     ToonDocument toon;       // the toon being played
+    Stage *stage;            // the show window's, while the show runs
     char toonFolder[MAX_PATH];   // the player's toon's; empty: the toon directory
 };
 
@@ -30,14 +31,14 @@ LRESULT SaverShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, S
 void ShowStart(HWND window, HINSTANCE instance);
 void ShowStop(HWND window);
 void ShowBeginCycle(HWND window, HINSTANCE instance);
-// A tick of a show's window: the start timer begins the first cycle, every
-// other timer is the engine's. The windowed player routes its ticks here too.
+// A tick of a show's window that is not the engine's: the start timer
+// begins the first cycle. The windowed player routes its ticks here too.
 void OnShowTimer(HWND window, HINSTANCE instance, UINT_PTR id);
 void ShowResetCycle(HWND window);
 void ShowChooseNext(HWND window);
 void PickBackground(HWND window);
 void CountBackgrounds(HWND window);
 // The speed and background of the toon just read take effect on the stage.
-void TakeToonHeader(HWND window, const ToonHeader *header, int *backgroundNumber);
+void TakeToonHeader(Stage *stage, const ToonHeader *header, int *backgroundNumber);
 
 #endif

@@ -362,6 +362,12 @@ LONG ReadPacesWalked(void)
     return PacesFromText(text);
 }
 
+LONG OwnerStoredPaces(void *owner)
+{
+    (void)owner;
+    return ReadPacesWalked();
+}
+
 int IsDirectory(const char *path)
 {
     DWORD attributes = GetFileAttributesA(path);

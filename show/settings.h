@@ -31,6 +31,9 @@ int GiveShippedToons(void);
 // storing adds them to what the file holds then, so that stages of this
 // and other processes never write over each other's.
 LONG ReadPacesWalked(void);
+// The same for a stage's owner (StageOwner::storedPaces): every owner's
+// stage adds to the one stored total.
+LONG OwnerStoredPaces(void *owner);
 void StorePacesWalked(LONG walked);
 // The choices ("Directory" only when it is the user's), and the stored
 // paces as they are.

@@ -33,7 +33,8 @@ static const COLORREF fixedColours[] = {
 };
 
 struct ExportRun {
-    StageOwner owner;
+    StageOwner owner;         // its context is the run
+    Stage *stage;             // the hidden window's, while it lives
     SteppedClock clock;
     ToonDocument toon;        // a copy: the caller's document is left alone
     HFONT captionFont;
@@ -117,11 +118,9 @@ static int StagePalette(HINSTANCE instance, int backgroundNumber, RGBQUAD *palet
 
 /* The stage window nobody sees */
 
-static void ReadExportLook(HWND window, StageLook *look)
+static void ReadExportLook(void *context, StageLook *look)
 {
-    const ExportRun *run = (const ExportRun *)GetWindowLongPtrA(window, GWLP_USERDATA);
-    if (!run)
-        return;
+    const ExportRun *run = (const ExportRun *)context;
     look->backgroundNumber = run->backgroundNumber;
     look->textFont = run->captionFont;
     look->titleFont = run->captionFont;
@@ -131,14 +130,17 @@ static void ReadExportLook(HWND window, StageLook *look)
 
 static LRESULT CALLBACK ExportStageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    ExportRun *run = (ExportRun *)GetWindowLongPtrA(window, GWLP_USERDATA);
+    LRESULT routed;
+    if (RouteStageMessage(window, message, wParam, lParam, &routed))
+        return routed;
     switch (message) {
-    case WM_CREATE:
-        run = (ExportRun *)((CREATESTRUCTA *)lParam)->lpCreateParams;
-        SetWindowLongPtrA(window, GWLP_USERDATA, (LONG_PTR)run);
-        return CreateStage(window, &run->owner, &run->toon) ? 0 : -1;
+    case WM_CREATE: {
+        ExportRun *run = (ExportRun *)((CREATESTRUCTA *)lParam)->lpCreateParams;
+        run->stage = CreateStage(window, &run->owner, &run->toon);
+        return run->stage ? 0 : -1;
+    }
     case WM_DESTROY:
-        DestroyStage(window);
+        DestroyStage(StageOf(window));
         return 0;
     case WM_GETMINMAXINFO: {
         // The picture may be larger than the screen.
@@ -147,16 +149,12 @@ static LRESULT CALLBACK ExportStageProc(HWND window, UINT message, WPARAM wParam
         limits->ptMaxTrackSize.y = limits->ptMaxSize.y = EXPORT_MAX_SIDE;
         return 0;
     }
-    case WM_TIMER:
-        OnEngineTimer(window, wParam);
+    case WM_ACTDONE: {
+        const Stage *stage = StageOf(window);
+        if (stage)
+            ((ExportRun *)stage->owner.context)->actDone = 1;
         return 0;
-    case WM_WALKDONE:
-        OnWalkFinished(window);
-        return 0;
-    case WM_ACTDONE:
-        if (run)
-            run->actDone = 1;
-        return 0;
+    }
     default:
         return DefWindowProcA(window, message, wParam, lParam);
     }
@@ -197,15 +195,14 @@ static int AddScaledPicture(GifWriter *writer, ExportRun *run, const Stage *stag
     return added;
 }
 
-// The canvas goes into the file as it stands; it is selected into the
-// stage's DC, which the writer must not find it in.
+// The canvas goes into the file as it stands, out of the stage's DC, which
+// the writer must not find it in.
 static int AddStagePicture(GifWriter *writer, ExportRun *run, Stage *stage, int durationMs)
 {
     if (run->scale > 1)
         return AddScaledPicture(writer, run, stage, durationMs);
-    SelectObject(stage->canvasDc, stage->canvasOld);
-    const int added = GifAddBitmap(writer, stage->canvas, durationMs);
-    SelectObject(stage->canvasDc, stage->canvas);
+    const int added = GifAddBitmap(writer, LendStageCanvas(stage), durationMs);
+    ReturnStageCanvas(stage);
     return added;
 }
 
@@ -223,8 +220,8 @@ static void Report(const ExportWatch *watch, const Stage *stage)
 // From the first walk in to the walk off, every picture with its time.
 static int RecordToon(HWND window, ExportRun *run, GifWriter *writer, const ExportWatch *watch)
 {
-    Stage *stage = StageOf(window);
-    if (!StartToonPlayback(window))
+    Stage *stage = run->stage;
+    if (!StartToonPlayback(stage))
         return EXPORT_NO_FRAMES;
     for (long events = 0; events < EVENTS_LIMIT; ++events) {
         if (events % CANCEL_CHECK_EVERY == 0) {
@@ -326,6 +323,7 @@ int ExportToonGifScaled(HINSTANCE instance, const ToonDocument *toon, const char
     }
     run->backgroundNumber = toon->header.backgroundIndex;
     run->captionFont = CreateSerifFont(CAPTION_FONT_HEIGHT, FW_NORMAL);
+    run->owner.context = run;
     run->owner.readLook = ReadExportLook;
     run->owner.clock = &run->clock;
     run->owner.offScreen = 1;
@@ -335,22 +333,22 @@ int ExportToonGifScaled(HINSTANCE instance, const ToonDocument *toon, const char
     HWND window = RegisterExportClass(instance)
         ? CreateWindowExA(0, EXPORT_CLASS, "", WS_POPUP, 0, 0, width, height, NULL, NULL, instance, run)
         : NULL;
-    Stage *stage = window ? StageOf(window) : NULL;
+    Stage *stage = window ? run->stage : NULL;
     RGBQUAD palette[GIF_MAX_COLOURS];
     const int colours = StagePalette(instance, run->backgroundNumber, palette);
     GifWriter writer;
     int onCanvas = 0;
     if (stage) {
-        HDC dc = BeginStageDrawing(window);
+        HDC dc = BeginStageDrawing(stage);
         onCanvas = dc == stage->canvasDc;
-        EndStageDrawing(window, dc, NULL);
+        EndStageDrawing(stage, dc, NULL);
     }
     // Without a canvas there would be nothing to read the pictures from.
-    if (onCanvas && MakeScaledPicture(run, stage, width, height) && LoadSpriteSet(window, instance)) {
-        stage->speed = toon->header.frameSpeed;
-        stage->titleShown = 1;
-        RebuildStageBackground(window);
-        RepaintStage(window);
+    if (onCanvas && MakeScaledPicture(run, stage, width, height) && LoadSpriteSet(stage, instance)) {
+        SetStageSpeed(stage, toon->header.frameSpeed);
+        PassStageTitle(stage);
+        RebuildStageBackground(stage);
+        RepaintStage(stage);
         if (!GifBegin(&writer, path, width * scale, height * scale, palette, colours)) {
             result = EXPORT_CANNOT_WRITE;
         } else {

@@ -6,7 +6,6 @@
 #include "engine/sequencer.h"
 #include "resources/resource.h"
 
-#include <mmsystem.h>
 #include <string.h>
 
 #define PLAYER_CLASS "SaverWndClass"
@@ -69,6 +68,9 @@ int RunToonPlayer(HINSTANCE instance, HWND owner, const char *path)
 
 LRESULT CALLBACK PlayerWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    LRESULT routed;
+    if (RouteStageMessage(window, message, wParam, lParam, &routed))
+        return routed;
     switch (message) {
     case WM_CREATE:
         ShowStart(window, ((CREATESTRUCTA *)lParam)->hInstance);
@@ -81,11 +83,7 @@ LRESULT CALLBACK PlayerWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE);
         return 0;
     case WM_ACTIVATE:
-        if (StageOf(window))
-            StageOf(window)->paintFlag = 1;
-        return 0;
-    case WM_PAINT:
-        PaintStage(window);
+        StageGroundChanged(StageOf(window));
         return 0;
     case WM_CLOSE:
         DestroyWindow(window);
@@ -98,12 +96,6 @@ LRESULT CALLBACK PlayerWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         return 1;
     case WM_TIMER:
         OnShowTimer(window, (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE), (UINT_PTR)wParam);
-        return 0;
-    case MM_MCINOTIFY:
-        OnSoundDone(window, wParam, lParam);
-        return 0;
-    case WM_WALKDONE:
-        OnWalkFinished(window);
         return 0;
     default:
         return DefWindowProcA(window, message, wParam, lParam);
