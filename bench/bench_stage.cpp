@@ -115,14 +115,14 @@ static void ShowBackground(HWND window, HBITMAP background, int width, int heigh
 
 static int benchBackground;
 
-static void ReadBenchLook(HWND, StageLook *look)
+static void ReadBenchLook(void *, StageLook *look)
 {
     look->backgroundNumber = benchBackground;
 }
 
-static const StageOwner benchOwner = { NULL, NULL, NULL, NULL, NULL, NULL, ReadBenchLook, NULL, NULL, 0, NULL };
+static const StageOwner benchOwner = { NULL, NULL, NULL, NULL, NULL, NULL, NULL, ReadBenchLook, NULL, NULL, 0, NULL };
 
-static void BenchRebuild(HINSTANCE instance, HWND window, int number, int repeats, bool haveTile)
+static void BenchRebuild(HINSTANCE instance, Stage *stage, int number, int repeats, bool haveTile)
 {
     char label[64];
     snprintf(label, sizeof label, "background rebuild, number %d%s", number,
@@ -131,7 +131,7 @@ static void BenchRebuild(HINSTANCE instance, HWND window, int number, int repeat
     std::vector<double> samples;
     for (int i = 0; i < repeats + 1; ++i) {
         const double start = NowMs();
-        HBITMAP built = BuildStageBackground(instance, window);
+        HBITMAP built = BuildStageBackground(instance, stage);
         const double took = NowMs() - start;
         if (built)
             DeleteObject(built);
@@ -168,20 +168,19 @@ static void BenchTileFill(HWND window, int width, int height, int repeats)
     Print("tiling alone, 80 x 80 tile", samples);
 }
 
-static void BenchSteps(HWND window, int width, int height)
+static void BenchSteps(Stage *stage, int width, int height)
 {
     // Walk the whole width and back several times, 20 pixels a step.
-    Stage *stage = StageOf(window);
     SpritePlace &character = stage->character;
     HBITMAP *spriteSet = stage->sprites;
-    HDC dc = BeginStageDrawing(window);
+    HDC dc = BeginStageDrawing(stage);
     character.source = spriteSet[SPRITE_WALKRIGHT];
     character.targetX = -150;
     character.targetY = height / 2 - 65;
     StretchCopyToSprite(dc, character.source, &character);
     SaveUnderSprite(dc, &character);
     DrawSpriteMasked(dc, &character);
-    EndStageDrawing(window, dc, NULL);
+    EndStageDrawing(stage, dc, NULL);
 
     // Lap 0 warms caches and is not counted.
     std::vector<double> moves;
@@ -194,7 +193,7 @@ static void BenchSteps(HWND window, int width, int height)
             y += (step % 8 < 4) ? 3 : -3;
             POINT next = { x, y };
             const double start = NowMs();
-            MoveSprite(window, &character, next);
+            MoveSprite(stage, &character, next);
             if (lap > 0)
                 moves.push_back(NowMs() - start);
         }
@@ -210,7 +209,7 @@ static void BenchSteps(HWND window, int width, int height)
         const int count = PlanWalk(&stage->walk, fromX, fromY, toX, toY, STEP_LENGTH, spriteSet, lap);
         for (int i = 1; i <= count; ++i) {
             const double start = NowMs();
-            PaintWalkStep(window, &character, &stage->walk, i);
+            PaintWalkStep(stage, &character, &stage->walk, i);
             ticks.push_back(NowMs() - start);
         }
         fromX = character.x;
@@ -252,15 +251,15 @@ int main()
         printf("stage %d x %d at scale %d (window client %ld x %ld)\n", width, height, size.scale, client.right,
                client.bottom);
         Stage *stage = CreateStage(window, &benchOwner, NULL);
-        SetStageScale(window, size.scale);
+        SetStageScale(stage, size.scale);
         HBITMAP *spriteSet = stage->sprites;
 
         const int repeats = width > 2000 ? 10 : 30;
-        BenchRebuild(instance, window, 0, repeats, haveTiles);
-        BenchRebuild(instance, window, 7, repeats, haveTiles);
+        BenchRebuild(instance, stage, 0, repeats, haveTiles);
+        BenchRebuild(instance, stage, 7, repeats, haveTiles);
         BenchTileFill(window, width, height, repeats);
 
-        LoadSpriteSet(window, instance);
+        LoadSpriteSet(stage, instance);
         HBITMAP standIn = NULL;
         if (!spriteSet[SPRITE_WALKRIGHT]) {
             standIn = MakeFigure(SPRITE_SIZE, SPRITE_SIZE);
@@ -268,16 +267,16 @@ int main()
                 spriteSet[i] = standIn;
         }
         benchBackground = 0;
-        RebuildStageBackground(window);
+        RebuildStageBackground(stage);
         if (stage->background)
             ShowBackground(window, stage->background, width, height);
-        BenchSteps(window, width, height);
+        BenchSteps(stage, width, height);
         if (standIn) {
             for (int i = 0; i < SPRITE_COUNT; ++i)
                 spriteSet[i] = NULL;
             DeleteObject(standIn);
         }
-        DestroyStage(window);
+        DestroyStage(stage);
         DestroyWindow(window);
         PumpPending();
     }

@@ -30,7 +30,7 @@ TEST_CASE("the bubble goes beside the mouth, on the side with room")
         CAPTURE(row.clientWidth);
         CAPTURE(row.ax);
         EngineStage &stage = OpenEngineStage(row.clientWidth, 600);
-        PlaceBubble(stage.window, row.ax, row.ay, row.preferred);
+        PlaceBubble(stage.stage, row.ax, row.ay, row.preferred);
         CHECK(stage.stage->bubbleSide == row.side);
         CHECK(stage.stage->bubble.source == (row.side == BUBBLE_SIDE_RIGHT ? stage.stage->bubbleLeft : stage.stage->bubbleRight));
         CHECK(stage.stage->bubble.x == row.x);
@@ -44,12 +44,12 @@ TEST_CASE("the bubble goes beside the mouth, on the side with room")
 TEST_CASE("the bubble is drawn over the stage and its text inside the text rectangle")
 {
     EngineStage &stage = OpenEngineStage(800, 600);
-    PlaceBubble(stage.window, 465, 335, BUBBLE_SIDE_RIGHT);
+    PlaceBubble(stage.stage, 465, 335, BUBBLE_SIDE_RIGHT);
     RECT area = { 440, 260, 680, 420 };
 
     SUBCASE("black is transparent, the rest is drawn")
     {
-        ShowBubble(stage.window, "");
+        ShowBubble(stage.stage, "");
         CHECK(stage.stage->noBubble == 0);
         CHECK(ClientPixel(stage.window, 481, 286) == PatternColour(481, 286));
         CHECK(ClientPixel(stage.window, 490, 290) == bubbleInk);
@@ -60,7 +60,7 @@ TEST_CASE("the bubble is drawn over the stage and its text inside the text recta
     {
         std::string line(30, 'W');
         std::string text = line + "\r" + line + "\r" + line + "\r" + line + "\r" + line + "\r" + line;
-        ShowBubble(stage.window, text.c_str());
+        ShowBubble(stage.stage, text.c_str());
         RECT box = BoundingBox(stage.window, area, IsTextPixel);
         CHECK(box.left == 510);
         CHECK(box.top == 311);
@@ -69,7 +69,7 @@ TEST_CASE("the bubble is drawn over the stage and its text inside the text recta
     }
     SUBCASE("a carriage return breaks the text into two centred lines")
     {
-        ShowBubble(stage.window, "Hello there\rfriend");
+        ShowBubble(stage.stage, "Hello there\rfriend");
         RECT box = BoundingBox(stage.window, area, IsTextPixel);
         CHECK(box.bottom > box.top);
         // Rows of text pixels fall into two bands separated by a blank row.
@@ -97,16 +97,16 @@ TEST_CASE("the bubble is drawn over the stage and its text inside the text recta
     }
     SUBCASE("on the left side the text moves towards the tail's other end")
     {
-        PlaceBubble(stage.window, 700, 335, BUBBLE_SIDE_RIGHT);
+        PlaceBubble(stage.stage, 700, 335, BUBBLE_SIDE_RIGHT);
         CHECK(stage.stage->bubble.x == 525);
         std::string line(30, 'W');
-        ShowBubble(stage.window, (line + "\r" + line).c_str());
+        ShowBubble(stage.stage, (line + "\r" + line).c_str());
         RECT box = BoundingBox(stage.window, { 500, 260, 720, 420 }, IsTextPixel);
         CHECK(box.left == 535);
         CHECK(box.right == 655);
         CHECK(box.top == 311);
     }
-    HideBubble(stage.window);
+    HideBubble(stage.stage);
     CHECK(stage.stage->noBubble == 1);
     CloseEngineStage();
 }
@@ -116,12 +116,12 @@ TEST_CASE("hiding the bubble right after showing it puts back every pixel, even 
     EngineStage &stage = OpenEngineStage(800, 600);
     RECT client = { 0, 0, 800, 600 };
     std::vector<COLORREF> before = Capture(stage.window, client);
-    PlaceBubble(stage.window, 465, 335, BUBBLE_SIDE_RIGHT);
+    PlaceBubble(stage.stage, 465, 335, BUBBLE_SIDE_RIGHT);
     std::string line(30, 'W');
     std::string text = line + "\r" + line + "\r" + line + "\r" + line + "\r" + line + "\r" + line;
-    ShowBubble(stage.window, text.c_str());
+    ShowBubble(stage.stage, text.c_str());
     CHECK(Capture(stage.window, client) != before);
-    HideBubble(stage.window);
+    HideBubble(stage.stage);
     CHECK(Capture(stage.window, client) == before);
     CloseEngineStage();
 }
@@ -144,14 +144,14 @@ TEST_CASE("a mouth at either end of the coordinates gets its bubble beside it, o
     for (const Row &row : rows) {
         CAPTURE(row.ax);
         CAPTURE(row.preferred);
-        PlaceBubble(stage.window, row.ax, LONG_MAX, row.preferred);
+        PlaceBubble(stage.stage, row.ax, LONG_MAX, row.preferred);
         CHECK(stage.stage->bubbleSide == row.side);
         CHECK(stage.stage->bubble.x == row.x);
         CHECK(stage.stage->bubble.y == LONG_MAX - 50);
-        ShowBubble(stage.window, text);
+        ShowBubble(stage.stage, text);
         CHECK(stage.stage->noBubble == 0);
         CHECK(Capture(stage.window, client) == before);
-        HideBubble(stage.window);
+        HideBubble(stage.stage);
         CHECK(Capture(stage.window, client) == before);
     }
     CloseEngineStage();
@@ -198,18 +198,18 @@ TEST_CASE("statements fill their buffer, bounded and terminated")
 TEST_CASE("the bubbles of the program load with the stored side prepared")
 {
     EngineStage &stage = OpenEngineStage(800, 600);
-    FreeBubbles(stage.window);
+    FreeBubbles(stage.stage);
     HINSTANCE instance = GetModuleHandleA(NULL);
-    LoadBubbles(stage.window, instance);
+    LoadBubbles(stage.stage, instance);
     int headroom = GdiHeadroom();
-    LoadBubbles(stage.window, instance);
+    LoadBubbles(stage.stage, instance);
     CHECK(GdiHeadroom() == headroom);
     CHECK(stage.stage->bubbleLeft != NULL);
     CHECK(stage.stage->bubbleRight != NULL);
     CHECK(stage.stage->bubble.source == (stage.stage->bubbleSide == BUBBLE_SIDE_RIGHT ? stage.stage->bubbleLeft : stage.stage->bubbleRight));
     CHECK(stage.stage->bubble.width == 160);
     CHECK(stage.stage->bubble.height == 95);
-    FreeBubbles(stage.window);
+    FreeBubbles(stage.stage);
     CHECK(stage.stage->bubbleLeft == NULL);
     CHECK(stage.stage->bubbleRight == NULL);
     CHECK(stage.stage->bubble.image.bitmap == NULL);

@@ -72,7 +72,7 @@ TEST_CASE("a toon composed by clicks on the stage, saved through the save dialog
         WaitFor("the configuration dialog", [] { return ConfigDialog() != NULL; }),
         Do("Edit Toon Files", [] { PostMessageA(ConfigDialog(), WM_COMMAND, MAKEWPARAM(IDC_EDITTOONS, BN_CLICKED), 0); }),
         WaitFor("the editor, its entrance over", [] {
-            const Stage *stage = Editor() ? StageOf(editorFrame.stageWindow) : NULL;
+            const Stage *stage = Editor() ? editorFrame.stage : NULL;
             return stage && stage->introWalkDone && !WalkRunning(stage) && IsWindowEnabled(editorUi.fileButton);
         }, 60000),
         Do("Ctrl+E", [] {

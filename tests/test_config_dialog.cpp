@@ -676,7 +676,7 @@ TEST_CASE("with the editor open the dialog's keys are its own, and the editor's 
     const std::string toonPath = directory + "two.ptf";
     CHECK(testing::WriteFileBytes(toonPath, testing::ToonBytes({ { 300, 300 }, { 500, 300 } }, 1)));
     auto focused = [](HWND window, int id) { return window && GetFocus() == GetDlgItem(window, id); };
-    auto playing = [] { return ToonRunning(StageOf(editorFrame.stageWindow)) != 0; };
+    auto playing = [] { return ToonRunning(editorFrame.stage) != 0; };
     // Without unsaved frames: Ctrl+O and Alt+P in the editor, Enter in the
     // dialog. With them: Ctrl+E and Alt+X in the editor; in the dialog Alt+C
     // asks (Cancel keeps both), then Esc asks (No ends both).
@@ -700,7 +700,7 @@ TEST_CASE("with the editor open the dialog's keys are its own, and the editor's 
             WaitFor("the dialog", [] { return testing::ConfigDialog() != NULL; }),
             Do("Edit Toon Files; Ctrl+O or Ctrl+E in the editor", [=] {
                 testing::Command(testing::ConfigDialog(), IDC_EDITTOONS);
-                CancelEntrance(editorFrame.stageWindow);
+                CancelEntrance(editorFrame.stage);
                 SetForegroundWindow(editorFrame.mainWindow);
                 testing::PressKeys({ VK_CONTROL, (WORD)(unsaved ? 'E' : 'O') });
             }),

@@ -61,7 +61,7 @@ TEST_CASE("at 200 % the editor opens twice its size around a stage of its own pi
         GetClientRect(session.main, &client);
         CHECK((stage.right == 2 * (STAGE_W - 50 - 2) && stage.bottom == 2 * (STAGE_H - 100 - 2)));
         CHECK((client.right == stage.right + 2 + 2 * 20 && client.bottom == stage.bottom + 2 + 2 * 65));
-        const RECT shown = StageClientRect(editorFrame.stageWindow);
+        const RECT shown = StageClientRect(editorFrame.stage);
         CHECK((shown.right == STAGE_W - 50 - 2 && shown.bottom == STAGE_H - 100 - 2));
         RECT file;
         GetWindowRect(editorUi.fileButton, &file);

@@ -93,7 +93,7 @@ void StartClean()
     WritePrivateProfileStringA(INI_SECTION, "Paces Walked", "1000", INI_FILE);
 }
 
-Stage *TheStage() { return StageOf(editorFrame.stageWindow); }
+Stage *TheStage() { return editorFrame.stage; }
 
 std::string CurrentDirectory()
 {
@@ -581,7 +581,7 @@ TEST_CASE("the play state starts clean in every editor, after Open, after the fr
     };
     int standingAt = -1;
     RunEditorFromDialog({
-        Do("no entrance; open the toon", [] { CancelEntrance(editorFrame.stageWindow); Press(IDA_OPEN); }),
+        Do("no entrance; open the toon", [] { CancelEntrance(editorFrame.stage); Press(IDA_OPEN); }),
         WaitFor("the toon read", opened(1)),
         Do("Play", [] { Press(IDA_PLAY); }),
         WaitFor("the walk to frame 1", [] { return Walking() && Phase() == PHASE_WALKING; }),
@@ -691,7 +691,7 @@ TEST_CASE("the play state starts clean in every editor, after Open, after the fr
             // in: he walks on, and the act keeps its lock.
             Press(IDA_EDIT);
             TheStage()->introWalkDone = 0;
-            ScheduleEntrance(editorFrame.stageWindow, 1000);
+            ScheduleEntrance(editorFrame.stage, 1000);
             SendMessageA(editorFrame.stageWindow, WM_TIMER, IDT_ENTRANCE, 0);
             CHECK(TheStage()->act);
             const POINT at = { TheStage()->character.x, TheStage()->character.y };

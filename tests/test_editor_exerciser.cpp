@@ -31,7 +31,7 @@
 namespace {
 
 ToonDocument &toon = editorFrame.toon;
-Stage *TheStage() { return StageOf(editorFrame.stageWindow); }
+Stage *TheStage() { return editorFrame.stage; }
 
 const int LastActions = 40;
 const DWORD StuckMs = 40000;      // well beyond the longest pause (20 s) and a step

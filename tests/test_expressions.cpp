@@ -68,7 +68,7 @@ TEST_CASE("cells are pasted at the pose's offsets from the character's shown cor
             for (int kind = 1; kind <= 5; kind++) {
                 CAPTURE(kind);
                 StandCharacter(face.pose, 1, "");
-                CHECK(ShowExpression(stage.window, kind) == 1);
+                CHECK(ShowExpression(stage.stage, kind) == 1);
                 POINT cell = kind < 3 ? face.eye : face.mouth;
                 CHECK(CellShown(stage.window, { shownX + cell.x, shownY + cell.y }, ExpressionColour(kind, face.pose)));
             }
@@ -77,10 +77,10 @@ TEST_CASE("cells are pasted at the pose's offsets from the character's shown cor
     SUBCASE("a pose out of range is clamped to 0 or 15")
     {
         StandCharacter(99, 1, "");
-        ShowExpression(stage.window, 5);
+        ShowExpression(stage.stage, 5);
         CHECK(CellShown(stage.window, { shownX + 58, shownY + 36 }, ExpressionColour(5, 15)));
         StandCharacter(-4, 1, "");
-        ShowExpression(stage.window, 1);
+        ShowExpression(stage.stage, 1);
         CHECK(CellShown(stage.window, { shownX + 53, shownY + 17 }, ExpressionColour(1, 0)));
     }
     SUBCASE("no eye cells for a frame that does not wink; mouths regardless")
@@ -88,18 +88,18 @@ TEST_CASE("cells are pasted at the pose's offsets from the character's shown cor
         StandCharacter(3, 0, "");
         RECT face = { shownX, shownY, shownX + 130, shownY + 130 };
         std::vector<COLORREF> before = Capture(stage.window, face);
-        CHECK(ShowExpression(stage.window, 1) == 0);
-        CHECK(ShowExpression(stage.window, 2) == 0);
+        CHECK(ShowExpression(stage.stage, 1) == 0);
+        CHECK(ShowExpression(stage.stage, 2) == 0);
         CHECK(Capture(stage.window, face) == before);
-        CHECK(ShowExpression(stage.window, 3) == 1);
+        CHECK(ShowExpression(stage.stage, 3) == 1);
         CHECK(CellShown(stage.window, { shownX + 55, shownY + 34 }, ExpressionColour(3, 3)));
     }
     SUBCASE("kinds outside 1 to 5 draw nothing")
     {
         StandCharacter(3, 1, "");
-        CHECK(ShowExpression(stage.window, 0) == 0);
-        CHECK(ShowExpression(stage.window, 6) == 0);
-        CHECK(ShowExpression(stage.window, -1) == 0);
+        CHECK(ShowExpression(stage.stage, 0) == 0);
+        CHECK(ShowExpression(stage.stage, 6) == 0);
+        CHECK(ShowExpression(stage.stage, -1) == 0);
     }
     SUBCASE("the random frame is in force during a random walk")
     {
@@ -107,7 +107,7 @@ TEST_CASE("cells are pasted at the pose's offsets from the character's shown cor
         played.randomFrame.pose = 7;
         played.randomFrame.wink = 1;
         played.act = 1;
-        CHECK(ShowExpression(stage.window, 1) == 1);
+        CHECK(ShowExpression(stage.stage, 1) == 1);
         CHECK(CellShown(stage.window, { shownX + 64, shownY + 15 }, ExpressionColour(1, 7)));
     }
     CloseEngineStage();
@@ -123,9 +123,9 @@ TEST_CASE("the mouth moves while talking and rests at the end")
     SUBCASE("41 characters: 10 ticks, never the same mouth twice in a row, drawn with nothing made, ending at rest")
     {
         Stage &played = StandCharacter(pose, 0, "12345678901234567890123456789012345678901");
-        CHECK(StartTalking(stage.window) == 1);
+        CHECK(StartTalking(stage.stage) == 1);
         CHECK(played.talkTickLimit == 10);
-        CHECK(StartTalking(stage.window) == 0);
+        CHECK(StartTalking(stage.stage) == 0);
         int previous = 0, made = 0;
         for (int tick = 1; tick <= 9; tick++) {
             {
@@ -148,20 +148,20 @@ TEST_CASE("the mouth moves while talking and rests at the end")
     SUBCASE("calling StartTalking again changes nothing")
     {
         Stage &played = StandCharacter(pose, 0, "123456789");
-        CHECK(StartTalking(stage.window) == 1);
+        CHECK(StartTalking(stage.stage) == 1);
         Advance(EXPRESSION_MS);
         strcpy(played.toonFrame.text, "a much longer text than the first one was");
-        CHECK(StartTalking(stage.window) == 0);
+        CHECK(StartTalking(stage.stage) == 0);
         CHECK(played.talkTicks == 1);
         CHECK(played.talkTickLimit == 2);
-        StopTalking(stage.window);
+        StopTalking(stage.stage);
     }
     SUBCASE("one to four characters rest the mouth at the first tick")
     {
         for (const char *text : { "a", "ab", "abc", "abcd" }) {
             CAPTURE(text);
             Stage &played = StandCharacter(pose, 0, text);
-            CHECK(StartTalking(stage.window) == 1);
+            CHECK(StartTalking(stage.stage) == 1);
             CHECK(played.talkTickLimit == 0);
             Advance(EXPRESSION_MS);
             CHECK(KindAt(stage.window, mouth.x, mouth.y, pose) == 5);
@@ -177,15 +177,15 @@ TEST_CASE("the mouth moves while talking and rests at the end")
     SUBCASE("an empty text does not start the animation")
     {
         Stage &played = StandCharacter(pose, 0, "");
-        CHECK(StartTalking(stage.window) == 0);
+        CHECK(StartTalking(stage.stage) == 0);
         CHECK(played.talking == 0);
         CHECK_FALSE(TimerArmed(IDT_EXPRESSION));
     }
     SUBCASE("a sound clip moves the mouth until it ends")
     {
         Stage &played = StandCharacter(pose, 0, "");
-        CHECK(StartTalkingForSound(stage.window, 0) == 1);
-        CHECK(StartTalkingForSound(stage.window, 0) == 0);
+        CHECK(StartTalkingForSound(stage.stage, 0) == 1);
+        CHECK(StartTalkingForSound(stage.stage, 0) == 0);
         CHECK(played.talkTickLimit == 1000);
         Advance(20 * EXPRESSION_MS);
         CHECK(played.talking == 1);

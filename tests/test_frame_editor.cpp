@@ -579,7 +579,7 @@ TEST_CASE("the configure dialog sets caption, background and speed on OK, and no
         CHECK(toon.header.backgroundIndex == 4);
         CHECK(editorFrame.backgroundNumber == 4);
         CHECK(toon.header.frameSpeed == 2);
-        CHECK(StageOf(editorFrame.stageWindow)->speed == 2);
+        CHECK(editorFrame.stage->speed == 2);
         CHECK(MenuEnabled(dialog, IDM_FILESAVE));
         CHECK(session.told.back() == std::make_pair((UINT)WM_TOONCHANGED, (WPARAM)0));
         CHECK(StageShowsTile(4));
@@ -596,7 +596,7 @@ TEST_CASE("the configure dialog sets caption, background and speed on OK, and no
         CHECK(labels.substr(labels.rfind('|') + 1) == caption49.substr(0, 48));
         CHECK(memcmp(&before, &toon.header, sizeof before) == 0);
         CHECK(editorFrame.backgroundNumber == 4);
-        CHECK(StageOf(editorFrame.stageWindow)->speed == 2);
+        CHECK(editorFrame.stage->speed == 2);
         CHECK_FALSE(MenuEnabled(dialog, IDM_FILESAVE));
         CHECK(session.told == std::vector<std::pair<UINT, WPARAM>>{ { WM_TOONCHANGED, 0 } });
         CHECK(StageShowsTile(4));
@@ -640,9 +640,9 @@ TEST_CASE("closing the editor with the frame editor open asks to save the toon, 
             Type(dialog, IDC_FRAMETEXT, "stored");
             Command(dialog, IDC_FRAMESTORE);
             Type(dialog, IDC_FRAMETEXT, "on show");
-            const Stage *stage = StageOf(editorFrame.stageWindow);
+            const Stage *stage = editorFrame.stage;
             auto walking = [stage] { return stage->phase == PHASE_WALKING && stage->walk.timerRunning; };
-            CHECK(TogglePlayback(editorFrame.stageWindow) == 1);
+            CHECK(TogglePlayback(editorFrame.stage) == 1);
             {
                 // With the frame editor's own question up, closes ask nothing more.
                 int asked = 0;
@@ -778,7 +778,7 @@ TEST_CASE("the user's frames, names and sound references survive Play, a cancell
             }
             CHECK_OR_RETURN(Told(session, WM_ENABLEPLAY, 1));
             SendMessageA(session.main, WM_COMMAND, IDM_PLAY, 0);
-            CHECK(testing::PumpUntil([] { return StageOf(editorFrame.stageWindow)->frameShown == 2; }, 60000));
+            CHECK(testing::PumpUntil([] { return editorFrame.stage->frameShown == 2; }, 60000));
             SendMessageA(session.main, WM_COMMAND, IDM_PLAY, 0);   // Stop
             CHECK(Selected(dialog) == 0);
             CHECK(ItemText(dialog, IDC_FRAMETEXT) == "one");

@@ -339,7 +339,7 @@ TEST_CASE("the stage turns light grey between backgrounds only while a show runs
         stage.look.saverShow = row.running;
         stage.look.randomBackgrounds = row.backgrounds;
         stage.stage->titleShown = row.title;
-        DeleteObject(BuildStageBackground(GetModuleHandleA(NULL), stage.window));
+        DeleteObject(BuildStageBackground(GetModuleHandleA(NULL), stage.stage));
         Pixels pixels = testing::ReadClient(stage.window);
         if (row.clears) {
             CHECK(testing::Differences(pixels, [](int x, int y) {

@@ -209,11 +209,11 @@ TEST_CASE("a random walk: in from a side, pose, wink, speech, pause, off the nea
     std::vector<int> restarted;
     stage.onActDone = [&] {
         int before = played.walk.timerRunning;
-        StartRandomWalk(stage.window, 1);
+        StartRandomWalk(stage.stage, 1);
         restarted.push_back(!before && played.walk.timerRunning);
     };
 
-    CHECK(StartRandomWalk(stage.window, 1) == 1);
+    CHECK(StartRandomWalk(stage.stage, 1) == 1);
     const ToonFrame &frame = played.randomFrame;
     CHECK(frame.x == plan.x);
     CHECK(frame.y == plan.y);
@@ -295,7 +295,7 @@ TEST_CASE("a cycle holds on to no GDI object")
             headroom = GdiHeadroom();
         SeedRandomNumber(seed);
         stage.stage->introWalkDone = 1;
-        CHECK(StartRandomWalk(stage.window, 1) == 1);
+        CHECK(StartRandomWalk(stage.stage, 1) == 1);
         PlayThroughPause();
         CHECK(DriveWalk() > 0);
     }
@@ -314,7 +314,7 @@ TEST_CASE("statements are drawn from 4 to 197, never the last one twice in a row
     CHECK(plan.id != first);
     stage.stage->lastStatement = first;
     SeedRandomNumber(seed);
-    CHECK(StartRandomWalk(stage.window, 1) == 1);
+    CHECK(StartRandomWalk(stage.stage, 1) == 1);
     CHECK(stage.stage->lastStatement == plan.id);
     CHECK(stage.stage->randomFrame.x == plan.x);
     CHECK(stage.stage->randomFrame.y == plan.y);
@@ -332,7 +332,7 @@ TEST_CASE("random walks without statements")
         CHECK(seed != 0);
         stage.paces = 4321;
         SeedRandomNumber(seed);
-        StartRandomWalk(stage.window, 0);
+        StartRandomWalk(stage.stage, 0);
         CHECK(played.lastStatement == -1);
         CHECK(std::string(played.randomFrame.text) == PacesReport(4321));
     }
@@ -341,7 +341,7 @@ TEST_CASE("random walks without statements")
         uint32_t seed = FindSeed([](const RandomPlan &p) { return p.id == 0 && !p.wink; }, 800, 600, 0);
         CHECK(seed != 0);
         SeedRandomNumber(seed);
-        StartRandomWalk(stage.window, 0);
+        StartRandomWalk(stage.stage, 0);
         CHECK(played.lastStatement == 0);
         CHECK(played.randomFrame.text[0] == '\0');
         CHECK(DriveWalk() > 0);
@@ -361,7 +361,7 @@ TEST_CASE("a stage too small for the random target still gets a walk at once")
         CAPTURE(size);
         EngineStage &stage = OpenEngineStage(size, size);
         SeedRandomNumber(5);
-        CHECK(StartRandomWalk(stage.window, 1) == 1);
+        CHECK(StartRandomWalk(stage.stage, 1) == 1);
         CHECK(stage.stage->walk.timerRunning);
         int h = size / 2 - 100;
         CHECK(std::abs(stage.stage->randomFrame.x - h) <= std::max(1, h));
@@ -377,7 +377,7 @@ TEST_CASE("the preview visit and the paces walk happen only before the intro wal
         EngineStage &stage = OpenEngineStage(152, 112);
         Stage &played = *stage.stage;
         const ToonFrame &frame = played.randomFrame;
-        CHECK(StartPreviewVisit(stage.window) == 1);
+        CHECK(StartPreviewVisit(stage.stage) == 1);
         CHECK(frame.x == 10);
         CHECK(frame.y == 0);
         CHECK(frame.pose == 6);
@@ -394,7 +394,7 @@ TEST_CASE("the preview visit and the paces walk happen only before the intro wal
         CHECK(frame.x == -150);
         CHECK(DriveWalk() > 0);
         CHECK(stage.actDone == 2);
-        CHECK(StartPreviewVisit(stage.window) == 0);
+        CHECK(StartPreviewVisit(stage.stage) == 0);
         CloseEngineStage();
     }
     SUBCASE("paces: to the middle, saying how far he has walked")
@@ -403,19 +403,19 @@ TEST_CASE("the preview visit and the paces walk happen only before the intro wal
         Stage &played = *stage.stage;
         const ToonFrame &frame = played.randomFrame;
         // Not while he walks, nor once a toon has started.
-        CHECK(StartWalk(stage.window, 0, 0, 200, 200, 0) != 0);
-        CHECK(StartPacesWalk(stage.window) == 0);
+        CHECK(StartWalk(stage.stage, 0, 0, 200, 200, 0) != 0);
+        CHECK(StartPacesWalk(stage.stage) == 0);
         CHECK(DriveWalk() > 0);
         SetStageToon({ Frame(300, 300, 0, 1, 0, "") }, 0);
-        CHECK(StartToonPlayback(stage.window) == 1);
-        CHECK(StartPacesWalk(stage.window) == 0);
+        CHECK(StartToonPlayback(stage.stage) == 1);
+        CHECK(StartPacesWalk(stage.stage) == 0);
         CHECK_FALSE(ActRunning(&played));
-        ResetPlayback(stage.window);
+        ResetPlayback(stage.stage);
         // The report: what the owner stored and what this stage walked since.
         stage.paces = 1234;
         const LONG walkedBefore = played.pacesWalked;
         CHECK(walkedBefore > 0);
-        CHECK(StartPacesWalk(stage.window) == 1);
+        CHECK(StartPacesWalk(stage.stage) == 1);
         CHECK(frame.x == 300);
         CHECK(frame.y == 300);
         CHECK(frame.pose == 6);
@@ -431,7 +431,7 @@ TEST_CASE("the preview visit and the paces walk happen only before the intro wal
         EndPause();
         CHECK(DriveWalk() > 0);
         CHECK(stage.actDone == 2);
-        CHECK(StartPacesWalk(stage.window) == 0);
+        CHECK(StartPacesWalk(stage.stage) == 0);
         CloseEngineStage();
     }
 }
@@ -447,7 +447,7 @@ TEST_CASE("toon playback walks the frames in order, speaks at each and walks off
     };
     SetStageToon(frames, 0);
 
-    CHECK(StartToonPlayback(stage.window) == 1);
+    CHECK(StartToonPlayback(stage.stage) == 1);
     CHECK(played.character.x == -150);
     CHECK(played.character.y == 150);
     CHECK(stage.playStates == std::vector<int>{ PLAY_STATE_PLAYING });
@@ -466,7 +466,7 @@ TEST_CASE("toon playback walks the frames in order, speaks at each and walks off
         SpeakAfterDelay();
         CHECK(ClientPixel(stage.window, played.bubble.x + 6, played.bubble.y + 6) == bubbleInk);
         CHECK(played.talking == 1);
-        CHECK(StartRandomWalk(stage.window, 1) == 0);
+        CHECK(StartRandomWalk(stage.stage, 1) == 0);
         Advance(f.pause * 1000);
         CHECK(played.talking == 0);
     }
@@ -480,7 +480,7 @@ TEST_CASE("toon playback walks the frames in order, speaks at each and walks off
     CHECK(stage.actDone == 1);
     CHECK(stage.playStates == std::vector<int>{ PLAY_STATE_PLAYING, PLAY_STATE_READY });
     CHECK(stage.unlocks == 1);
-    CHECK(StartRandomWalk(stage.window, 1) == 1);
+    CHECK(StartRandomWalk(stage.stage, 1) == 1);
     CloseEngineStage();
 }
 
@@ -488,7 +488,7 @@ TEST_CASE("toon points are scaled from the toon's window to the stage")
 {
     EngineStage &stage = OpenEngineStage(800, 600);
     SetStageToon({ Frame(600, 400, 0, 1, 0, ""), Frame(1500, 400, 0, 1, 0, "") }, MakePackedSize(1600, 1200));
-    StartToonPlayback(stage.window);
+    StartToonPlayback(stage.stage);
     CHECK(stage.stage->position.x == (600 - 65) / 2);
     CHECK(stage.stage->position.y == (400 - 65) / 2);
     PlayThroughPause();
@@ -518,7 +518,7 @@ TEST_CASE("after a toon made on another screen, random walks keep the stage's ow
     Stage &played = *stage.stage;
     // Made on a 2048 x 1536 screen: its own points are halved here.
     SetStageToon({ Frame(1500, 1000, 0, 1, 0, "") }, MakePackedSize(2048, 1536));
-    StartToonPlayback(stage.window);
+    StartToonPlayback(stage.stage);
     CHECK(played.position.x == (1500 - 65) / 2);
     CHECK(played.position.y == (1000 - 65) / 2);
     PlayThroughPause();
@@ -534,7 +534,7 @@ TEST_CASE("after a toon made on another screen, random walks keep the stage's ow
             RandomPlan plan = PlanRandomWalk(seed, 1024, 768, 1, 0);
             SeedRandomNumber(seed);
             int acts = stage.actDone;
-            CHECK(StartRandomWalk(stage.window, 1) == 1);
+            CHECK(StartRandomWalk(stage.stage, 1) == 1);
             LONG side = rightHalf ? 1074 : -150;
             CHECK(played.character.x == side);
             CHECK(WalksTo(plan.x, plan.y));
@@ -554,7 +554,7 @@ TEST_CASE("after a toon made on another screen, random walks keep the stage's ow
     }
     SUBCASE("the paces walk goes to the middle and off again")
     {
-        CHECK(StartPacesWalk(stage.window) == 1);
+        CHECK(StartPacesWalk(stage.stage) == 1);
         CHECK(WalksTo(412, 384));
         CHECK(DriveWalk() > 0);
         CHECK(ClientPixel(stage.window, 412 + 65, 384 + 65) == SpriteColour(SPRITE_POSE + 6));
@@ -566,7 +566,7 @@ TEST_CASE("after a toon made on another screen, random walks keep the stage's ow
         CHECK(stage.actDone == 3);
     }
     // The toon itself still plays scaled.
-    StartToonPlayback(stage.window);
+    StartToonPlayback(stage.stage);
     CHECK(played.position.x == (1500 - 65) / 2);
     CloseEngineStage();
 }
@@ -586,7 +586,7 @@ TEST_CASE("frames from a file are played safely")
         GlobalUnlock(stage.toon.frames);
     }
 
-    StartToonPlayback(stage.window);
+    StartToonPlayback(stage.stage);
     const ToonFrame &frame = played.toonFrame;
     CHECK(frame.pose == 15);
     CHECK(strnlen(frame.text, sizeof frame.text) == sizeof frame.text - 1);
@@ -620,7 +620,7 @@ TEST_CASE("a frame at the far end of the coordinates is walked to in its own dir
 {
     EngineStage &stage = OpenEngineStage(800, 600);
     SetStageToon({ Frame(INT32_MIN + 10, 300, 0, 1, 0, ""), Frame(INT32_MAX - 10, 300, 0, 1, 0, "") }, 0);
-    StartToonPlayback(stage.window);
+    StartToonPlayback(stage.stage);
     CHECK(stage.stage->direction == 2);
     CHECK(stage.stage->position.x == INT32_MIN);
     PlayThroughPause();
@@ -633,7 +633,7 @@ TEST_CASE("a frame at the far end of the coordinates speaks with the bubble abov
 {
     EngineStage &stage = OpenEngineStage(800, 600);
     SetStageToon({ Frame(300, INT32_MIN + 10, 0, 1, 1, "Far away") }, 0);
-    StartToonPlayback(stage.window);
+    StartToonPlayback(stage.stage);
     ArriveAndSpeak();
     CHECK(stage.stage->character.y <= INT32_MIN + 10);
     CHECK(stage.stage->noBubble == 0);
@@ -646,7 +646,7 @@ TEST_CASE("playback interrupted while he speaks")
     EngineStage &stage = OpenEngineStage(800, 600);
     Stage &played = *stage.stage;
     SetStageToon({ Frame(600, 200, 1, 2, 0, "first"), Frame(200, 300, 2, 2, 0, "second") }, 0);
-    StartToonPlayback(stage.window);
+    StartToonPlayback(stage.stage);
     ArriveAndSpeak();
     CHECK(played.noBubble == 0);
     SUBCASE("a frame that cannot be read stops playback quietly, ready")
@@ -662,7 +662,7 @@ TEST_CASE("playback interrupted while he speaks")
     }
     SUBCASE("a reset stands the character beside frame 0")
     {
-        ResetPlayback(stage.window);
+        ResetPlayback(stage.stage);
         CHECK_FALSE(BubbleInkAnywhere(stage.window));
         CHECK(played.character.x == 850);
         CHECK(played.character.y == 200);
@@ -671,7 +671,7 @@ TEST_CASE("playback interrupted while he speaks")
     SUBCASE("the stage window going away stops it all, telling nobody")
     {
         CHECK(played.talking == 1);
-        AbandonStagePlay(stage.window);
+        AbandonStagePlay(stage.stage);
         CHECK(played.talking == 0);
         CHECK(NoTimerArmed());
         CHECK(stage.playStates.back() == PLAY_STATE_PLAYING);
@@ -684,7 +684,7 @@ TEST_CASE("a clip that cannot play is said in the bubble instead")
     EngineStage &stage = OpenEngineStage(800, 600);
     Stage &played = *stage.stage;
     SetStageToon({ Frame(300, 300, 1, 2, 0, "PBF:nowhere.wav") }, 0);
-    StartToonPlayback(stage.window);
+    StartToonPlayback(stage.stage);
     ArriveAndSpeak();
     CHECK(played.noBubble == 0);
     CHECK(played.talking == 1);
@@ -692,8 +692,8 @@ TEST_CASE("a clip that cannot play is said in the bubble instead")
     const SpritePlace &bubble = played.bubble;
     RECT area = { bubble.x, bubble.y, bubble.x + bubble.width, bubble.y + bubble.height + 2 };
     std::vector<COLORREF> said = Capture(stage.window, area);
-    HideBubble(stage.window);
-    ShowBubble(stage.window, "Hey, someone stole this frame's sound file!");
+    HideBubble(stage.stage);
+    ShowBubble(stage.stage, "Hey, someone stole this frame's sound file!");
     CHECK(Capture(stage.window, area) == said);
     EndPause();
     CHECK_FALSE(BubbleInkAnywhere(stage.window));
@@ -709,7 +709,7 @@ TEST_CASE("clicks on the editor's stage")
     played.position = { 100, 100 };
     SUBCASE("walk to the click without a pause, the buttons left alone")
     {
-        OnStageClick(stage.window, MAKELPARAM(400, 300));
+        OnStageClick(stage.stage, MAKELPARAM(400, 300));
         CHECK(WalksTo(335, 235));
         CHECK(DriveWalk() > 0);
         CHECK(NoTimerArmed());
@@ -719,21 +719,21 @@ TEST_CASE("clicks on the editor's stage")
     }
     SUBCASE("ignored on the character and while a toon plays")
     {
-        OnStageClick(stage.window, MAKELPARAM(150, 150));
+        OnStageClick(stage.stage, MAKELPARAM(150, 150));
         CHECK_FALSE(played.walk.timerRunning);
         played.nextFrameIndex = 1;
-        OnStageClick(stage.window, MAKELPARAM(400, 300));
+        OnStageClick(stage.stage, MAKELPARAM(400, 300));
         CHECK_FALSE(played.walk.timerRunning);
     }
     SUBCASE("in the second before the entrance a click takes the stage; a tick queued before finds it taken")
     {
-        ScheduleEntrance(stage.window, 1000);
-        OnStageClick(stage.window, MAKELPARAM(400, 300));
+        ScheduleEntrance(stage.stage, 1000);
+        OnStageClick(stage.stage, MAKELPARAM(400, 300));
         CHECK(played.phase == PHASE_CLICK_WALK);
         CHECK_FALSE(TimerArmed(IDT_ENTRANCE));
         CHECK(DriveWalk() > 0);
-        ScheduleEntrance(stage.window, 1000);
-        CancelEntrance(stage.window);
+        ScheduleEntrance(stage.stage, 1000);
+        CancelEntrance(stage.stage);
         SendMessageA(stage.window, WM_TIMER, IDT_ENTRANCE, 0);
         CHECK(played.phase == PHASE_READY);
         CHECK(NoTimerArmed());
@@ -742,13 +742,13 @@ TEST_CASE("clicks on the editor's stage")
     {
         stage.picking = 1;
         played.nextFrameIndex = 1;
-        OnStageClick(stage.window, MAKELPARAM((WORD)-20, 450));
+        OnStageClick(stage.stage, MAKELPARAM((WORD)-20, 450));
         CHECK(stage.picked.size() == 1);
         CHECK(stage.picked[0].x == -20);
         CHECK(stage.picked[0].y == 450);
         CHECK_FALSE(played.walk.timerRunning);
         played.nextFrameIndex = 0;
-        CHECK(StartRandomWalk(stage.window, 1) == 0);
+        CHECK(StartRandomWalk(stage.stage, 1) == 0);
     }
     CloseEngineStage();
 }
@@ -767,7 +767,7 @@ enum Reset { RESET_STOP, RESET_STOP_PLAY, RESET_CLOSE_FRAME_EDITOR, RESET_OPEN_M
 
 static void StartToon()
 {
-    CHECK(TogglePlayback(TheEngineStage().window) == 1);
+    CHECK(TogglePlayback(TheEngineStage().stage) == 1);
 }
 
 static void ArriveAtFirstFrame()
@@ -798,7 +798,7 @@ TEST_CASE("every reset in every phase leaves the stage still, and Play starts at
         { "speaking a clip", PHASE_SPEAKING, SpeakAtFirstFrame },
         { "walking off", PHASE_WALKING_OFF, [] { SpeakAtFirstFrame(); EndPause(); PlayThroughPause(); } },
         { "walking to a click", PHASE_CLICK_WALK,
-          [] { OnStageClick(TheEngineStage().window, MAKELPARAM(400, 500)); } },
+          [] { OnStageClick(TheEngineStage().stage, MAKELPARAM(400, 500)); } },
         { "stopped mid-walk", PHASE_STOPPED_WALK, [] { StartToon(); Advance(300); StartToon(); } },
         { "stopped at a frame", PHASE_STOPPED_FRAME, [] { SpeakAtFirstFrame(); StartToon(); } },
     };
@@ -821,11 +821,11 @@ TEST_CASE("every reset in every phase leaves the stage still, and Play starts at
             if (reset > RESET_STOP_PLAY) {
                 if (reset != RESET_CLOSE_FRAME_EDITOR)
                     SetStageToon(*documents[reset], 0);
-                ResetPlayback(stage.window);
+                ResetPlayback(stage.stage);
             } else if (row.phase == PHASE_WALKING_OFF || row.phase == PHASE_CLICK_WALK) {
                 // Neither walk can be stopped; Play during either is refused,
                 // and the walk's end is no arrival at frame 1.
-                CHECK(TogglePlayback(stage.window) == 0);
+                CHECK(TogglePlayback(stage.stage) == 0);
                 CHECK(played.phase == row.phase);
                 CHECK(played.nextFrameIndex == 0);
                 CHECK(DriveWalk() > 0);
@@ -833,7 +833,7 @@ TEST_CASE("every reset in every phase leaves the stage still, and Play starts at
             } else {
                 // Already stopped: the button offers Continue.
                 if (row.phase != PHASE_STOPPED_WALK && row.phase != PHASE_STOPPED_FRAME)
-                    CHECK(TogglePlayback(stage.window) == 1);
+                    CHECK(TogglePlayback(stage.stage) == 1);
                 told = PLAY_STATE_PAUSED;
             }
             CHECK(PlayStateOf(&played) == told);
@@ -852,7 +852,7 @@ TEST_CASE("every reset in every phase leaves the stage still, and Play starts at
 
             // Play walks to frame 1 and speaks its line there, not before.
             const ToonFrame &first = (*documents[reset])[0];
-            CHECK(TogglePlayback(stage.window) == 1);
+            CHECK(TogglePlayback(stage.stage) == 1);
             CHECK(played.phase == PHASE_WALKING);
             CHECK(played.nextFrameIndex == 1);
             CHECK(WalksTo(first.x - 65, first.y - 65));

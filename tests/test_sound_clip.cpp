@@ -267,7 +267,7 @@ void ArriveAndSpeak(testing::EngineStage &stage, const char *text,
     ToonFrame frame = { 300, 300, 4, 10, 0, "" };
     lstrcpynA(frame.text, text, sizeof frame.text);
     testing::SetStageToon({ frame }, 0);
-    StartToonPlayback(stage.window);
+    StartToonPlayback(stage.stage);
     CHECK(testing::DriveWalk() > 0);
     beforeSpeech();
     testing::Advance(SPEECH_DELAY_MS);
@@ -292,8 +292,8 @@ bool BubbleSays(HWND window, const char *text)
     const SpritePlace &bubble = stage->bubble;
     RECT area = { bubble.x, bubble.y, bubble.x + bubble.width, bubble.y + bubble.height };
     std::vector<COLORREF> shown = testing::Capture(window, area);
-    HideBubble(window);
-    ShowBubble(window, text);
+    HideBubble(StageOf(window));
+    ShowBubble(StageOf(window), text);
     return testing::Capture(window, area) == shown;
 }
 
@@ -315,7 +315,7 @@ TEST_CASE("a frame's clip plays, and when it ends the device is closed and the m
     }
     SUBCASE("cut short by Stop")
     {
-        CHECK(TogglePlayback(stage.window));
+        CHECK(TogglePlayback(stage.stage));
         CHECK(clip.device == 0);
     }
     CHECK(stage.stage->talking == 0);
@@ -352,7 +352,7 @@ TEST_CASE("what a frame says when its clip cannot play, and beside another stage
         // The other's end is not his.
         SendMessageA(stage.window, MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, elsewhere.device);
         CHECK(stage.stage->talking == 1);
-        ResetPlayback(stage.window);
+        ResetPlayback(stage.stage);
         CHECK(testing::OpenWaveDevices() == 1);   // the other's clip is not the stage's to end
         CloseSoundClip(&elsewhere);
     }

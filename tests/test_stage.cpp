@@ -58,7 +58,7 @@ static COLORREF WithSprite(int x, int y, LONG left, LONG top, const testing::Pix
 static void Repaint(HWND window)
 {
     InvalidateRect(window, NULL, FALSE);
-    PaintStage(window);
+    PaintStage(StageOf(window));
 }
 
 // A module holding the 36 character images (each one solid colour on a
@@ -92,11 +92,11 @@ TEST_CASE("the sprite set is loaded by name in table order, parked, and freed co
     HWND stage = testing::OpenEngineStage(400, 300).window;
     Stage &record = *StageOf(stage);
     // Once first, so that what the system makes on first use is not counted.
-    LoadSpriteSet(stage, module);
-    ReleaseCharacter(stage);
+    LoadSpriteSet(&record, module);
+    ReleaseCharacter(&record);
     const int before = testing::GdiHeadroom();
 
-    CHECK(LoadSpriteSet(stage, module) == 1);
+    CHECK(LoadSpriteSet(&record, module) == 1);
     CHECK(record.spritesLoaded == 1);
     for (int i = 0; i < SPRITE_COUNT; ++i) {
         CAPTURE(spriteNames[i]);
@@ -112,10 +112,10 @@ TEST_CASE("the sprite set is loaded by name in table order, parked, and freed co
     CHECK(record.character.width == SPRITE_SIZE);
     const int loaded = testing::GdiHeadroom();
 
-    CHECK(LoadSpriteSet(stage, module) == 1);
+    CHECK(LoadSpriteSet(&record, module) == 1);
     CHECK(testing::GdiHeadroom() == loaded);
 
-    ReleaseCharacter(stage);
+    ReleaseCharacter(&record);
     CHECK(record.spritesLoaded == 0);
     CHECK(record.noBubble == 1);
     for (int i = 0; i < SPRITE_COUNT; ++i)
@@ -137,7 +137,7 @@ TEST_CASE("missing images leave null handles and nothing is drawn for them")
         return;
     HWND stage = testing::OpenEngineStage(200, 120).window;
     Stage &record = *StageOf(stage);
-    CHECK(LoadSpriteSet(stage, module) == 1);
+    CHECK(LoadSpriteSet(&record, module) == 1);
     CHECK(record.sprites[SPRITE_POSE] != NULL);
     CHECK(record.sprites[SPRITE_WALKRIGHT] == NULL);
     CHECK(!SpriteHasImage(&record.character));
@@ -145,7 +145,7 @@ TEST_CASE("missing images leave null handles and nothing is drawn for them")
 
     // The program's own images, whichever of them exist so far.
     HINSTANCE self = GetModuleHandleA(NULL);
-    LoadSpriteSet(stage, self);
+    LoadSpriteSet(&record, self);
     for (int i = 0; i < SPRITE_COUNT; ++i) {
         CAPTURE(spriteNames[i]);
         CHECK((record.sprites[i] != NULL) == (FindResourceA(self, spriteNames[i], (LPCSTR)RT_BITMAP) != NULL));
@@ -196,7 +196,6 @@ TEST_CASE("the stage background tiles the numbered background from the top left 
     if (!module)
         return;
     EngineStage &engine = testing::OpenEngineStage(300, 200);
-    HWND stage = engine.window;
 
     struct Row { int backgroundNumber, tile; } rows[] = { { 0, 1 }, { 7, 7 }, { 10, 10 }, { 25, 10 } };
     for (const Row &row : rows) {
@@ -209,7 +208,7 @@ TEST_CASE("the stage background tiles the numbered background from the top left 
         SUBCASE("on a bitmap of the stage size")
         {
             engine.stage->size = MakePackedSize(300, 200);
-            HBITMAP built = BuildStageBackground(module, stage);
+            HBITMAP built = BuildStageBackground(module, engine.stage);
             Pixels pixels = testing::ReadBitmap(built);
             CHECK(pixels.width == 300);
             CHECK(pixels.height == 200);
@@ -221,7 +220,7 @@ TEST_CASE("the stage background tiles the numbered background from the top left 
         SUBCASE("or, with no room for one, the plain first tile alone")
         {
             engine.stage->size = MakePackedSize(0xFFFF, 0xFFFF);
-            HBITMAP built = BuildStageBackground(module, stage);
+            HBITMAP built = BuildStageBackground(module, engine.stage);
             Pixels pixels = testing::ReadBitmap(built);
             CHECK(pixels.width == TileWidth(1));
             CHECK(pixels.height == TileHeight(1));
@@ -277,7 +276,6 @@ TEST_CASE("the program's own backgrounds tile the stage in the colours of their 
     if (!FindResourceA(self, "bg01", (LPCSTR)RT_BITMAP))
         return;   // no artwork in this build
     EngineStage &engine = testing::OpenEngineStage(300, 200);
-    HWND stage = engine.window;
     for (int number = 0; number <= 10; ++number) {
         CAPTURE(number);
         char name[16];
@@ -287,7 +285,7 @@ TEST_CASE("the program's own backgrounds tile the stage in the colours of their 
         if (tile.width == 0)
             continue;
         engine.look.backgroundNumber = number;
-        HBITMAP built = BuildStageBackground(self, stage);
+        HBITMAP built = BuildStageBackground(self, engine.stage);
         CHECK(testing::Differences(testing::ReadBitmap(built), [&](int x, int y) {
                   return tile.rgb[(size_t)(y % tile.height) * tile.width + x % tile.width];
               }).empty());
@@ -313,19 +311,19 @@ TEST_CASE("rebuilding the background greys the stage between backgrounds, gives 
     engine.stage->titleShown = 1;
     engine.look.backgroundNumber = 7;
     SetFocus(other);
-    DeleteObject(BuildStageBackground(module, stage));
+    DeleteObject(BuildStageBackground(module, engine.stage));
     CHECK(GetFocus() == other);
     CHECK(testing::ClientPixel(stage, 0, 0) == RGB(0, 0, 0));
     CHECK(testing::ClientPixel(stage, 150, 100) == RGB(192, 192, 192));
 
     testing::PaintClient(stage, Ground);
     engine.look.backgroundNumber = 0;
-    DeleteObject(BuildStageBackground(module, stage));
+    DeleteObject(BuildStageBackground(module, engine.stage));
     CHECK(testing::ClientPixel(stage, 150, 100) == Ground(150, 100));
 
     // A missing tile gives an untiled stage, not a failure.
     engine.look.backgroundNumber = 5;
-    HBITMAP untiled = BuildStageBackground(module, stage);
+    HBITMAP untiled = BuildStageBackground(module, engine.stage);
     CHECK(untiled != NULL);
     DeleteObject(untiled);
 
@@ -339,7 +337,7 @@ TEST_CASE("rebuilding the background greys the stage between backgrounds, gives 
         engine.look.backgroundNumber = numbers[i % 4];
         if (background)
             DeleteObject(background);
-        background = BuildStageBackground(module, stage);
+        background = BuildStageBackground(module, engine.stage);
     }
     DeleteObject(background);
     CHECK(testing::GdiHeadroom() == before + 0);
@@ -356,36 +354,51 @@ struct Walk {
     int steps;
 };
 
+// The ground on the stage's canvas and its window alike.
+static void PaintGround(Stage *stage)
+{
+    HDC dc = BeginStageDrawing(stage);
+    testing::PaintClient(stage->window, Ground);
+    HDC window = GetDC(stage->window);
+    BitBlt(dc, 0, 0, stage->canvasWidth, stage->canvasHeight, window, 0, 0, SRCCOPY);
+    ReleaseDC(stage->window, window);
+    EndStageDrawing(stage, dc, NULL);
+}
+
 // The figure shown at (x, y) through a place of its own, with what lay under it saved.
-static SpritePlace ShowFigure(HWND stage, HBITMAP figure, LONG x, LONG y)
+static SpritePlace ShowFigure(Stage *stage, HBITMAP figure, LONG x, LONG y)
 {
     SpritePlace place;
     ZeroMemory(&place, sizeof place);
     place.targetX = x;
     place.targetY = y;
-    HDC dc = GetDC(stage);
+    HDC dc = BeginStageDrawing(stage);
     StretchCopyToSprite(dc, figure, &place);
     SaveUnderSprite(dc, &place);
     DrawSpriteMasked(dc, &place);
-    ReleaseDC(stage, dc);
+    EndStageDrawing(stage, dc, NULL);
+    ShowStageCanvas(stage);
     return place;
 }
 
 // Erases the figure and frees its place; whether only the ground is left.
-static bool EraseFigure(HWND stage, SpritePlace &place)
+static bool EraseFigure(Stage *stage, SpritePlace &place)
 {
-    HDC dc = GetDC(stage);
+    HDC dc = BeginStageDrawing(stage);
     RestoreUnderSprite(dc, &place);
-    ReleaseDC(stage, dc);
+    EndStageDrawing(stage, dc, NULL);
+    ShowStageCanvas(stage);
     place.source = NULL;   // the caller's bitmap
     FreeSpritePlace(&place);
-    return testing::Differences(testing::ReadClient(stage), Ground).empty();
+    return testing::Differences(testing::ReadClient(stage->window), Ground).empty();
 }
 
 TEST_CASE("a moving sprite leaves no trace and is never doubled")
 {
     const int width = 420, height = 320;
-    HWND stage = testing::CreateCanvas(width, height);
+    HWND window = testing::CreateCanvas(width, height);
+    const StageOwner owner = {};
+    Stage *stage = CreateStage(window, &owner, NULL);
     HBITMAP figure = testing::MakeBitmap(SPRITE_SIZE, SPRITE_SIZE, Figure);
     const Walk walks[] = {
         { "right, overlapping", 10, 100, 18, -4, 12 },
@@ -399,7 +412,7 @@ TEST_CASE("a moving sprite leaves no trace and is never doubled")
     };
     for (const Walk &walk : walks) {
         CAPTURE(walk.name);
-        testing::PaintClient(stage, Ground);
+        PaintGround(stage);
         SpritePlace place = ShowFigure(stage, figure, walk.startX, walk.startY);
 
         int faults = 0;
@@ -409,7 +422,7 @@ TEST_CASE("a moving sprite leaves no trace and is never doubled")
             CHECK(place.targetX == next.x);
             CHECK(place.targetY == next.y);
             CHECK(place.x == next.x);
-            Pixels pixels = testing::ReadClient(stage);
+            Pixels pixels = testing::ReadClient(window);
             if (!testing::Differences(pixels, [&](int x, int y) { return WithSprite(x, y, place.x, place.y, Figure, Ground); }, 1).empty())
                 ++faults;
         }
@@ -419,20 +432,20 @@ TEST_CASE("a moving sprite leaves no trace and is never doubled")
 
     SUBCASE("the shown position follows the steps where it differs from them")
     {
-        testing::PaintClient(stage, Ground);
+        PaintGround(stage);
         SpritePlace place = ShowFigure(stage, figure, 50, 40);
         place.targetX = 1000;
         place.targetY = 1000;
         MoveSprite(stage, &place, POINT{ 1030, 990 });
         CHECK(place.x == 80);
         CHECK(place.y == 30);
-        CHECK(testing::Differences(testing::ReadClient(stage), [&](int x, int y) { return WithSprite(x, y, 80, 30, Figure, Ground); }).empty());
+        CHECK(testing::Differences(testing::ReadClient(window), [&](int x, int y) { return WithSprite(x, y, 80, 30, Figure, Ground); }).empty());
         place.source = NULL;
         FreeSpritePlace(&place);
     }
     SUBCASE("steps whose image is missing show nothing and leave nothing behind")
     {
-        testing::PaintClient(stage, Ground);
+        PaintGround(stage);
         SpritePlace place = ShowFigure(stage, figure, 20, 50);
         // As a walk draws them: the missing images move by less than the
         // sprite's size, so a picture left behind would show.
@@ -449,7 +462,7 @@ TEST_CASE("a moving sprite leaves no trace and is never doubled")
             const WalkStep &step = path.steps[i];
             CHECK(place.x == step.x);
             CHECK(place.y == step.y);
-            Pixels pixels = testing::ReadClient(stage);
+            Pixels pixels = testing::ReadClient(window);
             if (step.image)
                 CHECK(testing::Differences(pixels, [&](int x, int y) { return WithSprite(x, y, step.x, step.y, Figure, Ground); }).empty());
             else
@@ -460,13 +473,13 @@ TEST_CASE("a moving sprite leaves no trace and is never doubled")
     }
     SUBCASE("a thousand steps leak nothing")
     {
-        testing::PaintClient(stage, Ground);
+        PaintGround(stage);
         SpritePlace place;
         ZeroMemory(&place, sizeof place);
-        HDC dc = GetDC(stage);
+        HDC dc = BeginStageDrawing(stage);
         StretchCopyToSprite(dc, figure, &place);
         SaveUnderSprite(dc, &place);
-        ReleaseDC(stage, dc);
+        EndStageDrawing(stage, dc, NULL);
         const int before = testing::GdiHeadroom();
         for (int i = 1; i <= 1000; ++i)
             MoveSprite(stage, &place, POINT{ (i / 50) % 2 ? 250 - (i % 50) * 5 : (i % 50) * 5, (i % 7) * 3 });
@@ -475,7 +488,8 @@ TEST_CASE("a moving sprite leaves no trace and is never doubled")
         FreeSpritePlace(&place);
     }
     DeleteObject(figure);
-    DestroyWindow(stage);
+    DestroyStage(stage);
+    DestroyWindow(window);
 }
 
 static COLORREF Scenery(int x, int y)
@@ -583,7 +597,7 @@ TEST_CASE("the stage paint: background, title once per show, caption, preview ti
 
         // Parking erases him from where he stood.
         DeleteBitmapHandle(&record.sprites[SPRITE_WALKRIGHT]);
-        ParkCharacter(stage);
+        ParkCharacter(&record);
         CHECK(testing::Differences(testing::ReadClient(stage), Scenery).empty());
         CHECK(record.character.x == -150);
         CHECK(record.character.y == height / 2);
@@ -610,7 +624,7 @@ TEST_CASE("the editor's stage moves to its place and keeps the character prepare
     record.character.targetX = 33;
     record.character.targetY = 44;
     record.spritesLoaded = 1;
-    CHECK(ResizeEditorStage(stage) == 0);
+    CHECK(ResizeEditorStage(&record) == 0);
     RECT rect;
     GetWindowRect(stage, &rect);
     MapWindowPoints(NULL, parent, (POINT *)&rect, 2);
@@ -625,7 +639,7 @@ TEST_CASE("the editor's stage moves to its place and keeps the character prepare
     record.character.source = NULL;
     FreeSpritePlace(&record.character);
     DeleteObject(figure);
-    DestroyStage(stage);
+    DestroyStage(&record);
     DestroyWindow(parent);
 }
 
@@ -642,7 +656,7 @@ static ToonFrame StageFrame(int32_t x, int32_t y, int32_t pose, const char *text
 
 // Another stage of the test stage's class beside the first, with its own
 // owner, clock and toon, at a scale; its canvas starts as the first one's pattern.
-static HWND OpenOtherStage(int x, int offScreen, SteppedClock *clock, ToonDocument *toon, int scale = 1)
+static Stage *OpenOtherStage(int x, int offScreen, SteppedClock *clock, ToonDocument *toon, int scale = 1)
 {
     EngineStage &first = testing::TheEngineStage();
     HWND window = CreateWindowExA(0, "PimboTestEngineStage", "other stage", WS_POPUP, x, 0, 400 * scale,
@@ -650,16 +664,23 @@ static HWND OpenOtherStage(int x, int offScreen, SteppedClock *clock, ToonDocume
     StageOwner owner = {};
     owner.clock = clock;
     owner.offScreen = offScreen;
-    CreateStage(window, &owner, toon);
-    SetStageScale(window, scale);
-    HDC canvas = BeginStageDrawing(window);
+    Stage *stage = CreateStage(window, &owner, toon);
+    SetStageScale(stage, scale);
+    HDC canvas = BeginStageDrawing(stage);
     BitBlt(canvas, 0, 0, 400, 300, first.stage->canvasDc, 0, 0, SRCCOPY);
-    EndStageDrawing(window, canvas, NULL);
+    EndStageDrawing(stage, canvas, NULL);
     if (!offScreen)
         ShowWindow(window, SW_SHOWNA);
     testing::LoadSyntheticArt(window);
-    ShowStageCanvas(window);
-    return window;
+    ShowStageCanvas(stage);
+    return stage;
+}
+
+static void CloseOtherStage(Stage *stage)
+{
+    HWND window = stage->window;
+    DestroyStage(stage);
+    DestroyWindow(window);
 }
 
 static std::vector<uint32_t> WindowQuads(HWND window)
@@ -686,16 +707,16 @@ TEST_CASE("stages side by side play apart, and a stage off the screen draws what
         toon.frameCount = 1;
         const ToonFrame frame = StageFrame(250, 100, 9, "two words");
         PutToonFrame(&toon, 0, &frame);
-        HWND other = OpenOtherStage(450, 0, &clock, &toon);
-        Stage &second = *StageOf(other);
+        Stage &second = *OpenOtherStage(450, 0, &clock, &toon);
+        HWND other = second.window;
         CHECK(&second != first.stage);
         // Every tenth picture of each, the clocks stepped in turn with the
         // same draws whether one stage plays or both.
         auto play = [&](bool firstPlays, bool secondPlays) {
             std::pair<Film, Film> shots;
             first.stage->lastMouthKind = second.lastMouthKind = 0;
-            CHECK((!firstPlays || StartToonPlayback(first.window) == 1));
-            CHECK((!secondPlays || StartToonPlayback(other) == 1));
+            CHECK((!firstPlays || StartToonPlayback(first.stage) == 1));
+            CHECK((!secondPlays || StartToonPlayback(&second) == 1));
             for (DWORD step = 1; step <= 600; ++step) {
                 SeedRandomNumber(step);
                 testing::Advance(20);
@@ -721,16 +742,16 @@ TEST_CASE("stages side by side play apart, and a stage off the screen draws what
         CHECK(still(secondAlone.first) == 60);
         CHECK(still(both.first) < 40);
         CHECK(still(both.second) < 40);
-        DestroyStage(other);
-        DestroyWindow(other);
+        CloseOtherStage(&second);
     }
     SUBCASE("an off-screen stage on the same clock steps gets the on-screen stage's picture on its canvas")
     {
-        HWND hidden = OpenOtherStage(0, 1, &clock, &first.toon);
+        Stage *hiddenStage = OpenOtherStage(0, 1, &clock, &first.toon);
+        HWND hidden = hiddenStage->window;
         CHECK(!IsWindowVisible(hidden));
         const std::vector<uint32_t> pattern = WindowQuads(first.window);
-        CHECK(StartToonPlayback(first.window) == 1);
-        CHECK(StartToonPlayback(hidden) == 1);
+        CHECK(StartToonPlayback(first.stage) == 1);
+        CHECK(StartToonPlayback(hiddenStage) == 1);
         int compared = 0, differing = 0, shown = 0;
         for (DWORD step = 1; step <= 800 && first.stage->phase != PHASE_READY; ++step) {
             SeedRandomNumber(step);
@@ -739,29 +760,29 @@ TEST_CASE("stages side by side play apart, and a stage off the screen draws what
             AdvanceSteppedClock(&clock, hidden, 20);
             if (step % 10)
                 continue;
-            const std::vector<uint32_t> canvas = testing::GrabQuads(StageOf(hidden)->canvasDc, 0, 0, 400, 300);
+            const std::vector<uint32_t> canvas = testing::GrabQuads(hiddenStage->canvasDc, 0, 0, 400, 300);
             const std::vector<uint32_t> onScreen = WindowQuads(first.window);
             ++compared;
             differing += canvas != onScreen;
             shown += canvas != pattern;
         }
         CHECK(first.stage->phase == PHASE_READY);
-        CHECK(StageOf(hidden)->phase == PHASE_READY);
+        CHECK(hiddenStage->phase == PHASE_READY);
         CHECK(compared > 10);
         CHECK(differing == 0);
         CHECK(shown > compared / 2);
-        DestroyStage(hidden);
-        DestroyWindow(hidden);
+        CloseOtherStage(hiddenStage);
     }
     SUBCASE("a stage at twice the scale shows the same picture, each pixel a 2 x 2 square")
     {
         // Points made on a stage of half the size: they land where the stage's own size says.
         testing::SetStageToon({ StageFrame(75, 75, 2, "one"), StageFrame(160, 40, 5, "two") },
                               MakePackedSize(200, 150));
-        HWND doubled = OpenOtherStage(0, 0, &clock, &first.toon, 2);
-        CHECK(StageOf(doubled)->size == MakePackedSize(400, 300));
-        CHECK(StartToonPlayback(first.window) == 1);
-        CHECK(StartToonPlayback(doubled) == 1);
+        Stage *doubledStage = OpenOtherStage(0, 0, &clock, &first.toon, 2);
+        HWND doubled = doubledStage->window;
+        CHECK(doubledStage->size == MakePackedSize(400, 300));
+        CHECK(StartToonPlayback(first.stage) == 1);
+        CHECK(StartToonPlayback(doubledStage) == 1);
         std::vector<int> phases;
         int differing = 0;
         for (DWORD step = 1; step <= 1200 && first.stage->phase != PHASE_READY; ++step) {
@@ -782,9 +803,8 @@ TEST_CASE("stages side by side play apart, and a stage off the screen draws what
         }
         CHECK(phases.size() >= 6);
         CHECK(differing == 0);
-        CHECK(StageOf(doubled)->position.x == first.stage->position.x);
-        DestroyStage(doubled);
-        DestroyWindow(doubled);
+        CHECK(doubledStage->position.x == first.stage->position.x);
+        CloseOtherStage(doubledStage);
     }
     FreeToonFrames(&toon);
     testing::CloseEngineStage();

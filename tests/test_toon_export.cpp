@@ -201,8 +201,8 @@ TEST_CASE("the exported pictures are the stage's on the same clock")
     stage.look.titleFont = stage.look.textFont = font;
     stage.look.saverShow = 1;
     ReleaseHeldBitmap(&stage.stage->expressions);
-    FreeSpriteSet(stage.window);
-    LoadSpriteSet(stage.window, GetModuleHandleA(NULL));
+    FreeSpriteSet(stage.stage);
+    LoadSpriteSet(stage.stage, GetModuleHandleA(NULL));
     std::vector<ToonFrame> played(toon.frameCount);
     for (int i = 0; i < toon.frameCount; ++i)
         GetToonFrame(&toon, i, &played[i]);
@@ -211,9 +211,9 @@ TEST_CASE("the exported pictures are the stage's on the same clock")
     testing::SetStageToon(played, toon.header.windowSize);
     stage.stage->speed = toon.header.frameSpeed;
     stage.stage->titleShown = 1;
-    RebuildStageBackground(stage.window);
-    RepaintStage(stage.window);
-    CHECK(StartToonPlayback(stage.window));
+    RebuildStageBackground(stage.stage);
+    RepaintStage(stage.stage);
+    CHECK(StartToonPlayback(stage.stage));
 
     Stage *s = stage.stage;
     struct { const char *moment; std::function<bool()> reached; } moments[] = {

@@ -130,12 +130,12 @@ std::string Mutate(Dice &dice, std::string bytes)
 void PlayBriefly(testing::EngineStage &stage, bool fullWalks)
 {
     int acts = stage.actDone;
-    StartToonPlayback(stage.window);
+    StartToonPlayback(stage.stage);
     for (int frame = 0; frame <= PLAYED_FRAMES && stage.actDone == acts; ++frame) {
         if (fullWalks) {
             CHECK(testing::DriveWalk(WALK_TICKS) > 0);
         } else if (testing::DriveWalk(SHORT_WALK_TICKS) < 0) {
-            StopWalkTimer(stage.window);
+            StopWalkTimer(stage.stage);
             SendMessageA(stage.window, WM_WALKDONE, 0, 0);
         }
         if (stage.actDone != acts)
@@ -144,7 +144,7 @@ void PlayBriefly(testing::EngineStage &stage, bool fullWalks)
         SendMessageA(stage.window, WM_TIMER, IDT_EXPRESSION, 0);
         SendMessageA(stage.window, WM_TIMER, IDT_FRAMEPAUSE, 0);
     }
-    ResetPlayback(stage.window);
+    ResetPlayback(stage.stage);
     CHECK(stage.stage->phase == PHASE_READY);
     for (UINT_PTR id : { IDT_WALK, IDT_SPEECHDELAY, IDT_FRAMEPAUSE, IDT_EXPRESSION })
         CHECK_FALSE(testing::TimerArmed(id));

@@ -129,12 +129,12 @@ static EngineStage &WalkStage(LONG x, LONG y)
     SpritePlace &character = stage.stage->character;
     character.targetX = x;
     character.targetY = y;
-    HDC dc = BeginStageDrawing(stage.window);
+    HDC dc = BeginStageDrawing(stage.stage);
     StretchCopyToSprite(dc, character.source, &character);
     SaveUnderSprite(dc, &character);
     DrawSpriteMasked(dc, &character);
-    EndStageDrawing(stage.window, dc, NULL);
-    ShowStageCanvas(stage.window);
+    EndStageDrawing(stage.stage, dc, NULL);
+    ShowStageCanvas(stage.stage);
     return stage;
 }
 
@@ -167,17 +167,17 @@ TEST_CASE("a walk of m steps takes m + 1 ticks, ends on its pose and reports onc
     const WalkPath &walk = stage.stage->walk;
     stage.stage->speed = 5;
     stage.stage->pacesWalked = 10;
-    CHECK(StartWalk(stage.window, -150, 100, 300, 100, 4) != 0);
+    CHECK(StartWalk(stage.stage, -150, 100, 300, 100, 4) != 0);
     CHECK(walk.stepCount == 25);
     CHECK(stage.stage->pacesWalked == 16);
     CHECK(stage.stage->direction == 1);
     CHECK(walk.interval == 110);
 
     // Nothing new is planned while the walk runs.
-    CHECK(StartWalk(stage.window, 0, 0, 500, 0, 0) == 0);
+    CHECK(StartWalk(stage.stage, 0, 0, 500, 0, 0) == 0);
     CHECK(walk.stepCount == 25);
-    CHECK(TakeWalkedPaces(stage.window) == 16);
-    CHECK(TakeWalkedPaces(stage.window) == 0);
+    CHECK(TakeWalkedPaces(stage.stage) == 16);
+    CHECK(TakeWalkedPaces(stage.stage) == 0);
 
     CHECK(DriveWalk() == 26);
     CHECK(stage.clock.now == 26 * 110);
@@ -201,7 +201,7 @@ TEST_CASE("walking in, across and off the stage makes no GDI object, selects no 
     {
         testing::GdiCallCounter calls;
         for (LONG to : { 400, -150, 400, 800 }) {
-            CHECK(StartWalk(stage.window, character.x, 100, to, 100, 0) != 0);
+            CHECK(StartWalk(stage.stage, character.x, 100, to, 100, 0) != 0);
             steps += DriveWalk();
         }
         CHECK(calls.made == 0);
@@ -213,7 +213,7 @@ TEST_CASE("walking in, across and off the stage makes no GDI object, selects no 
     {
         // A walk wholly beside the stage draws nothing on it.
         testing::GdiCallCounter beside(stage.stage->canvasDc);
-        CHECK(StartWalk(stage.window, character.x, 100, 900, 100, 0) != 0);
+        CHECK(StartWalk(stage.stage, character.x, 100, 900, 100, 0) != 0);
         CHECK(DriveWalk() > 1);
         CHECK(beside.blitsOnWatched == 0);
     }
@@ -225,20 +225,20 @@ TEST_CASE("a stopped walk waits and then continues where it stopped; so does a m
     EngineStage &stage = WalkStage(500, 50);
     const WalkPath &walk = stage.stage->walk;
     stage.stage->speed = 5;
-    CHECK(StartWalk(stage.window, 500, 50, 100, 250, 40) != 0);
+    CHECK(StartWalk(stage.stage, 500, 50, 100, 250, 40) != 0);
     CHECK(stage.stage->direction == 2);
     const int count = walk.stepCount;
 
     SUBCASE("stop and resume")
     {
         CHECK(AdvanceUntil([&] { return walk.stepIndex >= 6; }, 5000));
-        CHECK(StopWalkTimer(stage.window) == 0);
+        CHECK(StopWalkTimer(stage.stage) == 0);
         const int index = walk.stepIndex;
         CHECK(!TimerArmed(IDT_WALK));
         Advance(500);
         CHECK(walk.stepIndex == index);
         CHECK(Shows(SpriteIndexOf(walk.steps[index].image), walk.steps[index].x, walk.steps[index].y));
-        CHECK(ResumeWalkTimer(stage.window) == 1);
+        CHECK(ResumeWalkTimer(stage.stage) == 1);
         CHECK(walk.timerRunning != 0);
     }
     SUBCASE("minimise and restore")
@@ -270,28 +270,28 @@ TEST_CASE("the walk timer: speed limits, refusal while running, a tick after a s
     for (const Row &row : rows) {
         CAPTURE(row.speed);
         stage.stage->speed = row.speed;
-        CHECK(StartWalk(stage.window, 0, 0, 100, 0, 0) != 0);
+        CHECK(StartWalk(stage.stage, 0, 0, 100, 0, 0) != 0);
         CHECK(walk.interval == row.interval);
         stage.stage->speed = 3;
-        CHECK(StartWalk(stage.window, 0, 0, 100, 0, 0) == 0);
+        CHECK(StartWalk(stage.stage, 0, 0, 100, 0, 0) == 0);
         CHECK(walk.interval == row.interval);
-        StopWalkTimer(stage.window);
+        StopWalkTimer(stage.stage);
         CHECK(walk.timerRunning == 0);
         CHECK(!TimerArmed(IDT_WALK));
     }
 
     MakeFakeSet();
     stage.stage->speed = 5;
-    CHECK(StartWalk(stage.window, 0, 0, 100, 0, 0) == 1);
+    CHECK(StartWalk(stage.stage, 0, 0, 100, 0, 0) == 1);
     CHECK(walk.stepCount == 9);
     CHECK(PlanWalk(&stage.stage->walk, 0, 0, 400, 0, 20, fakeSet, 0) == 0);
     CHECK(walk.stepCount == 9);
     CHECK(walk.steps[1].image == stage.stage->sprites[SPRITE_TURNRIGHT + 1]);
-    AdvanceWalk(stage.window);
-    AdvanceWalk(stage.window);
+    AdvanceWalk(stage.stage);
+    AdvanceWalk(stage.stage);
     CHECK(walk.stepIndex == 2);
-    StopWalkTimer(stage.window);
-    AdvanceWalk(stage.window);
+    StopWalkTimer(stage.stage);
+    AdvanceWalk(stage.stage);
     CHECK(stage.walkDone == 0);
     CHECK(walk.stepIndex == 2);
     CloseEngineStage();

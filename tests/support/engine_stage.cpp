@@ -6,7 +6,6 @@
 #include "engine/sequencer.h"
 #include "engine/stage.h"
 #include "engine/walk.h"
-#include <mmsystem.h>
 #include <new>
 
 namespace testing {
@@ -74,7 +73,7 @@ void LoadSyntheticArt(HWND window)
     }
     ComposeSpriteSheet(&art->spriteSheet, screen, art->sprites, SPRITE_COUNT);
     // The program's bubbles bring the font; their pictures are replaced.
-    LoadBubbles(window, GetModuleHandleA(NULL));
+    LoadBubbles(art, GetModuleHandleA(NULL));
     DeleteBitmapHandle(&art->bubbleLeft);
     DeleteBitmapHandle(&art->bubbleRight);
     art->bubbleLeft = FramedBlock(screen, 160, 95, bubbleFrame, bubbleInk);
@@ -92,53 +91,60 @@ void LoadSyntheticArt(HWND window)
         }
     ReleaseDC(window, screen);
 
-    PlaceBubble(window, 0, 0, BUBBLE_SIDE_RIGHT);
-    ParkCharacter(window);
+    PlaceBubble(art, 0, 0, BUBBLE_SIDE_RIGHT);
+    ParkCharacter(art);
     art->spritesLoaded = 1;
 }
 
-static void TellPlayState(HWND, int state)
+// The owner's context is the EngineStage.
+static EngineStage &Owner(void *context)
 {
-    stage.playStates.push_back(state);
+    return *(EngineStage *)context;
 }
 
-static void TellLock(HWND)
+static void TellPlayState(void *owner, int state)
 {
-    stage.locks++;
+    Owner(owner).playStates.push_back(state);
 }
 
-static void TellUnlock(HWND)
+static void TellLock(void *owner)
 {
-    stage.unlocks++;
+    Owner(owner).locks++;
 }
 
-static void TellBusy(HWND, int on)
+static void TellUnlock(void *owner)
 {
-    stage.busy = on;
+    Owner(owner).unlocks++;
 }
 
-static int AnswerPicking(HWND)
+static void TellBusy(void *owner, int on)
 {
-    return stage.picking;
+    Owner(owner).busy = on;
 }
 
-static void TakePoint(HWND, LONG x, LONG y)
+static int AnswerPicking(void *owner)
 {
-    stage.picked.push_back({ x, y });
+    return Owner(owner).picking;
 }
 
-static void TellLook(HWND, StageLook *look)
+static void TakePoint(void *owner, LONG x, LONG y)
 {
-    *look = stage.look;
+    Owner(owner).picked.push_back({ x, y });
+}
+
+static void TellLook(void *owner, StageLook *look)
+{
+    *look = Owner(owner).look;
     if (!look->titleText)
         look->titleText = "";
 }
 
-static LONG AnswerStoredPaces(void)
+static LONG AnswerStoredPaces(void *owner)
 {
-    return stage.paces;
+    return Owner(owner).paces;
 }
 
+// The canvas as it stands is the picture: a paint shows it, composing nothing.
 static LRESULT CALLBACK EngineStageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -146,26 +152,23 @@ static LRESULT CALLBACK EngineStageProc(HWND window, UINT message, WPARAM wParam
         PAINTSTRUCT paint;
         BeginPaint(window, &paint);
         EndPaint(window, &paint);
-        ShowStageCanvas(window);
+        ShowStageCanvas(StageOf(window));
         return 0;
     }
     case WM_ERASEBKGND:
         return 1;
-    case WM_TIMER:
-        OnEngineTimer(window, wParam);
-        return 0;
     case WM_WALKDONE:
         stage.walkDone++;
-        OnWalkFinished(window);
-        return 0;
-    case MM_MCINOTIFY:
-        return OnSoundDone(window, wParam, lParam);
+        break;
     case WM_ACTDONE:
         stage.actDone++;
         if (stage.onActDone)
             stage.onActDone();
         return 0;
     }
+    LRESULT routed;
+    if (RouteStageMessage(window, message, wParam, lParam, &routed))
+        return routed;
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -184,13 +187,13 @@ EngineStage &OpenEngineStage(int width, int height)
     }
     stage.window = CreateWindowExA(0, stageClass, "engine stage", WS_POPUP, 0, 0, width, height, NULL,
                                    NULL, instance, NULL);
-    StageOwner owner = { TellPlayState, TellLock, TellUnlock, TellBusy, AnswerPicking, TakePoint,
+    StageOwner owner = { &stage, TellPlayState, TellLock, TellUnlock, TellBusy, AnswerPicking, TakePoint,
                          TellLook, AnswerStoredPaces, &stage.clock, 0, stage.toonDirectory };
     stage.stage = CreateStage(stage.window, &owner, &stage.toon);
-    HDC canvas = BeginStageDrawing(stage.window);
+    HDC canvas = BeginStageDrawing(stage.stage);
     const RECT all = { 0, 0, width, height };
     PaintPattern(canvas, all);
-    EndStageDrawing(stage.window, canvas, NULL);
+    EndStageDrawing(stage.stage, canvas, NULL);
     ShowWindow(stage.window, SW_SHOWNA);
     UpdateWindow(stage.window);
     LoadSyntheticArt(stage.window);
@@ -206,7 +209,7 @@ void CloseEngineStage()
 {
     if (!stage.window)
         return;
-    DestroyStage(stage.window);
+    DestroyStage(stage.stage);
     DestroyWindow(stage.window);
     FreeToonFrames(&stage.toon);
     stage.~EngineStage();

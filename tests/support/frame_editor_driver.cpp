@@ -50,7 +50,7 @@ void WithFrameEditor(const std::function<void(EditorSession &)> &body)
         Do("the frame editor, and the body", [&] {
             session.main = editorFrame.mainWindow;
             // No entrance walk: its locking of the buttons would cross the body's.
-            CancelEntrance(editorFrame.stageWindow);
+            CancelEntrance(editorFrame.stage);
             mainProcedure = (WNDPROC)SetWindowLongPtrA(session.main, GWLP_WNDPROC, (LONG_PTR)RecordingProc);
             if (OpenFrameEditorAgain(session))
                 body(session);
