@@ -655,13 +655,17 @@ static ToonFrame StageFrame(int32_t x, int32_t y, int32_t pose, const char *text
 }
 
 // Another stage of the test stage's class beside the first, with its own
-// owner, clock and toon, at a scale; its canvas starts as the first one's pattern.
-static Stage *OpenOtherStage(int x, int offScreen, SteppedClock *clock, ToonDocument *toon, int scale = 1)
+// owner (told, when given, through a record of its own), clock and toon, at
+// a scale; its canvas starts as the first one's pattern.
+static Stage *OpenOtherStage(int x, int offScreen, SteppedClock *clock, ToonDocument *toon, int scale = 1,
+                             EngineStage *told = NULL)
 {
     EngineStage &first = testing::TheEngineStage();
     HWND window = CreateWindowExA(0, "PimboTestEngineStage", "other stage", WS_POPUP, x, 0, 400 * scale,
                                   300 * scale, NULL, NULL, GetModuleHandleA(NULL), NULL);
     StageOwner owner = {};
+    if (told)
+        owner = testing::EngineStageOwner(*told);
     owner.clock = clock;
     owner.offScreen = offScreen;
     Stage *stage = CreateStage(window, &owner, toon);
@@ -707,7 +711,8 @@ TEST_CASE("stages side by side play apart, and a stage off the screen draws what
         toon.frameCount = 1;
         const ToonFrame frame = StageFrame(250, 100, 9, "two words");
         PutToonFrame(&toon, 0, &frame);
-        Stage &second = *OpenOtherStage(450, 0, &clock, &toon);
+        EngineStage secondOwner;
+        Stage &second = *OpenOtherStage(450, 0, &clock, &toon, 1, &secondOwner);
         HWND other = second.window;
         CHECK(&second != first.stage);
         // Every tenth picture of each, the clocks stepped in turn with the
@@ -732,7 +737,13 @@ TEST_CASE("stages side by side play apart, and a stage off the screen draws what
             return shots;
         };
         const auto firstAlone = play(true, false);
+        const int firstLocks = first.locks;
         const auto secondAlone = play(false, true);
+        // Each owner is told of its own stage only, through its own context.
+        CHECK(first.locks == firstLocks);
+        CHECK(secondOwner.locks == 1);
+        CHECK(secondOwner.unlocks == 1);
+        CHECK(secondOwner.playStates == std::vector<int>{ PLAY_STATE_PLAYING, PLAY_STATE_READY });
         const auto both = play(true, true);
         CHECK(both.first == firstAlone.first);
         CHECK(both.second == secondAlone.second);

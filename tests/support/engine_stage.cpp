@@ -172,6 +172,13 @@ static LRESULT CALLBACK EngineStageProc(HWND window, UINT message, WPARAM wParam
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
+StageOwner EngineStageOwner(EngineStage &context)
+{
+    const StageOwner owner = { &context, TellPlayState, TellLock, TellUnlock, TellBusy, AnswerPicking, TakePoint,
+                               TellLook, AnswerStoredPaces, &context.clock, 0, context.toonDirectory };
+    return owner;
+}
+
 EngineStage &OpenEngineStage(int width, int height)
 {
     CloseEngineStage();
@@ -187,8 +194,7 @@ EngineStage &OpenEngineStage(int width, int height)
     }
     stage.window = CreateWindowExA(0, stageClass, "engine stage", WS_POPUP, 0, 0, width, height, NULL,
                                    NULL, instance, NULL);
-    StageOwner owner = { &stage, TellPlayState, TellLock, TellUnlock, TellBusy, AnswerPicking, TakePoint,
-                         TellLook, AnswerStoredPaces, &stage.clock, 0, stage.toonDirectory };
+    const StageOwner owner = EngineStageOwner(stage);
     stage.stage = CreateStage(stage.window, &owner, &stage.toon);
     HDC canvas = BeginStageDrawing(stage.stage);
     const RECT all = { 0, 0, width, height };

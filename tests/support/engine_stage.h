@@ -46,6 +46,10 @@ struct EngineStage {
     ToonDocument toon = {};
 };
 
+// The owner record whose callbacks record what they are told into context;
+// its timers run on context's clock.
+StageOwner EngineStageOwner(EngineStage &context);
+
 // A visible popup at (0, 0) with the given client size, its canvas painted
 // with the pattern. One at a time.
 EngineStage &OpenEngineStage(int width, int height);
