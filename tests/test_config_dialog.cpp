@@ -65,14 +65,8 @@ std::string Lower(std::string text)
 std::set<std::string> ListEntries(HWND dialog)
 {
     std::set<std::string> entries;
-    HWND list = GetDlgItem(dialog, IDC_TOONLIST);
-    LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        char text[512] = "";
-        if (SendMessageA(list, LB_GETTEXTLEN, (WPARAM)i, 0) < (LRESULT)sizeof text)
-            SendMessageA(list, LB_GETTEXT, (WPARAM)i, (LPARAM)text);
-        entries.insert(Lower(text));
-    }
+    for (const std::string &entry : testing::ListItems(dialog, IDC_TOONLIST))
+        entries.insert(Lower(entry));
     return entries;
 }
 
