@@ -1,5 +1,6 @@
 #include <doctest.h>
 #include "show/config_dialog.h"
+#include "show/roster.h"
 #include "show/settings.h"
 #include "editor/editor_app.h"
 #include "editor/editor_controls.h"
@@ -7,6 +8,7 @@
 #include "engine/sequencer.h"
 #include "engine/stage.h"
 #include "resources/resource.h"
+#include "toon/toon_document.h"
 #include "support/frame_editor_driver.h"
 #include "support/script.h"
 #include "support/support.h"
@@ -17,66 +19,35 @@
 #include <vector>
 
 using testing::Do;
+using testing::ItemText;
 using testing::WaitFor;
 
 namespace {
 
 const char *kCaption = "Fizzy Pimbo Screen Saver";
 
-// The dialog is modal: a CBT hook sees it activate, and a timer on it runs
-// the script inside its own message loop. The script ends the dialog.
-std::function<void(HWND)> dialogScript;
-HHOOK scriptHook;
-bool scriptStarted;
-
-void CALLBACK RunScript(HWND dialog, UINT, UINT_PTR id, DWORD)
+// The dialog, with the steps going on inside its loop.
+INT_PTR RunDialogScript(std::vector<testing::ScriptStep> steps)
 {
-    KillTimer(dialog, id);
-    dialogScript(dialog);
-    if (IsWindow(dialog))
-        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-}
-
-LRESULT CALLBACK ScriptHook(int code, WPARAM wParam, LPARAM lParam)
-{
-    if (code == HCBT_ACTIVATE && !scriptStarted) {
-        char cls[16] = "";
-        GetClassNameA((HWND)wParam, cls, sizeof cls);
-        if (lstrcmpA(cls, "#32770") == 0) {
-            scriptStarted = true;
-            SetTimer((HWND)wParam, 0x5C41, 50, RunScript);
-        }
-    }
-    return CallNextHookEx(scriptHook, code, wParam, lParam);
-}
-
-// A guard against a script that never ran: the test must not hang.
-void CALLBACK GiveUp(HWND, UINT, UINT_PTR, DWORD)
-{
-    HWND dialog = FindWindowA("#32770", kCaption);
-    if (dialog)
-        EndDialog(dialog, 77);
-}
-
-INT_PTR RunDialog(std::function<void(HWND)> script)
-{
-    dialogScript = std::move(script);
-    scriptStarted = false;
-    scriptHook = SetWindowsHookExA(WH_CBT, ScriptHook, NULL, GetCurrentThreadId());
-    UINT_PTR guard = SetTimer(NULL, 0, 30000, GiveUp);
-    INT_PTR result = DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_CONFIG), NULL,
-                                     ConfigDialogProc, 0);
-    KillTimer(NULL, guard);
-    UnhookWindowsHookEx(scriptHook);
-    CHECK(scriptStarted);
+    INT_PTR result = -1;
+    testing::RunScript(std::move(steps), [&] {
+        result = DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_CONFIG), NULL, ConfigDialogProc, 0);
+    }, testing::EndEverything);
     return result;
 }
 
-std::string ItemText(HWND dialog, int id)
+// The script acts on the dialog once it is up, and ends it or leaves it to be cancelled.
+INT_PTR RunDialog(std::function<void(HWND)> script)
 {
-    char text[256] = "";
-    GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
+    return RunDialogScript({
+        WaitFor("the dialog", [] { return testing::ConfigDialog() != NULL; }),
+        Do("the script", [&] {
+            const HWND dialog = testing::ConfigDialog();
+            script(dialog);
+            if (IsWindow(dialog))
+                PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        }),
+    });
 }
 
 bool Checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
@@ -94,14 +65,8 @@ std::string Lower(std::string text)
 std::set<std::string> ListEntries(HWND dialog)
 {
     std::set<std::string> entries;
-    HWND list = GetDlgItem(dialog, IDC_TOONLIST);
-    LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        char text[512] = "";
-        if (SendMessageA(list, LB_GETTEXTLEN, (WPARAM)i, 0) < (LRESULT)sizeof text)
-            SendMessageA(list, LB_GETTEXT, (WPARAM)i, (LPARAM)text);
-        entries.insert(Lower(text));
-    }
+    for (const std::string &entry : testing::ListItems(dialog, IDC_TOONLIST))
+        entries.insert(Lower(entry));
     return entries;
 }
 
@@ -670,20 +635,24 @@ TEST_CASE("Edit Toon Files applies the choices in memory only")
     CHECK(testing::ReadFileBytes(testing::IniPath()) == before);
 }
 
-TEST_CASE("with the editor open the dialog's keys are its own, and the editor's stay in its windows")
+TEST_CASE("with the editor open the dialog's keys are its own, the editor's stay in its windows, and a toon plays past unsaved frames")
 {
     const std::string directory = MakeDir(TempRoot() + "Keys\\");
     const std::string toonPath = directory + "two.ptf";
     CHECK(testing::WriteFileBytes(toonPath, testing::ToonBytes({ { 300, 300 }, { 500, 300 } }, 1)));
     auto focused = [](HWND window, int id) { return window && GetFocus() == GetDlgItem(window, id); };
     auto playing = [] { return ToonRunning(editorFrame.stage) != 0; };
+    auto player = [] { return FindWindowA("SaverWndClass", NULL); };
     // Without unsaved frames: Ctrl+O and Alt+P in the editor, Enter in the
     // dialog. With them: Ctrl+E and Alt+X in the editor; in the dialog Alt+C
-    // asks (Cancel keeps both), then Esc asks (No ends both).
+    // asks (Cancel keeps both), Alt+L plays the chosen toon without asking,
+    // then Esc asks (No ends both).
     for (const bool unsaved : { false, true }) {
         CAPTURE(unsaved);
         StartFresh(directory, "0", "1", "1");
-        int opens = 0, questions = 0, others = 0;
+        int opens = 0, questions = 0, others = 0, frames = 0;
+        ToonFrame first = {}, firstAfter = {};
+        std::string played = "<no player>";
         testing::BoxCatcher boxes([&](HWND box, const testing::CaughtBox &caught) {
             if (box == testing::ConfigDialog() || box == frameEditorDialog)
                 return 0;
@@ -696,7 +665,7 @@ TEST_CASE("with the editor open the dialog's keys are its own, and the editor's 
             ++others;
             return IDCANCEL;
         });
-        const std::vector<testing::ScriptStep> steps = {
+        INT_PTR result = RunDialogScript({
             WaitFor("the dialog", [] { return testing::ConfigDialog() != NULL; }),
             Do("Edit Toon Files; Ctrl+O or Ctrl+E in the editor", [=] {
                 testing::Command(testing::ConfigDialog(), IDC_EDITTOONS);
@@ -736,18 +705,36 @@ TEST_CASE("with the editor open the dialog's keys are its own, and the editor's 
             WaitFor("the toon playing, or the question answered", [&, unsaved] {
                 return unsaved ? questions == 1 && IsWindowEnabled(frameEditorDialog) : playing();
             }),
-            Do("both kept; Esc or Enter in the dialog", [=] {
+            Do("two.ptf chosen; Alt+L in the dialog", [&, unsaved] {
+                if (!unsaved)
+                    return;
+                frames = editorFrame.toon.frameCount;
+                GetToonFrame(&editorFrame.toon, 0, &first);
+                SendDlgItemMessageA(testing::ConfigDialog(), IDC_TOONLIST, LB_SELECTSTRING, (WPARAM)-1, (LPARAM)"two.ptf");
+                SetForegroundWindow(testing::ConfigDialog());
+                testing::PressKeys({ VK_MENU, 'L' });
+            }),
+            WaitFor("the player", [=] { return !unsaved || player() != NULL; }),
+            Do("a key in it", [&, unsaved] {
+                if (!unsaved)
+                    return;
+                played = roster.currentToon;
+                testing::TapKey('X');
+            }),
+            WaitFor("the player gone", [=] { return player() == NULL; }),
+            Do("both kept, unsaved frames too; Esc or Enter in the dialog", [&, unsaved] {
                 CHECK((testing::ConfigDialog() && editorFrame.mainWindow));
+                if (unsaved) {
+                    CHECK(played == "two.ptf");
+                    CHECK(questions == 1);
+                    CHECK(editorFrame.toon.frameCount == frames);
+                    CHECK(editorFrame.toon.modified);
+                    CHECK((GetToonFrame(&editorFrame.toon, 0, &firstAfter) && memcmp(&first, &firstAfter, sizeof first) == 0));
+                }
                 SetForegroundWindow(testing::ConfigDialog());
                 testing::PressKeys({ (WORD)(unsaved ? VK_ESCAPE : VK_RETURN) });
             }),
-        };
-        UINT_PTR guard = SetTimer(NULL, 0, 60000, GiveUp);
-        INT_PTR result = 0;
-        testing::RunScript(steps, [&] {
-            result = DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_CONFIG), NULL, ConfigDialogProc, 0);
-        }, testing::EndEverything);
-        KillTimer(NULL, guard);
+        });
         CHECK(result == 1);
         CHECK(editorFrame.mainWindow == NULL);
         CHECK(questions == (unsaved ? 2 : 0));
@@ -756,26 +743,6 @@ TEST_CASE("with the editor open the dialog's keys are its own, and the editor's 
         CHECK(IniValue("Walking Style") == (unsaved ? "0" : "1"));
     }
 }
-
-namespace {
-
-HWND FindDialogOf(DWORD processId)
-{
-    HWND found = NULL;
-    testing::PumpUntil([&] {
-        for (HWND window = FindWindowExA(NULL, NULL, "#32770", kCaption); window;
-             window = FindWindowExA(NULL, window, "#32770", kCaption)) {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner == processId && IsWindowVisible(window))
-                found = window;
-        }
-        return found != NULL;
-    }, 20000);
-    return found;
-}
-
-}  // namespace
 
 TEST_CASE("the program opens the dialog owned by the foreground window with /c, unowned without a switch")
 {
@@ -793,7 +760,7 @@ TEST_CASE("the program opens the dialog owned by the foreground window with /c, 
         CAPTURE(row.tail);
         PROCESS_INFORMATION process = testing::StartScr(row.tail);
         CHECK(process.hProcess);
-        HWND dialog = FindDialogOf(process.dwProcessId);
+        HWND dialog = testing::WaitForProcessWindow(process.dwProcessId, "#32770", kCaption, 20000);
         CHECK(dialog);
         if (dialog) {
             CHECK(GetWindow(dialog, GW_OWNER) == (row.owned ? foreground : NULL));

@@ -192,13 +192,16 @@ TEST_CASE("the mouth moves while talking and rests at the end")
         // As the sequencer leaves it while a clip speaks the frame.
         played.phase = PHASE_SPEAKING;
         played.clip.device = 0x7FFE;
-        // Another device's end, and this one's cut short, are not his clip's end.
-        SendMessageA(stage.window, MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, 0x7FFF);
-        SendMessageA(stage.window, MM_MCINOTIFY, MCI_NOTIFY_ABORTED, 0x7FFE);
-        CHECK(played.talking == 1);
-        SendMessageA(stage.window, MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, 0x7FFE);
+        // Another stage's device ending, or his cut short, is not his clip's end.
+        const struct { WPARAM code; LPARAM device; int talking; } notices[] = {
+            { MCI_NOTIFY_SUCCESSFUL, 0x7FFF, 1 }, { MCI_NOTIFY_ABORTED, 0x7FFE, 1 }, { MCI_NOTIFY_SUCCESSFUL, 0x7FFE, 0 },
+        };
+        for (const auto &notice : notices) {
+            CAPTURE(notice.device);
+            SendMessageA(stage.window, MM_MCINOTIFY, notice.code, notice.device);
+            CHECK(played.talking == notice.talking);
+        }
         CHECK(KindAt(stage.window, mouth.x, mouth.y, pose) == 5);
-        CHECK(played.talking == 0);
         played.phase = PHASE_READY;
         CHECK_FALSE(TimerArmed(IDT_EXPRESSION));
     }

@@ -370,24 +370,12 @@ void CheckRunsFullScreen(const std::string &saverPath)
 
 const char *const UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pimbo95";
 const char *const DESKTOP_KEY = "Control Panel\\Desktop";
-const char *const SHELL_FOLDERS_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 
 std::string DocumentsFolder()
 {
     char folder[MAX_PATH] = "";
     SHGetFolderPathA(NULL, CSIDL_PERSONAL, NULL, SHGFP_TYPE_CURRENT, folder);
     return folder;
-}
-
-// Points the user's Documents and application data elsewhere, which is all
-// of another user's profile the saver can tell; returns what they were.
-std::pair<std::string, std::string> SetUserFolders(const std::string &documents, const std::string &appData)
-{
-    std::pair<std::string, std::string> was(RegistryText(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, "Personal"),
-                                            RegistryText(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, "AppData"));
-    RegSetKeyValueA(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, "Personal", REG_SZ, documents.c_str(), (DWORD)documents.size() + 1);
-    RegSetKeyValueA(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, "AppData", REG_SZ, appData.c_str(), (DWORD)appData.size() + 1);
-    return was;
 }
 
 // Opens the saver's dialog, whose start is where first use happens, and
@@ -454,26 +442,13 @@ TEST_CASE("the setup installs the saver and the toons for every user; the uninst
     const std::string uninstall = RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "QuietUninstallString");
     CHECK_OR_RETURN(uninstall.size() > 3);
 
-    // First use, by each user at the dialog: his own copy and his own
-    // directory. The saver copies nothing.
+    // First use, at the dialog: his own copy and his own directory, the
+    // machine's file untouched. The saver copies nothing.
     CheckRunsFullScreen(saver);
     CHECK_FALSE(Exists(toons));
     OpenDialog(saver);
     checkToons(toons);
     CHECK(IniValue(PerUserIniPath(), "Directory") == toons);
-    const std::string other = TempDirectory("pimbo-other-user");
-    CreateDirectoryA((other + "Documents").c_str(), NULL);
-    CreateDirectoryA((other + "AppData").c_str(), NULL);
-    // A toon of his own by a shipped name is not replaced.
-    CreateDirectoryA((other + "Documents\\Pimbo Toons").c_str(), NULL);
-    CHECK(WriteFileBytes(other + "Documents\\Pimbo Toons\\dance.ptf", "his own"));
-    auto was = SetUserFolders(other + "Documents", other + "AppData");
-    OpenDialog(saver);
-    const std::string otherIni = PerUserIniPath();
-    SetUserFolders(was.first, was.second);
-    checkToons(other + "Documents\\Pimbo Toons\\", "dance.ptf");
-    CHECK(ReadFileBytes(other + "Documents\\Pimbo Toons\\dance.ptf") == "his own");
-    CHECK(IniValue(otherIni, "Directory") == other + "Documents\\Pimbo Toons\\");
     CHECK(IniValue(IniPath(), "Directory").empty());
 
     // Installed again with no folder given, over a toon directory the user
@@ -519,7 +494,7 @@ TEST_CASE("the setup installs the saver and the toons for every user; the uninst
     CHECK_FALSE(Exists(moved));
     CHECK(RegistryText(HKEY_CURRENT_USER, DESKTOP_KEY, "SCRNSAVE.EXE") == theirs);
     CHECK(ReadFileBytes(toons + "greeting.ptf") == edited);
-    checkToons(other + "Documents\\Pimbo Toons\\", "dance.ptf");
+    checkToons(toons, "greeting.ptf");
     CHECK(IniValue(PerUserIniPath(), "Directory") == "D:\\Mine\\");
 
     // Ours as the current saver goes with it. Removed while it runs and

@@ -491,37 +491,55 @@ void SetRegistryText(HKEY root, const char *key, const char *name, const std::st
 }
 
 const char *const UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pimbo95";
+const char *const SHELL_FOLDERS_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+
+// Points one of the user's folders elsewhere, which is all of another
+// user's profile the saver can tell; returns where it was.
+std::string SetUserFolder(const char *name, const std::string &path)
+{
+    char was[MAX_PATH] = "";
+    DWORD size = sizeof was - 1;
+    RegGetValueA(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, name, RRF_RT_REG_SZ, NULL, was, &size);
+    SetRegistryText(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, name, path);
+    return was;
+}
 
 }  // namespace
 
 TEST_CASE("until first use has given the user his own copy, the install's toons play and no directory is written")
 {
     const std::string install = testing::TempDirectory("pimbo-install"), shipped = install + "Toons\\";
-    const std::string toon = testing::ToonBytes({ { 100, 100 } }, 1);
+    const std::string toon = testing::ToonBytes({ { 100, 100 } }, 1), clip = "RIFF clip";
     CreateDirectoryA(shipped.c_str(), NULL);
     CHECK(testing::WriteFileBytes(shipped + "hello.ptf", toon));
+    CHECK(testing::WriteFileBytes(shipped + "hello.wav", clip));
     SetRegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "InstallLocation", install.substr(0, install.size() - 1));
     char profiles[MAX_PATH] = "";
     SHGetFolderPathA(NULL, CSIDL_PROFILE, NULL, SHGFP_TYPE_CURRENT, profiles);
     *strrchr(profiles, '\\') = '\0';
     const std::string user = testing::TempDirectory("pimbo-user"), documents = user + "Documents";
     refusedFolder = testing::TempDirectory("pimbo-refused");
+    CreateDirectoryA((user + "AppData").c_str(), NULL);
+    const std::string appData = SetUserFolder("AppData", user + "AppData"), personal = SetUserFolder("Personal", documents);
 
-    struct Row { std::string what, documents, stored; bool refuseCopy, given; };
+    struct Row { std::string what, documents, stored; bool refuseCopy, hisOwn, given; };
     const Row rows[] = {
-        { "an older setup's, in another user's profile", documents,
-          std::string(profiles) + "\\teacher\\Documents\\Pimbo Toons\\", false, true },
-        { "one he is refused", documents, refusedFolder, false, true },
-        { "Documents read only", documents, "", true, false },
-        { "Documents deeper than the setting holds", user + std::string(120, 'd'), "", false, false },
+        { "an older setup's, in another user's profile; a toon of his own by a shipped name", documents,
+          std::string(profiles) + "\\teacher\\Documents\\Pimbo Toons\\", false, true, true },
+        { "one he is refused", documents, refusedFolder, false, false, true },
+        { "Documents read only", documents, "", true, false, false },
+        { "Documents deeper than the setting holds", user + std::string(120, 'd'), "", false, false, false },
     };
     for (const Row &row : rows) {
         CAPTURE(row.what);
         const std::string own = row.documents + "\\Pimbo Toons\\";
         DeleteFileA((own + "hello.ptf").c_str());
+        DeleteFileA((own + "hello.wav").c_str());
         CreateDirectoryA(row.documents.c_str(), NULL);
-        SetRegistryText(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
-                        "Personal", row.documents);
+        CreateDirectoryA(own.c_str(), NULL);
+        if (row.hisOwn)
+            CHECK(testing::WriteFileBytes(own + "hello.ptf", "his own"));
+        SetUserFolder("Personal", row.documents);
         PutIni(row.stored.empty() ? "" : "Directory=" + row.stored + "\r\n");
         const std::string machineFile = IniText();
         realFindFirst = (FindFirstProc)testing::PatchImport("kernel32.dll", "FindFirstFileA", (void *)RefusingFindFirst);
@@ -536,13 +554,16 @@ TEST_CASE("until first use has given the user his own copy, the install's toons 
         testing::PatchImport("kernel32.dll", "FindFirstFileA", (void *)realFindFirst);
         if (realCopy)
             testing::PatchImport("kernel32.dll", "CopyFileA", realCopy);
-        CHECK(ReadFileBytes(own + "hello.ptf") == (row.given ? toon : ""));
+        CHECK(ReadFileBytes(own + "hello.ptf") == (row.hisOwn ? "his own" : row.given ? toon : ""));
+        CHECK(ReadFileBytes(own + "hello.wav") == (row.given ? clip : ""));
         CHECK((PerUserText().find("Directory=" + own + "\r\n") != std::string::npos) == row.given);
         CHECK(IniText() == machineFile);
         // Tried again at the next start of the dialog.
         if (row.refuseCopy)
             CHECK(GiveShippedToons() == 1);
     }
+    SetUserFolder("Personal", personal);
+    SetUserFolder("AppData", appData);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY);
     RemoveIni();
 }

@@ -8,13 +8,11 @@
 #include "engine/sequencer.h"
 #include "engine/stage.h"
 #include "toon/toon_document.h"
-#include "editor/editor_app.h"
 #include "resources/resource.h"
 #include "support/frame_editor_driver.h"
 #include "support/script.h"
 #include "support/support.h"
 
-#include <algorithm>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -25,46 +23,20 @@ using testing::WaitFor;
 
 namespace {
 
-// The player plays in its caller's loop, here one that runs until its
-// window is gone. The test acts in steps on a thread timer, which that loop
-// dispatches.
-std::vector<std::function<void()>> steps;
-size_t nextStep;
-bool ranOut;
-
 HWND Player() { return FindWindowA("SaverWndClass", NULL); }
 
-void CALLBACK StepTimer(HWND, UINT, UINT_PTR, DWORD)
+// The player plays in its caller's loop, here one that runs until its
+// window is gone, with the steps going on inside it (and a last look at
+// the end); a script that waits in vain closes the player.
+int RunPlayer(const char *name, std::vector<testing::ScriptStep> steps)
 {
-    if (nextStep < steps.size()) {
-        steps[nextStep++]();
-        return;
-    }
-    // Out of steps with the player still open: close it so the test ends.
-    if (Player()) {
-        ranOut = true;
-        PostMessageA(Player(), WM_CLOSE, 0, 0);
-    }
-}
-
-struct PlayerRun {
-    int result;
-    DWORD milliseconds;
-    bool closedByItself;   // gone before the steps ran out
-};
-
-PlayerRun RunPlayerWithSteps(const char *name, std::vector<std::function<void()>> script, UINT interval)
-{
-    steps = std::move(script);
-    nextStep = 0;
-    ranOut = false;
-    UINT_PTR timer = SetTimer(NULL, 0, interval, StepTimer);
-    DWORD start = GetTickCount();
-    int result = RunToonPlayer(GetModuleHandleA(NULL), NULL, name);
-    testing::PumpUntil([] { return Player() == NULL; }, 120000);
-    DWORD elapsed = GetTickCount() - start;
-    KillTimer(NULL, timer);
-    return PlayerRun{ result, elapsed, !ranOut };
+    int result = 0;
+    testing::RunScript(std::move(steps), [&] {
+        result = RunToonPlayer(GetModuleHandleA(NULL), NULL, name);
+        testing::PumpUntil([] { return Player() == NULL; }, 120000);
+        testing::Pump(100);
+    }, [] { PostMessageA(Player(), WM_CLOSE, 0, 0); });
+    return result;
 }
 
 bool CursorShowing()
@@ -75,8 +47,6 @@ bool CursorShowing()
     GetCursorInfo(&info);
     return (info.flags & CURSOR_SHOWING) != 0;
 }
-
-void SendKey(WORD key) { testing::TapKey(key); }
 
 void SendMouse(DWORD down, DWORD up)
 {
@@ -138,41 +108,37 @@ TEST_CASE("the player is a full-screen window that keys and left clicks close, a
 
     struct Row { const char *how; std::function<void()> close; };
     const Row rows[] = {
-        { "a key", [] { SendKey('Q'); } },
-        { "a system key", [] { SendKey(VK_MENU); } },
+        { "a key", [] { testing::TapKey('Q'); } },
+        { "a system key", [] { testing::TapKey(VK_MENU); } },
         { "a left click", [] { SendMouse(MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP); } },
     };
     // Started again in the same process for every row.
     for (const Row &row : rows) {
         CAPTURE(row.how);
         bool stillOpen = false;
-        PlayerRun run = RunPlayerWithSteps("", {
-            [&] {
-                HWND player = Player();
-                CHECK(player);
-                if (!player)
-                    return;
+        const int result = RunPlayer("", {
+            WaitFor("the player in front", [] { return Player() && GetForegroundWindow() == Player(); }),
+            Do("full screen, no cursor; right and middle clicks", [] {
                 RECT box;
-                GetWindowRect(player, &box);
+                GetWindowRect(Player(), &box);
                 CHECK(box.left == 0);
                 CHECK(box.top == 0);
                 CHECK(box.right == GetSystemMetrics(SM_CXSCREEN));
                 CHECK(box.bottom == GetSystemMetrics(SM_CYSCREEN));
-                CHECK((GetWindowLongA(player, GWL_STYLE) & (WS_POPUP | WS_CAPTION | WS_VISIBLE)) == (WS_POPUP | WS_VISIBLE));
-                CHECK(GetForegroundWindow() == player);
+                CHECK((GetWindowLongA(Player(), GWL_STYLE) & (WS_POPUP | WS_CAPTION | WS_VISIBLE)) == (WS_POPUP | WS_VISIBLE));
                 CHECK_FALSE(CursorShowing());
                 MoveMouse(300, 200);
                 SendMouse(MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
                 SendMouse(MOUSEEVENTF_MIDDLEDOWN, MOUSEEVENTF_MIDDLEUP);
-            },
-            [&] {
+            }),
+            Do(row.how, [&] {
                 stillOpen = Player() != NULL;
                 row.close();
-            },
-        }, 300);
+            }),
+            WaitFor("the player gone", [] { return Player() == NULL; }),
+        });
         CHECK(stillOpen);
-        CHECK(run.closedByItself);
-        CHECK(run.result == 1);
+        CHECK(result == 1);
         CHECK(Player() == NULL);
         CHECK(CursorShowing());
     }
@@ -182,22 +148,28 @@ TEST_CASE("the player stores the paces walked when it closes")
 {
     UseDirectory(ToonDirectory());
     WritePrivateProfileStringA(INI_SECTION, "Paces Walked", NULL, INI_FILE);
-    RunPlayerWithSteps("", { [] { CHECK(IniValue("Paces Walked") == "<missing>"); },
-                             [] { SendKey(VK_ESCAPE); } }, 200);
+    RunPlayer("", {
+        WaitFor("the player", [] { return Player() != NULL; }),
+        Do("Esc", [] {
+            CHECK(IniValue("Paces Walked") == "<missing>");
+            testing::TapKey(VK_ESCAPE);
+        }),
+    });
     CHECK(IniValue("Paces Walked") == "0");
 }
 
 TEST_CASE("with no toon the player shows one random walk and closes by itself")
 {
     UseDirectory(ToonDirectory());
-    // Generous: the walk in, the pause of up to 20 s and the walk off.
-    std::vector<std::function<void()>> wait(90, [] {});
-    wait[0] = [] { CHECK(std::string(roster.currentToon).empty()); };
-    PlayerRun run = RunPlayerWithSteps("", wait, 500);
-    CHECK(run.closedByItself);
-    CHECK(run.result == 1);
+    const DWORD start = GetTickCount();
+    CHECK(RunPlayer("", {
+        WaitFor("the player", [] { return Player() != NULL; }),
+        Do("no toon", [] { CHECK(std::string(roster.currentToon).empty()); }),
+        // Generous: the walk in, the pause of up to 20 s and the walk off.
+        WaitFor("the player closing by itself", [] { return Player() == NULL; }, 45000),
+    }) == 1);
     // It began after the start delay, so it lasted longer than that.
-    CHECK(run.milliseconds > 2000);
+    CHECK(GetTickCount() - start > 2000);
     CHECK(atoi(IniValue("Paces Walked").c_str()) > 1000);
 }
 
@@ -236,17 +208,12 @@ TEST_CASE("a toon plays once, every frame in order, and the player closes after 
     WriteToon(directory + "Thrice.PTF", points, 1);
     playerEvents.clear();
     playerProc = NULL;
-    std::vector<std::function<void()>> steps(400, [] {});
-    steps[0] = [] {
+    CHECK(RunPlayer("Thrice.PTF", {
         // Watched before the cycle starts, two seconds after the window.
-        HWND player = Player();
-        CHECK(player);
-        if (player)
-            playerProc = (WNDPROC)SetWindowLongPtrA(player, GWLP_WNDPROC, (LONG_PTR)WatchPlayer);
-    };
-    PlayerRun run = RunPlayerWithSteps("Thrice.PTF", steps, 100);
-    CHECK(run.closedByItself);
-    CHECK(run.result == 1);
+        WaitFor("the player", [] { return Player() != NULL; }),
+        Do("watch it", [] { playerProc = (WNDPROC)SetWindowLongPtrA(Player(), GWLP_WNDPROC, (LONG_PTR)WatchPlayer); }),
+        WaitFor("the player closing by itself", [] { return Player() == NULL; }, 40000),
+    }) == 1);
     CHECK(std::string(roster.currentToon) == "Thrice.PTF");
     CHECK(atoi(IniValue("Paces Walked").c_str()) > 1000);
 
@@ -296,24 +263,14 @@ TEST_CASE("the dialog plays the selected toon file, and a double-clicked one, by
     const std::string elsewhere = testing::TempDirectory("PlayerElsewhere");
     SetCurrentDirectoryA(elsewhere.c_str());
 
-    struct Row { const char *how; WPARAM command; bool editorOpen; };
+    struct Row { const char *how; WPARAM command; };
     const Row rows[] = {
-        { "P&lay Toon File", MAKEWPARAM(IDC_PLAYTOON, BN_CLICKED), false },
-        { "double click", MAKEWPARAM(IDC_TOONLIST, LBN_DBLCLK), false },
-        { "with the editor open and frames unsaved", MAKEWPARAM(IDC_PLAYTOON, BN_CLICKED), true },
+        { "P&lay Toon File", MAKEWPARAM(IDC_PLAYTOON, BN_CLICKED) },
+        { "double click", MAKEWPARAM(IDC_TOONLIST, LBN_DBLCLK) },
     };
-    const ToonFrame unsaved[2] = { { 100, 200, 3, 1, 0, "kept" }, { 400, 300, 5, 1, 0, "" } };
     for (const Row &row : rows) {
         CAPTURE(row.how);
         std::string played = "<no player>", folder;
-        bool editorKept = !row.editorOpen;
-        // The save question only (Yes, No, Cancel): the dialog is a box of the same class.
-        int questions = 0;
-        testing::BoxCatcher boxes([&](HWND, const testing::CaughtBox &box) {
-            const bool question = std::count(box.buttons.begin(), box.buttons.end(), IDNO) == 1;
-            questions += question;
-            return question ? IDNO : 0;
-        });
         HWND dialog = NULL;
         std::vector<testing::ScriptStep> steps = {
             WaitFor("the dialog", [&] { return (dialog = testing::ConfigDialog()) != NULL; }),
@@ -321,14 +278,6 @@ TEST_CASE("the dialog plays the selected toon file, and a double-clicked one, by
                 SendDlgItemMessageA(dialog, IDC_TOONLIST, LB_SELECTSTRING, (WPARAM)-1, (LPARAM)"chosen.ptf");
                 // Chosen on screen, not yet written.
                 SendMessageA(GetDlgItem(dialog, IDC_PLAYTOONS), BM_CLICK, 0, 0);
-                if (row.editorOpen) {
-                    testing::Command(dialog, IDC_EDITTOONS);
-                    AllocToonFrames(&editorFrame.toon, 2);
-                    editorFrame.toon.frameCount = 2;
-                    for (int i = 0; i < 2; ++i)
-                        PutToonFrame(&editorFrame.toon, i, &unsaved[i]);
-                    SetToonModified(&editorFrame.toon, editorFrame.mainWindow, 1);
-                }
                 SendMessageA(dialog, WM_COMMAND, row.command, (LPARAM)GetDlgItem(dialog, IDC_TOONLIST));
             }),
             WaitFor("the player", [] { return Player() != NULL; }),
@@ -337,16 +286,10 @@ TEST_CASE("the dialog plays the selected toon file, and a double-clicked one, by
                 folder = show.toonFolder;
                 // The player read the INI file; the dialog's own choice stands.
                 CHECK(settings.pendingStyle == 1);
-                SendKey('X');
+                testing::TapKey('X');
             }),
             WaitFor("the player gone", [] { return Player() == NULL; }),
-            Do("the dialog back, the editor kept; Cancel", [&] {
-                ToonFrame first = {};
-                editorKept = editorKept || (IsWindow(editorFrame.mainWindow) && editorFrame.toon.frameCount == 2 &&
-                                            editorFrame.toon.modified && GetToonFrame(&editorFrame.toon, 0, &first) &&
-                                            strcmp(first.text, "kept") == 0);
-                CHECK(questions == 0);
-                CHECK(CloseToonEditor() == 1);
+            Do("the dialog back; Cancel", [&] {
                 PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
             }),
         };
@@ -360,8 +303,6 @@ TEST_CASE("the dialog plays the selected toon file, and a double-clicked one, by
         char current[MAX_PATH] = "";
         GetCurrentDirectoryA(sizeof current, current);
         CHECK(std::string(current) + "\\" == elsewhere);
-        CHECK(editorKept);
-        CHECK(editorFrame.mainWindow == NULL);
     }
     SetCurrentDirectoryA(started);
 }
