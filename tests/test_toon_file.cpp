@@ -1053,11 +1053,13 @@ TEST_CASE("loading by name reads the toon, clears the modified flag and tells th
     SUBCASE("a toon that cannot be read changes nothing more")
     {
         std::string missing = Directory() + "gone.ptf";
+        SetToonModified(&doc, owner, 1);
         CHECK(LoadToonByName(&doc, owner, missing.c_str()) == 0);
         CHECK(boxes.seen.size() == 1u);
         CHECK(toonChangedCount == 1);
         CHECK(BlockBytes(3) == ToonBytes(3).substr(TOON_HEADER_BYTES));
-        CHECK(std::string(doc.fileName) == missing);
+        CHECK(std::string(doc.fileName) == path);
+        CHECK(doc.modified == 1);
     }
     SUBCASE("a name longer than the document's is refused")
     {

@@ -414,13 +414,13 @@ int LoadToonByName(ToonDocument *toon, HWND window, const char *name)
         MessageBoxA(window, "Error opening file", NULL, MB_OK | MB_ICONHAND);
         return 0;
     }
-    strcpy(toon->fileName, name);
     // No file dialog here: the one record of the dialogs stays with the
-    // document that last prepared it, an editor's beside this player.
-    SetToonModified(toon, window, 0);
-    int count = TakeReadToon(toon, ReopenToonFile(toon, window));
+    // document that last prepared it, an editor's beside this player. The
+    // name is the document's once the toon is read.
+    int count = TakeReadToon(toon, ReadToonNamed(toon, window, name));
     if (!count)
         return 0;
+    SetToonModified(toon, window, 0);
     SendMessageA(window, WM_TOONCHANGED, 0, 0);
     return count;
 }
