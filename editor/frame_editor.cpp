@@ -13,6 +13,7 @@
 #include "engine/stage.h"
 #include "engine/screen.h"
 #include "show/settings.h"
+#include "toon/paths.h"
 #include "toon/sound_clip.h"
 #include "toon/toon_file.h"
 #include "resources/resource.h"

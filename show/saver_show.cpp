@@ -11,6 +11,7 @@
 #include "resources/resource.h"
 #include "show/roster.h"
 #include "show/settings.h"
+#include "toon/paths.h"
 #include "toon/toon_file.h"
 
 #define TEXT_FONT_HEIGHT    20

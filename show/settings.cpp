@@ -1,5 +1,6 @@
 #include "show/settings.h"
 #include "engine/screen.h"
+#include "toon/paths.h"
 
 #include <shlobj.h>
 #include <limits.h>
@@ -45,14 +46,6 @@ void EnsureTrailingBackslash(char *path, size_t size)
         return;
     path[length] = '\\';
     path[length + 1] = '\0';
-}
-
-int JoinPath(char *path, size_t size, const char *folder, const char *name)
-{
-    size_t length = strlen(folder);
-    const char *separator = length == 0 || folder[length - 1] == '\\' ? "" : "\\";
-    int written = snprintf(path, size, "%s%s%s", folder, separator, name);
-    return written > 0 && (size_t)written < size;
 }
 
 int ToonDirectoryPath(char *path, size_t size, const char *name)

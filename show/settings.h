@@ -43,9 +43,6 @@ void WriteSettingInt(const char *section, const char *key, unsigned value);
 void WriteToonDirectory(void);
 // Appends a backslash unless the path ends in one; size is the buffer's.
 void EnsureTrailingBackslash(char *path, size_t size);
-// folder, a backslash unless it ends in one, then name; 0 when that does
-// not fit. Every file is named so: the process's current directory is not ours.
-int JoinPath(char *path, size_t size, const char *folder, const char *name);
 int IsDirectory(const char *path);
 // A file of the toon directory.
 int ToonDirectoryPath(char *path, size_t size, const char *name);

@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "toon/paths.h"
 #include "toon/toon_document.h"
 
 #define CLIP_PREFIX_LENGTH  4
@@ -248,28 +249,6 @@ static void HoldWaveDriver(void)
     waveDriver = LoadLibraryA(path);
 }
 
-static int IsSeparator(char c)
-{
-    return c == '\\' || c == '/';
-}
-
-// A drive and its root, or a share: a name that means the same file
-// whatever the process's current directory.
-static int IsFullPath(const char *path)
-{
-    if (IsSeparator(path[0]))
-        return IsSeparator(path[1]);
-    return path[0] && path[1] == ':' && IsSeparator(path[2]);
-}
-
-static int JoinPath(char *path, const char *folder, const char *name)
-{
-    const size_t length = strnlen(folder, MAX_PATH);
-    const char *separator = length && !IsSeparator(folder[length - 1]) ? "\\" : "";
-    const int written = snprintf(path, MAX_PATH, "%s%s%s", folder, separator, name);
-    return written > 0 && written < MAX_PATH;
-}
-
 // The clip's file by its full path: as named, beside the toon that names
 // it (a toon named without its folder is one of the toon directory's),
 // then in the toon directory.
@@ -283,15 +262,15 @@ static int FindClipFile(char *path, const char *name, const char *toonFile, cons
     if (toonFile && IsFullPath(toonFile))
         lstrcpynA(toonFolder, toonFile, sizeof toonFolder);
     else if (toonFile && toonFile[0] && toonDirectory && IsFullPath(toonDirectory) &&
-             !JoinPath(toonFolder, toonDirectory, toonFile))
+             !JoinPath(toonFolder, sizeof toonFolder, toonDirectory, toonFile))
         toonFolder[0] = '\0';   // too long for a path
     size_t end = strnlen(toonFolder, sizeof toonFolder);
-    while (end > 0 && !IsSeparator(toonFolder[end - 1]))
+    while (end > 0 && !IsPathSeparator(toonFolder[end - 1]))
         --end;
     toonFolder[end] = '\0';
     const char *folders[] = { toonFolder, toonDirectory };
     for (const char *folder : folders)
-        if (folder && IsFullPath(folder) && JoinPath(path, folder, name) && SoundFileExists(path))
+        if (folder && IsFullPath(folder) && JoinPath(path, MAX_PATH, folder, name) && SoundFileExists(path))
             return 1;
     return 0;
 }
