@@ -5,6 +5,7 @@
 #include "host/monitor_covers.h"
 #include "host/saver_window.h"
 #include "support/checks.h"
+#include "support/password.h"
 #include "support/script.h"
 #include "support/support.h"
 
@@ -79,41 +80,6 @@ HCURSOR CurrentCursor()
     return cursor.hCursor;
 }
 
-// A password is set; the stand-in prompt (tests/doubles/password.cpp)
-// refuses first, then accepts, and shows its box at the given place.
-struct PasswordSet {
-    char savedDirectory[MAX_PATH] = "";
-    explicit PasswordSet(const RECT &box)
-    {
-        SetUseValue(1);
-        char place[64];
-        snprintf(place, sizeof place, "%ld,%ld,%ld,%ld", box.left, box.top, box.right - box.left,
-                 box.bottom - box.top);
-        SetEnvironmentVariableA("PIMBO_PASSWORD_BOX", place);
-        SetEnvironmentVariableA("PIMBO_PASSWORD_ANSWERS", "01");
-        SetEnvironmentVariableA("PIMBO_PASSWORD_PROMPT", "20000");
-        GetCurrentDirectoryA(sizeof savedDirectory, savedDirectory);
-        SetCurrentDirectoryA(testing::BinaryPath("doubles").c_str());
-    }
-    ~PasswordSet()
-    {
-        SetCurrentDirectoryA(savedDirectory);
-        SetUseValue(0);
-        SetEnvironmentVariableA("PIMBO_PASSWORD_BOX", NULL);
-        SetEnvironmentVariableA("PIMBO_PASSWORD_ANSWERS", NULL);
-        SetEnvironmentVariableA("PIMBO_PASSWORD_PROMPT", NULL);
-    }
-    static void SetUseValue(DWORD value)
-    {
-        HKEY desktop;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, NULL, 0, KEY_SET_VALUE, NULL, &desktop,
-                            NULL) != ERROR_SUCCESS)
-            return;
-        RegSetValueExA(desktop, "ScreenSaveUsePassword", 0, REG_DWORD, (const BYTE *)&value, sizeof value);
-        RegCloseKey(desktop);
-    }
-};
-
 }  // namespace
 
 TEST_CASE("on two monitors the show stays on the primary, the other is covered, and a move there ends it all")
@@ -127,7 +93,12 @@ TEST_CASE("on two monitors the show stays on the primary, the other is covered, 
     const LONG border = second.left < 0 ? 0 : primary.right;
     const RECT prompt = { border - 100, 200, border + 100, 300 };
     const POINT onPrimary = { primary.right / 2, primary.bottom / 2 };
-    PasswordSet password(prompt);
+    // A password is set; the stand-in prompt refuses first, then accepts.
+    char place[64];
+    snprintf(place, sizeof place, "%ld,%ld,%ld,%ld", prompt.left, prompt.top, prompt.right - prompt.left,
+             prompt.bottom - prompt.top);
+    const DWORD on = 1;
+    testing::PasswordScene password(&on, true, "01", "20000", NULL, place);
 
     // A document left open on the second monitor.
     const RECT document = { second.left + 100, second.top + 100, second.left + 400, second.top + 300 };

@@ -3,6 +3,7 @@
 #include "host/saver_window.h"
 #include "engine/messages.h"
 #include "support/checks.h"
+#include "support/password.h"
 #include "support/support.h"
 
 #include <stdio.h>
@@ -66,24 +67,6 @@ bool StillRunning(RunningSaver &saver, DWORD milliseconds)
     return WaitForSingleObject(saver.process.hProcess, 0) == WAIT_TIMEOUT && IsWindow(saver.window);
 }
 
-// Closes a saver that is still up and returns its exit code.
-DWORD CloseSaver(RunningSaver &saver)
-{
-    if (IsWindow(saver.window))
-        PostMessageA(saver.window, WM_CLOSE, 0, 0);
-    return FinishProcess(saver.process, CLOSE_TIMEOUT);
-}
-
-void SendKey(WORD key, bool down)
-{
-    INPUT input;
-    ZeroMemory(&input, sizeof input);
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = key;
-    input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
-    SendInput(1, &input, sizeof input);
-}
-
 void SendMouse(DWORD flags)
 {
     INPUT input;
@@ -95,9 +78,9 @@ void SendMouse(DWORD flags)
 
 }  // namespace
 
-TEST_CASE("the full-screen saver covers the screen, keeps its title and runs once")
+TEST_CASE("the full-screen saver covers the screen, keeps its title, runs once and outlasts small moves")
 {
-    RunningSaver saver = StartFullScreen();
+    RunningSaver saver = StartFullScreen(300, 300);
     CHECK_OR_RETURN(saver.window != NULL);
 
     RECT rect;
@@ -116,15 +99,23 @@ TEST_CASE("the full-screen saver covers the screen, keeps its title and runs onc
     GetWindowTextA(saver.window, title, sizeof title);
     CHECK(std::string(title) == "Screen Saver");
 
-    SUBCASE("a second full-screen start leaves the first in front and ends with 0")
-    {
-        CHECK(RunProcess("\"" + ScrPath() + "\" /s", 20000) == 0);
-        CHECK(CountSaverWindows() == 1);
-        CHECK(GetForegroundWindow() == saver.window);
-        CHECK(StillRunning(saver, 200));
-    }
+    // A second full-screen start leaves the first in front and ends with 0.
+    CHECK(RunProcess("\"" + ScrPath() + "\" /s", 20000) == 0);
+    CHECK(CountSaverWindows() == 1);
+    CHECK(GetForegroundWindow() == saver.window);
 
-    CHECK(CloseSaver(saver) == 0);
+    // Button releases alone, a double click and mouse jitter keep it; a larger move ends it.
+    SendMouse(MOUSEEVENTF_LEFTUP);
+    SendMouse(MOUSEEVENTF_RIGHTUP);
+    CHECK(StillRunning(saver, SETTLE));
+    PostMessageA(saver.window, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(300, 300));
+    CHECK(StillRunning(saver, SETTLE));
+    SetCursorPos(302, 301);
+    CHECK(StillRunning(saver, SETTLE));
+    SetCursorPos(298, 299);
+    CHECK(StillRunning(saver, SETTLE));
+    SetCursorPos(302, 302);
+    CHECK(FinishProcess(saver.process, CLOSE_TIMEOUT) == 0);
 }
 
 TEST_CASE("a full-screen start while another saver is starting, its window not yet made, ends at once with 0")
@@ -135,83 +126,11 @@ TEST_CASE("a full-screen start while another saver is starting, its window not y
     CloseHandle(starting);
 }
 
-TEST_CASE("small mouse jitter keeps the saver, a larger move closes it")
+// A plain top-level window of the given size.
+static HWND PlainWindow(const char *className, WNDPROC procedure, int width, int height)
 {
-    RunningSaver saver = StartFullScreen(300, 300);
-    CHECK_OR_RETURN(saver.window != NULL);
-    SetCursorPos(302, 301);
-    CHECK(StillRunning(saver, SETTLE));
-    SetCursorPos(298, 299);
-    CHECK(StillRunning(saver, SETTLE));
-    SetCursorPos(302, 302);
-    CHECK(FinishProcess(saver.process, CLOSE_TIMEOUT) == 0);
-}
-
-TEST_CASE("keys, system keys and button presses close the saver")
-{
-    struct Row { const char *what; int key; DWORD down; DWORD up; };
-    const Row rows[] = {
-        { "a key", VK_SPACE, 0, 0 },
-        { "a system key", VK_MENU, 0, 0 },
-        { "the left button", 0, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP },
-        { "the right button", 0, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP },
-        { "the middle button", 0, MOUSEEVENTF_MIDDLEDOWN, MOUSEEVENTF_MIDDLEUP },
-    };
-    for (const Row &row : rows) {
-        CAPTURE(row.what);
-        RunningSaver saver = StartFullScreen();
-    CHECK_OR_RETURN(saver.window != NULL);
-        if (row.key) {
-            SendKey((WORD)row.key, true);
-            SendKey((WORD)row.key, false);
-        } else {
-            SendMouse(row.down);
-            SendMouse(row.up);
-        }
-        CHECK(FinishProcess(saver.process, CLOSE_TIMEOUT) == 0);
-    }
-}
-
-TEST_CASE("a button release or a double click alone leaves the saver running")
-{
-    RunningSaver saver = StartFullScreen();
-    CHECK_OR_RETURN(saver.window != NULL);
-    SendMouse(MOUSEEVENTF_LEFTUP);
-    SendMouse(MOUSEEVENTF_RIGHTUP);
-    CHECK(StillRunning(saver, SETTLE));
-    PostMessageA(saver.window, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(300, 300));
-    CHECK(StillRunning(saver, SETTLE));
-    CHECK(CloseSaver(saver) == 0);
-}
-
-static LRESULT CALLBACK PlainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-static HWND CreatePlainWindow(const char *className, WNDPROC procedure, int width, int height)
-{
-    WNDCLASSA windowClass;
-    ZeroMemory(&windowClass, sizeof windowClass);
-    windowClass.lpfnWndProc = procedure;
-    windowClass.hInstance = GetModuleHandleA(NULL);
-    windowClass.lpszClassName = className;
-    windowClass.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
-    RegisterClassA(&windowClass);
-    return CreateWindowExA(0, className, className, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, width, height,
-                           NULL, NULL, GetModuleHandleA(NULL), NULL);
-}
-
-TEST_CASE("another application becoming active closes the saver")
-{
-    RunningSaver saver = StartFullScreen();
-    CHECK_OR_RETURN(saver.window != NULL);
-    HWND other = CreatePlainWindow("HostTestOther", PlainWindowProc, 300, 200);
-    CHECK_OR_RETURN(other != NULL);
-    SetForegroundWindow(other);
-    PumpUntil([&] { return WaitForSingleObject(saver.process.hProcess, 0) == WAIT_OBJECT_0; }, CLOSE_TIMEOUT);
-    CHECK(FinishProcess(saver.process, CLOSE_TIMEOUT) == 0);
-    DestroyWindow(other);
+    return MakeTestWindow(procedure, className, WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                          RECT{ 100, 100, 100 + width, 100 + height });
 }
 
 // The preview's parent: the display settings' little screen.
@@ -241,7 +160,7 @@ static int CountParentMessages(UINT message, WPARAM wParam)
 
 TEST_CASE("the preview fills its parent, ignores input, hands menus and help up and ends with the parent")
 {
-    HWND parent = CreatePlainWindow("HostTestPreviewParent", PreviewParentProc, 240, 180);
+    HWND parent = PlainWindow("HostTestPreviewParent", PreviewParentProc, 240, 180);
     CHECK_OR_RETURN(parent != NULL);
     SetForegroundWindow(parent);
     char tail[64];
@@ -367,7 +286,7 @@ struct HostWindowFixture {
         windowClass.lpszClassName = "HostTestSaver";
         RegisterClassA(&windowClass);
         if (preview)
-            parent = CreatePlainWindow("HostTestInProcessParent", PlainWindowProc, 200, 150);
+            parent = PlainWindow("HostTestInProcessParent", DefWindowProcA, 200, 150);
         window = CreateWindowExA(0, "HostTestSaver", "", preview ? WS_CHILD : WS_POPUP, 0, 0, 100, 80, parent,
                                  NULL, hostInstance, NULL);
         CHECK(window != NULL);
@@ -415,7 +334,7 @@ TEST_CASE("full screen swallows the system's saver and window-switch commands; p
     }
 }
 
-TEST_CASE("input requests a close only while the saver is watching")
+TEST_CASE("input requests a close only while the saver is watching, and with no password it is accepted")
 {
     HostWindowFixture fixture(false);
     GetCursorPos(&referencePoint);
@@ -433,6 +352,13 @@ TEST_CASE("input requests a close only while the saver is watching")
         CHECK_FALSE(CloseRequested(fixture.window));
         SendMessageA(fixture.window, WM_ACTIVATEAPP, FALSE, 0);
         CHECK(CloseRequested(fixture.window));
+        // Without a password the close is accepted at once.
+        SendMessageA(fixture.window, WM_CLOSE, 0, 0);
+        CHECK(closing == 1);
+        CHECK_FALSE(IsWindow(fixture.window));
+        MSG msg;
+        CHECK(PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE));
+        CHECK(msg.wParam == 0);
     }
     SUBCASE("while the password is asked for")
     {
@@ -467,99 +393,7 @@ TEST_CASE("input requests a close only while the saver is watching")
     }
 }
 
-TEST_CASE("without a password a close request is accepted at once")
-{
-    HostWindowFixture fixture(false);
-    SendMessageA(fixture.window, WM_CLOSE, 0, 0);
-    CHECK(closing == 1);
-    CHECK_FALSE(IsWindow(fixture.window));
-    MSG msg;
-    CHECK(PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE));
-    CHECK(msg.wParam == 0);
-}
-
-// The password path: a stand-in PASSWORD.CPL (tests/doubles/password.cpp)
-// answers as told through the environment and logs its calls.
-namespace {
-
-void SetUsePassword(const DWORD *value)
-{
-    HKEY desktop;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, NULL, 0, KEY_SET_VALUE, NULL, &desktop,
-                        NULL) != ERROR_SUCCESS)
-        return;
-    if (value)
-        RegSetValueExA(desktop, "ScreenSaveUsePassword", 0, REG_DWORD, (const BYTE *)value, sizeof *value);
-    else
-        RegDeleteValueA(desktop, "ScreenSaveUsePassword");
-    RegCloseKey(desktop);
-}
-
-std::string PasswordLogPath()
-{
-    char dir[MAX_PATH] = "";
-    GetTempPathA(sizeof dir, dir);
-    return std::string(dir) + "pimbo-password.log";
-}
-
-int CountLines(const std::string &text, const std::string &start)
-{
-    int count = 0;
-    for (size_t at = 0; at < text.size();) {
-        if (text.compare(at, start.size(), start) == 0)
-            ++count;
-        size_t end = text.find('\n', at);
-        if (end == std::string::npos)
-            break;
-        at = end + 1;
-    }
-    return count;
-}
-
-// Sets the stage for one password scenario and takes it all down again, so
-// that later tests see no password.
-struct PasswordScene {
-    std::string log = PasswordLogPath();
-    char savedDirectory[MAX_PATH] = "";
-
-    PasswordScene(const DWORD *usePassword, bool libraryReachable, const char *answers, const char *promptMs,
-                  const char *move)
-    {
-        SetUsePassword(usePassword);
-        DeleteFileA(log.c_str());
-        SetEnvironmentVariableA("PIMBO_PASSWORD_LOG", log.c_str());
-        SetEnvironmentVariableA("PIMBO_PASSWORD_ANSWERS", answers);
-        SetEnvironmentVariableA("PIMBO_PASSWORD_PROMPT", promptMs);
-        SetEnvironmentVariableA("PIMBO_PASSWORD_MOVE", move);
-        // The saver finds the library in its current directory.
-        GetCurrentDirectoryA(sizeof savedDirectory, savedDirectory);
-        if (libraryReachable)
-            SetCurrentDirectoryA(BinaryPath("doubles").c_str());
-    }
-    ~PasswordScene()
-    {
-        SetCurrentDirectoryA(savedDirectory);
-        const DWORD none = 0;
-        SetUsePassword(&none);
-        SetEnvironmentVariableA("PIMBO_PASSWORD_LOG", NULL);
-        SetEnvironmentVariableA("PIMBO_PASSWORD_ANSWERS", NULL);
-        SetEnvironmentVariableA("PIMBO_PASSWORD_PROMPT", NULL);
-        SetEnvironmentVariableA("PIMBO_PASSWORD_MOVE", NULL);
-        DeleteFileA(log.c_str());
-    }
-    std::string Log() const { return ReadFileBytes(log); }
-    int Calls() const { return CountLines(Log(), "call "); }
-    int Answers() const { return CountLines(Log(), "answer "); }
-};
-
-void PressSpace()
-{
-    SendKey(VK_SPACE, true);
-    SendKey(VK_SPACE, false);
-}
-
-}  // namespace
-
+// The password path: a stand-in PASSWORD.CPL answers as told and logs its calls.
 TEST_CASE("a refused password keeps the saver and measures from the refusal; an accepted one closes it")
 {
     const DWORD on = 1;
@@ -567,15 +401,15 @@ TEST_CASE("a refused password keeps the saver and measures from the refusal; an 
     RunningSaver saver = StartFullScreen(200, 200);
     CHECK_OR_RETURN(saver.window != NULL);
 
-    PressSpace();
+    TapKey(VK_SPACE);
     CHECK(PumpUntil([&] { return scene.Calls() == 1; }, CLOSE_TIMEOUT));
     // While the prompt is open, another close request and more keys are refused.
     PostMessageA(saver.window, WM_CLOSE, 0, 0);
-    PressSpace();
+    TapKey(VK_SPACE);
     CHECK(PumpUntil([&] { return scene.Answers() == 1; }, CLOSE_TIMEOUT));
     CHECK(StillRunning(saver, SETTLE));
     CHECK(scene.Calls() == 1);
-    CHECK(CountLines(scene.Log(), "call 1 WindowsScreenSaverClass|Screen Saver") == 1);
+    CHECK(scene.Lines("call 1 WindowsScreenSaverClass|Screen Saver") == 1);
 
     CURSORINFO cursor;
     ZeroMemory(&cursor, sizeof cursor);
@@ -593,30 +427,48 @@ TEST_CASE("a refused password keeps the saver and measures from the refusal; an 
     CHECK(scene.Answers() == 2);
 }
 
-TEST_CASE("no password is asked when none is set or the library is missing")
+TEST_CASE("keys, button presses and another application close the saver; no password is asked without one set")
 {
     const DWORD off = 0, on = 1;
-    struct Row { const char *what; const DWORD *usePassword; bool reachable; };
+    struct Row { const char *what; WORD key; DWORD down, up; const DWORD *usePassword; bool reachable; };
     const Row rows[] = {
-        { "value 0", &off, true },
-        { "no value", NULL, true },
-        { "no library", &on, false },
+        { "a key, password value 0", VK_SPACE, 0, 0, &off, true },
+        { "a system key, no password value", VK_MENU, 0, 0, NULL, true },
+        { "the left button, no library", 0, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, &on, false },
+        { "the right button", 0, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP, &off, true },
+        { "the middle button", 0, MOUSEEVENTF_MIDDLEDOWN, MOUSEEVENTF_MIDDLEUP, &off, true },
+        { "another application active", 0, 0, 0, &off, true },
     };
+    // Each run ends before the first cycle; the paces are stored all the same, and nothing else.
+    RemoveIni();
     for (const Row &row : rows) {
         CAPTURE(row.what);
-        PasswordScene scene(row.usePassword, row.reachable, "0", "0", "");
+        PasswordScene scene(row.usePassword, row.reachable, "0", "0");
         RunningSaver saver = StartFullScreen();
-        CHECK(saver.window != NULL);
-        PressSpace();
+        CHECK_OR_RETURN(saver.window != NULL);
+        HWND other = NULL;
+        if (row.key) {
+            TapKey(row.key);
+        } else if (row.down) {
+            SendMouse(row.down);
+            SendMouse(row.up);
+        } else {
+            other = PlainWindow("HostTestOther", DefWindowProcA, 300, 200);
+            SetForegroundWindow(other);
+        }
+        PumpUntil([&] { return WaitForSingleObject(saver.process.hProcess, 0) == WAIT_OBJECT_0; }, CLOSE_TIMEOUT);
         CHECK(FinishProcess(saver.process, CLOSE_TIMEOUT) == 0);
         CHECK(scene.Calls() == 0);
+        CHECK(IniText() == "[Fizzy Pimbo Screen Saver]\r\nPaces Walked=0\r\n");
+        if (other)
+            DestroyWindow(other);
     }
 }
 
 TEST_CASE("the reboot device hears 1 when a password starts guarding and 2 once when it stops")
 {
     const DWORD off = 0, on = 1;
-    PasswordScene scene(&on, false, "0", "0", "");
+    PasswordScene scene(&on, false, "0", "0");
     FakeDevice("\\\\.\\REBOOT");
     const std::string doubles = BinaryPath("doubles");
 
@@ -665,7 +517,7 @@ TEST_CASE("a run whose window cannot be created runs no message loop, even after
     // The class is taken already, so this run's registration fails.
     WNDCLASSA taken;
     ZeroMemory(&taken, sizeof taken);
-    taken.lpfnWndProc = PlainWindowProc;
+    taken.lpfnWndProc = DefWindowProcA;
     taken.hInstance = hostInstance;
     taken.lpszClassName = SAVER_CLASS_NAME;
     ATOM registered = RegisterClassA(&taken);
@@ -674,7 +526,7 @@ TEST_CASE("a run whose window cannot be created runs no message loop, even after
     HWND earlier = CreateWindowExA(0, SAVER_CLASS_NAME, "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, hostInstance, NULL);
     DestroyWindow(earlier);
     saverWindow = earlier;
-    HWND parent = CreatePlainWindow("HostTestLateParent", PlainWindowProc, 160, 120);
+    HWND parent = PlainWindow("HostTestLateParent", DefWindowProcA, 160, 120);
 
     UINT_PTR guard = SetTimer(NULL, 0, 1000, QuitRunawayLoop);
     CHECK(RunSaverWindow(parent) == -1);

@@ -9,6 +9,8 @@
 #include "show/roster.h"
 #include "show/saver_show.h"
 #include "show/settings.h"
+#include "support/screen_watch.h"
+#include "support/script.h"
 #include "support/support.h"
 #include "toon/toon_document.h"
 
@@ -19,9 +21,6 @@
 #include <string>
 #include <vector>
 
-using testing::IniPath;
-using testing::ReadFileBytes;
-using testing::RemoveIni;
 using testing::IniText;
 
 static const char SECTION_LINE[] = "[Fizzy Pimbo Screen Saver]\r\n";
@@ -30,13 +29,9 @@ static const int SCREEN_W = 1024;
 static const int SCREEN_H = 768;
 static const int TILE_COUNT = 10;
 
-static std::string EmptyToonDirectory()
+static std::string NoToons()
 {
-    char temp[MAX_PATH] = "";
-    GetTempPathA(sizeof temp, temp);
-    std::string path = std::string(temp) + "pimbo-no-toons";
-    CreateDirectoryA(path.c_str(), NULL);
-    return path + "\\";
+    return testing::TempDirectory("pimbo-no-toons");
 }
 
 static void PutIni(const std::string &lines)
@@ -100,13 +95,12 @@ static void RegisterTestClass(void)
     RegisterClassA(&cls);
 }
 
-static HWND OpenShowWindow(HWND parent, int width, int height)
+static HWND OpenShowWindow(int width, int height)
 {
     RegisterTestClass();
     cycleStarts.clear();
     actDoneCount = 0;
-    DWORD style = parent ? WS_CHILD | WS_VISIBLE : WS_POPUP | WS_VISIBLE;
-    return CreateWindowExA(0, TEST_CLASS, "", style, 0, 0, width, height, parent, NULL,
+    return CreateWindowExA(0, TEST_CLASS, "", WS_POPUP | WS_VISIBLE, 0, 0, width, height, NULL, NULL,
                            GetModuleHandleA(NULL), NULL);
 }
 
@@ -142,12 +136,12 @@ static std::vector<CycleStart> WalkingCycles(void)
     return walking;
 }
 
-TEST_CASE("the first cycle begins two seconds after the window is created")
+TEST_CASE("two seconds after the window is made random walks begin, each on a new background")
 {
-    PutIni("Walking Style=0\r\nBackgrounds=1\r\nDirectory=" + EmptyToonDirectory() + "\r\n");
     previewMode = 0;
+    PutIni("Walking Style=0\r\nStatements=1\r\nBackgrounds=1\r\nDirectory=" + NoToons() + "\r\n");
     DWORD created = GetTickCount();
-    HWND window = OpenShowWindow(NULL, SCREEN_W, SCREEN_H);
+    HWND window = OpenShowWindow(SCREEN_W, SCREEN_H);
     CHECK(show.running == 1);
     CHECK(PackedWidth(StageOf(window)->size) == SCREEN_W);
     CHECK(PackedHeight(StageOf(window)->size) == SCREEN_H);
@@ -155,17 +149,7 @@ TEST_CASE("the first cycle begins two seconds after the window is created")
     DWORD elapsed = GetTickCount() - created;
     CHECK(elapsed >= 1990);
     CHECK(elapsed < 3000);
-    DestroyWindow(window);
-    CHECK(show.running == 0);
-}
-
-TEST_CASE("random walks follow one another, each on a new background")
-{
-    previewMode = 0;
-    PutIni("Walking Style=0\r\nStatements=1\r\nBackgrounds=1\r\nDirectory=" +
-           EmptyToonDirectory() + "\r\n");
-    HWND window = OpenShowWindow(NULL, SCREEN_W, SCREEN_H);
-    BeginFirstCycle(window);
+    RecordCycleStart(window);
     DriveCycles(window, 40);
     std::vector<CycleStart> walks = WalkingCycles();
     CHECK(walks.size() >= 30);
@@ -186,46 +170,35 @@ TEST_CASE("random walks follow one another, each on a new background")
     CHECK(statements > 0);
     CHECK(show.backgroundCount == TILE_COUNT);
     DestroyWindow(window);
+    CHECK(show.running == 0);
 }
 
 TEST_CASE("settings that narrow the random walk")
 {
     previewMode = 0;
-    SUBCASE("backgrounds off: number 0 and the first background throughout")
+    SUBCASE("backgrounds and statements off: the first background throughout, silence or the paces report")
     {
-        PutIni("Walking Style=0\r\nBackgrounds=0\r\nDirectory=" + EmptyToonDirectory() + "\r\n");
-        HWND window = OpenShowWindow(NULL, SCREEN_W, SCREEN_H);
+        PutIni("Walking Style=0\r\nStatements=0\r\nBackgrounds=0\r\nDirectory=" + NoToons() + "\r\n");
+        HWND window = OpenShowWindow(SCREEN_W, SCREEN_H);
         HBITMAP first = StageOf(window)->background;
         CHECK(first != NULL);
         BeginFirstCycle(window);
-        DriveCycles(window, 6);
-        CHECK(actDoneCount >= 6);
+        DriveCycles(window, 60);
+        CHECK(WalkingCycles().size() >= 50);
         for (const CycleStart &start : cycleStarts) {
+            CAPTURE(start.text);
             CHECK(start.backgroundNumber == 0);
             CHECK(start.background == first);
-        }
-        DestroyWindow(window);
-    }
-    SUBCASE("statements off: silence or the paces report")
-    {
-        PutIni("Walking Style=0\r\nStatements=0\r\nDirectory=" + EmptyToonDirectory() + "\r\n");
-        HWND window = OpenShowWindow(NULL, SCREEN_W, SCREEN_H);
-        BeginFirstCycle(window);
-        DriveCycles(window, 60);
-        std::vector<CycleStart> walks = WalkingCycles();
-        CHECK(walks.size() >= 50);
-        for (const CycleStart &start : walks) {
-            CAPTURE(start.text);
-            CHECK((start.text.empty() || start.text.rfind(PACES_REPORT, 0) == 0));
+            CHECK((!start.walking || start.text.empty() || start.text.rfind(PACES_REPORT, 0) == 0));
         }
         DestroyWindow(window);
     }
     SUBCASE("toon style with no toon file: random walks, the file keeps the style")
     {
         const std::string lines = "Walking Style=1\r\nStatements=1\r\nBackgrounds=0\r\n"
-                                  "Directory=" + EmptyToonDirectory() + "\r\nPaces Walked=5\r\n";
+                                  "Directory=" + NoToons() + "\r\nPaces Walked=5\r\n";
         PutIni(lines);
-        HWND window = OpenShowWindow(NULL, SCREEN_W, SCREEN_H);
+        HWND window = OpenShowWindow(SCREEN_W, SCREEN_H);
         CHECK(settings.walkingStyle == 0);
         CHECK(settings.backgrounds == 1);
         CHECK(roster.currentToon[0] == '\0');
@@ -244,21 +217,19 @@ TEST_CASE("settings that narrow the random walk")
     }
 }
 
-// A directory of its own holding one shipped toon, greeting.ptf.
-static std::string GreetingDirectory(const char *name)
-{
-    std::string directory = testing::TempDirectory(name);
-    CHECK(CopyFileA(testing::SourcePath("toons/greeting.ptf").c_str(),
-                    (directory + "greeting.ptf").c_str(), FALSE));
-    return directory;
-}
-
-TEST_CASE("toon style with exactly one toon file plays it again and again")
+TEST_CASE("toon style with exactly one toon file plays it again and again, though another program reads it")
 {
     previewMode = 0;
-    std::string directory = GreetingDirectory("pimbo-one-toon");
+    const std::string directory = testing::TempDirectory("pimbo-one-toon");
+    const std::string path = directory + "greeting.ptf";
+    CHECK(CopyFileA(testing::SourcePath("toons/greeting.ptf").c_str(), path.c_str(), FALSE));
+    HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    CHECK(holder != INVALID_HANDLE_VALUE);
     PutIni("Walking Style=1\r\nBackgrounds=0\r\nDirectory=" + directory + "\r\n");
-    HWND window = OpenShowWindow(NULL, SCREEN_W, SCREEN_H);
+    testing::BoxCatcher boxes([](HWND, const testing::CaughtBox &) { return IDOK; });
+    FreeToonFrames(&show.toon);
+    show.toon.frameCount = 0;
+    HWND window = OpenShowWindow(SCREEN_W, SCREEN_H);
     CHECK(std::string(roster.currentToon) == "greeting.ptf");
     CHECK(settings.walkingStyle == 1);
     CHECK(settings.backgrounds == 1);
@@ -270,27 +241,6 @@ TEST_CASE("toon style with exactly one toon file plays it again and again")
         CHECK(start.backgroundNumber == 2);   // from the toon's header
     CHECK(std::string(roster.currentToon) == "greeting.ptf");
     CHECK(ToonRunning(StageOf(window)));
-    DestroyWindow(window);
-}
-
-TEST_CASE("a toon that another program holds open for reading is played")
-{
-    previewMode = 0;
-    std::string directory = GreetingDirectory("pimbo-held-toon");
-    const std::string path = directory + "greeting.ptf";
-    HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    CHECK(holder != INVALID_HANDLE_VALUE);
-    PutIni("Walking Style=1\r\nDirectory=" + directory + "\r\n");
-    testing::BoxCatcher boxes([](HWND, const testing::CaughtBox &) { return IDOK; });
-    FreeToonFrames(&show.toon);
-    show.toon.frameCount = 0;
-    HWND window = OpenShowWindow(NULL, SCREEN_W, SCREEN_H);
-    BeginFirstCycle(window);
-    CHECK(show.toon.frameCount == 4);
-    DriveCycles(window, 2);
-    CHECK(actDoneCount == 2);
-    CHECK(ToonRunning(StageOf(window)));
-    CHECK(settings.walkingStyle == 1);
     CHECK(boxes.Boxes().empty());
     DestroyWindow(window);
     CloseHandle(holder);
@@ -300,13 +250,13 @@ TEST_CASE("stopping the show frees what starting it made and stores only the pac
 {
     previewMode = 0;
     const std::string lines = "Walking Style=0\r\nOther=keep\r\nBackgrounds=0\r\nDirectory=" +
-                              EmptyToonDirectory() + "\r\n";
+                              NoToons() + "\r\n";
     PutIni(lines);
     int cursor = CursorCount();
 
     SUBCASE("a window closed before any cycle still writes Paces Walked")
     {
-        HWND window = OpenShowWindow(NULL, SCREEN_W, SCREEN_H);
+        HWND window = OpenShowWindow(SCREEN_W, SCREEN_H);
         testing::Pump(200);
         HDC dc = GetDC(window);
         COLORREF before = GetPixel(dc, 3, 3);
@@ -319,7 +269,7 @@ TEST_CASE("stopping the show frees what starting it made and stores only the pac
     }
     SUBCASE("walks add to the paces that are written, and so does another stage's store meanwhile")
     {
-        HWND window = OpenShowWindow(NULL, SCREEN_W, SCREEN_H);
+        HWND window = OpenShowWindow(SCREEN_W, SCREEN_H);
         BeginFirstCycle(window);
         DriveCycles(window, 2);
         StorePacesWalked(7);
@@ -333,10 +283,10 @@ TEST_CASE("stopping the show frees what starting it made and stores only the pac
     SUBCASE("fifty start-stop runs leave no GDI object behind")
     {
         // One run first: the platform keeps some objects of its own on first use.
-        DestroyWindow(OpenShowWindow(NULL, SCREEN_W, SCREEN_H));
+        DestroyWindow(OpenShowWindow(SCREEN_W, SCREEN_H));
         int headroom = testing::GdiHeadroom();
         for (int run = 0; run < 50; ++run) {
-            HWND window = OpenShowWindow(NULL, SCREEN_W, SCREEN_H);
+            HWND window = OpenShowWindow(SCREEN_W, SCREEN_H);
             if (run % 10 == 0) {
                 BeginFirstCycle(window);
                 DriveCycles(window, 1);
@@ -354,35 +304,10 @@ TEST_CASE("stopping the show frees what starting it made and stores only the pac
 // ---------------------------------------------------------------------------
 // The real program on the screen.
 
-struct Image {
-    int width = 0;
-    int height = 0;
-    std::vector<uint32_t> pixels;   // 0xRRGGBB, top row first
-    uint32_t At(int x, int y) const { return pixels[(size_t)y * width + x] & 0xFFFFFF; }
-};
-
-static Image ImageOf(HDC source, int x, int y, int width, int height)
-{
-    Image image;
-    image.pixels = testing::GrabQuads(source, x, y, width, height);
-    if (!image.pixels.empty()) {
-        image.width = width;
-        image.height = height;
-    }
-    return image;
-}
-
-static Image ScreenImage(const RECT &area)
-{
-    HDC screen = GetDC(NULL);
-    Image image = ImageOf(screen, area.left, area.top, area.right - area.left,
-                          area.bottom - area.top);
-    ReleaseDC(NULL, screen);
-    return image;
-}
+using testing::Shot;
 
 // The background tiles as this program's resources hold them.
-static std::vector<Image> tiles;
+static std::vector<Shot> tiles;
 
 static void LoadTiles(void)
 {
@@ -392,30 +317,8 @@ static void LoadTiles(void)
     for (int n = 1; n <= TILE_COUNT; ++n) {
         char name[8];
         snprintf(name, sizeof name, "bg%02d", n);
-        HBITMAP bitmap = (HBITMAP)LoadImageA(GetModuleHandleA(NULL), name, IMAGE_BITMAP, 0, 0,
-                                             LR_CREATEDIBSECTION);
-        BITMAP info;
-        if (!bitmap || !GetObjectA(bitmap, sizeof info, &info))
-            continue;
-        HDC screen = GetDC(NULL);
-        HDC memory = CreateCompatibleDC(screen);
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        tiles[n] = ImageOf(memory, 0, 0, info.bmWidth, info.bmHeight);
-        SelectObject(memory, old);
-        DeleteDC(memory);
-        ReleaseDC(NULL, screen);
-        DeleteObject(bitmap);
+        tiles[n] = testing::TileShot(name);
     }
-}
-
-static bool Near(uint32_t a, uint32_t b)
-{
-    for (int shift = 0; shift < 24; shift += 8) {
-        int d = (int)((a >> shift) & 255) - (int)((b >> shift) & 255);
-        if (d < -6 || d > 6)
-            return false;
-    }
-    return true;
 }
 
 struct Look {
@@ -423,25 +326,24 @@ struct Look {
     int tile;          // the background tile that fits best, 0 when none does
     int foreign;       // sampled pixels the tile does not explain
     int blue;          // pure blue pixels in the title band, not from the tile
-    Image image;
 };
 
 static const int GRID = 6;
 
 // Which tile the image shows, and how much lies on top of it.
-static Look LookAt(const Image &image, const RECT &titleBand)
+static Look LookAt(const Shot &image, const RECT &titleBand)
 {
     LoadTiles();
-    Look look = { 0, 0, 0, 0, Image() };
+    Look look = { 0, 0, 0, 0 };
     int best = -1;
     for (int n = 1; n <= TILE_COUNT; ++n) {
-        const Image &tile = tiles[n];
+        const Shot &tile = tiles[n];
         if (tile.width == 0)
             continue;
         int fit = 0;
         for (int y = 0; y < image.height; y += GRID)
             for (int x = 0; x < image.width; x += GRID)
-                fit += Near(image.At(x, y), tile.At(x % tile.width, y % tile.height));
+                fit += testing::Near(image.At(x, y), tile.At(x % tile.width, y % tile.height));
         if (fit > best) {
             best = fit;
             look.tile = n;
@@ -453,23 +355,12 @@ static Look LookAt(const Image &image, const RECT &titleBand)
         return look;
     }
     look.foreign = samples - best;
-    const Image &tile = tiles[look.tile];
+    const Shot &tile = tiles[look.tile];
     for (int y = titleBand.top; y < titleBand.bottom && y < image.height; ++y)
         for (int x = titleBand.left; x < titleBand.right && x < image.width; ++x)
             if (image.At(x, y) == 0x0000FF && tile.At(x % tile.width, y % tile.height) != 0x0000FF)
                 ++look.blue;
     return look;
-}
-
-static HWND WaitForSaverWindow(HWND parent)
-{
-    HWND window = NULL;
-    testing::PumpUntil([&] {
-        window = parent ? FindWindowExA(parent, NULL, SAVER_CLASS_NAME, NULL)
-                        : FindWindowA(SAVER_CLASS_NAME, "Screen Saver");
-        return window != NULL;
-    }, 20000);
-    return window;
 }
 
 // One stretch of looks with something on the stage: a cycle's walk.
@@ -503,17 +394,18 @@ struct SaverWatch {
 static SaverWatch WatchSaver(int cycles, bool lastMayRun, DWORD timeoutMs)
 {
     SaverWatch watch;
-    HWND window = WaitForSaverWindow(NULL);
-    CHECK(window != NULL);
-    if (!window)
+    const bool up = testing::PumpUntil([] { return FindWindowA(SAVER_CLASS_NAME, "Screen Saver") != NULL; }, 20000);
+    CHECK(up);
+    if (!up)
         return watch;
     DWORD start = GetTickCount();
-    const RECT screen = { 0, 0, SCREEN_W, SCREEN_H };
     const RECT band = { 0, SCREEN_H / 2 - 170, SCREEN_W, SCREEN_H / 2 - 170 + 50 };
     Visit current = { 0, 0, {} };
     bool inVisit = false;
     while (GetTickCount() - start < timeoutMs) {
-        Look look = LookAt(ScreenImage(screen), band);
+        HDC dc = GetDC(NULL);
+        Look look = LookAt(testing::GrabShot(dc, 0, 0, SCREEN_W, SCREEN_H), band);
+        ReleaseDC(NULL, dc);
         look.at = GetTickCount() - start;
         if (look.blue == 0 && look.at > 1000 && !watch.titleGone)
             watch.titleGone = look.at;
@@ -541,13 +433,15 @@ static SaverWatch WatchSaver(int cycles, bool lastMayRun, DWORD timeoutMs)
     return watch;
 }
 
-static void PressKey(void)
+// The toon style with no toon file falls back to random walks: the first
+// keeps the opening background, every later one gets a new one.
+TEST_CASE("the saver full screen: title, random walks on new backgrounds, a key ends it")
 {
-    testing::TapKey(VK_SPACE);
-}
-
-static void CheckTitleThenFirstCycle(const SaverWatch &watch)
-{
+    const std::string lines = "Walking Style=1\r\nStatements=0\r\nBackgrounds=0\r\nDirectory=" +
+                              NoToons() + "\r\n";
+    PutIni(lines + "Paces Walked=100\r\n");
+    PROCESS_INFORMATION saver = testing::StartScr("/s");
+    SaverWatch watch = WatchSaver(3, true, 90000);
     int titled = 0;
     for (const Look &look : watch.looks) {
         CAPTURE(look.at);
@@ -562,24 +456,12 @@ static void CheckTitleThenFirstCycle(const SaverWatch &watch)
     CHECK(titled >= 3);
     CHECK(watch.titleGone > 1850);
     CHECK(watch.titleGone < 3000);
-}
-
-// The toon style with no toon file falls back to random walks: the first
-// keeps the opening background, every later one gets a new one.
-TEST_CASE("the saver full screen: title, random walks on new backgrounds, a key ends it")
-{
-    const std::string lines = "Walking Style=1\r\nStatements=0\r\nBackgrounds=0\r\nDirectory=" +
-                              EmptyToonDirectory() + "\r\n";
-    PutIni(lines + "Paces Walked=100\r\n");
-    PROCESS_INFORMATION saver = testing::StartScr("/s");
-    SaverWatch watch = WatchSaver(3, true, 90000);
-    CheckTitleThenFirstCycle(watch);
     CHECK(watch.visits.size() == 3);
     if (watch.visits.size() == 3) {
         CHECK(watch.visits[0].MainTile() == 1);
         CHECK(watch.visits[2].MainTile() != watch.visits[1].MainTile());
     }
-    PressKey();
+    testing::TapKey(VK_SPACE);
     CHECK(testing::FinishProcess(saver, 10000) == 0);
     std::string text = IniText();
     CHECK(text.rfind(SECTION_LINE + lines + "Paces Walked=", 0) == 0);
@@ -590,7 +472,7 @@ TEST_CASE("the saver full screen: title, random walks on new backgrounds, a key 
 TEST_CASE("the saver full screen with backgrounds off keeps the first background")
 {
     PutIni("Walking Style=0\r\nStatements=1\r\nBackgrounds=0\r\nDirectory=" +
-           EmptyToonDirectory() + "\r\n");
+           NoToons() + "\r\n");
     PROCESS_INFORMATION saver = testing::StartScr("/s");
     SaverWatch watch = WatchSaver(2, true, 70000);
     CHECK(watch.visits.size() == 2);
@@ -599,87 +481,61 @@ TEST_CASE("the saver full screen with backgrounds off keeps the first background
         if (look.at >= 700)
             CHECK(look.tile == 1);
     }
-    PressKey();
+    testing::TapKey(VK_SPACE);
     CHECK(testing::FinishProcess(saver, 10000) == 0);
-}
-
-TEST_CASE("a key before the first cycle ends the saver and the paces are still written")
-{
-    RemoveIni();
-    PROCESS_INFORMATION saver = testing::StartScr("/s");
-    CHECK(WaitForSaverWindow(NULL) != NULL);
-    testing::Pump(400);
-    PressKey();
-    CHECK(testing::FinishProcess(saver, 10000) == 0);
-    CHECK(IniText() == std::string(SECTION_LINE) + "Paces Walked=0\r\n");
 }
 
 // The preview runs through the host's own entry, in this process: a child
 // window of another process is not drawn on this display, so its pixels
 // could not be read back.
-struct PreviewWatch {
-    HWND parent;
-    DWORD start;
-    int cursor;
-    int cursorChanged;
-    Image quiet;
-    std::vector<std::pair<DWORD, bool>> presence;   // whether he is on the stage
-    std::vector<ToonFrame> visits;                  // the frame of each walk in
-    int wasWalking;
-};
-static PreviewWatch preview;
-
-static const DWORD PREVIEW_WATCH_MS = 13000;
-
-static void CALLBACK WatchPreview(HWND, UINT, UINT_PTR id, DWORD)
-{
-    DWORD now = GetTickCount() - preview.start;
-    HWND child = FindWindowExA(preview.parent, NULL, SAVER_CLASS_NAME, NULL);
-    if (!child || now >= PREVIEW_WATCH_MS) {
-        KillTimer(NULL, id);
-        DestroyWindow(preview.parent);
-        return;
-    }
-    preview.cursorChanged |= CursorCount() != preview.cursor;
-    const Stage *stage = StageOf(child);
-    if (stage && stage->act && !preview.wasWalking && stage->phase != PHASE_WALKING_OFF)
-        preview.visits.push_back(stage->randomFrame);
-    preview.wasWalking = stage && stage->act;
-    HDC dc = GetDC(child);
-    Image now_image = ImageOf(dc, 0, 0, 152, 112);
-    ReleaseDC(child, dc);
-    if (now > 1000 && preview.quiet.width == 0) {
-        preview.quiet = now_image;
-        return;
-    }
-    if (preview.quiet.width == 0)
-        return;
-    int changed = 0;
-    for (size_t i = 0; i < now_image.pixels.size(); i += 3)
-        changed += !Near(now_image.pixels[i], preview.quiet.pixels[i]);
-    preview.presence.push_back({ now, changed > 200 });
-}
-
 TEST_CASE("the preview: a two-line title, one visit, the cursor left alone, then idle")
 {
-    PutIni("Walking Style=0\r\nDirectory=" + EmptyToonDirectory() + "\r\n");
+    PutIni("Walking Style=0\r\nDirectory=" + NoToons() + "\r\n");
     HWND parent = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN,
                                   200, 150, 152, 112, NULL, NULL, GetModuleHandleA(NULL), NULL);
-    preview = PreviewWatch();
-    preview.parent = parent;
-    preview.start = GetTickCount();
-    preview.cursor = CursorCount();
+    const DWORD start = GetTickCount(), watchMs = 13000;
+    const int cursor = CursorCount();
+    bool cursorChanged = false, wasWalking = false;
+    Shot quiet;
+    std::vector<std::pair<DWORD, bool>> presence;   // whether he is on the stage
+    std::vector<ToonFrame> visits;                  // the frame of each walk in
     hostInstance = GetModuleHandleA(NULL);
-    SetTimer(NULL, 0, 80, WatchPreview);
-    CHECK(RunSaverWindow(parent) == 0);
+    int result = -1;
+    testing::RunScript({
+        testing::WaitFor("the watch to end", [&] {
+            DWORD now = GetTickCount() - start;
+            HWND child = FindWindowExA(parent, NULL, SAVER_CLASS_NAME, NULL);
+            if (!child || now >= watchMs)
+                return true;
+            cursorChanged |= CursorCount() != cursor;
+            const Stage *stage = StageOf(child);
+            if (stage && stage->act && !wasWalking && stage->phase != PHASE_WALKING_OFF)
+                visits.push_back(stage->randomFrame);
+            wasWalking = stage && stage->act;
+            HDC dc = GetDC(child);
+            Shot shot = testing::GrabShot(dc, 0, 0, 152, 112);
+            ReleaseDC(child, dc);
+            if (now > 1000 && quiet.width == 0) {
+                quiet = shot;
+            } else if (quiet.width != 0) {
+                int changed = 0;
+                for (size_t i = 0; i < shot.rgb.size(); i += 3)
+                    changed += !testing::Near(shot.rgb[i], quiet.rgb[i]);
+                presence.push_back({ now, changed > 200 });
+            }
+            return false;
+        }, watchMs + 5000),
+        testing::Do("the parent closed", [&] { DestroyWindow(parent); }),
+    }, [&] { result = RunSaverWindow(parent); }, [&] { DestroyWindow(parent); });
+    CHECK(result == 0);
     previewMode = 0;
     show.preview = 0;
     testing::Pump(100);   // the show's own quit message
 
-    CHECK(preview.cursorChanged == 0);
-    CHECK(preview.visits.size() == 1);
-    if (preview.visits.size() == 1) {
-        const ToonFrame &visit = preview.visits[0];
+    CHECK(!cursorChanged);
+    CHECK(visits.size() == 1);
+    if (visits.size() == 1) {
+        const ToonFrame &visit = visits[0];
         CHECK(visit.x == 10);
         CHECK(visit.y == 0);
         CHECK(visit.pose == 6);
@@ -689,23 +545,23 @@ TEST_CASE("the preview: a two-line title, one visit, the cursor left alone, then
     }
     const RECT upper = { 0, 20, 152, 42 };
     const RECT lower = { 0, 42, 152, 70 };
-    CHECK(LookAt(preview.quiet, upper).tile == 1);
-    CHECK(LookAt(preview.quiet, upper).blue > 20);
-    CHECK(LookAt(preview.quiet, lower).blue > 20);
+    CHECK(LookAt(quiet, upper).tile == 1);
+    CHECK(LookAt(quiet, upper).blue > 20);
+    CHECK(LookAt(quiet, lower).blue > 20);
 
     int arrivals = 0;
     DWORD firstSeen = 0, lastSeen = 0;
-    for (size_t i = 0; i < preview.presence.size(); ++i) {
-        if (!preview.presence[i].second)
+    for (size_t i = 0; i < presence.size(); ++i) {
+        if (!presence[i].second)
             continue;
-        if (i == 0 || !preview.presence[i - 1].second)
+        if (i == 0 || !presence[i - 1].second)
             ++arrivals;
         if (!firstSeen)
-            firstSeen = preview.presence[i].first;
-        lastSeen = preview.presence[i].first;
+            firstSeen = presence[i].first;
+        lastSeen = presence[i].first;
     }
     CHECK(arrivals == 1);
     CHECK(firstSeen >= 2000);
     CHECK(lastSeen - firstSeen >= 3000);          // he stood for three seconds
-    CHECK(lastSeen + 2000 < PREVIEW_WATCH_MS);    // and then nothing more happened
+    CHECK(lastSeen + 2000 < watchMs);             // and then nothing more happened
 }

@@ -40,7 +40,7 @@ Shot TileShot(const char *name)
     return tile;
 }
 
-static bool Near(DWORD a, DWORD b)
+bool Near(DWORD a, DWORD b)
 {
     for (int shift = 0; shift < 24; shift += 8) {
         int d = (int)((a >> shift) & 255) - (int)((b >> shift) & 255);

@@ -14,6 +14,9 @@ struct Shot {
     DWORD At(int x, int y) const { return rgb[(size_t)y * width + x]; }
 };
 
+// Whether two 0x00RRGGBB colours are the same but for the screen's rounding.
+bool Near(DWORD a, DWORD b);
+
 Shot GrabShot(HDC source, int left, int top, int width, int height);
 // A background tile of the program's resources as the screen shows it.
 Shot TileShot(const char *name);
