@@ -261,14 +261,13 @@ static void MouthForSilentClip(Stage *stage, int seconds)
 
 static void SpeakPendingText(Stage *stage, int seconds)
 {
-    int playing = 0;
-    if (IsSoundClip(stage->pendingText) && stage->owner.offScreen) {
+    const int clip = IsSoundClip(stage->pendingText);
+    if (clip && stage->owner.offScreen) {
         MouthForSilentClip(stage, seconds);
         return;
     }
-    if (IsSoundClip(stage->pendingText))
-        playing = PlaySoundClip(&stage->clip, stage->window, stage->pendingText, ToonFileOf(stage),
-                                stage->owner.toonDirectory);
+    const int playing = clip && PlaySoundClip(&stage->clip, stage->window, stage->pendingText,
+                                              ToonFileOf(stage), stage->owner.toonDirectory);
     if (playing) {
         StartTalkingForSound(stage, 0);
         return;

@@ -337,11 +337,9 @@ void ReadStageLook(Stage *stage, StageLook *look)
 // Before a tile's palette is realized on a 256-colour display, a saver
 // that changes backgrounds greys the stage so no old picture flashes in
 // the new colours.
-static void ClearStageForPalette(Stage *stage, HDC dc)
+static void ClearStageForPalette(const Stage *stage, HDC dc, const StageLook &look)
 {
-    StageLook look;
-    ReadStageLook(stage, &look);
-    if (!stage || !look.saverShow || !look.randomBackgrounds || !stage->titleShown)
+    if (!look.saverShow || !look.randomBackgrounds || !stage->titleShown)
         return;
     HGDIOBJ oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
     HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(LTGRAY_BRUSH));
@@ -377,7 +375,7 @@ HBITMAP BuildStageBackground(HINSTANCE instance, Stage *stage)
         HWND focus = onScreen ? GetFocus() : NULL;
         if (onScreen)
             SetFocus(stage->window);
-        ClearStageForPalette(stage, dc);
+        ClearStageForPalette(stage, dc, look);
         tile = LoadBackgroundTile(instance, dc, look.backgroundNumber);
         // Nobody had the focus: leave it with the stage rather than with no
         // window at all, where keystrokes would go unseen.
