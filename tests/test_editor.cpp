@@ -260,7 +260,6 @@ TEST_CASE("the paces of the editor's stage and of the player started beside it b
     });
     CHECK(result == 1);
     CHECK(StoredPaces() == 1000 + played + entrance);
-    MESSAGE("paces stored: the editor's entrance " << entrance << ", the player's toon " << played);
 }
 
 TEST_CASE("the caption, system buttons and progress bar are drawn as specified, and the caption drags the window")
