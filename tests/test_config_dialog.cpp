@@ -19,6 +19,7 @@
 #include <vector>
 
 using testing::Do;
+using testing::IniValue;
 using testing::ItemText;
 using testing::WaitFor;
 
@@ -80,13 +81,6 @@ bool DoubleClick(HWND dialog, const std::string &entry)
     SendMessageA(list, LB_SETCURSEL, (WPARAM)index, 0);
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_TOONLIST, LBN_DBLCLK), (LPARAM)list);
     return true;
-}
-
-std::string IniValue(const char *key)
-{
-    char value[512] = "";
-    GetPrivateProfileStringA(INI_SECTION, key, "<missing>", value, sizeof value, INI_FILE);
-    return value;
 }
 
 void SetIni(const char *key, const std::string &value)

@@ -389,14 +389,6 @@ void OpenDialog(const std::string &saverPath)
     CHECK(FinishProcess(process, 20000) == 1);
 }
 
-std::string IniValue(const std::string &file, const char *key)
-{
-    char value[MAX_PATH] = "";
-    WritePrivateProfileStringA(NULL, NULL, NULL, file.c_str());
-    GetPrivateProfileStringA("Fizzy Pimbo Screen Saver", key, "", value, sizeof value, file.c_str());
-    return value;
-}
-
 }  // namespace
 
 TEST_CASE("the setup installs the saver and the toons for every user; the uninstaller keeps the toons")
@@ -430,7 +422,7 @@ TEST_CASE("the setup installs the saver and the toons for every user; the uninst
     CHECK(RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "InstallLocation") == place);
     checkToons(place + "\\Toons\\");
     CHECK_FALSE(Exists(toons));
-    CHECK(IniValue(IniPath(), "Directory").empty());
+    CHECK(IniValue("Directory", IniPath()) == "<missing>");
     CHECK(lstrcmpiA(RegistryText(HKEY_CURRENT_USER, DESKTOP_KEY, "SCRNSAVE.EXE").c_str(), saver.c_str()) == 0);
     CHECK(RegistryText(HKEY_CURRENT_USER, DESKTOP_KEY, "ScreenSaveActive") == "1");
     CHECK(RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "DisplayName") == "Fizzy Pimbo's Parade");
@@ -448,8 +440,8 @@ TEST_CASE("the setup installs the saver and the toons for every user; the uninst
     CHECK_FALSE(Exists(toons));
     OpenDialog(saver);
     checkToons(toons);
-    CHECK(IniValue(PerUserIniPath(), "Directory") == toons);
-    CHECK(IniValue(IniPath(), "Directory").empty());
+    CHECK(IniValue("Directory", PerUserIniPath()) == toons);
+    CHECK(IniValue("Directory", IniPath()) == "<missing>");
 
     // Installed again with no folder given, over a toon directory the user
     // chose, a toon he changed and a saver he chose: each stays, and the
@@ -461,7 +453,7 @@ TEST_CASE("the setup installs the saver and the toons for every user; the uninst
     RegSetKeyValueA(HKEY_CURRENT_USER, DESKTOP_KEY, "SCRNSAVE.EXE", REG_SZ, theirs.c_str(), (DWORD)theirs.size() + 1);
     CHECK(RunProcess(setup + " /NOCURRENT", 60000) == 0);
     CHECK(ReadFileBytes(toons + "greeting.ptf") == edited);
-    CHECK(IniValue(PerUserIniPath(), "Directory") == "D:\\Mine\\");
+    CHECK(IniValue("Directory", PerUserIniPath()) == "D:\\Mine\\");
     CHECK(RegistryText(HKEY_CURRENT_USER, DESKTOP_KEY, "SCRNSAVE.EXE") == theirs);
     CHECK(RegistryText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "InstallLocation") == place);
 
@@ -495,7 +487,7 @@ TEST_CASE("the setup installs the saver and the toons for every user; the uninst
     CHECK(RegistryText(HKEY_CURRENT_USER, DESKTOP_KEY, "SCRNSAVE.EXE") == theirs);
     CHECK(ReadFileBytes(toons + "greeting.ptf") == edited);
     checkToons(toons, "greeting.ptf");
-    CHECK(IniValue(PerUserIniPath(), "Directory") == "D:\\Mine\\");
+    CHECK(IniValue("Directory", PerUserIniPath()) == "D:\\Mine\\");
 
     // Ours as the current saver goes with it. Removed while it runs and
     // installed again before the restart, it is there after the restart.

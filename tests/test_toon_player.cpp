@@ -19,6 +19,7 @@
 #include <vector>
 
 using testing::Do;
+using testing::IniValue;
 using testing::WaitFor;
 
 namespace {
@@ -68,13 +69,6 @@ void MoveMouse(int x, int y)
     input.mi.dx = 25;
     input.mi.dy = 25;
     SendInput(1, &input, sizeof input);
-}
-
-std::string IniValue(const char *key)
-{
-    char value[256] = "";
-    GetPrivateProfileStringA(INI_SECTION, key, "<missing>", value, sizeof value, INI_FILE);
-    return value;
 }
 
 std::string ToonDirectory()

@@ -364,6 +364,14 @@ std::string IniText()
     return ReadFileBytes(IniPath());
 }
 
+std::string IniValue(const char *key, const std::string &file)
+{
+    char value[MAX_PATH] = "";
+    WritePrivateProfileStringA(NULL, NULL, NULL, file.c_str());
+    GetPrivateProfileStringA("Fizzy Pimbo Screen Saver", key, "<missing>", value, sizeof value, file.c_str());
+    return value;
+}
+
 std::vector<uint32_t> GrabQuads(HDC source, int left, int top, int width, int height)
 {
     std::vector<uint32_t> quads;

@@ -83,6 +83,9 @@ std::string FrameBytes(int x, int y, int pose, int pause, int wink, const std::s
 // it back after flushing the profile cache.
 bool PutIni(const std::string &lines);
 std::string IniText();
+// One value of our section of a settings file, read after flushing the
+// profile cache; "<missing>" when the key is not there.
+std::string IniValue(const char *key, const std::string &file = IniPath());
 
 // Copies a rectangle of a DC in one transfer: 0x00RRGGBB, top row first;
 // empty when the copy cannot be made.
