@@ -306,4 +306,12 @@ RECT BoundingBox(HWND window, const RECT &rect, const std::function<bool(COLORRE
     return box;
 }
 
+bool CellShown(HWND window, POINT corner, COLORREF colour)
+{
+    const RECT around = { corner.x - 1, corner.y - 1, corner.x + EXPRESSION_CELL + 1, corner.y + EXPRESSION_CELL + 1 };
+    const RECT box = BoundingBox(window, around, [&](COLORREF c) { return c == colour; });
+    const RECT cell = { corner.x, corner.y, corner.x + EXPRESSION_CELL, corner.y + EXPRESSION_CELL };
+    return EqualRect(&box, &cell) != 0;
+}
+
 }  // namespace testing

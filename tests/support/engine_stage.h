@@ -75,6 +75,8 @@ std::vector<COLORREF> Capture(HWND window, const RECT &rect);
 // Bounding box of the pixels in rect for which keep(colour) holds; empty
 // (all zero) when none does.
 RECT BoundingBox(HWND window, const RECT &rect, const std::function<bool(COLORREF)> &keep);
+// Whether an expression cell of the colour shows at corner, and nothing of it beside.
+bool CellShown(HWND window, POINT corner, COLORREF colour);
 
 }  // namespace testing
 
