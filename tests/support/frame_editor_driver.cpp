@@ -92,7 +92,9 @@ std::string WindowText(HWND window)
 
 std::string ItemText(HWND dialog, int id)
 {
-    return WindowText(GetDlgItem(dialog, id));
+    char text[256] = "";
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
 }
 
 static std::vector<std::string> Items(HWND control, UINT countMessage, UINT lengthMessage, UINT textMessage)
