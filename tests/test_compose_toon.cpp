@@ -25,14 +25,8 @@ using testing::WaitFor;
 namespace {
 
 using testing::ConfigDialog;
+using testing::WindowText;
 HWND Editor() { return editorFrame.mainWindow; }
-
-std::string Title(HWND window)
-{
-    char text[300] = "";
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
 
 std::string EmptyDirectory(const char *name)
 {
@@ -79,7 +73,7 @@ TEST_CASE("a toon composed by clicks on the stage, saved through the save dialog
             SetForegroundWindow(Editor());
             testing::PressKeys({ VK_CONTROL, 'E' });
         }),
-        WaitFor("the frame editor", [] { return frameEditorDialog && Title(frameEditorDialog) == "File: [Untitled]"; }),
+        WaitFor("the frame editor", [] { return frameEditorDialog && WindowText(frameEditorDialog) == "File: [Untitled]"; }),
         Do("a target over the stage, Play disabled", [] {
             CHECK((HCURSOR)GetClassLongPtrA(editorFrame.stageWindow, GCLP_HCURSOR) == editorUi.targetCursor);
             CHECK_FALSE(IsWindowEnabled(editorUi.playButton));
@@ -118,18 +112,15 @@ TEST_CASE("a toon composed by clicks on the stage, saved through the save dialog
             HWND box = FindWindowA("#32770", "Save Toon File");
             PostMessageA(box, WM_COMMAND, testing::TypeFileName(box, path), 0);
         }),
-        WaitFor("the caption to name the file", [] { return Title(frameEditorDialog) == "File: [walk of three]"; }),
+        WaitFor("the caption to name the file", [] { return WindowText(frameEditorDialog) == "File: [walk of three]"; }),
         Do("the file's bytes; Ctrl+E", [&] {
-            std::string header(104, '\0');
-            memcpy(&header[0], "Pimbo Toon Frame File", 22);
-            const uint32_t numbers[] = { 0x20001 };
-            memcpy(&header[32], numbers, 4);
-            memcpy(&header[36], "Fizzy Pimbo's Parade", 20);
+            // A new toon's header: the default caption, the stage's size, speed 3, background 1.
+            expected = testing::ToonBytes({}, 0);
+            memcpy(&expected[36], "Fizzy Pimbo's Parade", 21);
             const int32_t tail[] = { (int32_t)MakePackedSize(GetSystemMetrics(SM_CXSCREEN) - 50,
                                                              GetSystemMetrics(SM_CYSCREEN) - 100),
                                      3, 3, 1 };
-            memcpy(&header[88], tail, sizeof tail);
-            expected = header;
+            memcpy(&expected[88], tail, sizeof tail);
             for (int i = 0; i < 3; ++i)
                 expected += testing::FrameBytes(clicks[i].x, clicks[i].y, looks[i].pose, looks[i].pause,
                                                 looks[i].wink, looks[i].text);

@@ -32,13 +32,6 @@ HWND Dialog() { return testing::ConfigDialog(); }
 HWND Editor() { return editorFrame.mainWindow; }
 HWND Menu() { HWND menu = FindWindowA("#32768", NULL); return menu && IsWindowVisible(menu) ? menu : NULL; }
 
-std::string TextOf(HWND window)
-{
-    char text[128] = "";
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
 RECT ScreenRect(HWND window)
 {
     RECT box = { 0, 0, 0, 0 };
@@ -131,21 +124,11 @@ TEST_CASE("the editor opens from the dialog at its place, walks in after a secon
     std::string navigated;
     const std::string saved = testing::TempDirectory("EditorClosing") + "kept.ptf";
     DeleteFileA(saved.c_str());
-    int questions = 0, overBox = 0;
+    int questions = 0;
     testing::BoxCatcher boxes([&](HWND box, const testing::CaughtBox &caught) {
         if (caught.text == "Save current changes? ")
             return ++questions == 1 ? IDCANCEL : IDYES;
-        if (caught.caption == "Save Toon File")
-            return testing::TypeFileName(box, saved);
-        if (!GetDlgItem(box, IDC_CFGCAPTION))   // the frame editor's Configure box
-            return 0;
-        // Over a box of the frame editor the dialog's OK and Cancel ask
-        // nothing and close nothing.
-        for (int id : { IDOK, IDCANCEL }) {
-            SendMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
-            overBox += Dialog() && Editor() && frameEditorDialog && questions == 1;
-        }
-        return IDCANCEL;
+        return caught.caption == "Save Toon File" ? testing::TypeFileName(box, saved) : 0;
     });
     INT_PTR result = RunEditorFromDialog({
         Do("geometry at 1024 x 768", [] {
@@ -168,8 +151,8 @@ TEST_CASE("the editor opens from the dialog at its place, walks in after a secon
                 MapWindowPoints(NULL, Editor(), (POINT *)&place, 2);
                 CHECK(EqualRect(&place, &row.place));
             }
-            CHECK(TextOf(editorUi.fileButton) == "&File");
-            CHECK(TextOf(editorUi.playButton) == "&Play");
+            CHECK(testing::WindowText(editorUi.fileButton) == "&File");
+            CHECK(testing::WindowText(editorUi.playButton) == "&Play");
             CHECK_FALSE(Enabled(editorUi.playButton));
         }),
         WaitFor("the entrance walk", Walking),
@@ -213,14 +196,10 @@ TEST_CASE("the editor opens from the dialog at its place, walks in after a secon
         }),
         WaitFor("the question, answered Cancel", [&] { return questions == 1; }),
         Pause(300),
-        Do("both stay; the Configure box of the frame editor", [&] {
+        Do("both stay; the dialog's directory is still the one its list shows, and the process's is untouched", [&] {
             CHECK(Editor() == first);
             CHECK(Dialog() != NULL);
             CHECK(frameEditorDialog != NULL);
-            PostMessageA(frameEditorDialog, WM_COMMAND, MAKEWPARAM(IDM_FILECONFIGURE, 0), 0);
-        }),
-        WaitFor("the dialog's OK and Cancel over it", [&] { return overBox == 2; }),
-        Do("the dialog's directory is still the one its list shows, and the process's is untouched", [&] {
             CHECK(std::string(settings.directory) == navigated);
             CHECK(CurrentDirectory() == started);
         }),
@@ -231,35 +210,6 @@ TEST_CASE("the editor opens from the dialog at its place, walks in after a secon
     CHECK(Editor() == NULL);
     CHECK(FindWindowA("ToonHelpClass", NULL) == NULL);
     CHECK(testing::ReadFileBytes(saved).find("kept") != std::string::npos);
-}
-
-TEST_CASE("the paces of the editor's stage and of the player started beside it both reach the file")
-{
-    StartClean();
-    const std::string directory = testing::TempDirectory("EditorPaces");
-    CHECK(testing::WriteFileBytes(directory + "short.ptf", testing::ToonBytes({ { 500, 400 } }, 1)));
-    WritePrivateProfileStringA(INI_SECTION, "Directory", directory.c_str(), INI_FILE);
-    LONG entrance = 0;
-    long played = 0;
-    INT_PTR result = RunEditorFromDialog({
-        WaitFor("the entrance walked", [] { return TheStage()->introWalkDone && Phase() == PHASE_READY; }),
-        Do("the toon played beside the editor", [&] {
-            entrance = TheStage()->pacesWalked;
-            CHECK(entrance == 16);
-            HWND list = GetDlgItem(Dialog(), IDC_TOONLIST);
-            SendMessageA(list, LB_SELECTSTRING, (WPARAM)-1, (LPARAM)"short.ptf");
-            PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDC_PLAYTOON, BN_CLICKED), (LPARAM)list);
-        }),
-        WaitFor("the player", [] { return FindWindowA("SaverWndClass", NULL) != NULL; }),
-        WaitFor("the player to end its toon", [] { return FindWindowA("SaverWndClass", NULL) == NULL; }, 30000),
-        Do("the player stored its own paces; the editor's wait for its close", [&] {
-            played = StoredPaces() - 1000;
-            CHECK(played > 0);
-            CHECK(TheStage()->pacesWalked == entrance);
-        }),
-    });
-    CHECK(result == 1);
-    CHECK(StoredPaces() == 1000 + played + entrance);
 }
 
 TEST_CASE("the caption, system buttons and progress bar are drawn as specified, and the caption drags the window")
@@ -358,19 +308,20 @@ TEST_CASE("the caption, system buttons and progress bar are drawn as specified, 
     });
 }
 
-TEST_CASE("Play, Stop and Continue follow the play state by real keys on a shipped toon, locked while Pimbo acts; the stopped toon exports as a GIF")
+TEST_CASE("Play, Stop and Continue follow the play state by real keys on a shipped toon, locked while Pimbo acts; "
+          "the stopped toon exports as a GIF; the paces of the editor and of a player beside it both reach the file")
 {
     StartClean();
+    const std::string directory = testing::TempDirectory("EditorPaces");
+    CHECK(testing::WriteFileBytes(directory + "short.ptf", testing::ToonBytes({ { 500, 400 } }, 1)));
+    WritePrivateProfileStringA(INI_SECTION, "Directory", directory.c_str(), INI_FILE);
     const std::string toonPath = testing::SourcePath("toons/greeting.ptf");
     const std::string gifPath = testing::TempDirectory("editor-export") + "stopped.gif";
     DeleteFileA(gifPath.c_str());
     std::string aboutVersion, aboutAfterEsc;
     testing::BoxCatcher boxes([&](HWND box, const testing::CaughtBox &caught) {
-        if (caught.caption == "Open Toon File" || caught.caption == "Save As") {
-            const std::string &name = caught.caption == "Save As" ? gifPath : toonPath;
-            SetDlgItemTextA(box, 0x047C, name.c_str());   // cmb13, the file name
-            return IDOK;
-        }
+        if (caught.caption == "Open Toon File" || caught.caption == "Save As")
+            return testing::TypeFileName(box, caught.caption == "Save As" ? gifPath : toonPath);
         if (caught.caption == "About") {
             char text[64] = "";
             GetDlgItemTextA(box, IDC_ABOUTVERSION, text, sizeof text);
@@ -382,9 +333,10 @@ TEST_CASE("Play, Stop and Continue follow the play state by real keys on a shipp
         return 0;
     });
     auto menuItemGrayed = [](UINT id) { return (GetMenuState(editorFrame.popupMenu, id, MF_BYCOMMAND) & MF_GRAYED) != 0; };
-    auto label = [] { return TextOf(editorUi.playButton); };
+    auto label = [] { return testing::WindowText(editorUi.playButton); };
     auto speaking = [] { return Phase() == PHASE_SPEAKING && !TheStage()->act; };
     int standingAt = -1;
+    long entrance = 0, played = 0, walked = 0;
     RunEditorFromDialog({
         WaitFor("the entrance walk", Walking),
         Do("keys while Pimbo walks in", [] { testing::PressKeys({ VK_MENU, 'W' }); testing::PressKeys({ VK_MENU, 'F' });
@@ -398,7 +350,22 @@ TEST_CASE("Play, Stop and Continue follow the play state by real keys on a shipp
             CHECK(boxes.Boxes().size() == 1);   // the configuration dialog only
         }),
         WaitFor("the entrance to end", [] { return TheStage()->introWalkDone && !Walking() && Enabled(editorUi.fileButton); }, 60000),
-        Do("Alt+F", [] { testing::PressKeys({ VK_MENU, 'F' }); }),
+        Do("a toon played beside the editor", [&] {
+            entrance = TheStage()->pacesWalked;
+            CHECK(entrance == 16);
+            HWND list = GetDlgItem(Dialog(), IDC_TOONLIST);
+            SendMessageA(list, LB_SELECTSTRING, (WPARAM)-1, (LPARAM)"short.ptf");
+            PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDC_PLAYTOON, BN_CLICKED), (LPARAM)list);
+        }),
+        WaitFor("the player", [] { return FindWindowA("SaverWndClass", NULL) != NULL; }),
+        WaitFor("the player to end its toon", [] { return FindWindowA("SaverWndClass", NULL) == NULL; }, 30000),
+        Do("the player stored its own paces, the editor's wait for its close; Alt+F", [&] {
+            played = StoredPaces() - 1000;
+            CHECK(played > 0);
+            CHECK(TheStage()->pacesWalked == entrance);
+            SetForegroundWindow(Editor());
+            testing::PressKeys({ VK_MENU, 'F' });
+        }),
         WaitFor("the File menu", [] { return Menu() != NULL; }, 5000),
         Do("the menu above the File button, Play grayed, Edit not; About", [&] {
             CHECK(ScreenRect(Menu()).left == ScreenRect(Editor()).left + 11);
@@ -474,15 +441,15 @@ TEST_CASE("Play, Stop and Continue follow the play state by real keys on a shipp
             CHECK(testing::ReadFileBytes(gifPath).compare(0, 6, "GIF89a") == 0);
             CHECK(label() == "&Continue");
             CHECK(TheStage()->frameShown == standingAt);
+            walked = TheStage()->pacesWalked;
             testing::PressKeys({ VK_MENU, 'F' });
         }),
         WaitFor("the File menu", [] { return Menu() != NULL; }, 5000),
         Do("Exit", [&] { testing::PressKeys({ 'X' }); }),
         WaitFor("the editor to close", [] { return Editor() == NULL; }, 5000),
     });
-    char paces[32] = "";
-    GetPrivateProfileStringA(INI_SECTION, "Paces Walked", "", paces, sizeof paces, INI_FILE);
-    CHECK(atoi(paces) > 1000);
+    CHECK(walked > entrance);
+    CHECK(StoredPaces() == 1000 + played + walked);
 }
 
 namespace {
@@ -562,10 +529,9 @@ TEST_CASE("the play state starts clean in every editor, after Open, after the fr
         if (caught.caption != "Open Toon File")
             return 0;
         opens += 1;
-        SetDlgItemTextA(box, 0x047C, toonPath.c_str());   // cmb13, the file name
-        return IDOK;
+        return testing::TypeFileName(box, toonPath);
     });
-    auto label = [] { return TextOf(editorUi.playButton); };
+    auto label = [] { return testing::WindowText(editorUi.playButton); };
     auto opened = [&](int count) {
         return [&opens, count] { return opens == count && !FindWindowA("#32770", "Open Toon File"); };
     };
@@ -584,20 +550,15 @@ TEST_CASE("the play state starts clean in every editor, after Open, after the fr
         WaitFor("the toon read", opened(1)),
         Do("Play", [] { Press(IDA_PLAY); }),
         WaitFor("the walk to frame 1", [] { return Walking() && Phase() == PHASE_WALKING; }),
-        Do("close the editor in the middle of the walk", [] { Click(editorUi.closeButton); }),
-        WaitFor("the editor gone", [] { return Editor() == NULL; }),
-        Do("a second editor", [] { PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDC_EDITTOONS, BN_CLICKED), 0); }),
-        WaitFor("its entrance walk", [] { return Editor() && Walking(); }),
-        Do("every button but close locked by the entrance; then a third editor", [&] {
-            CHECK(TheStage()->act);
-            CHECK_FALSE(Enabled(editorUi.fileButton));
-            CHECK_FALSE(Enabled(editorUi.playButton));
-            CHECK_FALSE(Enabled(editorUi.actionButton));
-            CHECK(label() == "&Play");
-            CloseToonEditor();
+        Do("close the editor in the middle of the walk; a second editor", [] {
+            Click(editorUi.closeButton);
+            PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDC_EDITTOONS, BN_CLICKED), 0);
         }),
-        WaitFor("the editor gone", [] { return Editor() == NULL; }),
-        Do("a third editor", [] { PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDC_EDITTOONS, BN_CLICKED), 0); }),
+        WaitFor("its entrance walk, an act", [] { return Editor() && Walking() && TheStage()->act; }),
+        Do("a third editor", [] {
+            CloseToonEditor();
+            PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDC_EDITTOONS, BN_CLICKED), 0);
+        }),
         WaitFor("the third editor", [] { return Editor() && IsWindowVisible(Editor()); }),
         Do("Play before any toon is read, around another window's activation: the entrance still due; Ctrl+O before it", [&] {
             Click(editorUi.playButton);
@@ -670,19 +631,8 @@ TEST_CASE("the play state starts clean in every editor, after Open, after the fr
             CHECK(frameEditorDialog != NULL);
         }),
         WaitFor("the walk to the click to end", [] { return !Walking(); }),
-        Do("the stage still shows the target; out of the frame editor, Play again", [&] {
+        Do("the stage still shows the target; out of the frame editor and in again", [&] {
             CHECK(GetClassLongPtrA(editorFrame.stageWindow, GCLP_HCURSOR) == (LONG_PTR)editorUi.targetCursor);
-            Press(IDA_EDIT);
-            readyAndFree();
-            Press(IDA_PLAY);
-        }),
-        WaitFor("the walk to frame 1", [] { return Walking() && Phase() == PHASE_WALKING; }),
-        Do("Stop, then in and out of the frame editor", [&] {
-            Click(editorUi.playButton);
-            CHECK(label() == "&Continue");
-            CHECK_FALSE(Enabled(editorUi.actionButton));
-            Press(IDA_EDIT);
-            CHECK(frameEditorDialog != NULL);
             Press(IDA_EDIT);
             CHECK(frameEditorDialog == NULL);
             readyAndFree();
@@ -746,15 +696,16 @@ TEST_CASE("closing the frame editor, Open in it and New leave nothing running, a
             const SpritePlace before = TheStage()->character;
             // Nothing plays on through the pause and a second after it.
             for (int look = 0; look < 2; ++look) {
+                if (look)
+                    testing::Pump(2000);
                 CHECK(Phase() == PHASE_READY);
                 CHECK(TheStage()->clip.device == 0);
                 for (UINT_PTR id : { IDT_WALK, IDT_SPEECHDELAY, IDT_FRAMEPAUSE })
                     CHECK_FALSE(KillTimer(editorFrame.stageWindow, id));
                 CHECK(TheStage()->character.x == before.x);
                 CHECK(TheStage()->character.y == before.y);
-                CHECK(TextOf(editorUi.playButton) == "&Play");
+                CHECK(testing::WindowText(editorUi.playButton) == "&Play");
                 CHECK(Enabled(editorUi.playButton) == (row.firstX != 0));
-                testing::Pump(2000);
             }
             if (!row.firstX)
                 return;

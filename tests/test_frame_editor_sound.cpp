@@ -10,6 +10,7 @@
 #include "show/settings.h"
 #include "toon/sound_clip.h"
 #include "toon/toon_document.h"
+#include "support/checks.h"
 #include "support/frame_editor_driver.h"
 #include "support/support.h"
 
@@ -37,11 +38,8 @@ TEST_CASE("with a sound device, Play Sound plays the chosen clip to its end, lea
     const std::string directory = testing::TempDirectory("FrameEditorSoundDevice");
     CHECK(CopyFileA(testing::SourcePath("toons/pimbo-hello.wav").c_str(), (directory + "hello.wav").c_str(), FALSE));
     lstrcpynA(settings.directory, directory.c_str(), sizeof settings.directory);
-    SetCurrentDirectoryA(directory.c_str());
-
     testing::WithFrameEditor([&](testing::EditorSession &session) {
         HWND dialog = session.dialog;
-        lstrcpynA(settings.directory, directory.c_str(), sizeof settings.directory);
         testing::BoxCatcher boxes([](HWND box, const testing::CaughtBox &) {
             return box == frameEditorDialog ? 0 : IDOK;
         });
@@ -56,10 +54,7 @@ TEST_CASE("with a sound device, Play Sound plays the chosen clip to its end, lea
 
         refusedPlays = 0;
         realMciSend = (MciSend)testing::PatchImport("winmm.dll", "mciSendCommandA", (void *)RefusingMciSend);
-        const bool patched = realMciSend != nullptr;
-        CHECK(patched);
-        if (!patched)
-            return;
+        CHECK_OR_RETURN(realMciSend != nullptr);
         testing::Command(dialog, IDM_PLAYSOUND);
         testing::Command(dialog, IDM_PLAYSOUND);
         testing::PatchImport("winmm.dll", "mciSendCommandA", (void *)realMciSend);

@@ -83,6 +83,13 @@ void Command(HWND dialog, int id)
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
 }
 
+std::string WindowText(HWND window)
+{
+    char text[300] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
 std::string ItemText(HWND dialog, int id)
 {
     char text[256] = "";

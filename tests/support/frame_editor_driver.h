@@ -38,6 +38,7 @@ HWND ConfigDialog();
 void EndEverything();
 
 void Command(HWND dialog, int id);
+std::string WindowText(HWND window);
 std::string ItemText(HWND dialog, int id);
 std::vector<std::string> ComboItems(HWND dialog, int id);
 std::vector<std::string> ListItems(HWND dialog, int id);
