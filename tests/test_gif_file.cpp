@@ -191,10 +191,8 @@ TEST_CASE("a write that fails or is abandoned leaves the older file whole")
 {
     const std::string folder = testing::WinPath(UnixFolder() + "/kept\\");
     CreateDirectoryA(folder.c_str(), NULL);
-    const std::string target = folder + "old.gif", readOnly = folder + "locked.gif";
+    const std::string target = folder + "old.gif";
     CHECK_OR_RETURN(testing::WriteFileBytes(target, "older picture"));
-    testing::WriteFileBytes(readOnly, "locked picture");
-    SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
     const RGBQUAD grey[] = { Colour(128, 128, 128) };
     const BYTE pixel[4] = {};
     GifWriter writer;
@@ -204,20 +202,15 @@ TEST_CASE("a write that fails or is abandoned leaves the older file whole")
     GifAbandon(&writer);
     CHECK(GifBegin(&writer, target.c_str(), 2, 2, grey, 1));
     CHECK_FALSE(GifFinish(&writer));            // no picture: no file
-    struct { const char *what; std::string path; int width, height, colours; } refused[] = {
-        { "read-only target", readOnly, 2, 2, 1 },
-        { "missing folder", folder + "missing\\new.gif", 2, 2, 1 },
-        { "no width", target, 0, 2, 1 },
-        { "too high", target, 2, GIF_MAX_SIDE + 1, 1 },
-        { "no colours", target, 2, 2, 0 },
+    // A target that cannot be written: the export tests.
+    struct { const char *what; int width, height, colours; } refused[] = {
+        { "no width", 0, 2, 1 }, { "too high", 2, GIF_MAX_SIDE + 1, 1 }, { "no colours", 2, 2, 0 },
     };
     for (const auto &row : refused) {
         CAPTURE(row.what);
-        CHECK_FALSE(GifBegin(&writer, row.path.c_str(), row.width, row.height, grey, row.colours));
+        CHECK_FALSE(GifBegin(&writer, target.c_str(), row.width, row.height, grey, row.colours));
         GifAbandon(&writer);
     }
     CHECK(testing::ReadFileBytes(target) == "older picture");
-    CHECK(testing::ReadFileBytes(readOnly) == "locked picture");
     CHECK_FALSE(testing::AnyFileMatches(folder + "*.tmp"));
-    SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
 }

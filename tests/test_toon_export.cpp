@@ -172,8 +172,6 @@ TEST_CASE("the shipped toons export from the command line with their playing tim
         CHECK(ms >= expected - (toon.frameCount + 1) * 10);
         CHECK(ms <= expected + strideMs);
         CHECK(testing::ComposeGifFrames(gif).size() == frames.size() * width * height * 3);
-        CHECK(testing::RunTool("/usr/bin/identify -verbose '" + gif + "'").find("Iterations: 0") !=
-              std::string::npos);
         FreeToonFrames(&toon);
     }
 }

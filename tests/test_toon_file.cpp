@@ -994,7 +994,6 @@ TEST_CASE("the toons we ship read cleanly and keep within their fields")
     for (const Row &row : rows) {
         CAPTURE(row.name);
         std::string path = testing::SourcePath(std::string("toons/") + row.name);
-        CHECK(testing::ReadFileBytes(path).size() == (size_t)(104 + 92 * row.frames));
         StartDocument(1);
         Answerer boxes({ IDOK });
         CHECK(LoadToonByName(&doc, owner, path.c_str()) == row.frames);

@@ -42,7 +42,7 @@ void Put32(std::string &bytes, size_t offset, int32_t value)
 std::string ValidToon(Dice &dice)
 {
     int frames = 1 + dice.Below(4);
-    std::string bytes(TOON_HEADER_BYTES + TOON_FRAME_BYTES * frames, '\0');
+    std::string bytes(TOON_HEADER_BYTES, '\0');
     memcpy(&bytes[0], TOON_SIGNATURE, 22);
     Put32(bytes, 32, (int32_t)TOON_VERSION);
     memcpy(&bytes[36], "Fuzzed toon", 11);
@@ -51,15 +51,10 @@ std::string ValidToon(Dice &dice)
     Put32(bytes, 96, 1 + dice.Below(5));
     Put32(bytes, 100, 1 + dice.Below(10));
     for (int i = 0; i < frames; ++i) {
-        size_t at = TOON_HEADER_BYTES + (size_t)TOON_FRAME_BYTES * i;
-        Put32(bytes, at, dice.Below(1024));
-        Put32(bytes, at + 4, dice.Below(768));
-        Put32(bytes, at + 8, dice.Below(16));
-        Put32(bytes, at + 12, 1 + dice.Below(20));
-        Put32(bytes, at + 16, dice.Below(2));
+        const int x = dice.Below(1024), y = dice.Below(768), pose = dice.Below(16), pause = 1 + dice.Below(20);
+        const int wink = dice.Below(2);
         const char *texts[] = { "", "Hello!", "PBF:nothing.wav", "PBR:..\\up.WAV", "pbf:.wav" };
-        const char *text = texts[dice.Below(5)];
-        memcpy(&bytes[at + 20], text, strlen(text));
+        bytes += testing::FrameBytes(x, y, pose, pause, wink, texts[dice.Below(5)]);
     }
     return bytes;
 }
@@ -150,13 +145,6 @@ void PlayBriefly(testing::EngineStage &stage, bool fullWalks)
         CHECK_FALSE(testing::TimerArmed(id));
 }
 
-std::string Path(const char *name)
-{
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    return std::string(temp) + name;
-}
-
 }  // namespace
 
 TEST_CASE("thousands of damaged toon files read and play without harm")
@@ -166,8 +154,8 @@ TEST_CASE("thousands of damaged toon files read and play without harm")
     ToonDocument &toon = stage.toon;
     ENSURE(window != nullptr);
     testing::BoxCatcher boxes([](HWND, const testing::CaughtBox &) { return IDOK; });
-    std::string path = Path("fuzzed.ptf");
-    std::string copy = Path("fuzzed-copy.ptf");
+    const std::string path = testing::TempDirectory("pimbo-toon-fuzz") + "fuzzed.ptf";
+    const std::string copy = testing::TempDirectory("pimbo-toon-fuzz") + "fuzzed-copy.ptf";
     const unsigned long long seed = testing::FuzzSeed(20240607);
     const int mutants = testing::FuzzCount(MUTANTS);
     Dice dice(seed);
