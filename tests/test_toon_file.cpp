@@ -179,13 +179,26 @@ void StartDocument(int frames)
         doc.frameCount = frames;
 }
 
+// Each case starts with an empty directory and an owner window, and
+// leaves neither behind.
+struct Owned {
+    HWND owner = MakeOwner();
+    Owned()
+    {
+        CHECK(owner != nullptr);
+        ClearDirectory();
+    }
+    ~Owned()
+    {
+        ClearDirectory();
+        DestroyWindow(owner);
+    }
+};
+
 }  // namespace
 
-TEST_CASE("a written toon is 104 bytes of header and 92 a frame, and reads back byte for byte")
+TEST_CASE_FIXTURE(Owned, "a written toon is 104 bytes of header and 92 a frame, and reads back byte for byte")
 {
-    HWND owner = MakeOwner();
-    ENSURE(owner != nullptr);
-    ClearDirectory();
     StartDocument(3);
     memcpy(&doc.header, HeaderBytes(TOON_VERSION, 99).data(), TOON_HEADER_BYTES);
     char *base = (char *)GlobalLock(doc.frames);
@@ -230,13 +243,10 @@ TEST_CASE("a written toon is 104 bytes of header and 92 a frame, and reads back 
     CHECK(doc.header.backgroundIndex == 7);
     CHECK(std::string(doc.caption) == "Hello caption");
     CHECK(boxes.Boxes().empty());
-    DestroyWindow(owner);
 }
 
-TEST_CASE("the frame count comes from the file size, and short frames read as zero")
+TEST_CASE_FIXTURE(Owned, "the frame count comes from the file size, and short frames read as zero")
 {
-    HWND owner = MakeOwner();
-    ENSURE(owner != nullptr);
     // 20 frames' worth of non-zero bytes to cut files from.
     std::string full = ToonBytes(20);
     struct Row { size_t size; int frames; bool warned; };
@@ -267,11 +277,8 @@ TEST_CASE("the frame count comes from the file size, and short frames read as ze
     }
 }
 
-TEST_CASE("a file without a whole frame, of another version or too big to hold is refused with a word and the toon is kept")
+TEST_CASE_FIXTURE(Owned, "a file without a whole frame, of another version or too big to hold is refused with a word and the toon is kept")
 {
-    HWND owner = MakeOwner();
-    ENSURE(owner != nullptr);
-    ClearDirectory();
     std::string path = Directory() + "stub.ptf";
     const std::string noFrames = "No toon frames in " + path + ".";
     struct Row { std::string bytes; std::string message; int icon; LONGLONG size; };
@@ -309,14 +316,10 @@ TEST_CASE("a file without a whole frame, of another version or too big to hold i
         CHECK(strcmp(doc.caption, "old caption") == 0);
         CHECK(doc.header.frameSpeed == 2);
     }
-    DestroyWindow(owner);
 }
 
-TEST_CASE("a file that cannot be opened leaves the document as it was")
+TEST_CASE_FIXTURE(Owned, "a file that cannot be opened leaves the document as it was")
 {
-    HWND owner = MakeOwner();
-    ENSURE(owner != nullptr);
-    ClearDirectory();
     StartDocument(2);
     Answerer boxes({ IDOK });
     CHECK(ReadToonFile(&doc, owner) == 0);   // no name: nothing at all
@@ -339,14 +342,10 @@ TEST_CASE("a file that cannot be opened leaves the document as it was")
         CHECK(doc.frameCount == 2);
     }
     CloseHandle(holder);
-    DestroyWindow(owner);
 }
 
-TEST_CASE("captions and texts without terminators stay within their fields")
+TEST_CASE_FIXTURE(Owned, "captions and texts without terminators stay within their fields")
 {
-    HWND owner = MakeOwner();
-    ENSURE(owner != nullptr);
-    ClearDirectory();
     std::string bytes = ToonBytes(1);
     memset(&bytes[36], 'C', TOON_CAPTION_SIZE);
     memset(&bytes[TOON_HEADER_BYTES + 20], 'T', TOON_TEXT_SIZE);
@@ -364,14 +363,10 @@ TEST_CASE("captions and texts without terminators stay within their fields")
     // And the header goes back out as it came in.
     CHECK(WriteToonFile(&doc, owner) == 1);
     CHECK(testing::ReadFileBytes(path).substr(0, 92) == bytes.substr(0, 92));
-    DestroyWindow(owner);
 }
 
-TEST_CASE("a write that fails leaves the old toon file whole")
+TEST_CASE_FIXTURE(Owned, "a write that fails leaves the old toon file whole")
 {
-    HWND owner = MakeOwner();
-    ENSURE(owner != nullptr);
-    ClearDirectory();
     std::string path = Directory() + "precious.ptf";
     const std::string old = ToonBytes(5);
     ENSURE(testing::WriteFileBytes(path, old));
@@ -418,7 +413,6 @@ TEST_CASE("a write that fails leaves the old toon file whole")
         CHECK(WriteToonFile(&doc, owner) == 0);
         CheckOneError(boxes, "Cannot write to " + nowhere + ".", MB_ICONEXCLAMATION);
     }
-    DestroyWindow(owner);
 }
 
 namespace {
@@ -445,11 +439,8 @@ std::vector<std::string> SortedListing()
 
 }  // namespace
 
-TEST_CASE("where MoveFileExA is only a stub, a save deletes the old toon and moves the new one in")
+TEST_CASE_FIXTURE(Owned, "where MoveFileExA is only a stub, a save deletes the old toon and moves the new one in")
 {
-    HWND owner = MakeOwner();
-    ENSURE(owner != nullptr);
-    ClearDirectory();
     void *realMoveEx = testing::PatchImport("kernel32.dll", "MoveFileExA", (void *)StubMoveFileEx);
     ENSURE(realMoveEx != nullptr);
     std::string path = Directory() + "precious.ptf";
@@ -505,8 +496,6 @@ TEST_CASE("where MoveFileExA is only a stub, a save deletes the old toon and mov
         CHECK_FALSE(SaveGrayed(owner));
     }
     testing::PatchImport("kernel32.dll", "MoveFileExA", realMoveEx);
-    ClearDirectory();
-    DestroyWindow(owner);
 }
 
 TEST_CASE("a new header takes the working caption and the stage size")
@@ -606,11 +595,8 @@ bool Lists(const std::vector<std::string> &names, const char *stem)
 
 }  // namespace
 
-TEST_CASE("the save question")
+TEST_CASE_FIXTURE(Owned, "the save question")
 {
-    HWND owner = MakeOwner();
-    ENSURE(owner != nullptr);
-    ClearDirectory();
     ToonFrame edited = {};
     edited.x = 321;
     strcpy(edited.text, "edited");
@@ -742,14 +728,10 @@ TEST_CASE("the save question")
                 CHECK(box.caption == "Pimbo Toon Frame File");
         }
     }
-    DestroyWindow(owner);
 }
 
-TEST_CASE("opening through the dialog, and New")
+TEST_CASE_FIXTURE(Owned, "opening through the dialog, and New")
 {
-    HWND owner = MakeOwner();
-    ENSURE(owner != nullptr);
-    ClearDirectory();
     std::string path = Directory() + "picked.ptf";
     ENSURE(testing::WriteFileBytes(path, ToonBytes(4)));
     StartDocument(1);
@@ -779,7 +761,6 @@ TEST_CASE("opening through the dialog, and New")
     CHECK(OpenToonFileDialog(&other, owner, NO_FRAME) == 4);
     CHECK((lstrcmpiA(other.fileName, path.c_str()) == 0 && doc.fileName[0] == '\0'));
     FreeToonFrames(&other);
-    DestroyWindow(owner);
 }
 
 namespace {
@@ -795,11 +776,8 @@ DWORD WINAPI OldGetVersion(void)
 
 // Their file dialogs refuse the record at today's size, which looked like
 // Cancel: no toon could be opened or saved there.
-TEST_CASE("on Windows 98 SE and NT 4 the file dialogs open and save toons")
+TEST_CASE_FIXTURE(Owned, "on Windows 98 SE and NT 4 the file dialogs open and save toons")
 {
-    HWND owner = MakeOwner();
-    ENSURE(owner != nullptr);
-    ClearDirectory();
     std::string picked = Directory() + "picked.ptf";
     std::string named = Directory() + "named.ptf";
     ENSURE(testing::WriteFileBytes(picked, ToonBytes(4)));
@@ -841,15 +819,10 @@ TEST_CASE("on Windows 98 SE and NT 4 the file dialogs open and save toons")
     testing::PatchImport("comdlg32.dll", "GetSaveFileNameA", realSave);
     testing::PatchImport("comdlg32.dll", "GetOpenFileNameA", realOpen);
     FreeLibrary(oldDialogs);
-    ClearDirectory();
-    DestroyWindow(owner);
 }
 
-TEST_CASE("a filter typed in the open dialog is offered again by the next file dialog")
+TEST_CASE_FIXTURE(Owned, "a filter typed in the open dialog is offered again by the next file dialog")
 {
-    HWND owner = MakeOwner();
-    ENSURE(owner != nullptr);
-    ClearDirectory();
     std::string toonPath = Directory() + "picked.ptf";
     ENSURE(testing::WriteFileBytes(toonPath, ToonBytes(2)));
     ENSURE(testing::WriteFileBytes(Directory() + "notes.txt", "not a toon"));
@@ -898,14 +871,10 @@ TEST_CASE("a filter typed in the open dialog is offered again by the next file d
     CHECK(secondChosen == "Pimbo Toon Files (*.ptf)");
     CHECK(Lists(customListing, "notes"));
     CHECK_FALSE(Lists(customListing, "picked"));
-    DestroyWindow(owner);
 }
 
-TEST_CASE("a toon that is only read opens for reading: held by a reader elsewhere or marked read-only")
+TEST_CASE_FIXTURE(Owned, "a toon that is only read opens for reading: held by a reader elsewhere or marked read-only")
 {
-    HWND owner = MakeOwner();
-    ENSURE(owner != nullptr);
-    ClearDirectory();
     const std::string path = Directory() + "shared.ptf";
     const std::string bytes = ToonBytes(3);
     ENSURE(testing::WriteFileBytes(path, bytes));
@@ -932,14 +901,10 @@ TEST_CASE("a toon that is only read opens for reading: held by a reader elsewher
     CHECK(BlockBytes(3) == bytes.substr(TOON_HEADER_BYTES));
     CHECK(catcher.Boxes().size() == 1u);
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DestroyWindow(owner);
 }
 
-TEST_CASE("loading by name reads the toon, clears the modified flag and tells the window")
+TEST_CASE_FIXTURE(Owned, "loading by name reads the toon, clears the modified flag and tells the window")
 {
-    HWND owner = MakeOwner();
-    ENSURE(owner != nullptr);
-    ClearDirectory();
     std::string path = Directory() + "byname.ptf";
     ENSURE(testing::WriteFileBytes(path, ToonBytes(3)));
     StartDocument(1);
@@ -972,13 +937,10 @@ TEST_CASE("loading by name reads the toon, clears the modified flag and tells th
         CHECK(boxes.Boxes().size() == 1u);
         CHECK(std::string(doc.fileName) == path);
     }
-    DestroyWindow(owner);
 }
 
-TEST_CASE("the toons we ship read cleanly and keep within their fields")
+TEST_CASE_FIXTURE(Owned, "the toons we ship read cleanly and keep within their fields")
 {
-    HWND owner = MakeOwner();
-    ENSURE(owner != nullptr);
     struct Row { const char *name; int frames; };
     const Row rows[] = { { "greeting.ptf", 4 }, { "dance.ptf", 12 }, { "voice.ptf", 3 } };
     for (const Row &row : rows) {
@@ -1007,5 +969,4 @@ TEST_CASE("the toons we ship read cleanly and keep within their fields")
             }
         }
     }
-    DestroyWindow(owner);
 }
