@@ -3,9 +3,9 @@
 #define PIMBO_ENGINE_BUBBLES_H
 
 #include <windows.h>
+#include "engine/raster.h"
 
 struct Stage;
-#include "engine/raster.h"
 
 #define BUBBLE_SIDE_RIGHT  1     // right of the mouth, "bubleft"
 #define BUBBLE_SIDE_LEFT   2     // left of the mouth, "bubright"

@@ -79,12 +79,6 @@ void PickBackground(HWND window)
     show.lastBackground = number;
 }
 
-void ShowResetCycle(HWND window)
-{
-    (void)window;
-    ResetPlayback(show.stage);
-}
-
 void ShowChooseNext(HWND window)
 {
     if (settings.walkingStyle == 1) {
@@ -151,7 +145,7 @@ void ShowStart(HWND window, HINSTANCE instance)
     // The preview's box is a miniature of the screen: one to one there.
     SetStageScale(show.stage, show.preview ? 1 : ChooseScale(settings.size, WindowDpi(window)));
     LoadSpriteSet(show.stage, instance);
-    ShowResetCycle(window);
+    ResetPlayback(show.stage);
     RebuildStageBackground(show.stage);
     SetTimer(window, IDT_START, START_DELAY_MS, NULL);
     if (!show.preview)
@@ -206,7 +200,7 @@ void OnShowTimer(HWND window, HINSTANCE instance, UINT_PTR id)
 
 static void OnCycleDone(HWND window, HINSTANCE instance)
 {
-    ShowResetCycle(window);
+    ResetPlayback(show.stage);
     ShowChooseNext(window);
     ShowBeginCycle(window, instance);
 }

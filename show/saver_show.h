@@ -34,7 +34,6 @@ void ShowBeginCycle(HWND window, HINSTANCE instance);
 // A tick of a show's window that is not the engine's: the start timer
 // begins the first cycle. The windowed player routes its ticks here too.
 void OnShowTimer(HWND window, HINSTANCE instance, UINT_PTR id);
-void ShowResetCycle(HWND window);
 void ShowChooseNext(HWND window);
 void PickBackground(HWND window);
 void CountBackgrounds(HWND window);
